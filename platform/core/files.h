@@ -1,0 +1,46 @@
+// Files as the operations open them. Descriptors are close-on-exec; sizes and offsets 64-bit.
+// Share modes are advisory open-file-description locks: an input holds a shared lock (others may
+// read, no Zembra process may write), an output an exclusive one.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/core/unique_fd.h"
+
+// Opens an existing file read-only for sequential reading. Fails (invalid fd, errno set) for a
+// missing file, a folder, no permission, or a file another Zembra process holds for writing.
+UniqueFd OpenInputFile(const std::string& path);
+
+// The file's length in bytes, -1 when it cannot be determined.
+std::int64_t FileLength(int fd);
+
+bool PathExists(const std::string& path);
+
+// Reads and writes that retry on EINTR; -1 on error with errno set.
+std::int64_t ReadFd(int fd, void* buffer, std::size_t size);
+std::int64_t WriteFd(int fd, const void* buffer, std::size_t size);  // writes all or fails
+std::int64_t SeekFd(int fd, std::int64_t offset, int whence);
+
+// An output that only replaces its target when committed. The bytes go to a temporary file
+// beside the target (created with mode 0666 less the umask, exclusively locked); Commit renames
+// it over the target. Without a commit (failure, exception, crash) the target is untouched and
+// the temporary file is removed.
+class CommittedOutput {
+ public:
+  explicit CommittedOutput(std::string target);
+  ~CommittedOutput();
+  CommittedOutput(const CommittedOutput&) = delete;
+  CommittedOutput& operator=(const CommittedOutput&) = delete;
+
+  bool Open();  // false with errno set when the temporary file cannot be made
+  int fd() const { return m_fd.get(); }
+  bool Commit();  // false (target untouched, temporary removed) when the rename fails
+  void Discard();
+  const std::string& target() const { return m_target; }
+
+ private:
+  std::string m_target;
+  std::string m_temp;
+  UniqueFd m_fd;
+};

@@ -1,0 +1,27 @@
+// GPGME data objects over file descriptors; reading the input moves the window's progress bar
+// on a scale of 0 to 1000.
+#pragma once
+
+#include <gpgme.h>
+
+#include <cstdint>
+
+#include "platform/gui/win_api.h"
+
+// The handle of an input data object. fd must stay the first member: the write and seek
+// callbacks read only a descriptor from the start of their handle.
+struct FileStream {
+  int fd = -1;
+  std::uint64_t done = 0;   // bytes requested by the engine so far
+  std::uint64_t total = 0;  // the file's length at opening
+  HWND hProgress = nullptr;
+  int lastPos = -1;         // progress position last sent
+};
+
+// The progress position for done of total bytes: the same numbers as 32-bit arithmetic gives
+// below 4 GiB, 64-bit above, never a division by zero. Caps done at total.
+int ProgressPosition(std::uint64_t& done, std::uint64_t total);
+
+ssize_t ReadFileCb(void* handle, void* buffer, size_t size);
+ssize_t WriteFileCb(void* handle, const void* buffer, size_t size);
+off_t SeekFileCb(void* handle, off_t offset, int whence);
