@@ -1,0 +1,28 @@
+#include "zembra/keys/settings.h"
+
+LONG LoadUseDefaultKeys(HKEY key, DWORD& value) {
+  value = 0;
+  RegKey own;
+  if (key == nullptr) {
+    const LONG opened = RegOpenKeyEx(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, own.put());
+    if (opened != ERROR_SUCCESS) return opened;
+    key = own.get();
+  }
+  // The stored type is not checked: whatever 4 bytes are there are the flag.
+  DWORD size = sizeof(value);
+  return RegQueryValueEx(key, kUseDefaultKeysValue, nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(&value), &size);
+}
+
+void SaveUseDefaultKeys(HKEY key, DWORD value) {
+  RegKey own;
+  if (key == nullptr) {
+    if (RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                       KEY_READ | KEY_WRITE, nullptr, own.put(), nullptr) != ERROR_SUCCESS) {
+      return;
+    }
+    key = own.get();
+  }
+  RegSetValueEx(key, kUseDefaultKeysValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                sizeof(value));
+}
