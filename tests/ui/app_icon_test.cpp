@@ -1,0 +1,48 @@
+// Icon 102: a padlock drawn at every size of the group.
+#include <gtest/gtest.h>
+
+#include "zembra/ui/app_icon.h"
+
+namespace {
+
+std::uint32_t Alpha(std::uint32_t argb) { return argb >> 24; }
+
+}  // namespace
+
+TEST(AppIcon, EverySizeIsAPadlockOnATransparentGround) {
+  for (const int size : kAppIconSizes) {
+    SCOPED_TRACE(size);
+    const auto pixels = DrawAppIcon(size);
+    ASSERT_EQ(pixels.size(), static_cast<std::size_t>(size * size));
+    const auto at = [&](double fx, double fy) {
+      return pixels[static_cast<std::size_t>(fy * size) * size + static_cast<std::size_t>(fx * size)];
+    };
+    // Corners are empty; the body left of the keyhole is opaque; the hole inside the shackle is
+    // empty; the shackle's side is opaque.
+    EXPECT_EQ(Alpha(pixels.front()), 0u);
+    EXPECT_EQ(Alpha(pixels.back()), 0u);
+    EXPECT_EQ(Alpha(at(0.3, 0.8)), 255u);
+    EXPECT_EQ(Alpha(at(0.5, 0.33)), 0u);
+    EXPECT_EQ(Alpha(at(0.3, 0.4) ), 255u);
+  }
+}
+
+TEST(AppIcon, EdgesAreAntiAliased) {
+  for (const int size : kAppIconSizes) {
+    SCOPED_TRACE(size);
+    int partial = 0;
+    for (const auto p : DrawAppIcon(size)) {
+      if (Alpha(p) != 0 && Alpha(p) != 255) ++partial;
+    }
+    EXPECT_GT(partial, size / 2);
+  }
+}
+
+TEST(AppIcon, KeyholeIsDarkerThanTheBody) {
+  const auto pixels = DrawAppIcon(128);
+  const auto luminance = [&](int x, int y) {
+    const auto p = pixels[static_cast<std::size_t>(y) * 128 + x];
+    return ((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF);
+  };
+  EXPECT_LT(luminance(64, 82), luminance(40, 100) / 2);
+}

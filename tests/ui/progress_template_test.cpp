@@ -1,0 +1,120 @@
+// Template 1006 and menu 108 as the window is laid out: ids, texts, positions in dialog units,
+// styles and tab order.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "zembra/ui/dlg_progress.h"
+
+namespace {
+
+struct Row {
+  int id;
+  ControlKind kind;
+  std::string text;
+  int x, y, cx, cy;
+};
+
+// Tab order is the order of the rows.
+const Row kRows[] = {
+    {-1, ControlKind::Static, "Available keys", 7, 7, 47, 8},
+    {1130, ControlKind::ListView, "", 7, 15, 321, 128},
+    {-1, ControlKind::Static, "Progress", 7, 148, 30, 8},
+    {1133, ControlKind::ProgressBar, "", 7, 156, 321, 14},
+    {1123, ControlKind::Edit, "", 7, 173, 321, 52},
+    {1119, ControlKind::CheckBox, "&Use Default Keys", 261, 145, 67, 10},
+    {1109, ControlKind::PushButton, "&Import Keys...", 336, 15, 50, 14},
+    {1108, ControlKind::PushButton, "&Export Keys...", 336, 30, 50, 14},
+    {1102, ControlKind::PushButton, "Create &Key...", 336, 45, 50, 14},
+    {1105, ControlKind::PushButton, "Delete Keys", 336, 60, 50, 14},
+    {1106, ControlKind::PushButton, "En&crypt", 336, 83, 50, 14},
+    {1103, ControlKind::PushButton, "&Decrypt", 336, 98, 50, 14},
+    {1112, ControlKind::PushButton, "&Sign", 336, 171, 50, 14},
+    {1113, ControlKind::PushButton, "&Verify", 336, 186, 50, 14},
+    {8, ControlKind::PushButton, "Close", 336, 211, 50, 14},
+    {1138, ControlKind::Link, "", 7, 225, 87, 11},
+};
+
+}  // namespace
+
+TEST(ProgressTemplate, DialogFrame) {
+  const DialogTemplate& t = ProgressDialogTemplate();
+  EXPECT_EQ(t.id, 1006);
+  EXPECT_STREQ(t.caption, "Zembra");
+  EXPECT_EQ(t.cx, 393);
+  EXPECT_EQ(t.cy, 237);
+  EXPECT_STREQ(t.font, "Microsoft Sans Serif");
+  EXPECT_EQ(t.pointSize, 9);
+  for (const DWORD style : {WS_POPUP, WS_CAPTION, WS_SYSMENU, DS_MODALFRAME, DS_CENTER, DS_3DLOOK}) {
+    EXPECT_EQ(t.style & style, style) << std::hex << style;
+  }
+  EXPECT_EQ(t.style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0u);
+}
+
+TEST(ProgressTemplate, ControlsInTabOrder) {
+  const DialogTemplate& t = ProgressDialogTemplate();
+  ASSERT_EQ(t.controls.size(), std::size(kRows));
+  for (std::size_t i = 0; i < t.controls.size(); ++i) {
+    const ControlTemplate& c = t.controls[i];
+    const Row& r = kRows[i];
+    SCOPED_TRACE(i);
+    EXPECT_EQ(c.id, r.id);
+    EXPECT_EQ(c.kind, r.kind);
+    if (r.kind != ControlKind::Link) {
+      EXPECT_EQ(std::string(c.text), r.text);
+    }
+    EXPECT_EQ(c.x, r.x);
+    EXPECT_EQ(c.y, r.y);
+    EXPECT_EQ(c.cx, r.cx);
+    EXPECT_EQ(c.cy, r.cy);
+  }
+}
+
+TEST(ProgressTemplate, Styles) {
+  const DialogTemplate& t = ProgressDialogTemplate();
+  const auto style = [&](std::size_t index) { return t.controls[index].style; };
+  const auto has = [](DWORD s, DWORD bits) { return (s & bits) == bits; };
+  EXPECT_TRUE(has(style(0), WS_GROUP));
+  EXPECT_TRUE(has(style(1), LVS_REPORT | LVS_SHOWSELALWAYS | LVS_NOLABELWRAP | WS_BORDER | WS_TABSTOP));
+  EXPECT_FALSE(has(style(1), LVS_SINGLESEL));
+  EXPECT_TRUE(has(style(2), WS_GROUP));
+  EXPECT_TRUE(has(style(3), WS_BORDER));
+  EXPECT_TRUE(has(style(4), ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_BORDER |
+                                WS_TABSTOP));
+  EXPECT_TRUE(has(style(5), BS_AUTOCHECKBOX | WS_TABSTOP));
+  for (std::size_t i = 6; i <= 14; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_TRUE(has(style(i), WS_TABSTOP));
+    // Only Encrypt is the default button at the start.
+    EXPECT_EQ((style(i) & 0xF) == BS_DEFPUSHBUTTON, t.controls[i].id == IDC_ENCRYPT);
+  }
+}
+
+TEST(ProgressTemplate, LinkCarriesTheUpdateAddressOverItsWholeText) {
+  const std::string text = ProgressDialogTemplate().controls.back().text;
+  EXPECT_EQ(text, "<a href=\"https://zembra.org/updates\">Zembra: check for updates</a>");
+}
+
+TEST(ProgressMenu, ThreePopupsAddressedByPosition) {
+  const MenuTemplate& m = ProgressPopupMenu();
+  EXPECT_EQ(m.id, 108);
+  ASSERT_EQ(m.popups.size(), 3u);
+  const auto items = [&](std::size_t popup) {
+    std::vector<std::pair<std::string, UINT>> out;
+    for (const auto& item : m.popups[popup].items) {
+      out.emplace_back(item.text ? item.text : "<separator>", item.id);
+    }
+    return out;
+  };
+  using Items = std::vector<std::pair<std::string, UINT>>;
+  EXPECT_STREQ(m.popups[0].text, "PopupMenu");
+  EXPECT_EQ(items(0), (Items{{"En&crypt", 1205},
+                             {"&Sign", 1209},
+                             {"&Export...", 1207},
+                             {"<separator>", 0},
+                             {"Set As &Default", 1208}}));
+  EXPECT_STREQ(m.popups[1].text, "Sign");
+  EXPECT_EQ(items(1), (Items{{"&Sign", 1209}, {"Sign &Clipboard", 1210}}));
+  EXPECT_STREQ(m.popups[2].text, "Verify");
+  EXPECT_EQ(items(2), (Items{{"&Verify", 1212}, {"Verify &Clipboard", 1213}}));
+}
