@@ -1,0 +1,68 @@
+// Programs that an end-to-end test starts and always stops again: a virtual X server and the
+// program under test, with its standard error kept in a file.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+using Environment = std::map<std::string, std::string>;
+
+// The test's own environment with the given changes (an empty value removes the variable).
+Environment EnvironmentWith(const Environment& changes);
+
+// A started process; the destructor kills and reaps it if it still runs.
+class ChildProcess {
+ public:
+  // Starts argv[0] (searched in PATH) with the environment; standard output and error go to the
+  // given files (empty: /dev/null). Throws std::runtime_error when it cannot be started.
+  ChildProcess(const std::vector<std::string>& argv, const Environment& env,
+               const std::filesystem::path& out = {}, const std::filesystem::path& err = {},
+               int keepFd = -1);
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  pid_t pid() const { return m_pid; }
+  // The exit code once the process has ended by itself within the deadline; -1 after a signal.
+  std::optional<int> WaitFor(std::chrono::milliseconds deadline);
+  void Kill();
+
+ private:
+  pid_t m_pid = -1;
+  bool m_reaped = false;
+  int m_status = 0;
+};
+
+// Runs a program to its end and returns its exit code and standard output.
+struct RunResult {
+  int code = -1;
+  std::string out;
+};
+RunResult RunProgram(const std::vector<std::string>& argv, const Environment& env);
+
+// A virtual X server on a display number of its own choosing (-displayfd).
+class VirtualDisplay {
+ public:
+  VirtualDisplay();
+  ~VirtualDisplay();
+  VirtualDisplay(const VirtualDisplay&) = delete;
+  VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+
+  const std::string& name() const { return m_name; }  // ":N"
+
+ private:
+  std::optional<ChildProcess> m_server;
+  std::string m_name;
+};
+
+// Polls the condition until it holds or the deadline passes.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline);
+
+std::string ReadWholeFile(const std::filesystem::path& path);
