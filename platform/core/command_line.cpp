@@ -76,3 +76,21 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
   args.push_back(std::move(current));
   return args;
 }
+
+std::string QuoteArgument(std::string_view argument) {
+  std::string quoted = "\"";
+  std::size_t backslashes = 0;
+  for (char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    // Backslashes count only before a quote: there they are doubled, and the quote escaped.
+    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    quoted += c;
+    backslashes = 0;
+  }
+  quoted.append(backslashes * 2, '\\');  // before the closing quote
+  quoted += '"';
+  return quoted;
+}

@@ -13,6 +13,11 @@
 // the first blank; backslashes in it are literal. An empty line gives no arguments.
 std::vector<std::string> SplitCommandLine(std::string_view line);
 
+// The argument in double quotes, with the backslashes and quotes escaped that SplitCommandLine
+// would otherwise read as quoting (a trailing backslash, a quote inside), so that any argument
+// after argument 0 comes back from SplitCommandLine unchanged.
+std::string QuoteArgument(std::string_view argument);
+
 // Starts the program named by argument 0 of the split line with those arguments (posix_spawn),
 // not waiting for it. Returns false (errno set) when it could not be started. A name without a
 // slash is looked up in PATH. The child inherits only standard input, output and error.

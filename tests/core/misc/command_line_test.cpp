@@ -47,3 +47,30 @@ TEST(SplitCommandLine, ProgramNameHasItsOwnRules) {
   EXPECT_EQ(SplitCommandLine(R"("a b"c d)"), (Args{"a b", "c", "d"}));
   EXPECT_EQ(SplitCommandLine(R"("/unterminated path)"), (Args{"/unterminated path"}));
 }
+
+TEST(QuoteArgument, EscapesWhatTheSplitterWouldReadAsQuoting) {
+  EXPECT_EQ(QuoteArgument("/tmp/a b.txt"), "\"/tmp/a b.txt\"");
+  EXPECT_EQ(QuoteArgument("dir\\"), "\"dir\\\\\"");
+  EXPECT_EQ(QuoteArgument("say \"hi\""), "\"say \\\"hi\\\"\"");
+  EXPECT_EQ(QuoteArgument("a\\b"), "\"a\\b\"");
+}
+
+// Every argument made of the splitter's special characters, up to five of them, comes back
+// unchanged from a line of quoted arguments separated as the context menu separates them.
+TEST(QuoteArgument, EveryArgumentSurvivesSplitting) {
+  const std::string alphabet = "a\\\" \t";
+  std::vector<std::string> arguments = {""};
+  for (std::size_t begin = 0, length = 0; length < 5; ++length) {
+    std::size_t end = arguments.size();
+    for (std::size_t i = begin; i < end; ++i) {
+      for (char c : alphabet) arguments.push_back(arguments[i] + c);
+    }
+    begin = end;
+  }
+  for (const std::string& argument : arguments) {
+    std::string line = "\"/opt/z/app\" 1 " + QuoteArgument(argument) + "  " +
+                       QuoteArgument(argument + "x") + " ";
+    EXPECT_EQ(SplitCommandLine(line), (Args{"/opt/z/app", "1", argument, argument + "x"}))
+        << "argument [" << argument << "]";
+  }
+}
