@@ -112,6 +112,9 @@ bool CommittedOutput::Open() {
     errno = EISDIR;
     return false;
   }
+  // A file we may not write stays as it is, as an opening for writing would have been refused;
+  // the rename alone would need only the folder's permission.
+  if (::access(m_target.c_str(), F_OK) == 0 && ::access(m_target.c_str(), W_OK) != 0) return false;
   // The temporary lies beside the target, so that the rename stays on one file system.
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string temp = folder + "." + name + "." + RandomSuffix();

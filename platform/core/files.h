@@ -36,7 +36,9 @@ class CommittedOutput {
   CommittedOutput(const CommittedOutput&) = delete;
   CommittedOutput& operator=(const CommittedOutput&) = delete;
 
-  bool Open();  // false with errno set when the temporary file cannot be made
+  // False with errno set when the temporary file cannot be made, or when the target exists and
+  // may not be written (EACCES).
+  bool Open();
   int fd() const { return m_fd.get(); }
   bool Commit();  // false (target untouched, temporary removed) when the rename fails
   void Discard();

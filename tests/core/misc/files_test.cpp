@@ -311,3 +311,17 @@ TEST(CommittedOutput, KilledWriterLeavesTargetIntact) {
   // The killed writer's lock went with it: the target and any leftover can be read.
   EXPECT_TRUE(OpenInputFile(target).valid());
 }
+
+TEST(CommittedOutput, ReadOnlyTargetIsNotReplaced) {
+  if (geteuid() == 0) GTEST_SKIP() << "root may write any file";
+  TempFolder temp;
+  std::string target = temp / "readonly.txt";
+  WriteWholeFile(target, "protected");
+  ASSERT_EQ(chmod(target.c_str(), 0444), 0);
+  CommittedOutput out(target);
+  errno = 0;
+  EXPECT_FALSE(out.Open());
+  EXPECT_EQ(errno, EACCES);
+  EXPECT_EQ(ReadWholeFile(target), "protected");
+  EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"readonly.txt"});
+}
