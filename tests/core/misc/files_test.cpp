@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
+#include <vector>
 
 #include "platform/core/files.h"
 #include "temp_folder.h"
