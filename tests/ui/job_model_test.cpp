@@ -79,7 +79,6 @@ class AutoProcessing : public ::testing::Test {
     std::ofstream(path) << "not an OpenPGP message\n";
     return path.string();
   }
-  bool Exists(const std::string& name) { return std::filesystem::exists(m_folder.path() / name); }
 
   TempFolder m_folder;
 };
@@ -123,20 +122,6 @@ TEST_F(AutoProcessing, OtherCommandsAndEmptyListsAreLeftAlone) {
   JobProbe empty(nullptr, cmdAuto);
   empty.AutoProcessFiles();
   EXPECT_EQ(empty.command(), cmdAuto);
-}
-
-// A name ending in ".signed.gpg" is verified, never decrypted: decryption would leave its output
-// ("report") beside it; ".pgp" is decrypted to "<name>.decrypted".
-TEST_F(AutoProcessing, SignedFilesAreNotDecrypted) {
-  FileList files{Touch("report.SIGNED.GPG"), Touch("mail.PGP"), Touch("data.txt.gpg")};
-  JobProbe job(&files, cmdAuto);
-
-  job.AutoProcessFiles();
-
-  EXPECT_FALSE(Exists("report"));
-  EXPECT_FALSE(Exists("report.SIGNED"));
-  EXPECT_TRUE(Exists("mail.PGP.decrypted"));
-  EXPECT_TRUE(Exists("data.txt"));
 }
 
 TEST(PerFileLoops, DecryptAndVerifyEmptyTheListEvenWhenEveryFileIsMissing) {

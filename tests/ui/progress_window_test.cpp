@@ -1,0 +1,363 @@
+// The operations window driven as a user drives it: real clicks on rows and buttons, keys on the
+// window, open-file dialogs and pop-up menus answered by the scripted dialog service.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QTest>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/gui/common_dialogs.h"
+#include "platform/gui/scripted_dialogs.h"
+#include "tests/ui/test_key_ring.h"
+#include "tests/ui/window_probe.h"
+#include "zembra/keys/settings.h"
+#include "zembra/operations/log.h"
+
+namespace {
+
+constexpr int kSelectionButtons[] = {IDC_EXPORT_KEYS, IDC_DELETE_KEYS, IDC_ENCRYPT,
+                                     IDC_DECRYPT,     IDC_SIGN,        IDC_VERIFY};
+constexpr int kAlwaysEnabled[] = {IDC_IMPORT_KEYS, IDC_CREATE_KEY, IDC_USE_DEFAULT_KEYS, IDC_CLOSE};
+
+// The log box's text with the line ends the product wrote.
+std::string LogText(WindowProbe& w) {
+  std::string text = GetWindowTextString(w.item(IDC_LOG));
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i];
+  }
+  return out;
+}
+
+int SelectedCount(WindowProbe& w) {
+  return static_cast<int>(SendMessage(w.keyList(), LVM_GETSELECTEDCOUNT, 0, 0));
+}
+
+int RowCount(WindowProbe& w) {
+  return static_cast<int>(SendMessage(w.keyList(), LVM_GETITEMCOUNT, 0, 0));
+}
+
+bool Enabled(WindowProbe& w, int id) { return IsWindowEnabled(w.item(id)) != FALSE; }
+
+QWidget* Viewport(WindowProbe& w) {
+  return static_cast<QAbstractItemView*>(WindowProbe::Widget(w.keyList()))->viewport();
+}
+
+// The centre of a row, in the coordinates where the list takes mouse clicks.
+QPoint RowCentre(WindowProbe& w, int row) {
+  RECT r;
+  SendMessage(w.keyList(), LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&r));
+  return QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+}
+
+void ClickRow(WindowProbe& w, int row, Qt::MouseButton button = Qt::LeftButton) {
+  QTest::mouseClick(Viewport(w), button, {}, RowCentre(w, row));
+}
+
+void ClickButton(WindowProbe& w, int id) {
+  QWidget* button = WindowProbe::Widget(w.item(id));
+  QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+}
+
+void PressEscape(WindowProbe& w) {
+  QTest::keyClick(WindowProbe::Widget(w.m_hWnd), Qt::Key_Escape);
+}
+
+class ProgressWindow : public ::testing::Test {
+ protected:
+  FullInstallation m_installation;
+  ScriptedDialogs m_dialogs;
+};
+
+}  // namespace
+
+TEST_F(ProgressWindow, SelectionButtonsStartDisabledAndTheOthersEnabled) {
+  WindowProbe w(nullptr, cmdNone);
+  bool checked = false;
+  w.then([&](WindowProbe& p) {
+    EXPECT_EQ(RowCount(p), 2);
+    EXPECT_EQ(SelectedCount(p), 0);
+    for (const int id : kSelectionButtons) EXPECT_FALSE(Enabled(p, id)) << id;
+    for (const int id : kAlwaysEnabled) EXPECT_TRUE(Enabled(p, id)) << id;
+    checked = true;
+    PressEscape(p);
+  });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+  EXPECT_TRUE(checked);
+}
+
+TEST_F(ProgressWindow, MouseClickOnARowEnablesTheSixButtons) {
+  WindowProbe w(nullptr, cmdNone);
+  w.then([&](WindowProbe& p) {
+     ClickRow(p, 1);
+     EXPECT_EQ(SelectedCount(p), 1);
+     for (const int id : kSelectionButtons) EXPECT_TRUE(Enabled(p, id)) << id;
+     PressEscape(p);
+   });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+}
+
+TEST_F(ProgressWindow, KeyboardSelectionAloneLeavesTheButtonsAsTheyWere) {
+  WindowProbe w(nullptr, cmdNone);
+  w.then([&](WindowProbe& p) {
+     QWidget* list = WindowProbe::Widget(p.keyList());
+     list->setFocus();
+     QTest::keyClick(list, Qt::Key_Down);
+     QTest::keyClick(list, Qt::Key_Down);
+     ASSERT_GT(SelectedCount(p), 0);
+     for (const int id : kSelectionButtons) EXPECT_FALSE(Enabled(p, id)) << id;
+     PressEscape(p);
+   });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+}
+
+TEST_F(ProgressWindow, RightClickOnARowSelectsItAndShowsThePopupAtThePointer) {
+  WindowProbe w(nullptr, cmdNone);
+  m_dialogs.answerPopupMenu(0);
+  w.then([&](WindowProbe& p) {
+     const QPoint centre = RowCentre(p, 1);
+     ClickRow(p, 1, Qt::RightButton);
+     EXPECT_EQ(SelectedCount(p), 1);
+     EXPECT_EQ(SendMessage(p.keyList(), LVM_GETITEMSTATE, 1, LVIS_SELECTED), LVIS_SELECTED);
+     const auto menus = m_dialogs.asked(ScriptedDialogs::Kind::PopupMenu);
+     ASSERT_EQ(menus.size(), 1u);
+     const QPoint global = Viewport(p)->mapToGlobal(centre);
+     EXPECT_EQ(menus[0].point.x, global.x());
+     EXPECT_EQ(menus[0].point.y, global.y());
+     EXPECT_EQ(menus[0].menuIds, (std::vector<UINT>{1205, 1209, 1207, 1208}));
+     // The right click does not recompute the buttons.
+     for (const int id : kSelectionButtons) EXPECT_FALSE(Enabled(p, id)) << id;
+     PressEscape(p);
+   });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+}
+
+TEST_F(ProgressWindow, RightClickOnTheEmptyAreaWithNothingSelectedSelectsEveryRow) {
+  WindowProbe w(nullptr, cmdNone);
+  m_dialogs.answerPopupMenu(0);
+  w.then([&](WindowProbe& p) {
+     QWidget* viewport = Viewport(p);
+     QTest::mouseClick(viewport, Qt::RightButton, {}, QPoint(10, viewport->height() - 5));
+     EXPECT_EQ(SelectedCount(p), RowCount(p));
+     EXPECT_EQ(m_dialogs.asked(ScriptedDialogs::Kind::PopupMenu).size(), 1u);
+     PressEscape(p);
+   });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+}
+
+TEST_F(ProgressWindow, EncryptWithAnEmptyListAsksForEncryptedFiles) {
+  WindowProbe w(nullptr, cmdNone);
+  m_dialogs.cancelOpen();
+  w.then([&](WindowProbe& p) {
+     ClickRow(p, 0);
+     ClickButton(p, IDC_ENCRYPT);
+     const auto opens = m_dialogs.asked(ScriptedDialogs::Kind::Open);
+     ASSERT_EQ(opens.size(), 1u);
+     const FileDialogRequest& request = opens[0].file;
+     using Filters = std::vector<std::pair<std::string, std::string>>;
+     EXPECT_EQ(request.filters, (Filters{{"Encrypted files (*.gpg;*.pgp)", "*.gpg;*.pgp"},
+                                         {"All files (*.*)", "*.*"}}));
+     EXPECT_EQ(request.filterIndex, 1u);
+     EXPECT_EQ(request.flags, 0x02881A00u);
+     EXPECT_EQ(request.initialName, "");
+     EXPECT_EQ(opens[0].owner, p.m_hWnd);
+     // A cancel writes the system's text for code 0, and nothing is chosen.
+     EXPECT_EQ(LogText(p), SystemMessageText(0));
+     EXPECT_TRUE(p.files().empty());
+     PressEscape(p);
+   });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+}
+
+TEST_F(ProgressWindow, ChoosingSeveralFilesAddsFolderAndNameForEach) {
+  WindowProbe w(nullptr, cmdNone);
+  const std::string folder = m_installation.folder().string();
+  m_dialogs.answerOpen({folder + "/one.gpg", folder + "/two.gpg", folder + "/three.txt"});
+  m_dialogs.answerOpen({folder + "/single.gpg"});
+  w.then([&](WindowProbe& p) {
+     FileList files;
+     EXPECT_EQ(ChooseFiles(p.m_hWnd, files), 3);
+     EXPECT_EQ(files, (FileList{folder + "/one.gpg", folder + "/two.gpg", folder + "/three.txt"}));
+     // A second choice appends to what the list holds.
+     EXPECT_EQ(ChooseFiles(p.m_hWnd, files), 4);
+     EXPECT_EQ(files.back(), folder + "/single.gpg");
+     EXPECT_EQ(LogText(p), "");
+     PressEscape(p);
+   });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+}
+
+TEST_F(ProgressWindow, TooManyNamesForTheBufferWriteMessage9139) {
+  WindowProbe w(nullptr, cmdNone);
+  std::vector<std::string> many;
+  for (int i = 0; i < 40; ++i) {
+    many.push_back(m_installation.folder().string() + "/a-rather-long-file-name-number-" +
+                   std::to_string(i) + ".gpg");
+  }
+  m_dialogs.answerOpen(many);
+  w.then([&](WindowProbe& p) {
+     FileList files;
+     EXPECT_EQ(ChooseFiles(p.m_hWnd, files), 0);
+     EXPECT_TRUE(files.empty());
+     EXPECT_EQ(LogText(p), "Error: Too many files selected or too long file name/path.\n");
+     PressEscape(p);
+   });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+}
+
+TEST_F(ProgressWindow, EscapeEndsWith2AndReleasesEverything) {
+  WindowProbe w(nullptr, cmdNone);
+  w.then([&](WindowProbe& p) {
+     EXPECT_EQ(g_hLog, p.item(IDC_LOG));
+     EXPECT_TRUE(p.hasListedKeys());
+     EXPECT_TRUE(p.hasContext());
+     PressEscape(p);
+   });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+  EXPECT_EQ(g_hLog, nullptr);
+  EXPECT_FALSE(w.hasListedKeys());
+  EXPECT_FALSE(w.hasContext());
+}
+
+TEST_F(ProgressWindow, CloseButtonEndsWith8AndReleasesEverything) {
+  WindowProbe w(nullptr, cmdNone);
+  w.then([&](WindowProbe& p) { ClickButton(p, IDC_CLOSE); });
+  EXPECT_EQ(w.DoModal(), IDC_CLOSE);
+  EXPECT_EQ(g_hLog, nullptr);
+  EXPECT_FALSE(w.hasListedKeys());
+  EXPECT_FALSE(w.hasContext());
+}
+
+TEST_F(ProgressWindow, JobWithoutKeysPromptsForOneFile) {
+  const FileList files{"/nonexistent/report.txt.gpg"};
+  WindowProbe w(&files, cmdDecrypt);
+  w.then([&](WindowProbe& p) {
+     EXPECT_EQ(LogText(p),
+               "Please choose key(s) and press Decrypt button to proceed 1 files "
+               "(/nonexistent/report.txt.gpg)\n");
+     // The posted decryption ran (the missing file was skipped) and emptied the list.
+     EXPECT_TRUE(p.files().empty());
+     PressEscape(p);
+   });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+}
+
+TEST_F(ProgressWindow, JobWithoutKeysPromptsForSeveralFilesAndKeepsThemForEncrypt) {
+  const FileList files{"/nonexistent/a.txt", "/nonexistent/b.txt", "/nonexistent/c.txt"};
+  WindowProbe w(&files, cmdEncrypt);
+  w.then([&](WindowProbe& p) {
+     EXPECT_EQ(LogText(p),
+               "Please choose key(s) and press Encrypt button to proceed 3 files "
+               "(/nonexistent/a.txt and others)\n");
+     // Encryption found no keys and kept the list for the button.
+     EXPECT_EQ(p.files(), files);
+     PressEscape(p);
+   });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+}
+
+TEST_F(ProgressWindow, EncryptWithoutPathsAndWithoutDefaultKeysMakesEnterEncryptTheClipboard) {
+  for (const e_command command : {cmdEncrypt, cmdSign}) {
+    WindowProbe w(nullptr, command);
+    w.then([&](WindowProbe& p) {
+       const auto defId = static_cast<std::uintptr_t>(SendMessage(p.m_hWnd, DM_GETDEFID, 0, 0));
+       EXPECT_EQ(HIWORD(defId), DC_HASDEFID);
+       EXPECT_EQ(LOWORD(defId), IDC_ENCRYPT_CLIPBOARD);
+       EXPECT_EQ(LogText(p), "");
+       PressEscape(p);
+     });
+    EXPECT_EQ(w.DoModal(), IDCANCEL);
+  }
+}
+
+TEST_F(ProgressWindow, OtherJobsKeepEncryptAsTheDefaultButton) {
+  const FileList files{"/nonexistent/a.txt"};
+  for (const int number : {0, 7, -1}) {
+    WindowProbe w(&files, static_cast<e_command>(number));
+    w.then([&](WindowProbe& p) {
+       const auto defId = static_cast<std::uintptr_t>(SendMessage(p.m_hWnd, DM_GETDEFID, 0, 0));
+       EXPECT_EQ(LOWORD(defId), IDC_ENCRYPT);
+       // Nothing started: no prompt, the paths wait in the list.
+       EXPECT_EQ(LogText(p), "");
+       EXPECT_EQ(p.files(), files);
+       PressEscape(p);
+     });
+    EXPECT_EQ(w.DoModal(), IDCANCEL);
+  }
+}
+
+TEST_F(ProgressWindow, UpdateLinkOpensTheUpdatePage) {
+  WindowProbe w(nullptr, cmdNone);
+  w.then([&](WindowProbe& p) {
+     QWidget* link = WindowProbe::Widget(p.item(IDC_UPDATE_LINK));
+     QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(5, link->height() / 2));
+     EXPECT_EQ(m_dialogs.openedUrls(), (std::vector<std::string>{"https://zembra.org/updates"}));
+     PressEscape(p);
+   });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+}
+
+TEST_F(ProgressWindow, UseDefaultKeysFollowsTheCheckBoxAndTellsTheCreator) {
+  WindowProbe w(nullptr, cmdNone);
+  w.SetUseDefaultKeys(true);
+  w.then([&](WindowProbe& p) {
+     EXPECT_EQ(IsDlgButtonChecked(p.m_hWnd, IDC_USE_DEFAULT_KEYS), BST_CHECKED);
+     ClickButton(p, IDC_USE_DEFAULT_KEYS);
+     EXPECT_EQ(IsDlgButtonChecked(p.m_hWnd, IDC_USE_DEFAULT_KEYS), BST_UNCHECKED);
+     DWORD value = 1;
+     EXPECT_EQ(LoadUseDefaultKeys(nullptr, value), ERROR_SUCCESS);
+     EXPECT_EQ(value, 0u);
+     p.SetUseDefaultKeys(true);
+     EXPECT_EQ(IsDlgButtonChecked(p.m_hWnd, IDC_USE_DEFAULT_KEYS), BST_CHECKED);
+     PressEscape(p);
+   });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+}
+
+// Without GnuPG the window still opens, says why twice (the engine check and the start-up
+// check), lists nothing, starts no job and closes cleanly.
+TEST_F(ProgressWindow, MissingGnuPGIsReportedAndTheWindowStillCloses) {
+  gpgme_check_version(nullptr);
+  ASSERT_EQ(gpgme_set_engine_info(GPGME_PROTOCOL_OpenPGP, "/nonexistent/gpg", nullptr), 0u);
+  const FileList files{"/nonexistent/a.txt.gpg"};
+  WindowProbe w(&files, cmdDecrypt);
+  std::string log;
+  w.then([&](WindowProbe& p) {
+     log = LogText(p);
+     EXPECT_EQ(RowCount(p), 0);
+     for (const int id : kSelectionButtons) EXPECT_FALSE(Enabled(p, id)) << id;
+     EXPECT_EQ(p.files(), files);
+     PressEscape(p);
+   });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+  gpgme_set_engine_info(GPGME_PROTOCOL_OpenPGP, nullptr, nullptr);
+
+  const std::string line = log.substr(0, log.find('\n') + 1);
+  EXPECT_EQ(line.rfind("Error: ", 0), 0u) << log;
+  EXPECT_EQ(log, line + line);
+  EXPECT_EQ(g_hLog, nullptr);
+}
+
+// Automatic processing as the window runs it: the log shows which entries were decrypted.
+TEST_F(ProgressWindow, AutoJobDecryptsByEndingButNeverASignedFile) {
+  const std::filesystem::path folder = m_installation.folder();
+  FileList files;
+  for (const char* name : {"report.SIGNED.GPG", "notes.txt", "mail.PGP", "data.txt.gpg"}) {
+    std::ofstream(folder / name) << "not an OpenPGP message\n";
+    files.push_back((folder / name).string());
+  }
+  WindowProbe w(&files, cmdAuto);
+  w.then([&](WindowProbe& p) {
+     const std::string log = LogText(p);
+     EXPECT_EQ(log.find("Decrypting \"" + files[0] + "\""), std::string::npos) << log;
+     EXPECT_NE(log.find("Decrypting \"" + files[2] + "\"...\n"), std::string::npos) << log;
+     EXPECT_NE(log.find("Decrypting \"" + files[3] + "\"...\n"), std::string::npos) << log;
+     EXPECT_EQ(log.find("notes.txt\"..."), std::string::npos) << log;
+     EXPECT_EQ(p.files(), (FileList{files[1]}));
+     PressEscape(p);
+   });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+}
