@@ -6,6 +6,8 @@
 // HKLM under /etc/zembra/; ZEMBRA_REGISTRY_DIR puts all three in one folder.
 #pragma once
 
+#include <string>
+
 #include "platform/core/win_types.h"
 
 struct HKEY__;
@@ -60,6 +62,12 @@ LONG RegDeleteKey(HKEY key, const char* subKey);
 // Deletes a key with all its subkeys and values.
 LONG RegDeleteTree(HKEY key, const char* subKey);
 LONG RegCloseKey(HKEY key);
+
+// The file that holds a predefined key's hive in the current environment (for messages).
+std::string RegistryHiveFile(HKEY predefined);
+// A damaged or foreign hive file gives ERROR_BADDB and, unless turned off here by a caller that
+// reports it itself, one line on standard error per file and process.
+void RegistryReportDamageOnStderr(bool report);
 
 // Owns an open key and closes it.
 class RegKey {
