@@ -154,6 +154,13 @@ std::unique_lock<std::mutex> OneCallAtATime() {
   return std::unique_lock<std::mutex>(TheHandles().calls);
 }
 
+// As Resolve, for a call that writes: a hive that is missing and cannot be made refuses the
+// write as a read-only one does.
+LONG ResolveForWrite(HKEY key, HKEY__& out) {
+  LONG rc = Resolve(key, out);
+  return rc == ERROR_FILE_NOT_FOUND ? ERROR_ACCESS_DENIED : rc;
+}
+
 HKEY NewHandle(const HKEY__& key) {
   HKEY handle = new HKEY__(key);
   Handles& handles = TheHandles();
@@ -266,10 +273,10 @@ LONG RegOpenKeyEx(HKEY key, const char* subKey, DWORD options, REGSAM access, HK
   auto serialised = OneCallAtATime();
   if (!result) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
-  HKEY__ base;
-  LONG rc = Resolve(key, base);
-  if (rc != ERROR_SUCCESS) return rc;
   access = MapGeneric(access);
+  HKEY__ base;
+  LONG rc = (access & kWriteRights) ? ResolveForWrite(key, base) : Resolve(key, base);
+  if (rc != ERROR_SUCCESS) return rc;
   if (access & kMaximumAllowed)
     access = (access & ~kMaximumAllowed) | (base.hive->writable() ? KEY_ALL_ACCESS : KEY_READ);
   if ((access & kWriteRights) && !base.hive->writable()) return ERROR_ACCESS_DENIED;
@@ -291,7 +298,7 @@ LONG RegCreateKeyEx(HKEY key, const char* subKey, DWORD reserved, const char* ke
   if (!result) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
   HKEY__ base;
-  LONG rc = Resolve(key, base);
+  LONG rc = ResolveForWrite(key, base);
   if (rc != ERROR_SUCCESS) return rc;
   std::vector<std::string_view> parts;
   rc = SplitPath(subKey, parts);
@@ -358,7 +365,7 @@ LONG RegSetValueEx(HKEY key, const char* valueName, DWORD reserved, DWORD type, 
   auto serialised = OneCallAtATime();
   if (!data && size) return ERROR_INVALID_PARAMETER;
   HKEY__ k;
-  LONG rc = Resolve(key, k);
+  LONG rc = ResolveForWrite(key, k);
   if (rc != ERROR_SUCCESS) return rc;
   if (!(k.access & KEY_SET_VALUE) || !k.hive->writable()) return ERROR_ACCESS_DENIED;
   std::string_view name = valueName ? valueName : "";
@@ -385,7 +392,7 @@ LONG RegSetValueEx(HKEY key, const char* valueName, DWORD reserved, DWORD type, 
 LONG RegDeleteValue(HKEY key, const char* valueName) {
   auto serialised = OneCallAtATime();
   HKEY__ k;
-  LONG rc = Resolve(key, k);
+  LONG rc = ResolveForWrite(key, k);
   if (rc != ERROR_SUCCESS) return rc;
   if (!(k.access & KEY_SET_VALUE) || !k.hive->writable()) return ERROR_ACCESS_DENIED;
   sqlite3* db = k.hive->db();
@@ -481,7 +488,7 @@ LONG RegDeleteKey(HKEY key, const char* subKey) {
   auto serialised = OneCallAtATime();
   if (!subKey) return ERROR_INVALID_PARAMETER;
   HKEY__ k;
-  LONG rc = Resolve(key, k);
+  LONG rc = ResolveForWrite(key, k);
   if (rc != ERROR_SUCCESS) return rc;
   if (!k.hive->writable()) return ERROR_ACCESS_DENIED;
   sqlite3* db = k.hive->db();
@@ -503,7 +510,7 @@ LONG RegDeleteKey(HKEY key, const char* subKey) {
 LONG RegDeleteTree(HKEY key, const char* subKey) {
   auto serialised = OneCallAtATime();
   HKEY__ k;
-  LONG rc = Resolve(key, k);
+  LONG rc = ResolveForWrite(key, k);
   if (rc != ERROR_SUCCESS) return rc;
   if (!k.hive->writable()) return ERROR_ACCESS_DENIED;
   sqlite3* db = k.hive->db();
