@@ -278,6 +278,8 @@ LONG OpenHive(HiveId id, std::shared_ptr<Hive>& hive) {
     if (stat(path.c_str(), &st) != 0) return ERROR_FILE_NOT_FOUND;
     created = true;
   }
+  // A hive this user may not read (another user's, or a machine hive kept private).
+  if (!created && access(path.c_str(), R_OK) != 0) return ERROR_ACCESS_DENIED;
   bool writable = PathWritable(path);
 
   auto found = cache.entries.find(path);

@@ -42,6 +42,7 @@ std::string HiveFile(HiveId id);
 
 // The hive's connection for the current environment: opened on first use, created (and seeded)
 // when the file is missing and can be made. ERROR_FILE_NOT_FOUND: missing and cannot be made;
+// ERROR_ACCESS_DENIED: there but not readable by this user;
 // ERROR_BADDB: the file is not one of our hives (it is left untouched).
 LONG OpenHive(HiveId id, std::shared_ptr<Hive>& hive);
 

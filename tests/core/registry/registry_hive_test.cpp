@@ -156,6 +156,19 @@ TEST_F(RegistryHive, HiveThatCannotBeMadeIsMissingForReadsAndDeniedForWrites) {
   EXPECT_NE(stat((folder() + "/root-only").c_str(), &st), 0);
 }
 
+TEST_F(RegistryHive, HiveTheUserMayNotReadIsAccessDenied) {
+  ASSERT_EQ(CreateCode(HKEY_LOCAL_MACHINE, "Software\\Private"), ERROR_SUCCESS);
+  ASSERT_EQ(chmod(folder().c_str(), 0755), 0);
+  ASSERT_EQ(chmod(hiveFile("hklm.db").c_str(), 0600), 0);
+  std::vector<LONG> codes = InChild(
+      [] {
+        return std::vector<LONG>{OpenCode(HKEY_LOCAL_MACHINE, "Software\\Private", KEY_READ),
+                                 CreateCode(HKEY_LOCAL_MACHINE, "Software\\Private")};
+      },
+      true);
+  EXPECT_THAT(codes, ::testing::ElementsAre(ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED));
+}
+
 TEST_F(RegistryHive, TwoWriterProcessesOnOneKeyLoseNoValue) {
   // Each writer is a loop of zembra-reg processes, so every write opens the hive afresh and
   // the two loops keep meeting at the lock.
