@@ -48,7 +48,7 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 // A key named on the command line or in a file: the hive and the path below it.
 struct KeyName {
   HKEY root = nullptr;
-  std::string path;  // without the hive, no leading or trailing backslash
+  std::string path;   // without the hive, no leading or trailing backslash
   std::string typed;  // as the user wrote it, for messages
 
   std::string display() const {
@@ -159,12 +159,18 @@ std::vector<std::string> ReadSubkeys(HKEY key, const KeyName& name) {
 
 std::string TypeName(DWORD type) {
   switch (type) {
-    case REG_NONE: return "REG_NONE";
-    case REG_SZ: return "REG_SZ";
-    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
-    case REG_BINARY: return "REG_BINARY";
-    case REG_DWORD: return "REG_DWORD";
-    default: return "REG_TYPE_" + std::to_string(type);
+    case REG_NONE:
+      return "REG_NONE";
+    case REG_SZ:
+      return "REG_SZ";
+    case REG_EXPAND_SZ:
+      return "REG_EXPAND_SZ";
+    case REG_BINARY:
+      return "REG_BINARY";
+    case REG_DWORD:
+      return "REG_DWORD";
+    default:
+      return "REG_TYPE_" + std::to_string(type);
   }
 }
 
@@ -184,7 +190,8 @@ std::string Hex(std::string_view bytes, const char* separator, bool upper) {
 
 DWORD DwordOf(std::string_view data) {
   DWORD v = 0;
-  for (std::size_t i = 0; i < 4; ++i) v |= static_cast<DWORD>(static_cast<unsigned char>(data[i])) << (8 * i);
+  for (std::size_t i = 0; i < 4; ++i)
+    v |= static_cast<DWORD>(static_cast<unsigned char>(data[i])) << (8 * i);
   return v;
 }
 
@@ -192,7 +199,11 @@ bool IsValidUtf8(std::string_view s) {
   std::size_t i = 0;
   while (i < s.size()) {
     auto b = static_cast<unsigned char>(s[i]);
-    std::size_t len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+    std::size_t len = b < 0x80         ? 1
+                      : (b >> 5) == 6  ? 2
+                      : (b >> 4) == 14 ? 3
+                      : (b >> 3) == 30 ? 4
+                                       : 0;
     if (len == 0 || i + len > s.size()) return false;
     for (std::size_t k = 1; k < len; ++k)
       if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
@@ -295,9 +306,9 @@ DWORD ParseType(const std::string& text) {
 
 void SetValue(HKEY key, const KeyName& name, const std::string& valueName, DWORD type,
               const std::string& data) {
-  LONG rc = RegSetValueEx(key, valueName.c_str(), 0, type,
-                          reinterpret_cast<const BYTE*>(data.data()),
-                          static_cast<DWORD>(data.size()));
+  LONG rc =
+      RegSetValueEx(key, valueName.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                    static_cast<DWORD>(data.size()));
   if (rc != ERROR_SUCCESS) FailWith(rc, name);
 }
 
@@ -420,7 +431,8 @@ std::string Utf16ToUtf8(std::string_view bytes) {
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+    s.remove_suffix(1);
   return s;
 }
 
@@ -450,7 +462,8 @@ class Importer {
     std::stringstream buffer;
     buffer << in.rdbuf();
     std::string content = buffer.str();
-    if (content.rfind("\xFF\xFE", 0) == 0) content = Utf16ToUtf8(std::string_view(content).substr(2));
+    if (content.rfind("\xFF\xFE", 0) == 0)
+      content = Utf16ToUtf8(std::string_view(content).substr(2));
     if (content.rfind("\xEF\xBB\xBF", 0) == 0) content.erase(0, 3);
 
     std::vector<std::string> lines;
@@ -466,14 +479,18 @@ class Importer {
         line = line.substr(0, line.size() - 1) + std::string(Trim(lines[++i]));
       if (line.empty() || line[0] == ';') continue;
       if (!headerSeen) {
-        if (line != kHeader && line != "REGEDIT4") fail(std::string("not a registry file (first line must be \"") + kHeader + "\")");
+        if (line != kHeader && line != "REGEDIT4")
+          fail(std::string("not a registry file (first line must be \"") + kHeader + "\")");
         headerSeen = true;
         continue;
       }
-      if (line[0] == '[') section(line);
-      else value(line);
+      if (line[0] == '[')
+        section(line);
+      else
+        value(line);
     }
-    if (!headerSeen) fail(std::string("not a registry file (first line must be \"") + kHeader + "\")");
+    if (!headerSeen)
+      fail(std::string("not a registry file (first line must be \"") + kHeader + "\")");
     return 0;
   }
 
@@ -488,7 +505,11 @@ class Importer {
     bool remove = !inner.empty() && inner[0] == '-';
     if (remove) inner.erase(0, 1);
     auto name = ParseKey(inner);
-    if (!name) fail("not a registry key (must begin with HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE or HKEY_CLASSES_ROOT): " + inner);
+    if (!name)
+      fail(
+          "not a registry key (must begin with HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE or "
+          "HKEY_CLASSES_ROOT): " +
+          inner);
     m_key.reset();
     if (remove) {
       if (name->path.empty()) fail("a hive's root key cannot be deleted: " + name->display());
@@ -527,7 +548,8 @@ class Importer {
       data += '\0';
     } else if (rest.rfind("dword:", 0) == 0) {
       std::string digits(rest.substr(6));
-      if (digits.empty() || digits.size() > 8 || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+      if (digits.empty() || digits.size() > 8 ||
+          digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
         fail("dword data must be up to 8 hex digits: " + line);
       type = REG_DWORD;
       data = ParseData(REG_DWORD, "0x" + digits);
@@ -569,12 +591,13 @@ int Run(int argc, char** argv) {
     std::cout << kUsage;
     return 0;
   }
-  if (argc < 3) Fail("missing " + std::string(command == "import" ? "FILE" : "KEY") + " for " + command);
+  if (argc < 3)
+    Fail("missing " + std::string(command == "import" ? "FILE" : "KEY") + " for " + command);
   std::string target = argv[2];
   std::optional<std::string> valueName, type, data;
   for (int i = 3; i < argc; ++i) {
     std::string option = argv[i];
-    std::optional<std::string>* slot = option == "--value" ? &valueName
+    std::optional<std::string>* slot = option == "--value"  ? &valueName
                                        : option == "--type" ? &type
                                        : option == "--data" ? &data
                                                             : nullptr;

@@ -71,8 +71,10 @@ class Stmt {
   Stmt& bindBlob(int i, const BYTE* data, DWORD size) {
     // An empty blob, not NULL: a zero-length value is still a value.
     if (m_rc != SQLITE_OK) return *this;
-    if (size == 0) sqlite3_bind_zeroblob(m_stmt, i, 0);
-    else sqlite3_bind_blob(m_stmt, i, data, static_cast<int>(size), SQLITE_TRANSIENT);
+    if (size == 0)
+      sqlite3_bind_zeroblob(m_stmt, i, 0);
+    else
+      sqlite3_bind_blob(m_stmt, i, data, static_cast<int>(size), SQLITE_TRANSIENT);
     return *this;
   }
   // SQLITE_ROW, SQLITE_DONE or the error.
@@ -377,13 +379,20 @@ LONG RegSetValueEx(HKEY key, const char* valueName, DWORD reserved, DWORD type, 
   if (rc != ERROR_SUCCESS) return rc;
   // An existing value keeps its name's case and its place in the enumeration order.
   Stmt update(db, "UPDATE vals SET type = ?3, data = ?4 WHERE key = ?1 AND folded = ?2");
-  int step = update.bind(1, k.id).bind(2, folded).bind(3, sqlite3_int64{type})
-                 .bindBlob(4, data, size).step();
+  int step = update.bind(1, k.id)
+                 .bind(2, folded)
+                 .bind(3, sqlite3_int64{type})
+                 .bindBlob(4, data, size)
+                 .step();
   if (step != SQLITE_DONE) return FromSqlite(step, true);
   if (sqlite3_changes(db) == 0) {
     Stmt insert(db, "INSERT INTO vals(key, folded, type, data, name) VALUES(?1, ?2, ?3, ?4, ?5)");
-    step = insert.bind(1, k.id).bind(2, folded).bind(3, sqlite3_int64{type})
-               .bindBlob(4, data, size).bind(5, name).step();
+    step = insert.bind(1, k.id)
+               .bind(2, folded)
+               .bind(3, sqlite3_int64{type})
+               .bindBlob(4, data, size)
+               .bind(5, name)
+               .step();
     if (step != SQLITE_DONE) return FromSqlite(step, true);
   }
   return txn.commit();

@@ -117,8 +117,9 @@ int CreateSeedKey(sqlite3* db, std::string_view path) {
     std::string folded = FoldName(name);
     sqlite3_stmt* stmt = nullptr;
     int rc = sqlite3_prepare_v2(
-        db, "INSERT INTO keys(parent, name, folded) VALUES(?1, ?2, ?3)"
-            " ON CONFLICT(parent, folded) DO UPDATE SET parent = parent RETURNING id",
+        db,
+        "INSERT INTO keys(parent, name, folded) VALUES(?1, ?2, ?3)"
+        " ON CONFLICT(parent, folded) DO UPDATE SET parent = parent RETURNING id",
         -1, &stmt, nullptr);
     if (rc != SQLITE_OK) return rc;
     sqlite3_bind_int64(stmt, 1, parent);
@@ -223,9 +224,9 @@ Hive::~Hive() { sqlite3_close_v2(m_db); }
 bool Hive::writable() const { return PathWritable(m_path); }
 
 std::string HiveFile(HiveId id) {
-  const char* file = id == HiveId::ClassesRoot    ? "hkcr.db"
-                     : id == HiveId::CurrentUser  ? "hkcu.db"
-                                                  : "hklm.db";
+  const char* file = id == HiveId::ClassesRoot   ? "hkcr.db"
+                     : id == HiveId::CurrentUser ? "hkcu.db"
+                                                 : "hklm.db";
   std::string folder = Getenv("ZEMBRA_REGISTRY_DIR");
   if (folder.empty()) {
     if (id == HiveId::LocalMachine) {
@@ -317,7 +318,11 @@ std::string FoldName(std::string_view name) {
   std::size_t i = 0;
   while (i < name.size()) {
     auto b = static_cast<unsigned char>(name[i]);
-    std::size_t len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+    std::size_t len = b < 0x80         ? 1
+                      : (b >> 5) == 6  ? 2
+                      : (b >> 4) == 14 ? 3
+                      : (b >> 3) == 30 ? 4
+                                       : 0;
     bool valid = len != 0 && i + len <= name.size();
     char32_t c = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
     for (std::size_t k = 1; valid && k < len; ++k) {
@@ -330,8 +335,10 @@ std::string FoldName(std::string_view name) {
       continue;
     }
     char32_t upper = UpperCase(c);
-    if (upper == c) out.append(name.substr(i, len));
-    else AppendUtf8(out, upper);
+    if (upper == c)
+      out.append(name.substr(i, len));
+    else
+      AppendUtf8(out, upper);
     i += len;
   }
   return out;

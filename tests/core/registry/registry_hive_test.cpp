@@ -1,7 +1,7 @@
 // The hive files: read-only hives, hives that cannot be made, writers in several processes,
 // a writer killed mid-write, and damaged or foreign files.
-#include <gmock/gmock.h>
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <grp.h>
 #include <signal.h>
 #include <sqlite3.h>
@@ -117,21 +117,23 @@ TEST_F(RegistryHive, MachineHiveIsReadOnlyForAnOrdinaryUser) {
   std::vector<LONG> codes = InChild(
       [] {
         RegKey key;
-        LONG open = RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orvel Ltd\\Zembra", 0, KEY_READ,
-                                 key.put());
+        LONG open =
+            RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orvel Ltd\\Zembra", 0, KEY_READ, key.put());
         StoredValue type = QueryValue(key.get(), "Type");
         LONG sameText = type.bytes == std::string("Full\0", 5) ? 0 : 1;
         return std::vector<LONG>{
-            open, type.status, sameText,
+            open,
+            type.status,
+            sameText,
             OpenCode(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orvel Ltd\\Zembra", KEY_ALL_ACCESS),
             CreateCode(HKEY_LOCAL_MACHINE, "SOFTWARE\\Other"),
             SetText(HKEY_LOCAL_MACHINE, "V", "x"),
             RegDeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orvel Ltd")};
       },
       true);
-  EXPECT_THAT(codes, ::testing::ElementsAre(ERROR_SUCCESS, ERROR_SUCCESS, 0, ERROR_ACCESS_DENIED,
-                                            ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED,
-                                            ERROR_ACCESS_DENIED));
+  EXPECT_THAT(
+      codes, ::testing::ElementsAre(ERROR_SUCCESS, ERROR_SUCCESS, 0, ERROR_ACCESS_DENIED,
+                                    ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED));
   EXPECT_EQ(ReadFileBytes(hiveFile("hklm.db")), before);
 }
 
@@ -149,9 +151,9 @@ TEST_F(RegistryHive, HiveThatCannotBeMadeIsMissingForReadsAndDeniedForWrites) {
                                  SetText(HKEY_CURRENT_USER, "V", "x")};
       },
       true);
-  EXPECT_THAT(codes, ::testing::ElementsAre(ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND,
-                                            ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED,
-                                            ERROR_ACCESS_DENIED));
+  EXPECT_THAT(
+      codes, ::testing::ElementsAre(ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED,
+                                    ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED));
   struct stat st {};
   EXPECT_NE(stat((folder() + "/root-only").c_str(), &st), 0);
 }

@@ -54,8 +54,9 @@ TEST_F(RegistryKeys, PredefinedKeyWithEmptySubkeyOpensTheRoot) {
 }
 
 TEST_F(RegistryKeys, NewMachineHiveHoldsTheKeysEveryWindowsHas) {
-  for (const char* path : {"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved",
-                           "Software\\Classes", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion"}) {
+  for (const char* path :
+       {"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved",
+        "Software\\Classes", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion"}) {
     RegKey key;
     EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key.put()), ERROR_SUCCESS)
         << path;
@@ -166,12 +167,12 @@ TEST_F(RegistryKeys, WithoutTheVariableUserHivesFollowXdgConfigHome) {
   EXPECT_EQ(RegistryHiveFile(HKEY_CURRENT_USER), config + "/zembra/hkcu.db");
   EXPECT_EQ(RegistryHiveFile(HKEY_CLASSES_ROOT), config + "/zembra/hkcr.db");
   EXPECT_EQ(RegistryHiveFile(HKEY_LOCAL_MACHINE), "/etc/zembra/hklm.db");
-  {
-    RegKey key = CreateKey("Software\\Xdg");
-  }
+  { RegKey key = CreateKey("Software\\Xdg"); }
   struct stat st {};
   EXPECT_EQ(stat((config + "/zembra/hkcu.db").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
-  if (oldXdg) setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
-  else unsetenv("XDG_CONFIG_HOME");
+  if (oldXdg)
+    setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
+  else
+    unsetenv("XDG_CONFIG_HOME");
 }

@@ -24,8 +24,8 @@ void RegistryTest::TearDown() {
 
 RegKey CreateKey(const char* path, HKEY root) {
   RegKey key;
-  LONG rc = RegCreateKeyEx(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                           nullptr, key.put(), nullptr);
+  LONG rc = RegCreateKeyEx(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                           key.put(), nullptr);
   EXPECT_EQ(rc, ERROR_SUCCESS) << "creating " << path;
   return key;
 }
@@ -50,8 +50,8 @@ StoredValue QueryValue(HKEY key, const char* name) {
   v.status = RegQueryValueEx(key, name, nullptr, &v.type, nullptr, &size);
   if (v.status != ERROR_SUCCESS) return v;
   v.bytes.assign(size, '\0');
-  v.status = RegQueryValueEx(key, name, nullptr, &v.type, reinterpret_cast<BYTE*>(v.bytes.data()),
-                             &size);
+  v.status =
+      RegQueryValueEx(key, name, nullptr, &v.type, reinterpret_cast<BYTE*>(v.bytes.data()), &size);
   v.bytes.resize(size);
   return v;
 }

@@ -10,7 +10,9 @@ class RegistryValues : public RegistryTest {};
 
 TEST_F(RegistryValues, TypesRoundTripByteForByte) {
   RegKey key = CreateKey("Software\\Orvel\\Zembra");
-  const std::string utf8 = "Gr\xC3\xBC\xC3\x9F" "e";
+  const std::string utf8 =
+      "Gr\xC3\xBC\xC3\x9F"
+      "e";
   const std::string binary("\x00\x01\xFF\x80\x00", 5);
   ASSERT_EQ(SetText(key.get(), "Text", utf8), ERROR_SUCCESS);
   ASSERT_EQ(SetDword(key.get(), "Number", 0xA0B0C0D0), ERROR_SUCCESS);
@@ -60,11 +62,11 @@ TEST_F(RegistryValues, NamesIgnoreCaseAndKeepTheirCase) {
 
   // Letters beyond ASCII fold too.
   ASSERT_EQ(SetText(key.get(), "\xC3\x84rger", "x"), ERROR_SUCCESS);           // Ärger
-  EXPECT_EQ(QueryValue(key.get(), "\xC3\xA4RGER").status, ERROR_SUCCESS);       // äRGER
-  EXPECT_EQ(QueryValue(key.get(), "\xD0\x9A\xD0\xBB\xD1\x8E\xD1\x87").status,   // Ключ
+  EXPECT_EQ(QueryValue(key.get(), "\xC3\xA4RGER").status, ERROR_SUCCESS);      // äRGER
+  EXPECT_EQ(QueryValue(key.get(), "\xD0\x9A\xD0\xBB\xD1\x8E\xD1\x87").status,  // Ключ
             ERROR_FILE_NOT_FOUND);
   ASSERT_EQ(SetText(key.get(), "\xD0\x9A\xD0\xBB\xD1\x8E\xD1\x87", "k"), ERROR_SUCCESS);
-  EXPECT_EQ(QueryValue(key.get(), "\xD0\xBA\xD0\x9B\xD0\xAE\xD0\xA7").status,   // кЛЮЧ
+  EXPECT_EQ(QueryValue(key.get(), "\xD0\xBA\xD0\x9B\xD0\xAE\xD0\xA7").status,  // кЛЮЧ
             ERROR_SUCCESS);
 
   RegKey again;

@@ -11,20 +11,31 @@ class ZembraReg : public RegistryTest {};
 
 TEST_F(ZembraReg, AddQueryDeleteRoundTrip) {
   EXPECT_EQ(RunTool({"add", "HKCU\\Software\\Orvel\\Zembra", "--value", "Name", "--data",
-                     "Gr\xC3\xBC\xC3\x9F" "e"}).exitCode, 0);
+                     "Gr\xC3\xBC\xC3\x9F"
+                     "e"})
+                .exitCode,
+            0);
   EXPECT_EQ(RunTool({"add", "HKEY_CURRENT_USER\\Software\\Orvel\\Zembra", "--value",
-                     "Use default keys", "--type", "REG_DWORD", "--data", "0x10"}).exitCode, 0);
+                     "Use default keys", "--type", "REG_DWORD", "--data", "0x10"})
+                .exitCode,
+            0);
   EXPECT_EQ(RunTool({"add", "hkcu\\Software\\Orvel\\Zembra", "--value", "Keys", "--type",
-                     "REG_BINARY", "--data", "01,02,ff"}).exitCode, 0);
-  EXPECT_EQ(RunTool({"add", "HKCU\\Software\\Orvel\\Zembra", "--type", "REG_DWORD", "--data",
-                     "10"}).exitCode, 0);
+                     "REG_BINARY", "--data", "01,02,ff"})
+                .exitCode,
+            0);
+  EXPECT_EQ(RunTool({"add", "HKCU\\Software\\Orvel\\Zembra", "--type", "REG_DWORD", "--data", "10"})
+                .exitCode,
+            0);
   EXPECT_EQ(RunTool({"add", "HKCU\\Software\\Orvel\\Zembra\\Sub"}).exitCode, 0);
 
   // What the tool wrote is what the registry functions read.
   RegKey key;
   ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Orvel\\Zembra", 0, KEY_READ, key.put()),
             ERROR_SUCCESS);
-  EXPECT_EQ(QueryValue(key.get(), "Name").bytes, "Gr\xC3\xBC\xC3\x9F" "e" + std::string(1, '\0'));
+  EXPECT_EQ(QueryValue(key.get(), "Name").bytes,
+            "Gr\xC3\xBC\xC3\x9F"
+            "e" +
+                std::string(1, '\0'));
   EXPECT_EQ(QueryValue(key.get(), "Use default keys").bytes, std::string("\x10\0\0\0", 4));
   StoredValue keys = QueryValue(key.get(), "Keys");
   EXPECT_EQ(keys.type, REG_BINARY);
@@ -36,7 +47,8 @@ TEST_F(ZembraReg, AddQueryDeleteRoundTrip) {
   EXPECT_EQ(query.err, "");
   EXPECT_EQ(query.out,
             "HKEY_CURRENT_USER\\Software\\Orvel\\Zembra\n"
-            "    Name    REG_SZ    Gr\xC3\xBC\xC3\x9F" "e\n"
+            "    Name    REG_SZ    Gr\xC3\xBC\xC3\x9F"
+            "e\n"
             "    Use default keys    REG_DWORD    0x10\n"
             "    Keys    REG_BINARY    0102FF\n"
             "    (Default)    REG_DWORD    0xa\n"
@@ -168,7 +180,8 @@ TEST_F(ZembraReg, ImportDeletesKeysAndValuesAndReadsContinuedLines) {
   EXPECT_EQ(QueryValue(keep.get(), "Drop").status, ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(QueryValue(keep.get(), "Long").bytes, "\x01\x02\x03\x04");
 
-  WriteFileBytes(file, "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\X]\n\"A\"=what\n");
+  WriteFileBytes(file,
+                 "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\X]\n\"A\"=what\n");
   ToolResult bad = RunTool({"import", file});
   EXPECT_EQ(bad.exitCode, 1);
   EXPECT_EQ(bad.err, "zembra-reg: " + file + ":4: unknown value data: \"A\"=what\n");
@@ -180,24 +193,29 @@ TEST_F(ZembraReg, DamagedHiveIsNamedInTheMessageAndLeftUnchanged) {
   WriteFileBytes(hiveFile("hklm.db"), "not a database at all");
   ToolResult result = RunTool({"add", "HKLM\\Software\\X", "--value", "V", "--data", "d"});
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_EQ(result.err, "zembra-reg: registry hive is damaged or not a Zembra registry (left "
-                        "unchanged): " + hiveFile("hklm.db") + "\n");
+  EXPECT_EQ(result.err,
+            "zembra-reg: registry hive is damaged or not a Zembra registry (left "
+            "unchanged): " +
+                hiveFile("hklm.db") + "\n");
   EXPECT_EQ(ReadFileBytes(hiveFile("hklm.db")), "not a database at all");
 }
 
 TEST_F(ZembraReg, OrdinaryUserCanReadButNotWriteTheMachineHive) {
-  ASSERT_EQ(RunTool({"add", "HKLM\\SOFTWARE\\Orvel Ltd\\Zembra", "--value", "Type", "--data",
-                     "Full"}).exitCode, 0);
+  ASSERT_EQ(
+      RunTool({"add", "HKLM\\SOFTWARE\\Orvel Ltd\\Zembra", "--value", "Type", "--data", "Full"})
+          .exitCode,
+      0);
   ASSERT_EQ(chmod(folder().c_str(), 0755), 0);
   ASSERT_EQ(chmod(hiveFile("hklm.db").c_str(), 0644), 0);
   const std::vector<std::string> asNobody = {"setpriv", "--reuid=65534", "--regid=65534",
                                              "--clear-groups", "--"};
-  ToolResult read = RunTool({"query", "HKLM\\SOFTWARE\\Orvel Ltd\\Zembra", "--value", "Type"},
-                            asNobody);
+  ToolResult read =
+      RunTool({"query", "HKLM\\SOFTWARE\\Orvel Ltd\\Zembra", "--value", "Type"}, asNobody);
   EXPECT_EQ(read.exitCode, 0) << read.err;
   EXPECT_THAT(read.out, HasSubstr("    Type    REG_SZ    Full\n"));
-  ToolResult write = RunTool({"add", "HKLM\\SOFTWARE\\Orvel Ltd\\Zembra", "--value", "Type",
-                              "--data", "Portable"}, asNobody);
+  ToolResult write =
+      RunTool({"add", "HKLM\\SOFTWARE\\Orvel Ltd\\Zembra", "--value", "Type", "--data", "Portable"},
+              asNobody);
   EXPECT_EQ(write.exitCode, 1);
   EXPECT_EQ(write.err, "zembra-reg: access denied: HKLM\\SOFTWARE\\Orvel Ltd\\Zembra\n");
 }
