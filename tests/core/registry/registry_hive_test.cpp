@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <thread>
 
 #include "registry_test_support.h"
 
@@ -226,6 +227,32 @@ TEST_F(RegistryHive, TwoWriterProcessesOnOneKeyLoseNoValue) {
       std::string name = prefix + std::to_string(i);
       EXPECT_EQ(QueryValue(key.get(), name.c_str()).bytes, name + "-data" + '\0');
     }
+}
+
+TEST_F(RegistryHive, ThreadsSharingOneConnectionLoseNoValue) {
+  constexpr int kValues = 100;
+  auto writer = [](char prefix, int* failures) {
+    for (int i = 0; i < kValues; ++i) {
+      RegKey key;
+      std::string name = prefix + std::to_string(i);
+      if (RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Threads", 0, nullptr, 0, KEY_ALL_ACCESS,
+                         nullptr, key.put(), nullptr) != ERROR_SUCCESS ||
+          SetText(key.get(), name.c_str(), name) != ERROR_SUCCESS ||
+          QueryValue(key.get(), name.c_str()).bytes != name + '\0')
+        ++*failures;
+    }
+  };
+  int failuresA = 0, failuresB = 0;
+  std::thread a(writer, 'A', &failuresA);
+  std::thread b(writer, 'B', &failuresB);
+  a.join();
+  b.join();
+  EXPECT_EQ(failuresA, 0);
+  EXPECT_EQ(failuresB, 0);
+  RegKey key;
+  ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Threads", 0, KEY_READ, key.put()),
+            ERROR_SUCCESS);
+  EXPECT_EQ(ValueNames(key.get()).size(), 2u * kValues);
 }
 
 TEST_F(RegistryHive, WriterKilledMidWriteLeavesOldOrNewValue) {
