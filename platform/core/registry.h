@@ -4,6 +4,12 @@
 //
 // Where the hives live: HKCU and HKCR under $XDG_CONFIG_HOME/zembra/ (default ~/.config/zembra/),
 // HKLM under /etc/zembra/; ZEMBRA_REGISTRY_DIR puts all three in one folder.
+//
+// A hive is read-only when its file or folder is not writable for this user, or when its file
+// has no write permission for anyone (which holds for root too): writes and opening with write
+// rights then give ERROR_ACCESS_DENIED, as HKLM does without administrator rights. A hive that
+// is missing and cannot be made reads as ERROR_FILE_NOT_FOUND and refuses writes the same way.
+// A file that is not one of our hives gives ERROR_BADDB and is never written.
 #pragma once
 
 #include <string>
