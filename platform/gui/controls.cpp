@@ -317,6 +317,41 @@ LRESULT ControlMessage(QWidget* control, UINT message, WPARAM wParam, LPARAM lPa
       case CB_RESETCONTENT:
         combo->clear();
         return 0;
+      case CB_GETLBTEXTLEN:
+      case CB_GETLBTEXT: {
+        const int index = static_cast<int>(static_cast<LPARAM>(wParam));
+        if (index < 0 || index >= combo->count()) return -1;  // CB_ERR
+        const QByteArray text = combo->itemText(index).toUtf8();
+        if (message == CB_GETLBTEXT && lParam != 0) {
+          std::memcpy(reinterpret_cast<char*>(lParam), text.constData(),
+                      static_cast<size_t>(text.size()) + 1);
+        }
+        return text.size();
+      }
+      default:
+        return 0;
+    }
+  }
+  if (auto* calendar = qobject_cast<QCalendarWidget*>(control)) {
+    auto* time = reinterpret_cast<SYSTEMTIME*>(lParam);
+    switch (message) {
+      case MCM_GETCURSEL: {
+        if (time == nullptr) return FALSE;
+        const QDate date = calendar->selectedDate();
+        *time = SYSTEMTIME();
+        time->wYear = static_cast<WORD>(date.year());
+        time->wMonth = static_cast<WORD>(date.month());
+        time->wDay = static_cast<WORD>(date.day());
+        time->wDayOfWeek = static_cast<WORD>(date.dayOfWeek() % 7);  // Qt: Monday 1 .. Sunday 7
+        return TRUE;
+      }
+      case MCM_SETCURSEL: {
+        if (time == nullptr) return FALSE;
+        const QDate date(time->wYear, time->wMonth, time->wDay);
+        if (!date.isValid()) return FALSE;
+        calendar->setSelectedDate(date);
+        return TRUE;
+      }
       default:
         return 0;
     }

@@ -104,7 +104,6 @@ void DialogWindow::build(const DialogTemplate& dialogTemplate) {
     }
   }
   // A static's mnemonic moves the focus to the control after it, as on Windows.
-  const QList<QLabel*> labels = findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
   QWidget* previous = nullptr;
   for (QObject* child : children()) {
     auto* widget = qobject_cast<QWidget*>(child);
@@ -116,7 +115,6 @@ void DialogWindow::build(const DialogTemplate& dialogTemplate) {
     }
     previous = widget;
   }
-  (void)labels;
 }
 
 QWidget* DialogWindow::createControl(const ControlTemplate& control, QWidget* parent) {

@@ -429,9 +429,6 @@ LRESULT ListView::message(UINT message, WPARAM wParam, LPARAM lParam) {
       const auto* column = reinterpret_cast<const LVCOLUMN*>(lParam);
       if (column == nullptr) return -1;
       const int index = std::clamp(static_cast<int>(wParam), 0, header()->count());
-      const bool none = m_model->headerData(0, Qt::Horizontal, Qt::DisplayRole).isNull() &&
-                        index == 0;
-      (void)none;
       m_model->insertColumn(index, QString::fromUtf8((column->mask & LVCF_TEXT) != 0 &&
                                                              column->pszText != nullptr
                                                          ? column->pszText

@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QStyle>
 #include <QTreeView>
+#include <algorithm>
 
 #include "platform/gui/list_view.h"
 #include "platform/gui/qt_window.h"
@@ -91,7 +92,8 @@ BOOL IsWindowEnabled(HWND window) {
 BOOL ShowWindow(HWND window, int show) {
   QWidget* widget = WidgetOf(window);
   if (widget == nullptr) return FALSE;
-  const bool wasVisible = widget->isVisible();
+  // Before its dialog is shown a control counts as visible unless it was hidden.
+  const bool wasVisible = !widget->isHidden();
   widget->setVisible(show != 0);
   return wasVisible ? TRUE : FALSE;
 }
@@ -201,6 +203,33 @@ BOOL ScreenToClient(HWND window, POINT* point) {
   point->x = local.x();
   point->y = local.y();
   return TRUE;
+}
+
+BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
+  QWidget* widget = WidgetOf(window);
+  if (widget == nullptr) return FALSE;
+  if ((flags & SWP_NOSIZE) == 0) {
+    int width = std::max(0, cx);
+    int height = std::max(0, cy);
+    if (widget->isWindow()) {
+      // The size given is the whole window; the frame is the window manager's.
+      width -= widget->frameGeometry().width() - widget->width();
+      height -= widget->frameGeometry().height() - widget->height();
+    }
+    if (qobject_cast<DialogWindow*>(widget) != nullptr && widget->isWindow()) {
+      widget->setFixedSize(std::max(0, width), std::max(0, height));
+    } else {
+      widget->resize(std::max(0, width), std::max(0, height));
+    }
+  }
+  if ((flags & SWP_NOMOVE) == 0) widget->move(x, y);
+  if ((flags & SWP_NOREDRAW) == 0) widget->update();
+  return TRUE;
+}
+
+BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint) {
+  return SetWindowPos(window, nullptr, x, y, width, height,
+                      SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0u : SWP_NOREDRAW));
 }
 
 BOOL EndDialog(HWND dialog, INT_PTR result) {
