@@ -1,13 +1,11 @@
 // The clipboard over QClipboard. Text is UTF-8 (text/plain;charset=utf-8 and text/plain); a file
 // list is text/uri-list plus the file managers' x-special/gnome-copied-files. Paths stay native
-// bytes: they pass through QFile's own name coding both ways.
+// bytes from end to end.
 #include "platform/gui/clipboard.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QFile>
 #include <QMimeData>
-#include <QUrl>
 
 #include "platform/gui/qt_window.h"
 
@@ -28,6 +26,28 @@ bool& ClipboardOpen() {
 const QMimeData* Contents() {
   EnsureApplication();
   return QApplication::clipboard()->mimeData();
+}
+
+// file:// addresses built from and read back to the path's own bytes, percent-encoded, so a
+// name that is not valid UTF-8 survives the round trip.
+QByteArray UriOfPath(const std::string& path) {
+  return "file://" + QByteArray::fromStdString(path).toPercentEncoding("/");
+}
+
+std::string PathOfUri(const QByteArray& uri) {
+  if (uri.isEmpty() || uri.startsWith('#')) return {};
+  QByteArray rest;
+  if (uri.startsWith("file://")) {
+    rest = uri.mid(7);
+    const qsizetype slash = rest.indexOf('/');  // skip a host name, if any
+    if (slash < 0) return {};
+    rest = rest.mid(slash);
+  } else if (uri.startsWith("file:/")) {
+    rest = uri.mid(5);
+  } else {
+    return {};
+  }
+  return QByteArray::fromPercentEncoding(rest).toStdString();
 }
 
 bool IsText(UINT format) { return format == CF_TEXT || format == CF_UNICODETEXT; }
@@ -61,9 +81,7 @@ BOOL IsClipboardFormatAvailable(UINT format) {
                                                                                         : FALSE;
   }
   if (format == CF_HDROP) {
-    for (const QUrl& url : data->urls()) {
-      if (url.isLocalFile()) return TRUE;
-    }
+    return data->hasFormat(kUriList) || data->hasFormat(kGnomeFiles) ? TRUE : FALSE;
   }
   return FALSE;
 }
@@ -98,24 +116,26 @@ BOOL GetClipboardFiles(std::vector<std::string>* paths) {
   const QMimeData* data = Contents();
   if (data == nullptr) return FALSE;
   paths->clear();
-  for (const QUrl& url : data->urls()) {
-    if (url.isLocalFile()) paths->push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+  QByteArray list = data->data(kUriList);
+  if (list.isEmpty()) list = data->data(kGnomeFiles);
+  for (const QByteArray& line : list.split('\n')) {
+    const std::string path = PathOfUri(line.trimmed());
+    if (!path.empty()) paths->push_back(path);
   }
   return paths->empty() ? FALSE : TRUE;
 }
 
 BOOL SetClipboardFiles(const std::vector<std::string>& paths) {
   if (!ClipboardOpen()) return FALSE;
-  auto* data = new QMimeData;
-  QList<QUrl> urls;
+  QByteArray list;
   QByteArray gnome("copy");
   for (const std::string& path : paths) {
-    const QUrl url = QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(path)));
-    urls.append(url);
-    gnome += '\n';
-    gnome += url.toEncoded();
+    const QByteArray uri = UriOfPath(path);
+    list += uri + "\r\n";
+    gnome += '\n' + uri;
   }
-  data->setUrls(urls);
+  auto* data = new QMimeData;
+  data->setData(kUriList, list);
   data->setData(kGnomeFiles, gnome);
   QApplication::clipboard()->setMimeData(data);
   return TRUE;
