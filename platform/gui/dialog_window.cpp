@@ -26,6 +26,24 @@ namespace gui_detail {
 
 namespace {
 
+// Check boxes and radio buttons answer clicks anywhere in their rectangle, not only on the
+// indicator and label, as the template's rectangle promises.
+class CheckBox : public QCheckBox {
+ public:
+  using QCheckBox::QCheckBox;
+
+ protected:
+  bool hitButton(const QPoint& point) const override { return rect().contains(point); }
+};
+
+class RadioButton : public QRadioButton {
+ public:
+  using QRadioButton::QRadioButton;
+
+ protected:
+  bool hitButton(const QPoint& point) const override { return rect().contains(point); }
+};
+
 // Windows' MulDiv: a * b / c rounded half away from zero.
 int MulDiv(int a, int b, int c) {
   const long long product = static_cast<long long>(a) * b;
@@ -147,14 +165,14 @@ QWidget* DialogWindow::createControl(const ControlTemplate& control, QWidget* pa
       break;
     }
     case ControlKind::CheckBox: {
-      auto* box = new QCheckBox(text, parent);
+      auto* box = new CheckBox(text, parent);
       connect(box, &QAbstractButton::clicked, this,
               [this, box, id] { command(id, BN_CLICKED, box); });
       widget = box;
       break;
     }
     case ControlKind::RadioButton: {
-      auto* radio = new QRadioButton(text, parent);
+      auto* radio = new RadioButton(text, parent);
       radio->setAutoExclusive(false);
       connect(radio, &QAbstractButton::clicked, this,
               [this, radio, id] { command(id, BN_CLICKED, radio); });

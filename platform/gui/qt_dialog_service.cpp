@@ -116,6 +116,7 @@ class QtDialogService : public DialogService {
     if (panel != nullptr) {
       if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
         QWidget* host = new QWidget(&dialog);
+        RegisterWindow(host);  // the panel's parent window
         const HWND window = panel->create(HwndOf(host));
         if (QWidget* widget = WidgetOf(window)) {
           host->setFixedSize(widget->size());
