@@ -21,9 +21,8 @@ constexpr int kSelectionButtons[] = {IDC_EXPORT_KEYS, IDC_DELETE_KEYS, IDC_ENCRY
                                      IDC_DECRYPT,     IDC_SIGN,        IDC_VERIFY};
 constexpr int kAlwaysEnabled[] = {IDC_IMPORT_KEYS, IDC_CREATE_KEY, IDC_USE_DEFAULT_KEYS, IDC_CLOSE};
 
-// The log box's text with the line ends the product wrote.
-std::string LogText(WindowProbe& w) {
-  std::string text = GetWindowTextString(w.item(IDC_LOG));
+// Text with CRLF line ends as LF, as the log box shows and gives back multi-line text.
+std::string WithLf(const std::string& text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
@@ -31,6 +30,8 @@ std::string LogText(WindowProbe& w) {
   }
   return out;
 }
+
+std::string LogText(WindowProbe& w) { return WithLf(GetWindowTextString(w.item(IDC_LOG))); }
 
 int SelectedCount(WindowProbe& w) {
   return static_cast<int>(SendMessage(w.keyList(), LVM_GETSELECTEDCOUNT, 0, 0));
@@ -165,7 +166,7 @@ TEST_F(ProgressWindow, EncryptWithAnEmptyListAsksForEncryptedFiles) {
      EXPECT_EQ(request.initialName, "");
      EXPECT_EQ(opens[0].owner, p.m_hWnd);
      // A cancel writes the system's text for code 0, and nothing is chosen.
-     EXPECT_EQ(LogText(p), SystemMessageText(0));
+     EXPECT_EQ(LogText(p), WithLf(SystemMessageText(0)));
      EXPECT_TRUE(p.files().empty());
      PressEscape(p);
    });
@@ -193,7 +194,7 @@ TEST_F(ProgressWindow, ChoosingSeveralFilesAddsFolderAndNameForEach) {
 TEST_F(ProgressWindow, TooManyNamesForTheBufferWriteMessage9139) {
   WindowProbe w(nullptr, cmdNone);
   std::vector<std::string> many;
-  for (int i = 0; i < 40; ++i) {
+  for (int i = 0; i < 60; ++i) {
     many.push_back(m_installation.folder().string() + "/a-rather-long-file-name-number-" +
                    std::to_string(i) + ".gpg");
   }
@@ -305,13 +306,23 @@ TEST_F(ProgressWindow, UseDefaultKeysFollowsTheCheckBoxAndTellsTheCreator) {
   w.SetUseDefaultKeys(true);
   w.then([&](WindowProbe& p) {
      EXPECT_EQ(IsDlgButtonChecked(p.m_hWnd, IDC_USE_DEFAULT_KEYS), BST_CHECKED);
+     p.notifySelf();
      ClickButton(p, IDC_USE_DEFAULT_KEYS);
      EXPECT_EQ(IsDlgButtonChecked(p.m_hWnd, IDC_USE_DEFAULT_KEYS), BST_UNCHECKED);
      DWORD value = 1;
      EXPECT_EQ(LoadUseDefaultKeys(nullptr, value), ERROR_SUCCESS);
      EXPECT_EQ(value, 0u);
-     p.SetUseDefaultKeys(true);
-     EXPECT_EQ(IsDlgButtonChecked(p.m_hWnd, IDC_USE_DEFAULT_KEYS), BST_CHECKED);
+     ClickButton(p, IDC_USE_DEFAULT_KEYS);
+     EXPECT_EQ(LoadUseDefaultKeys(nullptr, value), ERROR_SUCCESS);
+     EXPECT_EQ(value, 1u);
+     // The setter changes the box but neither the registry nor the creator.
+     p.SetUseDefaultKeys(false);
+     EXPECT_EQ(IsDlgButtonChecked(p.m_hWnd, IDC_USE_DEFAULT_KEYS), BST_UNCHECKED);
+     EXPECT_EQ(LoadUseDefaultKeys(nullptr, value), ERROR_SUCCESS);
+     EXPECT_EQ(value, 1u);
+   }).then([&](WindowProbe& p) {
+     // Posted: they arrive after the clicks' handlers have returned.
+     EXPECT_EQ(p.notifications, (std::vector<int>{0, 1}));
      PressEscape(p);
    });
   EXPECT_EQ(w.DoModal(), IDCANCEL);

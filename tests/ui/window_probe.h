@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <deque>
 #include <functional>
+#include <vector>
 
 #include "zembra/ui/dlg_progress.h"
 
@@ -32,11 +33,20 @@ class WindowProbe : public CDlgProgress {
       }
       return TRUE;
     }
+    if (message == WM_USE_DEFAULT_KEYS_CHANGED && m_hNotify == window) {
+      notifications.push_back(static_cast<int>(wParam));
+      result = 0;
+      return TRUE;
+    }
     const BOOL handled =
         CDlgProgress::ProcessWindowMessage(window, message, wParam, lParam, result, msgMapId);
     if (message == WM_INITDIALOG) PostMessage(window, kRunStep, 0, 0);
     return handled;
   }
+
+  // Makes the window its own creator, so that it records what it tells the creator.
+  void notifySelf() { m_hNotify = m_hWnd; }
+  std::vector<int> notifications;
 
   // The window's parts as a test sees them.
   FileList& files() { return m_files; }
