@@ -372,3 +372,29 @@ TEST_F(ProgressWindow, AutoJobDecryptsByEndingButNeverASignedFile) {
    });
   EXPECT_EQ(w.DoModal(), IDCANCEL);
 }
+
+// The window as built from template 1006: texts by id, and Tab walking the controls in the
+// template's order (disabled ones skipped, so a row is clicked first).
+TEST_F(ProgressWindow, ControlsShowTheirTextsAndTabFollowsTheTemplate) {
+  WindowProbe w(nullptr, cmdNone);
+  std::vector<int> order;
+  w.then([&](WindowProbe& p) {
+     EXPECT_EQ(GetWindowTextString(p.m_hWnd), "Zembra");
+     const std::pair<int, const char*> texts[] = {
+         {1119, "&Use Default Keys"}, {1109, "&Import Keys..."}, {1108, "&Export Keys..."},
+         {1102, "Create &Key..."},    {1105, "Delete Keys"},     {1106, "En&crypt"},
+         {1103, "&Decrypt"},          {1112, "&Sign"},           {1113, "&Verify"},
+         {8, "Close"}};
+     for (const auto& [id, text] : texts) EXPECT_EQ(GetDlgItemTextString(p.m_hWnd, id), text) << id;
+
+     ClickRow(p, 0);
+     QWidget* dialog = WindowProbe::Widget(p.m_hWnd);
+     for (int i = 0; i < 11; ++i) {
+       QTest::keyClick(dialog->focusWidget() ? dialog->focusWidget() : dialog, Qt::Key_Tab);
+       order.push_back(GetDlgCtrlID(reinterpret_cast<HWND>(dialog->focusWidget())));
+     }
+     PressEscape(p);
+   });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+  EXPECT_EQ(order, (std::vector<int>{1123, 1119, 1109, 1108, 1102, 1105, 1106, 1103, 1112, 1113, 8}));
+}
