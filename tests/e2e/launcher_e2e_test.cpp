@@ -109,9 +109,9 @@ class LauncherEndToEnd : public ::testing::Test {
     return out;
   }
 
-  // Starts the launcher with the arguments on the virtual display.
-  void Launch(const std::vector<std::string>& args) {
-    std::vector<std::string> argv{BinDir() + "/ZembraShellExtApp"};
+  // Starts a program of the build (the launcher unless named) on the virtual display.
+  void Launch(const std::vector<std::string>& args, const std::string& program = "ZembraShellExtApp") {
+    std::vector<std::string> argv{BinDir() + "/" + program};
     argv.insert(argv.end(), args.begin(), args.end());
     m_trace = m_scratch.path() / "trace.txt";
     m_launcher.emplace(argv,
@@ -213,4 +213,23 @@ TEST_F(LauncherEndToEnd, NoArgumentsOpensAnEmptyWindow) {
   Launch({});
   EXPECT_EQ(CloseWithEscape(), 0);
   EXPECT_TRUE(Log().empty()) << ReadWholeFile(m_trace);
+}
+
+// The main program that associated files open: its one file is processed by its ending.
+TEST_F(LauncherEndToEnd, MainProgramDecryptsTheFileItWasOpenedWith) {
+  const std::string c = Encrypted("c.txt", "opened by association\n");
+
+  Launch({c}, "Zembra");
+  ASSERT_TRUE(WaitUntil([&] { return Count(Log(), "Done.") == 1; }, kDeadline))
+      << ReadWholeFile(m_trace);
+
+  EXPECT_EQ(ReadWholeFile(m_files / "c.txt"), "opened by association\n");
+  const std::vector<std::string> expected{
+      "Please choose key(s) and press Encrypt button to proceed 1 files (" + c + ")",
+      "Decrypting \"" + c + "\"...",
+      "Done.",
+  };
+  EXPECT_EQ(Log(), expected);
+
+  EXPECT_EQ(CloseWithEscape(), 0);
 }
