@@ -149,17 +149,6 @@ TEST_F(FileStreamTest, ThreeMillionBytesInChunksOf8192) {
   EXPECT_EQ(stream.lastPos, 1000);
 }
 
-TEST_F(FileStreamTest, SmallChunksChangeThePositionOncePerStep) {
-  UniqueFd fd = OpenRead(makeFile("medium", RandomBytes(3'000'000)));
-  FileStream stream = MakeFileStream(fd.get(), nullptr);
-  // 3,000 chunks of 1,000 bytes and the read at the end: positions 0 to 1000, each once.
-  ReadAll all = ReadToEnd(stream, 1000);
-  EXPECT_EQ(all.reads, 3001);
-  EXPECT_EQ(all.bytes, 3'000'000u);
-  EXPECT_EQ(all.positionChanges, 1001);
-  EXPECT_EQ(stream.lastPos, 1000);
-}
-
 TEST_F(FileStreamTest, WriteAndSeekTakeABareDescriptor) {
   UniqueFd fd = OpenWrite(m_temp.path("out"));
   int handle = fd.get();
