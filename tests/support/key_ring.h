@@ -74,7 +74,9 @@ class KeyRing {
   std::string keyId(const std::string& name) const { return TestKeyNamed(name).keyId; }
   const TestKey& key(const std::string& name) const { return TestKeyNamed(name); }
 
-  // Runs gpg --homedir home() --batch --no-tty with the arguments.
+  // Runs gpg --homedir home() --batch --no-tty with the arguments. Never give it
+  // "--output /dev/null": gpg removes its output file when it fails, and as root that is the
+  // device itself.
   ProcessResult gpg(const std::vector<std::string>& args, const std::string& input = {}) const;
   // gpg --with-colons --list-keys / --list-secret-keys: the fingerprints in the home, in order.
   std::vector<std::string> publicFingerprints() const;
