@@ -111,7 +111,7 @@ KeyRing::KeyRing(const KeyRingOptions& options) : m_home(m_folder.path("g")) {
     std::vector<std::string> names = options.keys;
     if (names.empty())
       for (const TestKey& key : TestKeys()) names.push_back(key.name);
-    importKeys(names, options.secret, options.ownertrust);
+    if (!options.empty) importKeys(names, options.secret, options.ownertrust);
   } catch (...) {
     stopAgent();
     throw;
@@ -158,6 +158,7 @@ std::vector<std::string> KeyRing::secretFingerprints() const {
 }
 
 void KeyRing::importKeys(const std::vector<std::string>& names, bool secret, bool ownertrust) {
+  if (names.empty()) return;
   std::vector<std::string> args = {"--quiet", "--import"};
   std::string trust;
   for (const std::string& name : names) {
@@ -171,7 +172,7 @@ void KeyRing::importKeys(const std::vector<std::string>& names, bool secret, boo
     message << "gpg --import failed: " << imported;
     throw std::runtime_error(message.str());
   }
-  if (ownertrust && !names.empty()) {
+  if (ownertrust) {
     ProcessResult trusted = gpg({"--quiet", "--import-ownertrust"}, trust);
     if (trusted.exitCode != 0) {
       std::ostringstream message;

@@ -5,6 +5,7 @@
 //   KeyRing ring;                                  // all keys, secret parts, ownertrust
 //   KeyRing ring({.keys = {"alice", "bob"}});      // only these
 //   KeyRing ring({.keys = {"bob"}, .secret = false});  // bob's public key only
+//   KeyRing ring({.empty = true});                 // no keys
 //
 // While it lives, the process's environment points at it: GNUPGHOME (the home), HOME and
 // XDG_CONFIG_HOME (inside the folder, so nothing reads or writes the user's own files), and
@@ -49,10 +50,11 @@ std::string TestKeyFolder();
 inline constexpr const char* kSecretPassphrase = "correct horse";
 
 struct KeyRingOptions {
-  std::vector<std::string> keys;  // names of the keys to import; empty: all of them
-  bool secret = true;             // import secret keys; false: the public keys only
-  bool ownertrust = true;         // import their ownertrust (ultimate)
-  bool fullInstall = true;        // write HKLM ...\Zembra "Type" = "Full"
+  std::vector<std::string> keys = {};  // names of the keys to import; empty: all of them
+  bool empty = false;                  // an empty key ring instead (keys is ignored)
+  bool secret = true;                  // import secret keys; false: the public keys only
+  bool ownertrust = true;              // import their ownertrust (ultimate)
+  bool fullInstall = true;             // write HKLM ...\Zembra "Type" = "Full"
 };
 
 class KeyRing {

@@ -129,6 +129,12 @@ TEST(KeyRing, ChosenKeysOnlyAndPublicOnly) {
   EXPECT_THAT(ring.secretFingerprints(), UnorderedElementsAreArray({ring.fingerprint("alice")}));
 }
 
+TEST(KeyRing, EmptyRingHasNoKeys) {
+  KeyRing ring({.empty = true});
+  EXPECT_THAT(ring.publicFingerprints(), IsEmpty());
+  EXPECT_TRUE(fs::exists(ring.home() + "/gpg-agent.conf"));
+}
+
 TEST(KeyRing, PointsTheEnvironmentAndTheRegistryIntoItsFolder) {
   const char* before = getenv("GNUPGHOME");
   std::string oldHome = before ? before : "<unset>";
