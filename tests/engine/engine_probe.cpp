@@ -8,13 +8,17 @@
 //   type=VALUE       write HKLM ...\Zembra "Type"; "type=" removes the key
 //   type-missing     the key without a "Type" value
 //   state            -> "mode <g_installMode>" and "keyhome <g_keyHome>"
+// With --log-box first, the steps run inside a window whose log box is the operation log, and
+// its text is printed at the end: "logbox <text, line ends as \n>".
 #include <gpgme.h>
 
 #include <cstdio>
 #include <string>
 
 #include "platform/core/registry.h"
+#include "platform/gui/dialog.h"
 #include "zembra/engine/engine.h"
+#include "zembra/operations/log.h"
 
 namespace {
 
@@ -39,9 +43,9 @@ bool WithoutType() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int RunSteps(int first, int argc, char** argv) {
   GpgmeContext ctx;
-  for (int i = 1; i < argc; ++i) {
+  for (int i = first; i < argc; ++i) {
     std::string step = argv[i];
     if (step == "missing-engine") {
       gpgme_check_version(nullptr);
@@ -81,4 +85,56 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
   }
   return 0;
+}
+
+namespace {
+
+constexpr int kLogId = 1103;
+
+const DialogTemplate& LogTemplate() {
+  static const DialogTemplate dialog = {
+      100, "Probe", 200, 100, "Microsoft Sans Serif", 9, WS_POPUP | WS_CAPTION,
+      {{kLogId, ControlKind::Edit, "", 7, 7, 186, 86,
+        ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL, 0}}};
+  return dialog;
+}
+
+class LogWindow : public CDialogBase {
+ public:
+  LogWindow(int argc, char** argv) : CDialogBase(LogTemplate()), m_argc(argc), m_argv(argv) {}
+  int result = 0;
+
+  BEGIN_MSG_MAP(LogWindow)
+    MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+  END_MSG_MAP()
+
+ private:
+  LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
+    g_hLog = GetDlgItem(kLogId);
+    result = RunSteps(2, m_argc, m_argv);
+    std::string text = GetWindowTextString(g_hLog);
+    std::string escaped;
+    for (char c : text) {
+      if (c == '\n') escaped += "\\n";
+      else if (c != '\r') escaped += c;
+    }
+    std::printf("logbox %s\n", escaped.c_str());
+    g_hLog = nullptr;
+    EndDialog(IDOK);
+    return TRUE;
+  }
+
+  int m_argc;
+  char** m_argv;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--log-box") {
+    LogWindow window(argc, argv);
+    window.DoModal();
+    return window.result;
+  }
+  return RunSteps(1, argc, argv);
 }

@@ -59,7 +59,8 @@ ProbeOutput Probe(const std::vector<std::string>& steps, const std::vector<std::
                   const std::string& program = ZEMBRA_TEST_PROBE) {
   std::vector<std::string> argv = {program};
   argv.insert(argv.end(), steps.begin(), steps.end());
-  std::vector<std::string> environment = {"ZEMBRA_TRACE=1", "LC_ALL=C", "LANGUAGE"};
+  std::vector<std::string> environment = {"ZEMBRA_TRACE=1", "LC_ALL=C", "LANGUAGE",
+                                          "QT_QPA_PLATFORM=offscreen"};
   environment.insert(environment.end(), env.begin(), env.end());
   ProbeOutput output;
   output.process = RunProcess(argv, {}, environment);
@@ -262,13 +263,22 @@ TEST(EngineStartup, KeyHomeOfALibraryInAFolderLongerThan255Bytes) {
 
 TEST(EngineStartup, MissingEngineFailsWithErrorInTheLog) {
   TempFolder temp;
-  ProbeOutput run = Probe({"missing-engine", "init", "state"},
+  ProbeOutput run = Probe({"--log-box", "missing-engine", "init", "state"},
                           {"ZEMBRA_REGISTRY_DIR=" + temp.path(), "GNUPGHOME=" + temp.path("g"),
-                           "HOME=" + temp.path()});
+                           "HOME=" + temp.path(), "XDG_RUNTIME_DIR=" + temp.path()});
   ASSERT_EQ(run.process.exitCode, 0) << run;
   std::string text = gpgme_strerror(gpgme_error(GPG_ERR_INV_ENGINE));
   EXPECT_EQ(run.value("init"), std::to_string(GPG_ERR_INV_ENGINE) + " " + text);
-  EXPECT_THAT(run.log, ElementsAre("Error: " + text)) << run;
+  EXPECT_EQ(run.value("logbox"), "Error: " + text + "\\n") << run;
   // The mode is decided all the same.
   EXPECT_EQ(run.value("mode"), "0");
+}
+
+TEST(EngineStartup, WorkingEngineWritesNothingToTheLog) {
+  KeyRing ring({.keys = {"alice"}, .secret = false});
+  ProbeOutput run = Probe({"--log-box", "init", "context"},
+                          {"XDG_RUNTIME_DIR=" + ring.folder()});
+  ASSERT_EQ(run.process.exitCode, 0) << run;
+  EXPECT_EQ(run.value("init"), "0 ");
+  EXPECT_EQ(run.value("logbox"), "") << run;
 }
