@@ -2,6 +2,7 @@
 // over them.
 #include <fcntl.h>
 #include <gpgme.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -296,4 +297,30 @@ TEST_F(FileStreamEngineTest, ReadErrorFailsTheOperation) {
       gpgme_op_encrypt(m_ctx.get(), recipients, GPGME_ENCRYPT_ALWAYS_TRUST, in.get(), outData.get());
   gpgme_key_unref(alice);
   EXPECT_NE(err, 0);
+}
+
+TEST_F(FileStreamEngineTest, KeyExportAndImportOverTheirTables) {
+  UniqueFd out = OpenWrite(ring().path("alice.asc"));
+  int outFd = out.get();
+  gpgme_data_t raw = nullptr;
+  ASSERT_EQ(gpgme_data_new_from_cbs(&raw, ExportCallbacks(), &outFd), 0);
+  GpgmeDataObject exported(raw);
+  gpgme_set_armor(m_ctx.get(), 1);
+  ASSERT_EQ(gpgme_op_export(m_ctx.get(), ring().fingerprint("alice").c_str(), 0, exported.get()),
+            0);
+  exported.reset();
+  EXPECT_EQ(ReadFile(ring().path("alice.asc")).rfind("-----BEGIN PGP PUBLIC KEY BLOCK-----", 0),
+            0u);
+
+  UniqueFd in = OpenInputFile(TestKeyFolder() + "/bob.pub.asc");
+  ASSERT_TRUE(in.valid());
+  FileStream stream = MakeFileStream(in.get(), nullptr);
+  ASSERT_EQ(gpgme_data_new_from_cbs(&raw, ImportCallbacks(), &stream), 0);
+  GpgmeDataObject imported(raw);
+  ASSERT_EQ(gpgme_op_import(m_ctx.get(), imported.get()), 0);
+  gpgme_import_result_t result = gpgme_op_import_result(m_ctx.get());
+  ASSERT_NE(result, nullptr);
+  EXPECT_EQ(result->imported, 1);
+  EXPECT_EQ(stream.lastPos, 1000);
+  EXPECT_THAT(ring().publicFingerprints(), testing::Contains(ring().fingerprint("bob")));
 }
