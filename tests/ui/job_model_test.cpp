@@ -3,9 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
-#include "tests/ui/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "zembra/ui/dlg_progress.h"
 
 namespace {
@@ -72,12 +71,29 @@ TEST(JobFileArray, CopiesTheCallersArray) {
   EXPECT_TRUE(none.files().empty());
 }
 
+// Runs the test in another working folder and goes back at the end.
+class WorkingFolder {
+ public:
+  explicit WorkingFolder(const std::string& folder) : m_previous(std::filesystem::current_path()) {
+    std::filesystem::current_path(folder);
+  }
+  ~WorkingFolder() {
+    std::error_code ignored;
+    std::filesystem::current_path(m_previous, ignored);
+  }
+  WorkingFolder(const WorkingFolder&) = delete;
+  WorkingFolder& operator=(const WorkingFolder&) = delete;
+
+ private:
+  std::filesystem::path m_previous;
+};
+
 class AutoProcessing : public ::testing::Test {
  protected:
   std::string Touch(const std::string& name) {
-    const auto path = m_folder.path() / name;
-    std::ofstream(path) << "not an OpenPGP message\n";
-    return path.string();
+    const std::string path = m_folder.path(name);
+    WriteFile(path, "not an OpenPGP message\n");
+    return path;
   }
 
   TempFolder m_folder;

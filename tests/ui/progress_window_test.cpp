@@ -5,12 +5,10 @@
 #include <QAbstractItemView>
 #include <QTest>
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 
 #include "platform/gui/common_dialogs.h"
 #include "platform/gui/scripted_dialogs.h"
-#include "tests/ui/test_key_ring.h"
+#include "tests/support/key_ring.h"
 #include "tests/ui/window_probe.h"
 #include "zembra/keys/settings.h"
 #include "zembra/operations/log.h"
@@ -67,9 +65,10 @@ void PressEscape(WindowProbe& w) {
   QTest::keyClick(WindowProbe::Widget(w.m_hWnd), Qt::Key_Escape);
 }
 
-class ProgressWindow : public ::testing::Test {
+// A fresh key ring of two keys for every test; its environment names a full installation.
+class ProgressWindow : public KeyRingTest {
  protected:
-  FullInstallation m_installation;
+  KeyRingOptions keyRingOptions() const override { return {.keys = {"alice", "bob"}}; }
   ScriptedDialogs m_dialogs;
 };
 
@@ -175,7 +174,7 @@ TEST_F(ProgressWindow, EncryptWithAnEmptyListAsksForEncryptedFiles) {
 
 TEST_F(ProgressWindow, ChoosingSeveralFilesAddsFolderAndNameForEach) {
   WindowProbe w(nullptr, cmdNone);
-  const std::string folder = m_installation.folder().string();
+  const std::string folder = ring().folder();
   m_dialogs.answerOpen({folder + "/one.gpg", folder + "/two.gpg", folder + "/three.txt"});
   m_dialogs.answerOpen({folder + "/single.gpg"});
   w.then([&](WindowProbe& p) {
@@ -195,7 +194,7 @@ TEST_F(ProgressWindow, TooManyNamesForTheBufferWriteMessage9139) {
   WindowProbe w(nullptr, cmdNone);
   std::vector<std::string> many;
   for (int i = 0; i < 60; ++i) {
-    many.push_back(m_installation.folder().string() + "/a-rather-long-file-name-number-" +
+    many.push_back(ring().folder() + "/a-rather-long-file-name-number-" +
                    std::to_string(i) + ".gpg");
   }
   m_dialogs.answerOpen(many);
@@ -354,11 +353,10 @@ TEST_F(ProgressWindow, MissingGnuPGIsReportedAndTheWindowStillCloses) {
 
 // Automatic processing as the window runs it: the log shows which entries were decrypted.
 TEST_F(ProgressWindow, AutoJobDecryptsByEndingButNeverASignedFile) {
-  const std::filesystem::path folder = m_installation.folder();
   FileList files;
   for (const char* name : {"report.SIGNED.GPG", "notes.txt", "mail.PGP", "data.txt.gpg"}) {
-    std::ofstream(folder / name) << "not an OpenPGP message\n";
-    files.push_back((folder / name).string());
+    WriteFile(ring().path(name), "not an OpenPGP message\n");
+    files.push_back(ring().path(name));
   }
   WindowProbe w(&files, cmdAuto);
   w.then([&](WindowProbe& p) {

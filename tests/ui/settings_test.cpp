@@ -1,7 +1,8 @@
 // The saved "Use default keys" flag in HKEY_CURRENT_USER "Software\Orvel\Zembra".
 #include <gtest/gtest.h>
 
-#include "tests/ui/temp_folder.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/temp_folder.h"
 #include "zembra/keys/settings.h"
 
 namespace {
@@ -9,7 +10,7 @@ namespace {
 class UseDefaultKeysSetting : public ::testing::Test {
  protected:
   TempFolder m_folder;
-  ScopedEnv m_registry{"ZEMBRA_REGISTRY_DIR", m_folder.path().string()};
+  ScopedEnv m_registry{"ZEMBRA_REGISTRY_DIR", m_folder.path()};
 };
 
 }  // namespace
