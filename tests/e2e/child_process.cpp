@@ -98,22 +98,6 @@ std::optional<int> ChildProcess::WaitFor(std::chrono::milliseconds deadline) {
   return WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1;
 }
 
-RunResult RunProgram(const std::vector<std::string>& argv, const Environment& env) {
-  char pattern[] = "/tmp/zembra-run-XXXXXX";
-  const int fd = mkstemp(pattern);
-  if (fd < 0) throw std::runtime_error("mkstemp failed");
-  close(fd);
-  RunResult result;
-  {
-    ChildProcess child(argv, env, pattern);
-    const auto code = child.WaitFor(std::chrono::seconds(30));
-    result.code = code.value_or(-1);
-  }
-  result.out = ReadWholeFile(pattern);
-  unlink(pattern);
-  return result;
-}
-
 VirtualDisplay::VirtualDisplay() {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");

@@ -40,13 +40,6 @@ class ChildProcess {
   int m_status = 0;
 };
 
-// Runs a program to its end and returns its exit code and standard output.
-struct RunResult {
-  int code = -1;
-  std::string out;
-};
-RunResult RunProgram(const std::vector<std::string>& argv, const Environment& env);
-
 // A virtual X server on a display number of its own choosing (-displayfd).
 class VirtualDisplay {
  public:

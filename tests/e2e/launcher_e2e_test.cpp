@@ -2,13 +2,10 @@
 // window opens, the log reaches the trace, Escape closes the window and the exit code is 0.
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
 
-#include <fstream>
-#include <regex>
-
-#include "platform/core/registry.h"
 #include "tests/e2e/child_process.h"
+#include "tests/support/key_ring.h"
+#include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -17,28 +14,7 @@ namespace {
 
 constexpr auto kDeadline = 60s;
 
-std::string BinDir() {
-  const char* dir = getenv("ZEMBRA_BIN_DIR");
-  return dir ? dir : "bin";
-}
-
-// A folder of its own for one test; short, so that the agent's socket path fits.
-class Scratch {
- public:
-  Scratch() {
-    char pattern[] = "/tmp/ze-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
-    m_path = pattern;
-  }
-  ~Scratch() {
-    std::error_code ignored;
-    fs::remove_all(m_path, ignored);
-  }
-  const fs::path& path() const { return m_path; }
-
- private:
-  fs::path m_path;
-};
+std::string BinDir() { return ZEMBRA_TEST_BIN_DIR; }
 
 std::vector<std::string> LogLines(const std::string& trace) {
   std::vector<std::string> lines;
@@ -57,54 +33,26 @@ int Count(const std::vector<std::string>& lines, const std::string& line) {
   return static_cast<int>(std::count(lines.begin(), lines.end(), line));
 }
 
-class LauncherEndToEnd : public ::testing::Test {
+// The key ring's environment (GNUPGHOME, the registry with a full installation, HOME) reaches
+// the programs, which inherit this process's environment.
+class LauncherEndToEnd : public KeyRingTest {
  protected:
+  KeyRingOptions keyRingOptions() const override { return {.keys = {"alice"}}; }
+
   void SetUp() override {
-    m_home = m_scratch.path() / "g";
-    m_files = m_scratch.path() / "files";
-    m_registry = m_scratch.path() / "registry";
-    fs::create_directories(m_home);
-    fs::permissions(m_home, fs::perms::owner_all);
+    KeyRingTest::SetUp();
+    m_files = ring().path("files");
     fs::create_directories(m_files);
-    fs::create_directories(m_registry);
-
-    // The installed key ring, not the portable one beside the library.
-    setenv("ZEMBRA_REGISTRY_DIR", m_registry.c_str(), 1);
-    RegKey key;
-    ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orvel Ltd\\Zembra", 0, nullptr,
-                             REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, key.put(),
-                             nullptr),
-              ERROR_SUCCESS);
-    const char full[] = "Full";
-    ASSERT_EQ(RegSetValueEx(key.get(), "Type", 0, REG_SZ, reinterpret_cast<const BYTE*>(full),
-                            sizeof(full)),
-              ERROR_SUCCESS);
-    key.reset();
-    unsetenv("ZEMBRA_REGISTRY_DIR");
-
-    // A key without passphrase that can decrypt what the test encrypts.
-    ASSERT_EQ(Gpg({"--pinentry-mode", "loopback", "--passphrase", "", "--quick-gen-key",
-                   "E2E Tester <e2e@example.org>", "default", "default", "never"}),
-              0);
-  }
-
-  void TearDown() override {
-    RunProgram({"gpgconf", "--homedir", m_home.string(), "--kill", "all"}, EnvironmentWith({}));
-  }
-
-  int Gpg(std::vector<std::string> args) {
-    args.insert(args.begin(), {"gpg", "--homedir", m_home.string(), "--batch", "--yes", "--quiet"});
-    return RunProgram(args, EnvironmentWith({{"GNUPGHOME", m_home.string()}})).code;
   }
 
   // Writes name with the content and encrypts it to name + ".gpg"; the plain file is removed.
   std::string Encrypted(const std::string& name, const std::string& content) {
-    const fs::path plain = m_files / name;
-    std::ofstream(plain) << content;
-    const std::string out = plain.string() + ".gpg";
-    EXPECT_EQ(Gpg({"--trust-model", "always", "-r", "e2e@example.org", "-o", out, "-e",
-                   plain.string()}),
-              0);
+    const std::string plain = (m_files / name).string();
+    WriteFile(plain, content);
+    const std::string out = plain + ".gpg";
+    const ProcessResult r = ring().gpg({"--trust-model", "always", "-r", ring().fingerprint("alice"),
+                                        "-o", out, "-e", plain});
+    EXPECT_EQ(r.exitCode, 0) << r;
     fs::remove(plain);
     return out;
   }
@@ -113,14 +61,11 @@ class LauncherEndToEnd : public ::testing::Test {
   void Launch(const std::vector<std::string>& args, const std::string& program = "ZembraShellExtApp") {
     std::vector<std::string> argv{BinDir() + "/" + program};
     argv.insert(argv.end(), args.begin(), args.end());
-    m_trace = m_scratch.path() / "trace.txt";
+    m_trace = ring().path("trace.txt");
     m_launcher.emplace(argv,
                        EnvironmentWith({{"DISPLAY", m_display.name()},
                                         {"QT_QPA_PLATFORM", "xcb"},
-                                        {"ZEMBRA_TRACE", "1"},
-                                        {"ZEMBRA_REGISTRY_DIR", m_registry.string()},
-                                        {"GNUPGHOME", m_home.string()},
-                                        {"XDG_CONFIG_HOME", (m_scratch.path() / "config").string()}}),
+                                        {"ZEMBRA_TRACE", "1"}}),
                        fs::path{}, m_trace);
   }
 
@@ -131,9 +76,10 @@ class LauncherEndToEnd : public ::testing::Test {
     std::string id;
     WaitUntil(
         [&] {
-          const RunResult r = RunProgram({"xdotool", "search", "--onlyvisible", "--name", "^Zembra$"},
-                                  EnvironmentWith({{"DISPLAY", m_display.name()}}));
-          if (r.code != 0 || r.out.empty()) return false;
+          const ProcessResult r = RunProcess(
+              {"xdotool", "search", "--onlyvisible", "--name", "^Zembra$"}, {},
+              {"DISPLAY=" + m_display.name()});
+          if (r.exitCode != 0 || r.out.empty()) return false;
           id = r.out.substr(0, r.out.find('\n'));
           return true;
         },
@@ -145,16 +91,20 @@ class LauncherEndToEnd : public ::testing::Test {
   std::optional<int> CloseWithEscape() {
     const std::string id = WindowId();
     EXPECT_FALSE(id.empty()) << "no window named Zembra";
-    const Environment env = EnvironmentWith({{"DISPLAY", m_display.name()}});
-    RunProgram({"xdotool", "windowfocus", "--sync", id}, env);
-    RunProgram({"xdotool", "key", "--window", id, "Escape"}, env);
+    const std::vector<std::string> env{"DISPLAY=" + m_display.name()};
+    RunProcess({"xdotool", "windowfocus", "--sync", id}, {}, env);
+    RunProcess({"xdotool", "key", "--window", id, "Escape"}, {}, env);
     return m_launcher->WaitFor(kDeadline);
   }
 
-  Scratch m_scratch;
-  fs::path m_home, m_files, m_registry, m_trace;
+  fs::path m_files, m_trace;
   VirtualDisplay m_display;
   std::optional<ChildProcess> m_launcher;
+
+  void TearDown() override {
+    m_launcher.reset();  // before the key ring goes
+    KeyRingTest::TearDown();
+  }
 };
 
 }  // namespace
@@ -184,7 +134,7 @@ TEST_F(LauncherEndToEnd, DecryptJobRunsWhenTheWindowOpens) {
 TEST_F(LauncherEndToEnd, AutoJobDecryptsByEndingAndKeepsTheRest) {
   const std::string x = Encrypted("x.txt", "auto\n");
   const std::string plain = (m_files / "n.txt").string();
-  std::ofstream(plain) << "stays\n";
+  WriteFile(plain, "stays\n");
 
   Launch({"1", plain, x});
   ASSERT_TRUE(WaitUntil([&] { return Count(Log(), "Done.") == 1; }, kDeadline))
