@@ -62,10 +62,15 @@ class LauncherEndToEnd : public KeyRingTest {
     std::vector<std::string> argv{BinDir() + "/" + program};
     argv.insert(argv.end(), args.begin(), args.end());
     m_trace = ring().path("trace.txt");
+    // Qt's private runtime folder, inside the test's own folder.
+    const std::string runtime = ring().path("runtime");
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all);
     m_launcher.emplace(argv,
                        EnvironmentWith({{"DISPLAY", m_display.name()},
                                         {"QT_QPA_PLATFORM", "xcb"},
-                                        {"ZEMBRA_TRACE", "1"}}),
+                                        {"ZEMBRA_TRACE", "1"},
+                                        {"XDG_RUNTIME_DIR", runtime}}),
                        fs::path{}, m_trace);
   }
 
