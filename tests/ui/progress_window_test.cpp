@@ -5,6 +5,7 @@
 #include <QAbstractItemView>
 #include <QTest>
 #include <algorithm>
+#include <filesystem>
 
 #include "platform/gui/common_dialogs.h"
 #include "platform/gui/scripted_dialogs.h"
@@ -395,4 +396,53 @@ TEST_F(ProgressWindow, ControlsShowTheirTextsAndTabFollowsTheTemplate) {
    });
   EXPECT_EQ(w.DoModal(), IDCANCEL);
   EXPECT_EQ(order, (std::vector<int>{1123, 1119, 1109, 1108, 1102, 1105, 1106, 1103, 1112, 1113, 8}));
+}
+
+// Encrypt with a key selected and an empty list: the files chosen in the dialog are encrypted,
+// each beside itself, in the order the dialog lists them, and the list is emptied.
+TEST_F(ProgressWindow, EncryptButtonEncryptsTheChosenFiles) {
+  std::vector<std::string> chosen;
+  for (const char* name : {"one.txt", "two.txt", "three.txt"}) {
+    WriteFile(ring().path(name), std::string("content of ") + name);
+    chosen.push_back(ring().path(name));
+  }
+  m_dialogs.answerOpen(chosen);
+  WindowProbe w(nullptr, cmdNone);
+  w.then([&](WindowProbe& p) {
+     ClickRow(p, 0);
+     ClickButton(p, IDC_ENCRYPT);
+     std::string expected;
+     for (const std::string& path : chosen) {
+       expected += "Encrypting \"" + path + "\"...\nDone.\n";
+       EXPECT_TRUE(std::filesystem::exists(path + ".gpg")) << path;
+     }
+     EXPECT_EQ(LogText(p), expected);
+     EXPECT_TRUE(p.files().empty());
+     PressEscape(p);
+   });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+}
+
+// Paths given with the job go to the first button pressed, without a file dialog.
+TEST_F(ProgressWindow, JobPathsGoToTheFirstButtonWithoutAFileDialog) {
+  const std::string plain = ring().path("letter.txt");
+  WriteFile(plain, "dear reader\n");
+  const ProcessResult r = ring().gpg({"--trust-model", "always", "-r", ring().fingerprint("bob"),
+                                      "-o", plain + ".gpg", "-e", plain});
+  ASSERT_EQ(r.exitCode, 0) << r;
+  std::filesystem::remove(plain);
+
+  const FileList files{plain + ".gpg"};
+  WindowProbe w(&files, cmdNone);
+  w.then([&](WindowProbe& p) {
+     EXPECT_EQ(LogText(p), "");
+     ClickRow(p, 0);
+     ClickButton(p, IDC_DECRYPT);
+     EXPECT_TRUE(m_dialogs.asked(ScriptedDialogs::Kind::Open).empty());
+     EXPECT_EQ(LogText(p), "Decrypting \"" + files[0] + "\"...\nDone.\n");
+     EXPECT_EQ(ReadFile(plain), "dear reader\n");
+     EXPECT_TRUE(p.files().empty());
+     PressEscape(p);
+   });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
 }
