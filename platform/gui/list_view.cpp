@@ -238,6 +238,14 @@ void ListView::mouseReleaseEvent(QMouseEvent* event) {
   if (button == Qt::RightButton) notifyClick(NM_RCLICK, point);
 }
 
+void ListView::mouseDoubleClickEvent(QMouseEvent* event) {
+  const QPoint point = event->position().toPoint();
+  const Qt::MouseButton button = event->button();
+  QPointer<ListView> alive(this);
+  QTreeView::mouseDoubleClickEvent(event);
+  if (alive && button == Qt::LeftButton) notifyClick(NM_DBLCLK, point);
+}
+
 void ListView::keyPressEvent(QKeyEvent* event) {
   // Enter belongs to the dialog (its default command), as in a dialog box.
   if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
