@@ -116,6 +116,12 @@ class HookedPanel : public FileDialogPanel {
       return result != 0 ? TRUE : FALSE;
     });
     const HWND panel = HwndOf(window);
+    // Re-parenting the dialog into a plain child hid it; inside a file dialog it shows with it.
+    // (Placed first: QDialog would otherwise centre itself on showing.)
+    if (window->parentWidget() != nullptr) {
+      window->move(0, 0);
+      window->show();
+    }
     window->dispatch(WM_INITDIALOG, 0, reinterpret_cast<LPARAM>(m_ofn));
     if (m_window) notify(CDN_INITDONE, nullptr);
     return panel;

@@ -248,8 +248,10 @@ TEST(SaveFileDialog, QtsOwnDialogHoldsThePanelAndAsksTheHook) {
   QTimer::singleShot(0, [&] {
     auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
     ASSERT_NE(dialog, nullptr);
-    auto* secret = dialog->findChild<QRadioButton*>(QString(), Qt::FindChildrenRecursively);
-    panelInside = secret != nullptr;
+    // The panel shows inside the dialog, where the user sees it.
+    auto* first = dialog->findChild<QRadioButton*>();
+    panelInside = first != nullptr && first->isVisible() &&
+                  dialog->rect().contains(QRect(first->mapTo(dialog, QPoint(0, 0)), first->size()));
     for (QRadioButton* radio : dialog->findChildren<QRadioButton*>()) {
       if (radio->text() == QStringLiteral("Binary")) QTest::mouseClick(radio, Qt::LeftButton);
     }
