@@ -9,4 +9,8 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLAT
   echo "Zembra needs a graphical display: no DISPLAY or WAYLAND_DISPLAY is set." >&2
   exit 1
 fi
+if [ ! -x build/bin/ZembraShellExtApp ]; then
+  echo "The operations window is not built yet: build/bin/ZembraShellExtApp is missing." >&2
+  exit 1
+fi
 exec build/bin/ZembraShellExtApp 0 "$@"

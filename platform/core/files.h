@@ -9,7 +9,8 @@
 #include "platform/core/unique_fd.h"
 
 // Opens an existing file read-only for sequential reading. Fails (invalid fd, errno set) for a
-// missing file, a folder, no permission, or a file another Zembra process holds for writing.
+// missing file, a folder (EISDIR), no permission, or a file another Zembra process holds for
+// writing (EBUSY). On a file system without locks the file opens unlocked.
 UniqueFd OpenInputFile(const std::string& path);
 
 // The file's length in bytes, -1 when it cannot be determined.
@@ -23,9 +24,11 @@ std::int64_t WriteFd(int fd, const void* buffer, std::size_t size);  // writes a
 std::int64_t SeekFd(int fd, std::int64_t offset, int whence);
 
 // An output that only replaces its target when committed. The bytes go to a temporary file
-// beside the target (created with mode 0666 less the umask, exclusively locked); Commit renames
-// it over the target. Without a commit (failure, exception, crash) the target is untouched and
-// the temporary file is removed.
+// beside the target (".<name>.<random>", created with mode 0666 less the umask, or with the
+// permission bits of the file it will replace, exclusively locked); Commit flushes it to disk
+// and renames it over the target. Without a commit (failure, exception) the target is untouched
+// and the temporary file is removed; after a crash (SIGKILL) the target is still untouched, but
+// the temporary file may remain.
 class CommittedOutput {
  public:
   explicit CommittedOutput(std::string target);
@@ -33,7 +36,9 @@ class CommittedOutput {
   CommittedOutput(const CommittedOutput&) = delete;
   CommittedOutput& operator=(const CommittedOutput&) = delete;
 
-  bool Open();  // false with errno set when the temporary file cannot be made
+  // False with errno set when the temporary file cannot be made, or when the target exists and
+  // may not be written (EACCES).
+  bool Open();
   int fd() const { return m_fd.get(); }
   bool Commit();  // false (target untouched, temporary removed) when the rename fails
   void Discard();

@@ -1,7 +1,12 @@
 // printf-style formatting that is type-safe and never uses a value as a format.
 // "%s", "%ls" and "%hs" take text, "%d" (and "%u", "%x") an integer, "%p" a pointer, "%%" a
 // percent sign; flags, width and precision work as in printf ("%4d", "%02d").
-// A conversion without an argument, or with one of the wrong kind, formats as empty.
+// A conversion without an argument, or with one of the wrong kind, formats as empty (and uses
+// that argument up). An unknown conversion is copied as written and takes no argument. Widths
+// and precisions of text count characters, and a precision never cuts a character in two.
+// Integers are never cut: "%d" shows a 64-bit value whole; a negative value under "%u"/"%x"
+// shows in the width its length modifier names (32 bits without one), as printf shows an int.
+// "%p" prints as the GNU C library does ("0x..." or "(nil)").
 #pragma once
 
 #include <cstdint>

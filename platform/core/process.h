@@ -8,12 +8,19 @@
 // Splits a command line by the rules of the Windows command-line splitter (CommandLineToArgvW):
 // blanks and tabs separate arguments, double quotes group, 2n backslashes before a quote give n
 // backslashes and a quote that toggles quoting, 2n+1 give n backslashes and a literal quote,
-// a doubled quote inside quotes gives a literal quote; argument 0 ends at the first blank
-// outside quotes, backslashes in it are literal.
+// a doubled quote inside quotes gives a literal quote (and ends the quoting, as there).
+// Argument 0 is read apart: when it starts with a quote it runs to the next quote, otherwise to
+// the first blank; backslashes in it are literal. An empty line gives no arguments.
 std::vector<std::string> SplitCommandLine(std::string_view line);
 
+// The argument in double quotes, with the backslashes and quotes escaped that SplitCommandLine
+// would otherwise read as quoting (a trailing backslash, a quote inside), so that any argument
+// after argument 0 comes back from SplitCommandLine unchanged.
+std::string QuoteArgument(std::string_view argument);
+
 // Starts the program named by argument 0 of the split line with those arguments (posix_spawn),
-// not waiting for it. Returns false when it could not be started.
+// not waiting for it. Returns false (errno set) when it could not be started. A name without a
+// slash is looked up in PATH. The child inherits only standard input, output and error.
 bool CreateProcessFromCommandLine(std::string_view line, int* pid = nullptr);
 
 // Full path of the shared library or program that holds the given address (dladdr); empty when

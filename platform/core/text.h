@@ -15,9 +15,11 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 bool EndsWithNoCase(std::string_view text, std::string_view ending);
 
 // Reads a decimal integer as the C library's atoi family does: leading white space, an optional
-// sign, digits up to the first other character; no digits gives 0.
+// sign, digits up to the first other character; no digits gives 0. A value out of range
+// clamps to INT_MAX or INT_MIN (as _wtoi does), so it never wraps into another number.
 int ParseLeadingInt(std::string_view text);
 
-// Conversions between wide (wchar_t) text and UTF-8; empty for empty input.
+// Conversions between wide (wchar_t, UTF-32 here) text and UTF-8; empty for empty input.
+// What cannot be converted (broken UTF-8, surrogates, values above U+10FFFF) becomes U+FFFD.
 std::string WideToUtf8(std::wstring_view text);
 std::wstring Utf8ToWide(std::string_view text);

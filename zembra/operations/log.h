@@ -14,8 +14,9 @@
 // nothing (but the trace copy).
 extern HWND g_hLog;
 
-// Appends the text exactly as given at the end of the log box. With ZEMBRA_TRACE set, the text
-// is also copied to the trace, prefixed "log: ".
+// Appends the text exactly as given at the end of the log box (only bytes that are not UTF-8,
+// as in some file names, show as "\xNN"); an empty text appends nothing. With ZEMBRA_TRACE
+// set, the text is also copied to the trace as one line, prefixed "log: ".
 void AppendLogText(std::string_view text);
 
 // Formats and appends; a value is always an argument, never a format.

@@ -1,0 +1,171 @@
+#include "platform/core/files.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace {
+
+// Share modes as open-file-description locks over the whole file: they belong to the opening,
+// not the process, so they conflict between any two openings, and end with the descriptor.
+bool LockWholeFile(int fd, short type) {
+  struct flock lock {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = 0;
+  lock.l_len = 0;
+  lock.l_pid = 0;
+  while (::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
+    if (errno == EINTR) continue;
+    // File systems without locks do not stop the work; only a conflicting holder does.
+    return errno != EAGAIN && errno != EACCES;
+  }
+  return true;
+}
+
+std::string RandomSuffix() {
+  static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  unsigned char bytes[8];
+  if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+    // Without randomness, O_EXCL and the retries still keep names apart.
+    auto mix = static_cast<unsigned long>(::getpid()) * 2654435761u ^
+               reinterpret_cast<std::uintptr_t>(&bytes);
+    for (unsigned char& b : bytes) {
+      b = static_cast<unsigned char>(mix);
+      mix = mix * 6364136223846793005u + 1442695040888963407u;
+    }
+  }
+  std::string s;
+  for (unsigned char b : bytes) s += kChars[b % (sizeof kChars - 1)];
+  return s;
+}
+
+}  // namespace
+
+UniqueFd OpenInputFile(const std::string& path) {
+  // O_NONBLOCK only for the opening: a FIFO without a writer must not hang the window.
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!fd.valid()) return fd;
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return UniqueFd();
+  if (S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    return UniqueFd();
+  }
+  int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+  if (!LockWholeFile(fd.get(), F_RDLCK)) {
+    errno = EBUSY;  // another opening holds it for writing
+    return UniqueFd();
+  }
+  ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  return fd;
+}
+
+std::int64_t FileLength(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return -1;
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+bool PathExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+std::int64_t ReadFd(int fd, void* buffer, std::size_t size) {
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, size);
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
+std::int64_t WriteFd(int fd, const void* buffer, std::size_t size) {
+  const char* p = static_cast<const char*>(buffer);
+  std::size_t left = size;
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return static_cast<std::int64_t>(size);
+}
+
+std::int64_t SeekFd(int fd, std::int64_t offset, int whence) {
+  return ::lseek(fd, static_cast<off_t>(offset), whence);
+}
+
+CommittedOutput::CommittedOutput(std::string target) : m_target(std::move(target)) {}
+
+CommittedOutput::~CommittedOutput() { Discard(); }
+
+bool CommittedOutput::Open() {
+  Discard();
+  std::size_t slash = m_target.rfind('/');
+  std::string folder = slash == std::string::npos ? std::string() : m_target.substr(0, slash + 1);
+  std::string name = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
+  if (name.empty()) {
+    errno = EISDIR;
+    return false;
+  }
+  // A file we may not write stays as it is, as an opening for writing would have been refused;
+  // the rename alone would need only the folder's permission.
+  if (::access(m_target.c_str(), F_OK) == 0 && ::access(m_target.c_str(), W_OK) != 0) return false;
+  // The temporary lies beside the target, so that the rename stays on one file system.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string temp = folder + "." + name + "." + RandomSuffix();
+    UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
+    if (!fd.valid()) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    m_temp = std::move(temp);
+    struct stat st {};
+    if (::stat(m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      // A replaced file keeps who may read it: an encrypted file must not become world-readable.
+      ::fchmod(fd.get(), st.st_mode & 07777);
+    }
+    LockWholeFile(fd.get(), F_WRLCK);  // nobody else knows the name yet: cannot conflict
+    ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    m_fd = std::move(fd);
+    return true;
+  }
+  errno = EEXIST;
+  return false;
+}
+
+bool CommittedOutput::Commit() {
+  if (!m_fd.valid() || m_temp.empty()) {
+    errno = EBADF;
+    return false;
+  }
+  // The data must be on disk before the name points at it, or a crash could leave an empty
+  // target where the old file was.
+  if (::fsync(m_fd.get()) != 0 || ::rename(m_temp.c_str(), m_target.c_str()) != 0) {
+    int saved = errno;
+    Discard();
+    errno = saved;
+    return false;
+  }
+  m_temp.clear();
+  std::size_t slash = m_target.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : m_target.substr(0, slash + 1);
+  UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.valid()) ::fsync(dir.get());
+  // The descriptor stays open (and locked) until the owner is done with it.
+  return true;
+}
+
+void CommittedOutput::Discard() {
+  m_fd.reset();
+  if (!m_temp.empty()) {
+    int saved = errno;
+    ::unlink(m_temp.c_str());
+    errno = saved;
+    m_temp.clear();
+  }
+}

@@ -1,0 +1,330 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+#include "platform/core/files.h"
+#include "temp_folder.h"
+
+namespace {
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool IsCloseOnExec(int fd) { return (fcntl(fd, F_GETFD) & FD_CLOEXEC) != 0; }
+
+mode_t PermissionBits(const std::string& path) {
+  struct stat st {};
+  stat(path.c_str(), &st);
+  return st.st_mode & 07777;
+}
+
+void WriteText(int fd, const std::string& text) {
+  ASSERT_EQ(WriteFd(fd, text.data(), text.size()), static_cast<std::int64_t>(text.size()));
+}
+
+// A child process holding an exclusive lock on a file, as another Zembra's output does, until
+// the test lets it go.
+class LockHolder {
+ public:
+  explicit LockHolder(const std::string& path) {
+    int ready[2], release[2];
+    if (pipe(ready) != 0 || pipe(release) != 0) return;
+    m_pid = fork();
+    if (m_pid == 0) {
+      close(ready[0]);
+      close(release[1]);
+      int fd = open(path.c_str(), O_RDWR);
+      struct flock lock {};
+      lock.l_type = F_WRLCK;
+      lock.l_whence = SEEK_SET;
+      char ok = fd >= 0 && fcntl(fd, F_OFD_SETLK, &lock) == 0 ? 'y' : 'n';
+      if (write(ready[1], &ok, 1) != 1) _exit(1);
+      char c;
+      while (read(release[0], &c, 1) < 0 && errno == EINTR) {
+      }
+      _exit(0);
+    }
+    close(ready[1]);
+    close(release[0]);
+    m_release = release[1];
+    char ok = 'n';
+    if (read(ready[0], &ok, 1) == 1) m_locked = ok == 'y';
+    close(ready[0]);
+  }
+  ~LockHolder() { Release(); }
+  bool locked() const { return m_locked; }
+  void Release() {
+    if (m_pid <= 0) return;
+    close(m_release);
+    waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
+  }
+
+ private:
+  pid_t m_pid = -1;
+  int m_release = -1;
+  bool m_locked = false;
+};
+
+}  // namespace
+
+TEST(OpenInputFile, OpensReadOnlyCloseOnExec) {
+  TempFolder temp;
+  std::string path = temp / "in.txt";
+  WriteWholeFile(path, "hello");
+  UniqueFd fd = OpenInputFile(path);
+  ASSERT_TRUE(fd.valid());
+  EXPECT_TRUE(IsCloseOnExec(fd.get()));
+  EXPECT_EQ(fcntl(fd.get(), F_GETFL) & (O_ACCMODE | O_NONBLOCK), O_RDONLY);
+  char buffer[16];
+  EXPECT_EQ(ReadFd(fd.get(), buffer, sizeof buffer), 5);
+  EXPECT_EQ(std::string(buffer, 5), "hello");
+  EXPECT_EQ(ReadFd(fd.get(), buffer, sizeof buffer), 0);
+  EXPECT_EQ(FileLength(fd.get()), 5);
+}
+
+TEST(OpenInputFile, RefusesMissingFilesAndFolders) {
+  TempFolder temp;
+  errno = 0;
+  EXPECT_FALSE(OpenInputFile(temp / "missing").valid());
+  EXPECT_EQ(errno, ENOENT);
+  errno = 0;
+  EXPECT_FALSE(OpenInputFile(temp.path()).valid());
+  EXPECT_EQ(errno, EISDIR);
+}
+
+TEST(OpenInputFile, FifoWithoutWriterDoesNotHang) {
+  TempFolder temp;
+  std::string fifo = temp / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  UniqueFd fd = OpenInputFile(fifo);  // returns at once, whatever it decides
+  if (fd.valid()) {
+    EXPECT_EQ(fcntl(fd.get(), F_GETFL) & O_NONBLOCK, 0);
+  }
+}
+
+TEST(OpenInputFile, RefusedWhileAnotherProcessWritesIt) {
+  TempFolder temp;
+  std::string path = temp / "busy.txt";
+  WriteWholeFile(path, "data");
+  LockHolder holder(path);
+  ASSERT_TRUE(holder.locked());
+  errno = 0;
+  EXPECT_FALSE(OpenInputFile(path).valid());
+  EXPECT_EQ(errno, EBUSY);
+  holder.Release();
+  EXPECT_TRUE(OpenInputFile(path).valid());
+}
+
+TEST(OpenInputFile, TwoReadersShareAFile) {
+  TempFolder temp;
+  std::string path = temp / "shared.txt";
+  WriteWholeFile(path, "data");
+  UniqueFd first = OpenInputFile(path);
+  UniqueFd second = OpenInputFile(path);
+  EXPECT_TRUE(first.valid());
+  EXPECT_TRUE(second.valid());
+}
+
+TEST(Files, SizesAndOffsetsAre64Bit) {
+  TempFolder temp;
+  std::string path = temp / "sparse";
+  const std::int64_t size = 5LL << 30;
+  {
+    UniqueFd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    ASSERT_TRUE(fd.valid());
+    ASSERT_EQ(ftruncate(fd.get(), size), 0);
+  }
+  UniqueFd fd = OpenInputFile(path);
+  ASSERT_TRUE(fd.valid());
+  EXPECT_EQ(FileLength(fd.get()), size);
+  EXPECT_EQ(SeekFd(fd.get(), (9LL << 29), SEEK_SET), 9LL << 29);
+  EXPECT_EQ(SeekFd(fd.get(), 0, SEEK_END), size);
+  EXPECT_EQ(FileLength(-1), -1);
+}
+
+TEST(Files, PathExists) {
+  TempFolder temp;
+  WriteWholeFile(temp / "here", "");
+  EXPECT_TRUE(PathExists(temp / "here"));
+  EXPECT_TRUE(PathExists(temp.path()));
+  EXPECT_FALSE(PathExists(temp / "gone"));
+}
+
+TEST(CommittedOutput, WithoutCommitTargetIsUntouchedAndNoTemporaryStays) {
+  TempFolder temp;
+  std::string target = temp / "out.gpg";
+  WriteWholeFile(target, "old content");
+  {
+    CommittedOutput out(target);
+    ASSERT_TRUE(out.Open());
+    EXPECT_TRUE(IsCloseOnExec(out.fd()));
+    WriteText(out.fd(), "new");
+    EXPECT_EQ(FolderEntries(temp.path()).size(), 2u);  // the target and the temporary
+  }
+  EXPECT_EQ(ReadWholeFile(target), "old content");
+  EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"out.gpg"});
+}
+
+TEST(CommittedOutput, ExceptionLeavesNoNewFile) {
+  TempFolder temp;
+  std::string target = temp / "new.gpg";
+  try {
+    CommittedOutput out(target);
+    ASSERT_TRUE(out.Open());
+    WriteText(out.fd(), "partial");
+    throw std::runtime_error("engine failed");
+  } catch (const std::runtime_error&) {
+  }
+  EXPECT_TRUE(FolderEntries(temp.path()).empty());
+}
+
+TEST(CommittedOutput, CommitReplacesContentWhole) {
+  TempFolder temp;
+  std::string target = temp / "out.txt";
+  WriteWholeFile(target, "a much longer old content");
+  CommittedOutput out(target);
+  ASSERT_TRUE(out.Open());
+  WriteText(out.fd(), "short");
+  EXPECT_EQ(ReadWholeFile(target), "a much longer old content");  // nothing seen before commit
+  ASSERT_TRUE(out.Commit());
+  EXPECT_EQ(ReadWholeFile(target), "short");
+  EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"out.txt"});
+  out.Discard();  // after a commit, discarding only closes
+  EXPECT_EQ(ReadWholeFile(target), "short");
+}
+
+TEST(CommittedOutput, TemporaryLiesBesideTargetAsHiddenFile) {
+  TempFolder temp;
+  CommittedOutput out(temp / "report.pdf.gpg");
+  ASSERT_TRUE(out.Open());
+  auto names = FolderEntries(temp.path());
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_TRUE(names[0].starts_with(".report.pdf.gpg.")) << names[0];
+}
+
+TEST(CommittedOutput, NewFileGetsModeFromUmask) {
+  TempFolder temp;
+  std::string target = temp / "new.txt";
+  mode_t old = umask(027);
+  CommittedOutput out(target);
+  bool opened = out.Open();
+  umask(old);
+  ASSERT_TRUE(opened);
+  ASSERT_TRUE(out.Commit());
+  EXPECT_EQ(PermissionBits(target), 0640u);
+}
+
+TEST(CommittedOutput, ReplacedFileKeepsItsPermissions) {
+  TempFolder temp;
+  std::string target = temp / "secret.txt";
+  WriteWholeFile(target, "old");
+  ASSERT_EQ(chmod(target.c_str(), 0600), 0);
+  mode_t old = umask(022);
+  CommittedOutput out(target);
+  bool opened = out.Open();
+  umask(old);
+  ASSERT_TRUE(opened);
+  WriteText(out.fd(), "new");
+  ASSERT_TRUE(out.Commit());
+  EXPECT_EQ(ReadWholeFile(target), "new");
+  EXPECT_EQ(PermissionBits(target), 0600u);
+}
+
+TEST(CommittedOutput, FailedCommitKeepsTargetAndRemovesTemporary) {
+  TempFolder temp;
+  std::string target = temp / "folder";
+  ASSERT_EQ(mkdir(target.c_str(), 0700), 0);
+  WriteWholeFile(target + "/inside", "keep");
+  CommittedOutput out(target);
+  ASSERT_TRUE(out.Open());
+  WriteText(out.fd(), "new");
+  EXPECT_FALSE(out.Commit());
+  EXPECT_EQ(ReadWholeFile(target + "/inside"), "keep");
+  EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"folder"});
+}
+
+TEST(CommittedOutput, OpenFailsInMissingFolder) {
+  TempFolder temp;
+  CommittedOutput out(temp / "no/such/folder/out.gpg");
+  errno = 0;
+  EXPECT_FALSE(out.Open());
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_FALSE(out.Commit());
+}
+
+TEST(CommittedOutput, CommittedFileIsHeldAgainstReadersUntilClosed) {
+  TempFolder temp;
+  std::string target = temp / "out.txt";
+  auto out = std::make_unique<CommittedOutput>(target);
+  ASSERT_TRUE(out->Open());
+  WriteText(out->fd(), "x");
+  ASSERT_TRUE(out->Commit());
+  EXPECT_FALSE(OpenInputFile(target).valid());
+  out.reset();
+  EXPECT_TRUE(OpenInputFile(target).valid());
+}
+
+// A writer killed in the middle of its output leaves the old file as it was. Its temporary file
+// may remain (nothing runs after SIGKILL to remove it).
+TEST(CommittedOutput, KilledWriterLeavesTargetIntact) {
+  TempFolder temp;
+  std::string target = temp / "precious.txt";
+  WriteWholeFile(target, "precious original");
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    CommittedOutput out(target);
+    if (!out.Open()) _exit(1);
+    std::string chunk(65536, 'z');
+    for (int i = 0; i < 16; ++i) {
+      if (WriteFd(out.fd(), chunk.data(), chunk.size()) < 0) _exit(1);
+    }
+    char c = 'y';
+    if (write(ready[1], &c, 1) != 1) _exit(1);
+    for (;;) pause();  // mid-write: more would follow, and the commit after it
+  }
+  close(ready[1]);
+  char c = 'n';
+  EXPECT_EQ(read(ready[0], &c, 1), 1);
+  close(ready[0]);
+  kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(ReadWholeFile(target), "precious original");
+  // The killed writer's lock went with it: the target and any leftover can be read.
+  EXPECT_TRUE(OpenInputFile(target).valid());
+}
+
+TEST(CommittedOutput, ReadOnlyTargetIsNotReplaced) {
+  if (geteuid() == 0) GTEST_SKIP() << "root may write any file";
+  TempFolder temp;
+  std::string target = temp / "readonly.txt";
+  WriteWholeFile(target, "protected");
+  ASSERT_EQ(chmod(target.c_str(), 0444), 0);
+  CommittedOutput out(target);
+  errno = 0;
+  EXPECT_FALSE(out.Open());
+  EXPECT_EQ(errno, EACCES);
+  EXPECT_EQ(ReadWholeFile(target), "protected");
+  EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"readonly.txt"});
+}

@@ -1,0 +1,63 @@
+#include <iterator>
+
+#include "zembra/operations/log.h"
+#include "zembra/operations/messages.h"
+
+namespace {
+
+struct Message {
+  int id;
+  std::string_view text;
+};
+
+// The message table: texts exactly as the product shows them, line ends included. 9109 has
+// no text.
+constexpr Message kMessages[] = {
+    {IDS_DELETE_KEY_CONFIRM, "You are going to delete a key.\nAre you sure?"},
+    {IDS_DELETE_KEYS_CONFIRM, "You are going to delete %d keys.\nAre you sure?"},
+    {IDS_COLUMN_DESCRIPTION, "Description"},
+    {IDS_MISSING_EMAIL, "- E-mail\n"},
+    {IDS_COLUMN_EXTENSION, "Extension"},
+    {IDS_MISSING_FIELDS, "One or more required fields are not filled:\n"},
+    {IDS_FILE_EXISTS, "File already exists: \"%s\"\n"},
+    {IDS_INVALID_RECIPIENT, "Invalid recipient encountered: %hs\n"},
+    {IDS_INVALID_SIGNER, "Invalid signer found: %hs\n"},
+    {IDS_IMPORT_COUNTS, "Considered keys: %d\r\nImported keys: %d\n"},
+    {IDS_IMPORT_UNCHANGED, "Unchanged keys: %d\n"},
+    {IDS_DECRYPTING_FILE, "Decrypting \"%s\"...\n"},
+    {IDS_DECRYPTING_CLIPBOARD, "Decrypting clipboard contents..."},
+    {IDS_DONE, "Done.\n"},
+    {IDS_ENCRYPTING_FILE, "Encrypting \"%s\"...\n"},
+    {IDS_ENCRYPTING_CLIPBOARD, "Encrypting clipboard contents..."},
+    {IDS_ERROR, "Error: %hs\n"},
+    {IDS_EXPORTING_KEYS, "Exporting key(s) to \"%s\"\n"},
+    {IDS_IMPORTING_KEYS, "Importing keys from \"%s\"\n"},
+    {IDS_SIGNING_FILE, "Signing \"%s\"...\n"},
+    {IDS_SIGNING_CLIPBOARD, "Signing clipboard contents..."},
+    {IDS_VERIFYING_FILE, "Verifying \"%s\"...\n"},
+    {IDS_VERIFYING_CLIPBOARD, "Verifying clipboard contents..."},
+    {IDS_MISSING_NAME, "- Name\n"},
+    {IDS_NO_CLIPBOARD_TEXT, "No suitable data (TEXT) found in the clipboard.\n"},
+    {IDS_MISSING_PASSPHRASE, "- Passphrase\n"},
+    {IDS_PRODUCT_NAME, "Zembra"},
+    {IDS_MENU_DECRYPT, "Decrypt with Zembra"},
+    {IDS_MENU_ENCRYPT, "Encrypt with Zembra"},
+    {IDS_MENU_IMPORT_KEY, "Import Key"},
+    {IDS_MENU_IMPORT_KEYS, "Import Keys"},
+    {IDS_HELP_ENCRYPT_DECRYPT, "Encrypt/decrypt file(s) with Zembra"},
+    {IDS_HELP_DECRYPT, "Decrypt file(s) with Zembra"},
+    {IDS_HELP_ENCRYPT, "Encrypt file(s) with Zembra"},
+    {IDS_HELP_IMPORT, "Import key(s) into Zembra"},
+    {IDS_MENU_ZEMBRA, "Zembra..."},
+    {IDS_TOO_MANY_FILES, "Error: Too many files selected or too long file name/path.\n"},
+    {IDS_UNSUPPORTED_ALGORITHM, "Unsupported algorithm: %hs\n"},
+};
+
+}  // namespace
+
+std::string_view LoadMessage(int id) {
+  for (const Message& message : kMessages) {
+    if (message.id == id) return message.text;
+  }
+  return {};
+}

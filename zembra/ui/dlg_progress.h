@@ -1,0 +1,153 @@
+// The operations window: the job it was opened for, the key list, progress and log, and the
+// buttons for operations on files, the clipboard and keys.
+#pragma once
+
+#include <gpgme.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/gui/dialog.h"
+#include "platform/gui/menu.h"
+#include "zembra/engine/engine.h"
+#include "zembra/keys/key_list.h"
+#include "zembra/ui/resource_ids.h"
+
+// The command of a job; the same numbers travel on the launcher's command line.
+enum e_command : std::int32_t {
+  cmdNone = 0,
+  cmdAuto = 1,
+  cmdEncrypt = 2,
+  cmdDecrypt = 3,
+  cmdSign = 4,
+  cmdVerify = 5,
+};
+
+using FileList = std::vector<std::string>;
+
+const DialogTemplate& ProgressDialogTemplate();
+const MenuTemplate& ProgressPopupMenu();
+
+class CDlgProgress : public CDialogBase {
+ public:
+  // From a split command line: argument 1 the command number, 2 and up the paths.
+  CDlgProgress(int argc, char** argv);
+  // From a file array (may be null) and a command.
+  CDlgProgress(const FileList* files, e_command command);
+  ~CDlgProgress() override;
+
+  INT_PTR Exec(HWND parent, LPARAM initParam);
+
+  void SetUseDefaultKeys(bool use);
+  void SetExportMode(bool secret, bool binary);
+  bool IsExportSecret() const { return m_exportSecret; }
+  bool IsExportBinary() const { return m_exportBinary; }
+
+  void EncryptFiles(FileList& files);
+  void DecryptFiles(FileList& files);
+  void SignFiles(FileList& files);
+  void VerifyFiles(FileList& files);
+
+  // The window's message map, one row per behaviour, in the order they are tried.
+  BEGIN_MSG_MAP(CDlgProgress)
+    MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+    NOTIFY_HANDLER(IDC_KEY_LIST, NM_RCLICK, OnListViewItemRClick)
+    NOTIFY_HANDLER(IDC_UPDATE_LINK, NM_CLICK, OnLinkClicked)
+    NOTIFY_HANDLER(IDC_UPDATE_LINK, NM_RETURN, OnLinkClicked)
+    COMMAND_HANDLER(IDCANCEL, BN_CLICKED, OnClickedCancel)
+    COMMAND_HANDLER(IDC_CLOSE, BN_CLICKED, OnClickedCancel)
+    COMMAND_HANDLER(IDC_ENCRYPT, BN_CLICKED, OnClickedEncrypt)
+    COMMAND_HANDLER(IDC_DECRYPT, BN_CLICKED, OnClickedDecrypt)
+    COMMAND_HANDLER(IDC_ENCRYPT_CLIPBOARD, BN_CLICKED, OnClickedEncryptClipboard)
+    COMMAND_HANDLER(IDC_DECRYPT_CLIPBOARD, BN_CLICKED, OnClickedDecryptClipboard)
+    COMMAND_HANDLER(IDC_CREATE_KEY, BN_CLICKED, OnClickedCreateKey)
+    COMMAND_HANDLER(IDC_DELETE_KEYS, BN_CLICKED, OnClickedDeleteKeys)
+    COMMAND_HANDLER(IDC_SIGN, BN_CLICKED, OnClickedSign)
+    COMMAND_HANDLER(IDC_VERIFY, BN_CLICKED, OnClickedVerify)
+    COMMAND_HANDLER(IDC_EXPORT_KEYS, BN_CLICKED, OnClickedExportKeys)
+    COMMAND_HANDLER(IDC_IMPORT_KEYS, BN_CLICKED, OnClickedImportKeys)
+    COMMAND_HANDLER(IDC_USE_DEFAULT_KEYS, BN_CLICKED, OnClickedUseDefaultKeys)
+    COMMAND_ID_HANDLER(ID_AUTO_PROCESS_FILES, OnAutoProcessFiles)
+    COMMAND_ID_HANDLER(ID_DECRYPT_FILES, OnClickedDecrypt)
+    COMMAND_ID_HANDLER(ID_MENU_ENCRYPT, OnClickedEncrypt)
+    COMMAND_ID_HANDLER(ID_MENU_SIGN, OnClickedSign)
+    COMMAND_ID_HANDLER(ID_MENU_VERIFY, OnClickedVerify)
+    COMMAND_ID_HANDLER(ID_ENCRYPT_CLIPBOARD, OnClickedEncryptClipboard)
+    COMMAND_ID_HANDLER(ID_MENU_SIGN_CLIPBOARD, OnClickedSignClipboard)
+    COMMAND_ID_HANDLER(ID_MENU_VERIFY_CLIPBOARD, OnClickedVerifyClipboard)
+    COMMAND_ID_HANDLER(ID_MENU_EXPORT, OnClickedExportKeys)
+    COMMAND_ID_HANDLER(ID_MENU_SET_DEFAULT, OnSetDefaultKeys)
+    NOTIFY_HANDLER(IDC_KEY_LIST, NM_CLICK, OnNMClickListKeys)
+  END_MSG_MAP()
+
+  LRESULT OnInitDialog(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
+  LRESULT OnClickedCancel(WORD code, WORD id, HWND control, BOOL& handled);
+  LRESULT OnClickedEncrypt(WORD code, WORD id, HWND control, BOOL& handled);
+  LRESULT OnClickedDecrypt(WORD code, WORD id, HWND control, BOOL& handled);
+  LRESULT OnClickedSign(WORD code, WORD id, HWND control, BOOL& handled);
+  LRESULT OnClickedVerify(WORD code, WORD id, HWND control, BOOL& handled);
+  LRESULT OnClickedEncryptClipboard(WORD code, WORD id, HWND control, BOOL& handled);
+  LRESULT OnClickedDecryptClipboard(WORD code, WORD id, HWND control, BOOL& handled);
+  LRESULT OnClickedSignClipboard(WORD code, WORD id, HWND control, BOOL& handled);
+  LRESULT OnClickedVerifyClipboard(WORD code, WORD id, HWND control, BOOL& handled);
+  LRESULT OnClickedCreateKey(WORD code, WORD id, HWND control, BOOL& handled);
+  LRESULT OnClickedDeleteKeys(WORD code, WORD id, HWND control, BOOL& handled);
+  LRESULT OnClickedExportKeys(WORD code, WORD id, HWND control, BOOL& handled);
+  LRESULT OnClickedImportKeys(WORD code, WORD id, HWND control, BOOL& handled);
+  LRESULT OnClickedUseDefaultKeys(WORD code, WORD id, HWND control, BOOL& handled);
+  LRESULT OnSetDefaultKeys(WORD code, WORD id, HWND control, BOOL& handled);
+  LRESULT OnListViewItemRClick(int id, NMHDR* header, BOOL& handled);
+  LRESULT OnNMClickListKeys(int id, NMHDR* header, BOOL& handled);
+  LRESULT OnLinkClicked(int id, NMHDR* header, BOOL& handled);
+  LRESULT OnSplitButtonDropdown(int id, NMHDR* header, BOOL& handled);
+
+ protected:
+  LRESULT OnAutoProcessFiles(WORD code, WORD id, HWND control, BOOL& handled);
+  void AutoProcessFiles();
+  void StartJob();
+
+  // Single-file operations; each reports to the log and returns.
+  void Encrypt(const std::string& path, gpgme_key_t* recipients);
+  void Decrypt(const std::string& path);
+  void Sign(const std::string& path);
+  void Verify(const std::string& path);
+  bool Import(const std::string& path);
+  bool PrepareSigners();
+
+  // Clipboard operations.
+  void EncryptClipboard();
+  void DecryptClipboard();
+  void SignClipboard();
+  void VerifyClipboard();
+
+  // Keys.
+  void FillKeyList();
+  void ListKey(const gpgme_key_t& key);
+  CKeyArray GetSelectedKeys();
+  void LoadDefaultKeys();
+
+  void PopupMenu(POINT point, int position);
+  void DlgButtonStateUpdate();
+
+  // Job members, in this order. Rows of the key list and m_pKeys change together: row i shows
+  // element i.
+  FileList m_files;
+  e_command m_command = cmdNone;
+  HWND m_hKeyList = nullptr;
+  HWND m_hProgress = nullptr;
+  HWND m_hNotify = nullptr;
+  GpgmeContext m_ctx;
+  std::unique_ptr<CKeyHandleArray> m_pKeys;
+  CKeyHandleArray m_defaultKeys;
+  bool m_exportSecret = false;
+  bool m_exportBinary = false;
+  bool m_useDefaultKeys = false;
+};
+
+// Lets the user choose files into the list; returns the number of entries the list then holds
+// (0 on failure or cancel).
+int ChooseFiles(HWND owner, FileList& files);
+// Makes id the dialog's default command and moves the default-button look.
+void SetDefaultButton(HWND dialog, int id);
