@@ -203,8 +203,7 @@ TEST(Controls, AnyDialogRendersToAPng) {
 }
 
 TEST(Controls, WithoutADisplayTheProgramSaysSoInOneLine) {
-  // The demo program lies beside this test program.
-  const std::string bin = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
+  const std::string bin = ZEMBRA_TEST_BIN_DIR;
   const std::filesystem::path folder =
       std::filesystem::temp_directory_path() / ("zembra-gui-nodisplay-" + std::to_string(::getpid()));
   std::filesystem::create_directories(folder);
