@@ -84,7 +84,7 @@ DialogWindow* DialogOf(QWidget* widget);
 // Messages to a control; `handled` false when the control does not know the message.
 LRESULT ControlMessage(QWidget* control, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Text of a widget as the API sees it (multi-line edits with CRLF line ends).
+// Text of a widget as the API sees it: UTF-8, line ends LF.
 std::string WidgetText(QWidget* widget);
 void SetWidgetText(QWidget* widget, const std::string& text);
 
