@@ -183,6 +183,12 @@ std::string WithDefaultExtension(const std::string& path, const FileDialogReques
   return path + "." + request.defaultExtension;
 }
 
+std::string OverwritePromptText(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return name + " already exists.\nDo you want to replace it?";
+}
+
 int MessageBox(HWND owner, const char* text, const char* caption, UINT type) {
   return CurrentDialogService()->messageBox(owner, text != nullptr ? text : "",
                                             caption != nullptr ? caption : "", type);
