@@ -235,6 +235,7 @@ QWidget* DialogWindow::createControl(const ControlTemplate& control, QWidget* pa
   }
   if (widget == nullptr) return nullptr;
   widget->setProperty(kControlIdProperty, id);
+  if (id != IDC_STATIC && m_controls.count(id) == 0) m_controls.emplace(id, widget);
   widget->setGeometry(rect);
   if (control.kind == ControlKind::ComboBox) {
     // The template's height includes the drop-down list; the closed box has its own height.
@@ -248,15 +249,8 @@ QWidget* DialogWindow::createControl(const ControlTemplate& control, QWidget* pa
 
 QWidget* DialogWindow::control(int id) const {
   if (id == IDC_STATIC) return nullptr;
-  const QList<QWidget*> widgets = findChildren<QWidget*>();
-  for (QWidget* widget : widgets) {
-    if (DialogOf(widget->parentWidget()) != this) continue;
-    const QVariant value = widget->property(kControlIdProperty);
-    if (value.isValid() && value.toInt() == id && qobject_cast<DialogWindow*>(widget) == nullptr) {
-      return widget;
-    }
-  }
-  return nullptr;
+  const auto found = m_controls.find(id);
+  return found != m_controls.end() ? found->second.data() : nullptr;
 }
 
 void DialogWindow::command(int id, WORD code, QWidget* control) {

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <functional>
 #include <string>
+#include <unordered_map>
 
 #include "platform/gui/dialog.h"
 #include "platform/gui/win_api.h"
@@ -70,6 +71,7 @@ class DialogWindow : public QDialog {
   QWidget* createControl(const ControlTemplate& control, QWidget* parent);
 
   MessageHandler m_handler;
+  std::unordered_map<int, QPointer<QWidget>> m_controls;  // by id, as the template made them
   int m_baseX = 1;
   int m_baseY = 1;
   int m_defaultId = 0;
