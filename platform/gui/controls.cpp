@@ -219,6 +219,7 @@ void SetWidgetText(QWidget* widget, const std::string& text) {
     edit->setProperty(kSelEnd, QVariant());
   } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
     combo->setEditText(value);
+    if (combo->lineEdit() != nullptr) combo->lineEdit()->setCursorPosition(0);
   } else {
     widget->setWindowTitle(value);
   }
@@ -329,6 +330,8 @@ LRESULT ControlMessage(QWidget* control, UINT message, WPARAM wParam, LPARAM lPa
         return combo->currentIndex();
       case CB_SETCURSEL:
         combo->setCurrentIndex(static_cast<int>(static_cast<LPARAM>(wParam)));
+        // Show a long entry from its start, as the closed box does on Windows.
+        if (combo->lineEdit() != nullptr) combo->lineEdit()->setCursorPosition(0);
         return combo->currentIndex();
       case CB_RESETCONTENT:
         combo->clear();
