@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -181,6 +182,33 @@ void LinkLabel::keyPressEvent(QKeyEvent* event) {
 
 // ---- Text
 
+void FitTextToWidth(QWidget* widget) {
+  // Only one-line texts whose box is as the template placed it: labels that do not wrap,
+  // buttons, check boxes, radio buttons and links.
+  auto* label = qobject_cast<QLabel*>(widget);
+  const bool fits = (label != nullptr && !label->wordWrap()) ||
+                    qobject_cast<QAbstractButton*>(widget) != nullptr;
+  if (!fits) return;
+  QFont font = widget->font();
+  font.setStretch(QFont::Unstretched);
+  widget->setFont(font);
+  // The desktop's font is often wider than the one the template was laid out for; narrow the
+  // text a little rather than cut it off or move the control out of its place.
+  auto needed = [widget] {
+    if (auto* push = qobject_cast<QPushButton*>(widget)) {
+      // A push button's size hint asks for wide margins; its text only needs a little room.
+      QString text = push->text();
+      text.remove(QRegularExpression(QStringLiteral("&(?!&)")));
+      return QFontMetrics(push->font()).horizontalAdvance(text) + 8;
+    }
+    return widget->sizeHint().width();
+  };
+  for (int stretch = 95; stretch >= 75 && needed() > widget->width(); stretch -= 5) {
+    font.setStretch(stretch);
+    widget->setFont(font);
+  }
+}
+
 std::string WidgetText(QWidget* widget) {
   if (auto* link = qobject_cast<LinkLabel*>(widget)) return link->rawText();
   if (auto* label = qobject_cast<QLabel*>(widget)) return label->text().toUtf8().toStdString();
@@ -205,10 +233,13 @@ void SetWidgetText(QWidget* widget, const std::string& text) {
   const QString value = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
   if (auto* link = qobject_cast<LinkLabel*>(widget)) {
     link->setLinkText(text);
+    FitTextToWidth(widget);
   } else if (auto* label = qobject_cast<QLabel*>(widget)) {
     label->setText(value);
+    FitTextToWidth(widget);
   } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
     button->setText(value);
+    FitTextToWidth(widget);
   } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
     group->setTitle(value);
   } else if (auto* line = qobject_cast<QLineEdit*>(widget)) {

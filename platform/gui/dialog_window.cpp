@@ -242,6 +242,11 @@ QWidget* DialogWindow::createControl(const ControlTemplate& control, QWidget* pa
     widget->resize(rect.width(), widget->sizeHint().height());
   }
   if (control.kind == ControlKind::GroupBox) widget->lower();
+  if (auto* label = qobject_cast<QLabel*>(widget); label != nullptr && label->wordWrap()) {
+    // A static one line high does not wrap (its text is narrowed to fit instead).
+    label->setWordWrap(rect.height() >= 2 * QFontMetrics(label->font()).lineSpacing());
+  }
+  FitTextToWidth(widget);
   if ((control.style & WS_DISABLED) != 0) widget->setEnabled(false);
   RegisterWindow(widget);
   return widget;

@@ -86,6 +86,9 @@ DialogWindow* DialogOf(QWidget* widget);
 // Messages to a control; `handled` false when the control does not know the message.
 LRESULT ControlMessage(QWidget* control, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Narrows a one-line control's font until its text fits the control's width.
+void FitTextToWidth(QWidget* widget);
+
 // Text of a widget as the API sees it: UTF-8, line ends LF.
 std::string WidgetText(QWidget* widget);
 void SetWidgetText(QWidget* widget, const std::string& text);
