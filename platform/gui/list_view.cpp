@@ -177,7 +177,16 @@ ListView::ListView(QWidget* parent, DWORD style) : QTreeView(parent), m_model(ne
   });
 }
 
+ListView::~ListView() {
+  // Rows and selection go away with the view; that is no change to report to a dialog that is
+  // being destroyed itself.
+  ++m_quiet;
+  selectionModel()->blockSignals(true);
+  m_model->blockSignals(true);
+}
+
 void ListView::notifyItemChanged(int row, UINT oldState, UINT newState, UINT changed) {
+  if (m_quiet > 0 && row != -1) return;
   DialogWindow* dialog = DialogOf(parentWidget());
   if (dialog == nullptr) return;
   NMLISTVIEW nm;

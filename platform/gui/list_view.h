@@ -51,6 +51,7 @@ class ListView : public QTreeView {
   Q_OBJECT
  public:
   ListView(QWidget* parent, DWORD style);
+  ~ListView() override;
 
   LRESULT message(UINT message, WPARAM wParam, LPARAM lParam);
   ListModel* listModel() const { return m_model; }
