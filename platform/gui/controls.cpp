@@ -3,6 +3,7 @@
 #include "platform/gui/controls.h"
 
 #include <QAbstractButton>
+#include <QButtonGroup>
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QGroupBox>
@@ -277,7 +278,15 @@ LRESULT ControlMessage(QWidget* control, UINT message, WPARAM wParam, LPARAM lPa
       case BM_GETCHECK:
         return button->isChecked() ? BST_CHECKED : BST_UNCHECKED;
       case BM_SETCHECK:
-        button->setChecked(wParam == BST_CHECKED);
+        if (wParam != BST_CHECKED && button->group() != nullptr &&
+            button->group()->exclusive()) {
+          // An exclusive group refuses to uncheck its checked button; the message may.
+          button->group()->setExclusive(false);
+          button->setChecked(false);
+          button->group()->setExclusive(true);
+        } else {
+          button->setChecked(wParam == BST_CHECKED);
+        }
         return 0;
       case BM_CLICK:
         button->click();

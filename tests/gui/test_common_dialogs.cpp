@@ -201,10 +201,17 @@ TEST(SaveFileDialog, RadioButtonsOfOneGroupExcludeEachOtherOnly) {
     EXPECT_EQ(IsDlgButtonChecked(panel, kPublic), BST_UNCHECKED);
     EXPECT_EQ(IsDlgButtonChecked(panel, kAscii), BST_CHECKED);
   });
+  dialogs.answerSave("/data/out/k.asc", [](HWND panel) {
+    // Unchecking by message works in a group too, and leaves the other choice alone.
+    CheckDlgButton(panel, kPublic, BST_UNCHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(panel, kPublic), BST_UNCHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(panel, kSecret), BST_UNCHECKED);
+  });
   char buffer[324];
   OPENFILENAME ofn = SaveRequest(buffer, sizeof buffer);
   ASSERT_TRUE(GetSaveFileName(&ofn));
   EXPECT_THAT(record.events, ElementsAre("init", "file-ok secret=1 binary=0"));
+  ASSERT_TRUE(GetSaveFileName(&ofn));
   g_hook = nullptr;
 }
 
