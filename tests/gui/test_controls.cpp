@@ -1,6 +1,9 @@
 // Messages to controls: texts, the log box's appending, the progress bar, combo boxes,
 // calendar, icons, and the program's start without a display.
+#include <QComboBox>
 #include <QIcon>
+#include <QLineEdit>
+#include <QTest>
 #include <QPlainTextEdit>
 #include <QTextDocument>
 #include <QProgressBar>
@@ -240,6 +243,26 @@ TEST(Controls, WithoutADisplayTheProgramSaysSoInOneLine) {
             "Zembra needs a graphical display (neither DISPLAY nor WAYLAND_DISPLAY is set).\n");
   EXPECT_FALSE(std::filesystem::exists(folder / "x.png"));
   std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Controls, EnterInAComboBoxOrCheckBoxIsTheDialogsDefaultCommand) {
+  RecordingDialog dialog(ControlsTemplate());
+  dialog.script = [](RecordingDialog& d) {
+    for (int id : {1120, 1116, 1125}) {
+      QWidget* control = Widget(d.GetDlgItem(id));
+      if (auto* combo = qobject_cast<QComboBox*>(control)) control = combo->lineEdit();
+      control->setFocus();
+      QTest::keyClick(control, Qt::Key_Return);
+    }
+    d.EndDialog(IDOK);
+  };
+  dialog.DoModal();
+  EXPECT_THAT(dialog.log, testing::ElementsAre("init", "command 1 code 0", "command 1 code 0",
+                                               "command 1 code 0"));
 }
 
 }  // namespace
