@@ -14,8 +14,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
-#include <cmath>
 #include <cstring>
 
 #include "platform/gui/controls.h"

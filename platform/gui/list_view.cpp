@@ -44,8 +44,7 @@ int ListModel::columnCount(const QModelIndex& parent) const {
 QVariant ListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= static_cast<int>(m_rows.size())) return {};
   const Row& row = m_rows[static_cast<size_t>(index.row())];
-  if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
-    if (role == Qt::ToolTipRole) return {};
+  if (role == Qt::DisplayRole) {
     return index.column() < row.texts.size() ? row.texts[index.column()] : QString();
   }
   if (role == Qt::CheckStateRole && m_checkBoxes && index.column() == 0) {
