@@ -42,14 +42,13 @@ class RadioButton : public QRadioButton {
   bool hitButton(const QPoint& point) const override { return rect().contains(point); }
 };
 
-// Windows' MulDiv: a * b / c rounded half away from zero.
+}  // namespace
+
 int MulDiv(int a, int b, int c) {
   const long long product = static_cast<long long>(a) * b;
   const long long half = c / 2;
   return static_cast<int>(product >= 0 ? (product + half) / c : (product - half) / c);
 }
-
-}  // namespace
 
 QFont TemplateFont(const DialogTemplate& dialogTemplate) {
   QFont font;

@@ -93,6 +93,9 @@ void FitTextToWidth(QWidget* widget);
 std::string WidgetText(QWidget* widget);
 void SetWidgetText(QWidget* widget, const std::string& text);
 
+// Windows' MulDiv: a * b / c rounded half away from zero (dialog units to pixels).
+int MulDiv(int a, int b, int c);
+
 // The dialog font of a template: the family, or the desktop's sans-serif for the Windows default,
 // sized in pixels as the point size gives at 96 dpi.
 QFont TemplateFont(const DialogTemplate& dialogTemplate);
