@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
+#include <QIcon>
 #include <QTest>
 #include <algorithm>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "tests/ui/window_probe.h"
 #include "zembra/keys/settings.h"
 #include "zembra/operations/log.h"
+#include "zembra/ui/app_icon.h"
 
 namespace {
 
@@ -445,4 +447,18 @@ TEST_F(ProgressWindow, JobPathsGoToTheFirstButtonWithoutAFileDialog) {
      PressEscape(p);
    });
   EXPECT_EQ(w.DoModal(), IDCANCEL);
+}
+
+TEST_F(ProgressWindow, WindowShowsTheIconAtEverySizeAndSharesOneHandle) {
+  WindowProbe w(nullptr, cmdNone);
+  w.then([&](WindowProbe& p) {
+     const QList<QSize> sizes = WindowProbe::Widget(p.m_hWnd)->windowIcon().availableSizes();
+     for (const int size : {16, 24, 32, 48, 64, 128}) {
+       EXPECT_TRUE(sizes.contains(QSize(size, size))) << size;
+     }
+     PressEscape(p);
+   });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+  EXPECT_NE(AppIcon(), nullptr);
+  EXPECT_EQ(AppIcon(), AppIcon());
 }
