@@ -4,7 +4,15 @@
 //
 // Where the hives live: HKCU and HKCR under $XDG_CONFIG_HOME/zembra/ (default ~/.config/zembra/),
 // HKLM under /etc/zembra/; ZEMBRA_REGISTRY_DIR puts all three in one folder.
+//
+// A hive is read-only when its file or folder is not writable for this user, or when its file
+// has no write permission for anyone (which holds for root too): writes and opening with write
+// rights then give ERROR_ACCESS_DENIED, as HKLM does without administrator rights. A hive that
+// is missing and cannot be made reads as ERROR_FILE_NOT_FOUND and refuses writes the same way.
+// A file that is not one of our hives gives ERROR_BADDB and is never written.
 #pragma once
+
+#include <string>
 
 #include "platform/core/win_types.h"
 
@@ -60,6 +68,12 @@ LONG RegDeleteKey(HKEY key, const char* subKey);
 // Deletes a key with all its subkeys and values.
 LONG RegDeleteTree(HKEY key, const char* subKey);
 LONG RegCloseKey(HKEY key);
+
+// The file that holds a predefined key's hive in the current environment (for messages).
+std::string RegistryHiveFile(HKEY predefined);
+// A damaged or foreign hive file gives ERROR_BADDB and, unless turned off here by a caller that
+// reports it itself, one line on standard error per file and process.
+void RegistryReportDamageOnStderr(bool report);
 
 // Owns an open key and closes it.
 class RegKey {

@@ -259,3 +259,33 @@ struct IconImage {
   const std::uint32_t* pixels = nullptr;
 };
 HICON CreateIconFromImages(const IconImage* images, int count);
+
+// ---- Window placement. Child windows are placed in their parent's client coordinates,
+// top-level windows on the screen; a top-level size is the whole window (frame included).
+constexpr UINT SWP_NOSIZE = 0x0001;
+constexpr UINT SWP_NOMOVE = 0x0002;
+constexpr UINT SWP_NOZORDER = 0x0004;
+constexpr UINT SWP_NOREDRAW = 0x0008;
+constexpr UINT SWP_NOACTIVATE = 0x0010;
+BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
+BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
+
+// ---- Combo box texts
+constexpr UINT CB_GETLBTEXT = 0x0148;     // wParam: index, lParam: char* buffer (large enough)
+constexpr UINT CB_GETLBTEXTLEN = 0x0149;  // wParam: index; bytes without the terminator
+
+// ---- Month calendar (single selection). MCS_* go in the control's template style.
+constexpr DWORD MCS_NOTODAYCIRCLE = 0x0008;
+constexpr DWORD MCS_NOTODAY = 0x0010;
+constexpr UINT MCM_GETCURSEL = 0x1001;  // lParam: SYSTEMTIME*
+constexpr UINT MCM_SETCURSEL = 0x1002;  // lParam: const SYSTEMTIME*
+struct SYSTEMTIME {
+  WORD wYear = 0;
+  WORD wMonth = 0;      // 1 to 12
+  WORD wDayOfWeek = 0;  // 0 Sunday to 6 Saturday
+  WORD wDay = 0;
+  WORD wHour = 0;
+  WORD wMinute = 0;
+  WORD wSecond = 0;
+  WORD wMilliseconds = 0;
+};

@@ -1,0 +1,559 @@
+#include "platform/core/registry.h"
+
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/core/registry_hive.h"
+
+using registry_detail::FoldName;
+using registry_detail::FromSqlite;
+using registry_detail::Hive;
+using registry_detail::HiveId;
+using registry_detail::kRootKey;
+
+// An open key: the hive it lives in and its row. The row may vanish under the handle (another
+// handle or process deletes the key); every use checks it, so the caller sees
+// ERROR_KEY_DELETED rather than a stale answer.
+struct HKEY__ {
+  std::shared_ptr<Hive> hive;
+  sqlite3_int64 id;
+  REGSAM access;
+};
+
+namespace {
+
+constexpr REGSAM kDelete = 0x00010000;
+constexpr REGSAM kWriteDac = 0x00040000;
+constexpr REGSAM kWriteOwner = 0x00080000;
+constexpr REGSAM kKeyCreateLink = 0x0020;
+constexpr REGSAM kMaximumAllowed = 0x02000000;
+constexpr REGSAM kGenericAll = 0x10000000;
+constexpr REGSAM kGenericWrite = 0x40000000;
+constexpr REGSAM kGenericRead = 0x80000000;
+constexpr REGSAM kWriteRights =
+    KEY_SET_VALUE | KEY_CREATE_SUB_KEY | kKeyCreateLink | kDelete | kWriteDac | kWriteOwner;
+constexpr std::size_t kMaxKeyNameLength = 255;
+
+// Open handles, so that a stale or twice-closed handle is refused instead of followed.
+struct Handles {
+  std::mutex mutex;
+  std::unordered_set<HKEY> open;
+  // One registry call at a time per process: threads share a hive's connection, and a
+  // transaction on it belongs to one call.
+  std::mutex calls;
+};
+
+Handles& TheHandles() {
+  static Handles* handles = new Handles;  // never destroyed: keys may be closed at exit
+  return *handles;
+}
+
+class Stmt {
+ public:
+  Stmt(sqlite3* db, const char* sql) { m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
+  ~Stmt() { sqlite3_finalize(m_stmt); }
+  Stmt(const Stmt&) = delete;
+  Stmt& operator=(const Stmt&) = delete;
+
+  Stmt& bind(int i, sqlite3_int64 v) {
+    if (m_rc == SQLITE_OK) sqlite3_bind_int64(m_stmt, i, v);
+    return *this;
+  }
+  Stmt& bind(int i, std::string_view text) {
+    if (m_rc == SQLITE_OK)
+      sqlite3_bind_text(m_stmt, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    return *this;
+  }
+  Stmt& bindBlob(int i, const BYTE* data, DWORD size) {
+    // An empty blob, not NULL: a zero-length value is still a value.
+    if (m_rc != SQLITE_OK) return *this;
+    if (size == 0)
+      sqlite3_bind_zeroblob(m_stmt, i, 0);
+    else
+      sqlite3_bind_blob(m_stmt, i, data, static_cast<int>(size), SQLITE_TRANSIENT);
+    return *this;
+  }
+  // SQLITE_ROW, SQLITE_DONE or the error.
+  int step() { return m_rc == SQLITE_OK ? sqlite3_step(m_stmt) : m_rc; }
+  sqlite3_int64 integer(int col) const { return sqlite3_column_int64(m_stmt, col); }
+  std::string text(int col) const {
+    auto p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, col));
+    return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, col)))
+             : std::string();
+  }
+  std::string blob(int col) const {
+    auto p = static_cast<const char*>(sqlite3_column_blob(m_stmt, col));
+    return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, col)))
+             : std::string();
+  }
+
+ private:
+  sqlite3_stmt* m_stmt = nullptr;
+  int m_rc;
+};
+
+// One transaction; rolled back unless committed. A write transaction takes the write lock at
+// once (BEGIN IMMEDIATE), so two writers queue instead of one failing half-way.
+class Transaction {
+ public:
+  Transaction(sqlite3* db, bool write) : m_db(db), m_write(write) {
+    m_rc = sqlite3_exec(db, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
+  }
+  ~Transaction() {
+    if (m_rc == SQLITE_OK && !m_done) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+
+  LONG status() const { return FromSqlite(m_rc, m_write); }
+  LONG commit() {
+    m_done = true;
+    return FromSqlite(sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr), m_write);
+  }
+
+ private:
+  sqlite3* m_db;
+  bool m_write;
+  bool m_done = false;
+  int m_rc;
+};
+
+bool IsPredefined(HKEY key) {
+  return key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE;
+}
+
+REGSAM MapGeneric(REGSAM access) {
+  if (access & kGenericRead) access |= KEY_READ;
+  if (access & kGenericWrite) access |= KEY_WRITE;
+  if (access & kGenericAll) access |= KEY_ALL_ACCESS;
+  return access & ~(kGenericRead | kGenericWrite | kGenericAll);
+}
+
+// The hive, row and rights behind a handle.
+LONG Resolve(HKEY key, HKEY__& out) {
+  if (IsPredefined(key)) {
+    HiveId id = key == HKEY_CLASSES_ROOT   ? HiveId::ClassesRoot
+                : key == HKEY_CURRENT_USER ? HiveId::CurrentUser
+                                           : HiveId::LocalMachine;
+    LONG rc = registry_detail::OpenHive(id, out.hive);
+    out.id = kRootKey;
+    out.access = KEY_ALL_ACCESS;
+    return rc;
+  }
+  if (!key) return ERROR_INVALID_HANDLE;
+  Handles& handles = TheHandles();
+  std::lock_guard lock(handles.mutex);
+  if (!handles.open.count(key)) return ERROR_INVALID_HANDLE;
+  out = *key;
+  return ERROR_SUCCESS;
+}
+
+std::unique_lock<std::mutex> OneCallAtATime() {
+  return std::unique_lock<std::mutex>(TheHandles().calls);
+}
+
+// As Resolve, for a call that writes: a hive that is missing and cannot be made refuses the
+// write as a read-only one does.
+LONG ResolveForWrite(HKEY key, HKEY__& out) {
+  LONG rc = Resolve(key, out);
+  return rc == ERROR_FILE_NOT_FOUND ? ERROR_ACCESS_DENIED : rc;
+}
+
+HKEY NewHandle(const HKEY__& key) {
+  HKEY handle = new HKEY__(key);
+  Handles& handles = TheHandles();
+  std::lock_guard lock(handles.mutex);
+  handles.open.insert(handle);
+  return handle;
+}
+
+LONG SplitPath(const char* path, std::vector<std::string_view>& parts) {
+  parts.clear();
+  std::string_view rest = path ? path : "";
+  while (!rest.empty()) {
+    auto cut = rest.find('\\');
+    std::string_view part = rest.substr(0, cut);
+    rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
+    if (part.empty()) continue;  // "A\\B" and a trailing backslash name the same key as "A\B"
+    if (part.size() > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
+    parts.push_back(part);
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG KeyExists(sqlite3* db, sqlite3_int64 id) {
+  Stmt s(db, "SELECT 1 FROM keys WHERE id = ?1");
+  int rc = s.bind(1, id).step();
+  if (rc == SQLITE_ROW) return ERROR_SUCCESS;
+  return rc == SQLITE_DONE ? ERROR_KEY_DELETED : FromSqlite(rc, false);
+}
+
+// ERROR_SUCCESS with the child's row, ERROR_FILE_NOT_FOUND, or a database failure.
+LONG FindChild(sqlite3* db, sqlite3_int64 parent, std::string_view name, sqlite3_int64& child) {
+  Stmt s(db, "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2");
+  int rc = s.bind(1, parent).bind(2, FoldName(name)).step();
+  if (rc == SQLITE_ROW) {
+    child = s.integer(0);
+    return ERROR_SUCCESS;
+  }
+  return rc == SQLITE_DONE ? ERROR_FILE_NOT_FOUND : FromSqlite(rc, false);
+}
+
+// Follows path from the key; *missing receives the index of the first part that does not
+// exist (parts.size() when all do).
+LONG Walk(sqlite3* db, sqlite3_int64 start, const std::vector<std::string_view>& parts,
+          sqlite3_int64& id, std::size_t& missing) {
+  LONG rc = KeyExists(db, start);
+  if (rc != ERROR_SUCCESS) return rc;
+  id = start;
+  for (missing = 0; missing < parts.size(); ++missing) {
+    sqlite3_int64 child = 0;
+    rc = FindChild(db, id, parts[missing], child);
+    if (rc == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+    if (rc != ERROR_SUCCESS) return rc;
+    id = child;
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG FoundKey(sqlite3* db, sqlite3_int64 start, const char* subKey, sqlite3_int64& id) {
+  std::vector<std::string_view> parts;
+  LONG rc = SplitPath(subKey, parts);
+  if (rc != ERROR_SUCCESS) return rc;
+  std::size_t missing = 0;
+  rc = Walk(db, start, parts, id, missing);
+  if (rc != ERROR_SUCCESS) return rc;
+  return missing == parts.size() ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+// Deletes the key's values and all keys below it; the key itself too unless keepKey.
+LONG DeleteBelow(sqlite3* db, sqlite3_int64 id, bool keepKey) {
+  static constexpr const char* kTree =
+      "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL"
+      " SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) ";
+  std::string vals = std::string(kTree) + "DELETE FROM vals WHERE key IN tree";
+  std::string keys = std::string(kTree) + "DELETE FROM keys WHERE id IN tree AND id != ?2";
+  Stmt v(db, vals.c_str());
+  int rc = v.bind(1, id).step();
+  if (rc != SQLITE_DONE) return FromSqlite(rc, true);
+  Stmt k(db, keys.c_str());
+  rc = k.bind(1, id).bind(2, keepKey ? id : sqlite3_int64{-1}).step();
+  return rc == SQLITE_DONE ? ERROR_SUCCESS : FromSqlite(rc, true);
+}
+
+LONG CopyName(const std::string& name, char* buffer, DWORD* length) {
+  if (!buffer || !length) return ERROR_INVALID_PARAMETER;
+  if (name.size() >= *length) return ERROR_MORE_DATA;
+  std::memcpy(buffer, name.data(), name.size());
+  buffer[name.size()] = '\0';
+  *length = static_cast<DWORD>(name.size());
+  return ERROR_SUCCESS;
+}
+
+// Type and data out of a stored value, by the size-first protocol: data null asks only the size.
+LONG CopyValue(DWORD storedType, const std::string& bytes, DWORD* type, BYTE* data, DWORD* size) {
+  if (type) *type = storedType;
+  if (data && !size) return ERROR_INVALID_PARAMETER;
+  if (!size) return ERROR_SUCCESS;
+  auto needed = static_cast<DWORD>(bytes.size());
+  if (data && *size < needed) {
+    *size = needed;
+    return ERROR_MORE_DATA;
+  }
+  if (data && needed) std::memcpy(data, bytes.data(), needed);
+  *size = needed;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+LONG RegOpenKeyEx(HKEY key, const char* subKey, DWORD options, REGSAM access, HKEY* result) {
+  auto serialised = OneCallAtATime();
+  if (!result) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
+  access = MapGeneric(access);
+  HKEY__ base;
+  LONG rc = (access & kWriteRights) ? ResolveForWrite(key, base) : Resolve(key, base);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (access & kMaximumAllowed)
+    access = (access & ~kMaximumAllowed) | (base.hive->writable() ? KEY_ALL_ACCESS : KEY_READ);
+  if ((access & kWriteRights) && !base.hive->writable()) return ERROR_ACCESS_DENIED;
+
+  sqlite3* db = base.hive->db();
+  Transaction txn(db, false);
+  if (txn.status() != ERROR_SUCCESS) return txn.status();
+  sqlite3_int64 id = 0;
+  rc = FoundKey(db, base.id, subKey, id);
+  if (rc != ERROR_SUCCESS) return rc;
+  *result = NewHandle(HKEY__{base.hive, id, access});
+  return ERROR_SUCCESS;
+}
+
+LONG RegCreateKeyEx(HKEY key, const char* subKey, DWORD reserved, const char* keyClass,
+                    DWORD options, REGSAM access, const void* security, HKEY* result,
+                    DWORD* disposition) {
+  auto serialised = OneCallAtATime();
+  if (!result) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
+  HKEY__ base;
+  LONG rc = ResolveForWrite(key, base);
+  if (rc != ERROR_SUCCESS) return rc;
+  std::vector<std::string_view> parts;
+  rc = SplitPath(subKey, parts);
+  if (rc != ERROR_SUCCESS) return rc;
+  access = MapGeneric(access) & ~kMaximumAllowed;
+  bool writable = base.hive->writable();
+  if ((access & kWriteRights) && !writable) return ERROR_ACCESS_DENIED;
+  sqlite3* db = base.hive->db();
+
+  // An existing key opens with read rights on a read-only hive, as HKLM does for users.
+  sqlite3_int64 id = 0;
+  std::size_t missing = 0;
+  {
+    Transaction txn(db, false);
+    if (txn.status() != ERROR_SUCCESS) return txn.status();
+    rc = Walk(db, base.id, parts, id, missing);
+    if (rc != ERROR_SUCCESS) return rc;
+  }
+  if (missing < parts.size()) {
+    if (!writable || !(base.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+    Transaction txn(db, true);
+    if (txn.status() != ERROR_SUCCESS) return txn.status();
+    // Walk again under the write lock: another process may have made some of the path.
+    rc = Walk(db, base.id, parts, id, missing);
+    if (rc != ERROR_SUCCESS) return rc;
+    bool createdAny = missing < parts.size();
+    for (; missing < parts.size(); ++missing) {
+      Stmt s(db, "INSERT INTO keys(parent, name, folded) VALUES(?1, ?2, ?3)");
+      int step = s.bind(1, id).bind(2, parts[missing]).bind(3, FoldName(parts[missing])).step();
+      if (step != SQLITE_DONE) return FromSqlite(step, true);
+      id = sqlite3_last_insert_rowid(db);
+    }
+    rc = txn.commit();
+    if (rc != ERROR_SUCCESS) return rc;
+    if (disposition) *disposition = createdAny ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  } else if (disposition) {
+    *disposition = REG_OPENED_EXISTING_KEY;
+  }
+  *result = NewHandle(HKEY__{base.hive, id, access});
+  return ERROR_SUCCESS;
+}
+
+LONG RegQueryValueEx(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data,
+                     DWORD* size) {
+  auto serialised = OneCallAtATime();
+  HKEY__ k;
+  LONG rc = Resolve(key, k);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (!(k.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  sqlite3* db = k.hive->db();
+  Transaction txn(db, false);
+  if (txn.status() != ERROR_SUCCESS) return txn.status();
+  rc = KeyExists(db, k.id);
+  if (rc != ERROR_SUCCESS) return rc;
+  Stmt s(db, "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2");
+  int step = s.bind(1, k.id).bind(2, FoldName(valueName ? valueName : "")).step();
+  if (step == SQLITE_DONE) return ERROR_FILE_NOT_FOUND;
+  if (step != SQLITE_ROW) return FromSqlite(step, false);
+  return CopyValue(static_cast<DWORD>(s.integer(0)), s.blob(1), type, data, size);
+}
+
+LONG RegSetValueEx(HKEY key, const char* valueName, DWORD reserved, DWORD type, const BYTE* data,
+                   DWORD size) {
+  auto serialised = OneCallAtATime();
+  if (!data && size) return ERROR_INVALID_PARAMETER;
+  HKEY__ k;
+  LONG rc = ResolveForWrite(key, k);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (!(k.access & KEY_SET_VALUE) || !k.hive->writable()) return ERROR_ACCESS_DENIED;
+  std::string_view name = valueName ? valueName : "";
+  std::string folded = FoldName(name);
+  sqlite3* db = k.hive->db();
+  Transaction txn(db, true);
+  if (txn.status() != ERROR_SUCCESS) return txn.status();
+  rc = KeyExists(db, k.id);
+  if (rc != ERROR_SUCCESS) return rc;
+  // An existing value keeps its name's case and its place in the enumeration order.
+  Stmt update(db, "UPDATE vals SET type = ?3, data = ?4 WHERE key = ?1 AND folded = ?2");
+  int step = update.bind(1, k.id)
+                 .bind(2, folded)
+                 .bind(3, sqlite3_int64{type})
+                 .bindBlob(4, data, size)
+                 .step();
+  if (step != SQLITE_DONE) return FromSqlite(step, true);
+  if (sqlite3_changes(db) == 0) {
+    Stmt insert(db, "INSERT INTO vals(key, folded, type, data, name) VALUES(?1, ?2, ?3, ?4, ?5)");
+    step = insert.bind(1, k.id)
+               .bind(2, folded)
+               .bind(3, sqlite3_int64{type})
+               .bindBlob(4, data, size)
+               .bind(5, name)
+               .step();
+    if (step != SQLITE_DONE) return FromSqlite(step, true);
+  }
+  return txn.commit();
+}
+
+LONG RegDeleteValue(HKEY key, const char* valueName) {
+  auto serialised = OneCallAtATime();
+  HKEY__ k;
+  LONG rc = ResolveForWrite(key, k);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (!(k.access & KEY_SET_VALUE) || !k.hive->writable()) return ERROR_ACCESS_DENIED;
+  sqlite3* db = k.hive->db();
+  Transaction txn(db, true);
+  if (txn.status() != ERROR_SUCCESS) return txn.status();
+  rc = KeyExists(db, k.id);
+  if (rc != ERROR_SUCCESS) return rc;
+  Stmt s(db, "DELETE FROM vals WHERE key = ?1 AND folded = ?2");
+  int step = s.bind(1, k.id).bind(2, FoldName(valueName ? valueName : "")).step();
+  if (step != SQLITE_DONE) return FromSqlite(step, true);
+  if (sqlite3_changes(db) == 0) return ERROR_FILE_NOT_FOUND;
+  return txn.commit();
+}
+
+LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved,
+                  DWORD* type, BYTE* data, DWORD* size) {
+  auto serialised = OneCallAtATime();
+  HKEY__ k;
+  LONG rc = Resolve(key, k);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (!(k.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  sqlite3* db = k.hive->db();
+  Transaction txn(db, false);
+  if (txn.status() != ERROR_SUCCESS) return txn.status();
+  rc = KeyExists(db, k.id);
+  if (rc != ERROR_SUCCESS) return rc;
+  // Values enumerate in the order they were first set, as on Windows.
+  Stmt s(db, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY id LIMIT 1 OFFSET ?2");
+  int step = s.bind(1, k.id).bind(2, sqlite3_int64{index}).step();
+  if (step == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
+  if (step != SQLITE_ROW) return FromSqlite(step, false);
+  rc = CopyName(s.text(0), name, nameLength);
+  if (rc != ERROR_SUCCESS) return rc;
+  return CopyValue(static_cast<DWORD>(s.integer(1)), s.blob(2), type, data, size);
+}
+
+LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved,
+                  char* keyClass, DWORD* classLength, void* lastWriteTime) {
+  auto serialised = OneCallAtATime();
+  HKEY__ k;
+  LONG rc = Resolve(key, k);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (!(k.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+  sqlite3* db = k.hive->db();
+  Transaction txn(db, false);
+  if (txn.status() != ERROR_SUCCESS) return txn.status();
+  rc = KeyExists(db, k.id);
+  if (rc != ERROR_SUCCESS) return rc;
+  // Subkeys enumerate sorted without regard to case, as on Windows.
+  Stmt s(db, "SELECT name FROM keys WHERE parent = ?1 ORDER BY folded LIMIT 1 OFFSET ?2");
+  int step = s.bind(1, k.id).bind(2, sqlite3_int64{index}).step();
+  if (step == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
+  if (step != SQLITE_ROW) return FromSqlite(step, false);
+  rc = CopyName(s.text(0), name, nameLength);
+  if (rc != ERROR_SUCCESS) return rc;
+  // Keys have no class here; the last write time is not kept and the buffer is left as it is.
+  if (keyClass && classLength && *classLength) keyClass[0] = '\0';
+  if (classLength) *classLength = 0;
+  return ERROR_SUCCESS;
+}
+
+LONG RegQueryInfoKey(HKEY key, DWORD* subKeys, DWORD* maxSubKeyLength, DWORD* values,
+                     DWORD* maxValueNameLength, DWORD* maxValueSize) {
+  auto serialised = OneCallAtATime();
+  HKEY__ k;
+  LONG rc = Resolve(key, k);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (!(k.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  sqlite3* db = k.hive->db();
+  Transaction txn(db, false);
+  if (txn.status() != ERROR_SUCCESS) return txn.status();
+  rc = KeyExists(db, k.id);
+  if (rc != ERROR_SUCCESS) return rc;
+  Stmt ks(db,
+          "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0) FROM keys"
+          " WHERE parent = ?1");
+  int step = ks.bind(1, k.id).step();
+  if (step != SQLITE_ROW) return FromSqlite(step, false);
+  if (subKeys) *subKeys = static_cast<DWORD>(ks.integer(0));
+  if (maxSubKeyLength) *maxSubKeyLength = static_cast<DWORD>(ks.integer(1));
+  Stmt vs(db,
+          "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0),"
+          " coalesce(max(length(data)), 0) FROM vals WHERE key = ?1");
+  step = vs.bind(1, k.id).step();
+  if (step != SQLITE_ROW) return FromSqlite(step, false);
+  if (values) *values = static_cast<DWORD>(vs.integer(0));
+  if (maxValueNameLength) *maxValueNameLength = static_cast<DWORD>(vs.integer(1));
+  if (maxValueSize) *maxValueSize = static_cast<DWORD>(vs.integer(2));
+  return ERROR_SUCCESS;
+}
+
+LONG RegDeleteKey(HKEY key, const char* subKey) {
+  auto serialised = OneCallAtATime();
+  if (!subKey) return ERROR_INVALID_PARAMETER;
+  HKEY__ k;
+  LONG rc = ResolveForWrite(key, k);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (!k.hive->writable()) return ERROR_ACCESS_DENIED;
+  sqlite3* db = k.hive->db();
+  Transaction txn(db, true);
+  if (txn.status() != ERROR_SUCCESS) return txn.status();
+  sqlite3_int64 id = 0;
+  rc = FoundKey(db, k.id, subKey, id);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (id == kRootKey) return ERROR_ACCESS_DENIED;
+  Stmt children(db, "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1");
+  int step = children.bind(1, id).step();
+  if (step == SQLITE_ROW) return ERROR_ACCESS_DENIED;
+  if (step != SQLITE_DONE) return FromSqlite(step, true);
+  rc = DeleteBelow(db, id, false);
+  if (rc != ERROR_SUCCESS) return rc;
+  return txn.commit();
+}
+
+LONG RegDeleteTree(HKEY key, const char* subKey) {
+  auto serialised = OneCallAtATime();
+  HKEY__ k;
+  LONG rc = ResolveForWrite(key, k);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (!k.hive->writable()) return ERROR_ACCESS_DENIED;
+  sqlite3* db = k.hive->db();
+  Transaction txn(db, true);
+  if (txn.status() != ERROR_SUCCESS) return txn.status();
+  std::vector<std::string_view> parts;
+  rc = SplitPath(subKey, parts);
+  if (rc != ERROR_SUCCESS) return rc;
+  sqlite3_int64 id = 0;
+  rc = FoundKey(db, k.id, subKey, id);
+  if (rc != ERROR_SUCCESS) return rc;
+  // Without a subkey the key is emptied and stays; a hive's root always stays.
+  rc = DeleteBelow(db, id, parts.empty() || id == kRootKey);
+  if (rc != ERROR_SUCCESS) return rc;
+  return txn.commit();
+}
+
+LONG RegCloseKey(HKEY key) {
+  if (IsPredefined(key)) return ERROR_SUCCESS;
+  if (!key) return ERROR_INVALID_HANDLE;
+  Handles& handles = TheHandles();
+  {
+    std::lock_guard lock(handles.mutex);
+    if (!handles.open.erase(key)) return ERROR_INVALID_HANDLE;
+  }
+  delete key;
+  return ERROR_SUCCESS;
+}
+
+std::string RegistryHiveFile(HKEY predefined) {
+  HiveId id = predefined == HKEY_CLASSES_ROOT   ? HiveId::ClassesRoot
+              : predefined == HKEY_CURRENT_USER ? HiveId::CurrentUser
+                                                : HiveId::LocalMachine;
+  return registry_detail::HiveFile(id);
+}
+
+void RegistryReportDamageOnStderr(bool report) { registry_detail::SetDamageReporting(report); }

@@ -1,0 +1,142 @@
+// The clipboard over QClipboard. Text is UTF-8 (text/plain;charset=utf-8 and text/plain); a file
+// list is text/uri-list plus the file managers' x-special/gnome-copied-files. Paths stay native
+// bytes from end to end.
+#include "platform/gui/clipboard.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
+
+#include "platform/gui/qt_window.h"
+
+using gui_detail::EnsureApplication;
+
+namespace {
+
+constexpr const char* kUtf8Text = "text/plain;charset=utf-8";
+constexpr const char* kPlainText = "text/plain";
+constexpr const char* kUriList = "text/uri-list";
+constexpr const char* kGnomeFiles = "x-special/gnome-copied-files";
+
+bool& ClipboardOpen() {
+  static bool open = false;
+  return open;
+}
+
+const QMimeData* Contents() {
+  EnsureApplication();
+  return QApplication::clipboard()->mimeData();
+}
+
+// file:// addresses built from and read back to the path's own bytes, percent-encoded, so a
+// name that is not valid UTF-8 survives the round trip.
+QByteArray UriOfPath(const std::string& path) {
+  return "file://" + QByteArray::fromStdString(path).toPercentEncoding("/");
+}
+
+std::string PathOfUri(const QByteArray& uri) {
+  if (uri.isEmpty() || uri.startsWith('#')) return {};
+  QByteArray rest;
+  if (uri.startsWith("file://")) {
+    rest = uri.mid(7);
+    const qsizetype slash = rest.indexOf('/');  // skip a host name, if any
+    if (slash < 0) return {};
+    rest = rest.mid(slash);
+  } else if (uri.startsWith("file:/")) {
+    rest = uri.mid(5);
+  } else {
+    return {};
+  }
+  return QByteArray::fromPercentEncoding(rest).toStdString();
+}
+
+bool IsText(UINT format) { return format == CF_TEXT || format == CF_UNICODETEXT; }
+
+}  // namespace
+
+BOOL OpenClipboard(HWND owner) {
+  if (ClipboardOpen()) return FALSE;
+  EnsureApplication();
+  ClipboardOpen() = true;
+  return TRUE;
+}
+
+BOOL CloseClipboard() {
+  if (!ClipboardOpen()) return FALSE;
+  ClipboardOpen() = false;
+  return TRUE;
+}
+
+BOOL EmptyClipboard() {
+  if (!ClipboardOpen()) return FALSE;
+  QApplication::clipboard()->clear();
+  return TRUE;
+}
+
+BOOL IsClipboardFormatAvailable(UINT format) {
+  const QMimeData* data = Contents();
+  if (data == nullptr) return FALSE;
+  if (IsText(format)) {
+    return data->hasFormat(kUtf8Text) || data->hasFormat(kPlainText) || data->hasText() ? TRUE
+                                                                                        : FALSE;
+  }
+  if (format == CF_HDROP) {
+    return data->hasFormat(kUriList) || data->hasFormat(kGnomeFiles) ? TRUE : FALSE;
+  }
+  return FALSE;
+}
+
+BOOL GetClipboardBytes(UINT format, std::string* bytes) {
+  if (!ClipboardOpen() || bytes == nullptr || !IsText(format)) return FALSE;
+  const QMimeData* data = Contents();
+  if (data == nullptr) return FALSE;
+  if (data->hasFormat(kUtf8Text)) {
+    *bytes = data->data(kUtf8Text).toStdString();
+    return TRUE;
+  }
+  if (data->hasText()) {
+    *bytes = data->text().toUtf8().toStdString();
+    return TRUE;
+  }
+  return FALSE;
+}
+
+BOOL SetClipboardBytes(UINT format, const std::string& bytes) {
+  if (!ClipboardOpen() || !IsText(format)) return FALSE;
+  auto* data = new QMimeData;
+  const QByteArray utf8 = QByteArray::fromStdString(bytes);
+  data->setData(kUtf8Text, utf8);
+  data->setData(kPlainText, utf8);
+  QApplication::clipboard()->setMimeData(data);
+  return TRUE;
+}
+
+BOOL GetClipboardFiles(std::vector<std::string>* paths) {
+  if (!ClipboardOpen() || paths == nullptr) return FALSE;
+  const QMimeData* data = Contents();
+  if (data == nullptr) return FALSE;
+  paths->clear();
+  QByteArray list = data->data(kUriList);
+  if (list.isEmpty()) list = data->data(kGnomeFiles);
+  for (const QByteArray& line : list.split('\n')) {
+    const std::string path = PathOfUri(line.trimmed());
+    if (!path.empty()) paths->push_back(path);
+  }
+  return paths->empty() ? FALSE : TRUE;
+}
+
+BOOL SetClipboardFiles(const std::vector<std::string>& paths) {
+  if (!ClipboardOpen()) return FALSE;
+  QByteArray list;
+  QByteArray gnome("copy");
+  for (const std::string& path : paths) {
+    const QByteArray uri = UriOfPath(path);
+    list += uri + "\r\n";
+    gnome += '\n' + uri;
+  }
+  auto* data = new QMimeData;
+  data->setData(kUriList, list);
+  data->setData(kGnomeFiles, gnome);
+  QApplication::clipboard()->setMimeData(data);
+  return TRUE;
+}

@@ -1,0 +1,50 @@
+// CDialogBase: a modal run of a template-built dialog whose messages go to the message map.
+#include "platform/gui/dialog.h"
+
+#include <QWidget>
+
+#include "platform/gui/qt_window.h"
+
+using namespace gui_detail;
+
+RECT MapDialogRect(const DialogTemplate& dialogTemplate, const RECT& units) {
+  EnsureApplication();
+  int baseX = 1;
+  int baseY = 1;
+  DialogBaseUnits(TemplateFont(dialogTemplate), &baseX, &baseY);
+  auto mulDiv = [](int a, int b, int c) {
+    const long long product = static_cast<long long>(a) * b;
+    return static_cast<LONG>(product >= 0 ? (product + c / 2) / c : (product - c / 2) / c);
+  };
+  RECT pixels;
+  pixels.left = mulDiv(units.left, baseX, 4);
+  pixels.right = mulDiv(units.right, baseX, 4);
+  pixels.top = mulDiv(units.top, baseY, 8);
+  pixels.bottom = mulDiv(units.bottom, baseY, 8);
+  return pixels;
+}
+
+CDialogBase::CDialogBase(const DialogTemplate& dialogTemplate) : m_template(dialogTemplate) {}
+
+CDialogBase::~CDialogBase() {
+  if (QWidget* widget = WidgetOf(m_hWnd)) delete widget;
+}
+
+INT_PTR CDialogBase::DoModal(HWND parent, LPARAM initParam) {
+  EnsureApplication();
+  QWidget* owner = WidgetOf(parent);
+  auto* dialog = new DialogWindow(m_template, owner != nullptr ? owner->window() : nullptr, false);
+  dialog->setHandler([this](HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                            LRESULT& result) {
+    return ProcessWindowMessage(window, message, wParam, lParam, result, 0);
+  });
+  m_hWnd = HwndOf(dialog);
+  // The dialog and its controls exist; the map sets them up before anything is shown.
+  dialog->dispatch(WM_INITDIALOG, 0, initParam);
+  const INT_PTR result = dialog->runModal();
+  m_hWnd = nullptr;
+  delete dialog;
+  return result;
+}
+
+BOOL CDialogBase::EndDialog(INT_PTR result) { return ::EndDialog(m_hWnd, result); }
