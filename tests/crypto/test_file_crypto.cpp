@@ -1,0 +1,426 @@
+// Encrypting and decrypting single files through the operations window, against a real GnuPG.
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "platform/core/files.h"
+#include "platform/core/text.h"
+#include "tests/crypto/test_env.h"
+#include "zembra/ui/dlg_progress.h"
+
+namespace {
+
+// The operations window with its file operations within reach.
+class Window : public CDlgProgress {
+ public:
+  Window() : CDlgProgress(nullptr, cmdNone) {}
+  using CDlgProgress::Decrypt;
+  using CDlgProgress::Encrypt;
+  using CDlgProgress::m_ctx;
+  using CDlgProgress::m_hProgress;
+};
+
+std::string RandomBytes(std::size_t size) {
+  std::mt19937_64 random(size);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
+}
+
+// Turns a test's file names into what the log shows for them.
+std::string Quoted(const std::string& path) { return "\"" + DisplayText(path) + "\""; }
+
+class FileCrypto : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    alice = home.MakeKey("Alice <alice@example.org>");
+    bob = home.MakeKey("Bob <bob@example.org>");
+    signer = home.MakeKey("Signer <signer@example.org>", "sign");
+  }
+
+  // Runs body on a window whose context is on the test's home; log is what it wrote.
+  void Run(const std::function<void(Window&)>& body) {
+    RunInHostWindow([&](HWND host) {
+      hostWindow = host;
+      Window window;
+      window.m_ctx = home.MakeContext();
+      window.m_hProgress = GetDlgItem(host, IDC_PROGRESS);
+      body(window);
+      log = LogText();
+    });
+  }
+
+  // The keys as an operation gets them, kept alive by handles.
+  CKeyArray Keys(const std::vector<std::string>& fprs) {
+    GpgmeContext ctx = home.MakeContext();
+    std::vector<gpgme_key_t> keys;
+    for (const std::string& fpr : fprs) {
+      gpgme_key_t key = nullptr;
+      EXPECT_EQ(gpgme_get_key(ctx.get(), fpr.c_str(), &key, 0), 0) << fpr;
+      handles.push_back(CKeyHandle::Adopt(key));
+      keys.push_back(key);
+    }
+    return CKeyArray(keys);
+  }
+
+  // Encrypts with the gpg program, as someone else would have.
+  void GpgEncrypt(const std::string& in, const std::string& out, const std::string& to) {
+    home.Gpg({"--trust-model", "always", "-r", to, "-o", out, "-e", in});
+  }
+
+  std::string EncryptingLine(const std::string& path) { return "Encrypting " + Quoted(path) + "...\n"; }
+  std::string DecryptingLine(const std::string& path) { return "Decrypting " + Quoted(path) + "...\n"; }
+
+  GpgHome home;
+  TempFolder files;
+  std::string alice, bob, signer;
+  CKeyHandleArray handles;
+  std::string log;
+  HWND hostWindow = nullptr;
+};
+
+TEST_F(FileCrypto, EncryptsToTwoKeysAsBinaryAndSaysDone) {
+  const std::string a = files / "a.txt";
+  WriteFile(a, "attack at dawn\n");
+  CKeyArray keys = Keys({alice, bob});
+  Run([&](Window& w) {
+    gpgme_set_armor(w.m_ctx.get(), 1);  // left on by an earlier operation
+    w.Encrypt(a, keys.keys());
+  });
+  EXPECT_EQ(log, EncryptingLine(a) + "Done.\n");
+  const std::string out = ReadFile(a + ".gpg");
+  ASSERT_FALSE(out.empty());
+  EXPECT_TRUE(static_cast<unsigned char>(out[0]) & 0x80);
+  EXPECT_NE(out.rfind("-----BEGIN", 0), 0u);
+  const std::string packets = home.Gpg({"--list-packets", a + ".gpg"}).out;
+  std::size_t recipients = 0;
+  for (std::size_t at = packets.find(":pubkey enc packet:"); at != std::string::npos;
+       at = packets.find(":pubkey enc packet:", at + 1))
+    ++recipients;
+  EXPECT_EQ(recipients, 2u);
+  EXPECT_EQ(home.Gpg({"-d", a + ".gpg"}).out, "attack at dawn\n");
+  EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt", "a.txt.gpg"}));
+}
+
+TEST_F(FileCrypto, EncryptReplacesAnExistingOutputWithoutAWord) {
+  const std::string a = files / "a.txt";
+  WriteFile(a, "new text");
+  WriteFile(a + ".gpg", "an older encryption");
+  CKeyArray keys = Keys({alice});
+  Run([&](Window& w) { w.Encrypt(a, keys.keys()); });
+  EXPECT_EQ(log, EncryptingLine(a) + "Done.\n");
+  EXPECT_EQ(home.Gpg({"-d", a + ".gpg"}).out, "new text");
+  EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt", "a.txt.gpg"}));
+}
+
+TEST_F(FileCrypto, FailedEncryptionKeepsTheExistingOutput) {
+  const std::string a = files / "a.txt";
+  WriteFile(a, "new text");
+  WriteFile(a + ".gpg", "an older encryption");
+  CKeyArray keys = Keys({signer});  // cannot encrypt: the engine refuses
+  Run([&](Window& w) { w.Encrypt(a, keys.keys()); });
+  EXPECT_EQ(log.rfind(EncryptingLine(a) + "Error: ", 0), 0u) << log;
+  EXPECT_EQ(log.back(), '\n');
+  EXPECT_EQ(ReadFile(a + ".gpg"), "an older encryption");
+  EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt", "a.txt.gpg"}));
+}
+
+TEST_F(FileCrypto, FailedEncryptionLeavesNoOutput) {
+  const std::string a = files / "a.txt";
+  WriteFile(a, "text");
+  CKeyArray keys = Keys({signer});
+  Run([&](Window& w) { w.Encrypt(a, keys.keys()); });
+  EXPECT_EQ(log.rfind(EncryptingLine(a) + "Error: ", 0), 0u) << log;
+  EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt"}));
+}
+
+TEST_F(FileCrypto, DecryptNamesTheOutputByTheEnding) {
+  const std::string plain = files / "plain";
+  WriteFile(plain, "the plaintext\n");
+  const std::string upper = files / "A.TXT.GPG", pgp = files / "a.pgp", signedGpg = files / "b.SIGNED.GPG";
+  for (const std::string& p : {upper, pgp, signedGpg}) GpgEncrypt(plain, p, alice);
+  Run([&](Window& w) {
+    w.Decrypt(upper);
+    w.Decrypt(pgp);
+    w.Decrypt(signedGpg);
+  });
+  EXPECT_EQ(log, DecryptingLine(upper) + "Done.\n" + DecryptingLine(pgp) + "Done.\n" +
+                     DecryptingLine(signedGpg) + "Done.\n");
+  EXPECT_EQ(ReadFile(files / "A.TXT"), "the plaintext\n");
+  EXPECT_EQ(ReadFile(files / "a.pgp.decrypted"), "the plaintext\n");
+  EXPECT_EQ(ReadFile(files / "b"), "the plaintext\n");
+  EXPECT_EQ(FolderNames(files.path()),
+            (std::vector<std::string>{"A.TXT", "A.TXT.GPG", "a.pgp", "a.pgp.decrypted", "b",
+                                      "b.SIGNED.GPG", "plain"}));
+}
+
+TEST_F(FileCrypto, DecryptReadsArmoredInputToo) {
+  const std::string plain = files / "plain";
+  WriteFile(plain, "armored\n");
+  home.Gpg({"--armor", "--trust-model", "always", "-r", alice, "-o", files / "m.asc.gpg", "-e", plain});
+  Run([&](Window& w) { w.Decrypt(files / "m.asc.gpg"); });
+  EXPECT_EQ(log, DecryptingLine(files / "m.asc.gpg") + "Done.\n");
+  EXPECT_EQ(ReadFile(files / "m.asc"), "armored\n");
+}
+
+TEST_F(FileCrypto, DecryptNeverReplacesAnExistingFile) {
+  const std::string a = files / "a.txt";
+  WriteFile(files / "plain", "secret");
+  GpgEncrypt(files / "plain", a + ".gpg", alice);
+  WriteFile(a, "my own file");
+  Run([&](Window& w) { w.Decrypt(a + ".gpg"); });
+  EXPECT_EQ(log, "File already exists: " + Quoted(a) + "\n");
+  EXPECT_EQ(ReadFile(a), "my own file");
+  EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt", "a.txt.gpg", "plain"}));
+}
+
+TEST_F(FileCrypto, DecryptKeepsAFileThatTookTheOutputNameMeanwhile) {
+  const std::string a = files / "a.txt";
+  WriteFile(files / "plain", RandomBytes(100000));
+  GpgEncrypt(files / "plain", a + ".gpg", alice);
+  Run([&](Window& w) {
+    // The engine is reading the message: the name was free when Decrypt looked, now it is not.
+    g_onHostProgress = [&](int) {
+      if (!Exists(a)) WriteFile(a, "arrived meanwhile");
+    };
+    w.m_hProgress = hostWindow;
+    w.Decrypt(a + ".gpg");
+    g_onHostProgress = nullptr;
+  });
+  EXPECT_EQ(log, DecryptingLine(a + ".gpg") + "File already exists: " + Quoted(a) + "\n");
+  EXPECT_EQ(ReadFile(a), "arrived meanwhile");
+  EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt", "a.txt.gpg", "plain"}));
+}
+
+// Decryption that fails says so after its start line and leaves no output at all: no empty
+// file, no partial plaintext, no temporary file.
+TEST_F(FileCrypto, FailedDecryptionLeavesNothingBehind) {
+  GpgHome stranger;
+  const std::string strangerKey = stranger.MakeKey("Stranger <stranger@example.org>");
+  WriteFile(files / "big", RandomBytes(1 << 20));
+  GpgEncrypt(files / "big", files / "whole.gpg", alice);
+  std::string whole = ReadFile(files / "whole.gpg");
+  std::remove((files / "big").c_str());
+  std::remove((files / "whole.gpg").c_str());
+
+  struct Case {
+    std::string name;
+    std::string bytes;
+  };
+  WriteFile(files / "for-stranger", "not for us");
+  stranger.Gpg({"--trust-model", "always", "-r", strangerKey, "-o", files / "stranger.gpg", "-e",
+                files / "for-stranger"});
+  const std::string forStranger = ReadFile(files / "stranger.gpg");
+  std::remove((files / "for-stranger").c_str());
+  std::remove((files / "stranger.gpg").c_str());
+
+  const Case cases[] = {
+      {"not-openpgp.gpg", "This is plain text, not an OpenPGP message.\n"},
+      {"empty.gpg", ""},
+      {"truncated.gpg", whole.substr(0, whole.size() / 2)},
+      {"other-key.gpg", forStranger},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    const std::string path = folder / c.name;
+    WriteFile(path, c.bytes);
+    Run([&](Window& w) { w.Decrypt(path); });
+    EXPECT_EQ(log.rfind(DecryptingLine(path) + "Error: ", 0), 0u) << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2);
+    EXPECT_EQ(FolderNames(folder.path()), std::vector<std::string>{c.name});
+  }
+}
+
+TEST_F(FileCrypto, FullDiskLeavesNothingAndKeepsTheOldOutput) {
+  const std::string a = files / "a.txt";
+  WriteFile(a, RandomBytes(1 << 20));
+  WriteFile(a + ".gpg", "an older encryption");
+  GpgEncrypt(a, files / "m.gpg", alice);
+  CKeyArray keys = Keys({alice});
+
+  // Writes past 64 KiB fail as on a full disk.
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  auto savedSignal = signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 64 * 1024;
+  Run([&](Window& w) {
+    setrlimit(RLIMIT_FSIZE, &small);
+    w.Encrypt(a, keys.keys());
+    w.Decrypt(files / "m.gpg");
+    setrlimit(RLIMIT_FSIZE, &saved);
+  });
+  signal(SIGXFSZ, savedSignal);
+
+  const std::size_t decrypting = log.find(DecryptingLine(files / "m.gpg"));
+  ASSERT_NE(decrypting, std::string::npos) << log;
+  EXPECT_EQ(log.rfind(EncryptingLine(a) + "Error: ", 0), 0u) << log;
+  const std::string decryptFailed = DecryptingLine(files / "m.gpg") + "Error: ";
+  EXPECT_EQ(log.substr(decrypting, decryptFailed.size()), decryptFailed) << log;
+  EXPECT_EQ(ReadFile(a + ".gpg"), "an older encryption");
+  EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt", "a.txt.gpg", "m.gpg"}));
+}
+
+// Names are bytes: blanks, quotes, percent signs, line feeds, a leading dash and bytes that are
+// not UTF-8 go through both operations, and the log shows every name.
+TEST_F(FileCrypto, OddFileNamesRoundTrip) {
+  const std::string names[] = {"a b.txt",  "quo\"te'.txt", "100%s%d%%.txt", "line\nfeed.txt",
+                               "-rf",      "bad\xff\xfe.txt", "J\xc3\xbcrgen.txt"};
+  CKeyArray keys = Keys({alice});
+  for (const std::string& name : names) {
+    SCOPED_TRACE(DisplayText(name));
+    const std::string path = files / name;
+    WriteFile(path, "content of " + name);
+    Run([&](Window& w) { w.Encrypt(path, keys.keys()); });
+    EXPECT_EQ(log, EncryptingLine(path) + "Done.\n");
+    EXPECT_TRUE(IsValidUtf8(log));
+    ASSERT_EQ(std::remove(path.c_str()), 0);
+    Run([&](Window& w) { w.Decrypt(path + ".gpg"); });
+    EXPECT_EQ(log, DecryptingLine(path + ".gpg") + "Done.\n");
+    EXPECT_EQ(ReadFile(path), "content of " + name);
+  }
+  // The bytes that are not UTF-8 are shown, not dropped.
+  EXPECT_NE(DisplayText("bad\xff\xfe.txt").find("\\x"), std::string::npos);
+  EXPECT_EQ(FolderNames(files.path()).size(), 2 * std::size(names));
+}
+
+// Drops root's right to ignore permission bits on this thread while it lives.
+class WithoutDacOverride {
+ public:
+  WithoutDacOverride() {
+    m_header.version = _LINUX_CAPABILITY_VERSION_3;
+    m_header.pid = 0;
+    if (syscall(SYS_capget, &m_header, m_saved) != 0) return;
+    __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+    reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    m_dropped = syscall(SYS_capset, &m_header, reduced) == 0;
+  }
+  ~WithoutDacOverride() {
+    if (m_dropped) syscall(SYS_capset, &m_header, m_saved);
+  }
+
+ private:
+  __user_cap_header_struct m_header{};
+  __user_cap_data_struct m_saved[2]{};
+  bool m_dropped = false;
+};
+
+// An input that cannot be opened is passed over without a line, and nothing is created.
+TEST_F(FileCrypto, UnopenableInputsAreSkippedSilently) {
+  CKeyArray keys = Keys({alice});
+  const std::string missing = files / "missing.txt";
+  const std::string folder = files / "folder.gpg";
+  mkdir(folder.c_str(), 0700);
+  Run([&](Window& w) {
+    w.Encrypt(missing, keys.keys());
+    w.Decrypt(missing + ".gpg");
+    w.Encrypt(folder, keys.keys());
+    w.Decrypt(folder);
+  });
+  EXPECT_EQ(log, "");
+  EXPECT_EQ(FolderNames(files.path()), std::vector<std::string>{"folder.gpg"});
+}
+
+TEST_F(FileCrypto, InputWithoutReadPermissionIsSkippedSilently) {
+  CKeyArray keys = Keys({alice});
+  const std::string a = files / "a.txt";
+  WriteFile(a, "private");
+  GpgEncrypt(a, files / "m.gpg", alice);
+  chmod(a.c_str(), 0);
+  chmod((files / "m.gpg").c_str(), 0);
+  bool denied = false;
+  Run([&](Window& w) {
+    // Root reads anything; without that right it is held to the permission bits like anyone.
+    WithoutDacOverride asUser;
+    denied = open(a.c_str(), O_RDONLY | O_CLOEXEC) < 0 && errno == EACCES;
+    if (!denied) return;
+    w.Encrypt(a, keys.keys());
+    w.Decrypt(files / "m.gpg");
+  });
+  if (!denied) GTEST_SKIP() << "permission bits cannot be enforced for this user";
+  EXPECT_EQ(log, "");
+  EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt", "m.gpg"}));
+}
+
+// Another Zembra process writing the file holds an exclusive lock on it: the input is skipped.
+TEST_F(FileCrypto, InputLockedForWritingIsSkippedSilently) {
+  CKeyArray keys = Keys({alice});
+  const std::string a = files / "a.txt";
+  WriteFile(a, "being written");
+  GpgEncrypt(a, files / "m.gpg", alice);
+  int ready[2], release[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(release), 0);
+  const pid_t writer = fork();
+  if (writer == 0) {
+    close(ready[0]);
+    close(release[1]);
+    int fds[2] = {open(a.c_str(), O_RDWR), open((files / "m.gpg").c_str(), O_RDWR)};
+    for (int fd : fds) {
+      struct flock lock {};
+      lock.l_type = F_WRLCK;
+      lock.l_whence = SEEK_SET;
+      if (fd < 0 || fcntl(fd, F_OFD_SETLK, &lock) != 0) _exit(1);
+    }
+    char c = 'x';
+    if (write(ready[1], &c, 1) != 1) _exit(1);
+    while (read(release[0], &c, 1) > 0) {
+    }
+    _exit(0);
+  }
+  close(ready[1]);
+  close(release[0]);
+  char c = 0;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  Run([&](Window& w) {
+    w.Encrypt(a, keys.keys());
+    w.Decrypt(files / "m.gpg");
+  });
+  close(release[1]);
+  close(ready[0]);
+  int status = 0;
+  waitpid(writer, &status, 0);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(log, "");
+  EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt", "m.gpg"}));
+}
+
+TEST(CommittedOutputNoReplace, CommitsWhileTheNameIsFree) {
+  TempFolder folder;
+  const std::string target = folder / "out";
+  CommittedOutput output(target);
+  ASSERT_TRUE(output.Open());
+  ASSERT_EQ(write(output.fd(), "new", 3), 3);
+  EXPECT_TRUE(output.CommitNoReplace());
+  EXPECT_EQ(ReadFile(target), "new");
+  EXPECT_EQ(FolderNames(folder.path()), std::vector<std::string>{"out"});
+}
+
+TEST(CommittedOutputNoReplace, KeepsAFileThatTookTheNameAfterOpening) {
+  TempFolder folder;
+  const std::string target = folder / "out";
+  {
+    CommittedOutput output(target);
+    ASSERT_TRUE(output.Open());
+    ASSERT_EQ(write(output.fd(), "new", 3), 3);
+    WriteFile(target, "existing");
+    errno = 0;
+    EXPECT_FALSE(output.CommitNoReplace());
+    EXPECT_EQ(errno, EEXIST);
+  }
+  EXPECT_EQ(ReadFile(target), "existing");
+  EXPECT_EQ(FolderNames(folder.path()), std::vector<std::string>{"out"});
+}
+
+}  // namespace
