@@ -48,6 +48,7 @@ class BenchWindow : public CDlgProgress {
  public:
   BenchWindow() : CDlgProgress(nullptr, cmdNone) {}
   using CDlgProgress::FillKeyList;
+  using CDlgProgress::ListKey;
   using CDlgProgress::m_ctx;
   using CDlgProgress::m_hKeyList;
   using CDlgProgress::m_pKeys;
@@ -93,12 +94,21 @@ class Host : public CDialogBase {
     m_window.FillKeyList();
     seconds = Seconds(m_start);
     rows = static_cast<int>(SendMessage(m_window.m_hKeyList, LVM_GETITEMCOUNT, 0, 0));
+    // The window's part alone, for the breakdown: the same rows once more.
+    SendMessage(m_window.m_hKeyList, LVM_DELETEALLITEMS, 0, 0);
+    const Clock::time_point refill = Clock::now();
+    for (const CKeyHandle& key : *m_window.m_pKeys) {
+      gpgme_key_t k = key.get();
+      m_window.ListKey(k);
+    }
+    rowsSeconds = Seconds(refill);
     g_hLog = nullptr;
     EndDialog(IDOK);
     return 1;
   }
 
   double seconds = 0;
+  double rowsSeconds = 0;
   int rows = 0;
 
  private:
@@ -131,5 +141,6 @@ int main(int argc, char** argv) {
   std::printf("%-34s gpg %8.3f s   Zembra %8.3f s   ratio %.3f (target <= 1.30)%s\n",
               ("key list of " + std::to_string(host.rows) + " keys").c_str(), gpg, zembra, ratio,
               ratio <= 1.3 ? "" : "  ABOVE TARGET");
+  std::printf("%-34s %.3f s\n", "  of which the rows alone", host.rowsSeconds);
   return host.rows > 0 ? 0 : 1;
 }
