@@ -189,6 +189,17 @@ TEST_F(KeyList, LeavesOutRevokedExpiredAndDisabledKeys) {
   EXPECT_EQ(log, "");
 }
 
+TEST_F(KeyList, ListingAgainDoesNotLeaveRowsOfReleasedKeys) {
+  home.MakeKey("Alice <alice@example.org>");
+  home.MakeKey("Bob <bob@example.org>");
+  Run([&](Window& w) {
+    w.FillKeyList();  // once more, without emptying the list first
+    ASSERT_EQ(RowCount(w.m_hKeyList), 2);
+    for (int row = 0; row < 2; ++row)
+      EXPECT_EQ(ItemKey(w.m_hKeyList, row), (*w.m_pKeys)[static_cast<std::size_t>(row)].get());
+  });
+}
+
 TEST_F(KeyList, FailedListingIsLoggedAndLeavesTheListEmpty) {
   RunInHostWindow([&](HWND host) {
     Window window;  // no engine context: the engine refuses the listing

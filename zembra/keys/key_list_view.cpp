@@ -20,6 +20,8 @@ void SetCell(HWND list, int row, int column, const std::string& text) {
 }  // namespace
 
 void CDlgProgress::FillKeyList() {
+  // Called on an empty list; rows of an earlier listing would point at keys released below.
+  if (m_pKeys) SendMessage(m_hKeyList, LVM_DELETEALLITEMS, 0, 0);
   m_pKeys = ListUsableKeys(m_ctx.get());
   for (const CKeyHandle& key : *m_pKeys) {
     gpgme_key_t k = key.get();
