@@ -1,4 +1,5 @@
 #include "platform/core/registry_hive.h"
+#include "platform/core/text.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -62,24 +63,6 @@ bool MakeFolders(const std::string& folder, mode_t mode) {
   std::string parent = ParentFolder(folder);
   if (parent != folder && !MakeFolders(parent, mode)) return false;
   return mkdir(folder.c_str(), mode) == 0 || errno == EEXIST;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
 }
 
 char32_t UpperCase(char32_t c) {

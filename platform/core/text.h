@@ -10,6 +10,9 @@ std::string DisplayText(std::string_view bytes);
 
 bool IsValidUtf8(std::string_view bytes);
 
+// Appends one code point as UTF-8.
+void AppendUtf8(std::string& out, char32_t codePoint);
+
 // ASCII case-insensitive comparisons, as the product compares file name endings.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 bool EndsWithNoCase(std::string_view text, std::string_view ending);

@@ -23,6 +23,12 @@ bool& ClipboardOpen() {
   return open;
 }
 
+// The window that has it open; a null owner stands for the whole (single-threaded) program.
+HWND& ClipboardOwner() {
+  static HWND owner = nullptr;
+  return owner;
+}
+
 const QMimeData* Contents() {
   EnsureApplication();
   return QApplication::clipboard()->mimeData();
@@ -55,15 +61,21 @@ bool IsText(UINT format) { return format == CF_TEXT || format == CF_UNICODETEXT;
 }  // namespace
 
 BOOL OpenClipboard(HWND owner) {
-  if (ClipboardOpen()) return FALSE;
+  // Only another window holding it open keeps it closed to this one.
+  if (ClipboardOpen() && owner != nullptr && ClipboardOwner() != nullptr &&
+      owner != ClipboardOwner()) {
+    return FALSE;
+  }
   EnsureApplication();
   ClipboardOpen() = true;
+  ClipboardOwner() = owner;
   return TRUE;
 }
 
 BOOL CloseClipboard() {
   if (!ClipboardOpen()) return FALSE;
   ClipboardOpen() = false;
+  ClipboardOwner() = nullptr;
   return TRUE;
 }
 

@@ -116,6 +116,12 @@ class HookedPanel : public FileDialogPanel {
       return result != 0 ? TRUE : FALSE;
     });
     const HWND panel = HwndOf(window);
+    // Re-parenting the dialog into a plain child hid it; inside a file dialog it shows with it.
+    // (Placed first: QDialog would otherwise centre itself on showing.)
+    if (window->parentWidget() != nullptr) {
+      window->move(0, 0);
+      window->show();
+    }
     window->dispatch(WM_INITDIALOG, 0, reinterpret_cast<LPARAM>(m_ofn));
     if (m_window) notify(CDN_INITDONE, nullptr);
     return panel;
@@ -175,6 +181,12 @@ std::string WithDefaultExtension(const std::string& path, const FileDialogReques
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   if (name.empty() || name.find('.') != std::string::npos) return path;
   return path + "." + request.defaultExtension;
+}
+
+std::string OverwritePromptText(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return name + " already exists.\nDo you want to replace it?";
 }
 
 int MessageBox(HWND owner, const char* text, const char* caption, UINT type) {

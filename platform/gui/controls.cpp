@@ -1,13 +1,15 @@
-// Messages to controls: text, buttons, edits (positions in UTF-8 bytes, CRLF line ends),
+// Messages to controls: text, buttons, edits (positions in UTF-8 bytes, LF line ends),
 // combo boxes, progress bars and links. List views answer their own messages.
 #include "platform/gui/controls.h"
 
 #include <QAbstractButton>
+#include <QButtonGroup>
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -28,16 +30,29 @@ namespace {
 constexpr const char* kSelStart = "zembraSelStart";
 constexpr const char* kSelEnd = "zembraSelEnd";
 
-QString FromApiMultiline(const std::string& text) {
+// Line ends in a multi-line edit are LF, as the product writes them; CRLF and CR become LF,
+// as Qt's document would make them anyway.
+QString NormalisedLines(const std::string& text) {
   QString value = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
   value.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  value.replace(QLatin1Char('\r'), QLatin1Char('\n'));
   return value;
 }
 
-std::string ToApiMultiline(const QString& text) {
-  QString value = text;
-  value.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-  return value.toUtf8().toStdString();
+constexpr const char* kLengthCache = "zembraTextBytes";
+constexpr const char* kLengthRevision = "zembraTextRevision";
+
+// The edit's text length in UTF-8 bytes. Cached per document revision: the log asks for it
+// before every line it appends, and counting a long log each time would make appending slow.
+long long TextBytes(QPlainTextEdit* edit) {
+  const QVariant revision = edit->property(kLengthRevision);
+  if (revision.isValid() && revision.toInt() == edit->document()->revision()) {
+    return edit->property(kLengthCache).toLongLong();
+  }
+  const long long bytes = edit->toPlainText().toUtf8().size();
+  edit->setProperty(kLengthCache, bytes);
+  edit->setProperty(kLengthRevision, edit->document()->revision());
+  return bytes;
 }
 
 // The QString index of a byte offset into the UTF-8 form of `text`.
@@ -67,32 +82,32 @@ LRESULT CopyOut(const std::string& text, WPARAM size, LPARAM buffer) {
   return static_cast<LRESULT>(length);
 }
 
-// EM_REPLACESEL on a multi-line edit: the selection is kept in bytes of the API's text.
+// EM_REPLACESEL on a multi-line edit: the selection is kept in bytes of the text.
 void ReplaceSelection(QPlainTextEdit* edit, const std::string& replacement) {
-  const QString plain = edit->toPlainText();
-  const std::string api = ToApiMultiline(plain);
-  const long long length = static_cast<long long>(api.size());
-  long long start = edit->property(kSelStart).isValid() ? edit->property(kSelStart).toLongLong() : length;
-  long long end = edit->property(kSelEnd).isValid() ? edit->property(kSelEnd).toLongLong() : length;
-  if (start < 0) start = length;
+  const long long length = TextBytes(edit);
+  const QVariant startValue = edit->property(kSelStart);
+  const QVariant endValue = edit->property(kSelEnd);
+  long long start = startValue.isValid() ? startValue.toLongLong() : length;
+  long long end = endValue.isValid() ? endValue.toLongLong() : length;
+  if (start < 0 || start > length) start = length;
   if (end < 0 || end > length) end = length;
   if (start > end) std::swap(start, end);
-  const QString apiText = QString::fromUtf8(api.data(), static_cast<qsizetype>(api.size()));
-  // Positions in the Qt text: each CRLF of the API's text is one LF there.
-  auto toPlain = [&](long long byteOffset) {
-    const qsizetype apiIndex = IndexOfByte(apiText, byteOffset);
-    return apiIndex - apiText.left(apiIndex).count(QStringLiteral("\r\n"));
-  };
+  const QString inserted = NormalisedLines(replacement);
+  const long long insertedBytes = inserted.toUtf8().size();
   const bool atEnd = start >= length;
   QTextCursor cursor(edit->document());
   if (atEnd) {
     cursor.movePosition(QTextCursor::End);
   } else {
-    cursor.setPosition(static_cast<int>(toPlain(start)));
-    cursor.setPosition(static_cast<int>(toPlain(end)), QTextCursor::KeepAnchor);
+    const QString text = edit->toPlainText();
+    cursor.setPosition(static_cast<int>(IndexOfByte(text, start)));
+    cursor.setPosition(static_cast<int>(IndexOfByte(text, end)), QTextCursor::KeepAnchor);
   }
-  cursor.insertText(FromApiMultiline(replacement));
-  const long long after = (atEnd ? length : start) + static_cast<long long>(replacement.size());
+  cursor.insertText(inserted);
+  const long long newLength = length - (end - start) + insertedBytes;
+  edit->setProperty(kLengthCache, newLength);
+  edit->setProperty(kLengthRevision, edit->document()->revision());
+  const long long after = start + insertedBytes;
   edit->setProperty(kSelStart, after);
   edit->setProperty(kSelEnd, after);
   if (atEnd) {
@@ -168,6 +183,33 @@ void LinkLabel::keyPressEvent(QKeyEvent* event) {
 
 // ---- Text
 
+void FitTextToWidth(QWidget* widget) {
+  // Only one-line texts whose box is as the template placed it: labels that do not wrap,
+  // buttons, check boxes, radio buttons and links.
+  auto* label = qobject_cast<QLabel*>(widget);
+  const bool fits = (label != nullptr && !label->wordWrap()) ||
+                    qobject_cast<QAbstractButton*>(widget) != nullptr;
+  if (!fits) return;
+  QFont font = widget->font();
+  font.setStretch(QFont::Unstretched);
+  widget->setFont(font);
+  // The desktop's font is often wider than the one the template was laid out for; narrow the
+  // text a little rather than cut it off or move the control out of its place.
+  auto needed = [widget] {
+    if (auto* push = qobject_cast<QPushButton*>(widget)) {
+      // A push button's size hint asks for wide margins; its text only needs a little room.
+      QString text = push->text();
+      text.remove(QRegularExpression(QStringLiteral("&(?!&)")));
+      return QFontMetrics(push->font()).horizontalAdvance(text) + 8;
+    }
+    return widget->sizeHint().width();
+  };
+  for (int stretch = 95; stretch >= 75 && needed() > widget->width(); stretch -= 5) {
+    font.setStretch(stretch);
+    widget->setFont(font);
+  }
+}
+
 std::string WidgetText(QWidget* widget) {
   if (auto* link = qobject_cast<LinkLabel*>(widget)) return link->rawText();
   if (auto* label = qobject_cast<QLabel*>(widget)) return label->text().toUtf8().toStdString();
@@ -176,7 +218,9 @@ std::string WidgetText(QWidget* widget) {
   }
   if (auto* group = qobject_cast<QGroupBox*>(widget)) return group->title().toUtf8().toStdString();
   if (auto* line = qobject_cast<QLineEdit*>(widget)) return line->text().toUtf8().toStdString();
-  if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) return ToApiMultiline(edit->toPlainText());
+  if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) {
+    return edit->toPlainText().toUtf8().toStdString();
+  }
   if (auto* combo = qobject_cast<QComboBox*>(widget)) {
     return combo->currentText().toUtf8().toStdString();
   }
@@ -190,20 +234,24 @@ void SetWidgetText(QWidget* widget, const std::string& text) {
   const QString value = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
   if (auto* link = qobject_cast<LinkLabel*>(widget)) {
     link->setLinkText(text);
+    FitTextToWidth(widget);
   } else if (auto* label = qobject_cast<QLabel*>(widget)) {
     label->setText(value);
+    FitTextToWidth(widget);
   } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
     button->setText(value);
+    FitTextToWidth(widget);
   } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
     group->setTitle(value);
   } else if (auto* line = qobject_cast<QLineEdit*>(widget)) {
     line->setText(value);
   } else if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) {
-    edit->setPlainText(FromApiMultiline(text));
+    edit->setPlainText(NormalisedLines(text));
     edit->setProperty(kSelStart, QVariant());
     edit->setProperty(kSelEnd, QVariant());
   } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
     combo->setEditText(value);
+    if (combo->lineEdit() != nullptr) combo->lineEdit()->setCursorPosition(0);
   } else {
     widget->setWindowTitle(value);
   }
@@ -219,6 +267,7 @@ LRESULT ControlMessage(QWidget* control, UINT message, WPARAM wParam, LPARAM lPa
     case WM_GETTEXT:
       return CopyOut(WidgetText(control), wParam, lParam);
     case WM_GETTEXTLENGTH:
+      if (auto* edit = qobject_cast<QPlainTextEdit*>(control)) return TextBytes(edit);
       return static_cast<LRESULT>(WidgetText(control).size());
     default:
       break;
@@ -229,7 +278,15 @@ LRESULT ControlMessage(QWidget* control, UINT message, WPARAM wParam, LPARAM lPa
       case BM_GETCHECK:
         return button->isChecked() ? BST_CHECKED : BST_UNCHECKED;
       case BM_SETCHECK:
-        button->setChecked(wParam == BST_CHECKED);
+        if (wParam != BST_CHECKED && button->group() != nullptr &&
+            button->group()->exclusive()) {
+          // An exclusive group refuses to uncheck its checked button; the message may.
+          button->group()->setExclusive(false);
+          button->setChecked(false);
+          button->group()->setExclusive(true);
+        } else {
+          button->setChecked(wParam == BST_CHECKED);
+        }
         return 0;
       case BM_CLICK:
         button->click();
@@ -313,6 +370,8 @@ LRESULT ControlMessage(QWidget* control, UINT message, WPARAM wParam, LPARAM lPa
         return combo->currentIndex();
       case CB_SETCURSEL:
         combo->setCurrentIndex(static_cast<int>(static_cast<LPARAM>(wParam)));
+        // Show a long entry from its start, as the closed box does on Windows.
+        if (combo->lineEdit() != nullptr) combo->lineEdit()->setCursorPosition(0);
         return combo->currentIndex();
       case CB_RESETCONTENT:
         combo->clear();

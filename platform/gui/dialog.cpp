@@ -12,15 +12,11 @@ RECT MapDialogRect(const DialogTemplate& dialogTemplate, const RECT& units) {
   int baseX = 1;
   int baseY = 1;
   DialogBaseUnits(TemplateFont(dialogTemplate), &baseX, &baseY);
-  auto mulDiv = [](int a, int b, int c) {
-    const long long product = static_cast<long long>(a) * b;
-    return static_cast<LONG>(product >= 0 ? (product + c / 2) / c : (product - c / 2) / c);
-  };
   RECT pixels;
-  pixels.left = mulDiv(units.left, baseX, 4);
-  pixels.right = mulDiv(units.right, baseX, 4);
-  pixels.top = mulDiv(units.top, baseY, 8);
-  pixels.bottom = mulDiv(units.bottom, baseY, 8);
+  pixels.left = MulDiv(units.left, baseX, 4);
+  pixels.right = MulDiv(units.right, baseX, 4);
+  pixels.top = MulDiv(units.top, baseY, 8);
+  pixels.bottom = MulDiv(units.bottom, baseY, 8);
   return pixels;
 }
 

@@ -57,3 +57,6 @@ DialogService* SetDialogService(DialogService* service);
 
 // The path with the request's default extension added when its name has none.
 std::string WithDefaultExtension(const std::string& path, const FileDialogRequest& request);
+
+// The question a save dialog asks before it replaces an existing file.
+std::string OverwritePromptText(const std::string& path);

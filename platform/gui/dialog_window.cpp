@@ -14,8 +14,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
-#include <cmath>
 #include <cstring>
 
 #include "platform/gui/controls.h"
@@ -44,14 +42,13 @@ class RadioButton : public QRadioButton {
   bool hitButton(const QPoint& point) const override { return rect().contains(point); }
 };
 
-// Windows' MulDiv: a * b / c rounded half away from zero.
+}  // namespace
+
 int MulDiv(int a, int b, int c) {
   const long long product = static_cast<long long>(a) * b;
   const long long half = c / 2;
   return static_cast<int>(product >= 0 ? (product + half) / c : (product - half) / c);
 }
-
-}  // namespace
 
 QFont TemplateFont(const DialogTemplate& dialogTemplate) {
   QFont font;
@@ -235,12 +232,18 @@ QWidget* DialogWindow::createControl(const ControlTemplate& control, QWidget* pa
   }
   if (widget == nullptr) return nullptr;
   widget->setProperty(kControlIdProperty, id);
+  if (id != IDC_STATIC && m_controls.count(id) == 0) m_controls.emplace(id, widget);
   widget->setGeometry(rect);
   if (control.kind == ControlKind::ComboBox) {
     // The template's height includes the drop-down list; the closed box has its own height.
     widget->resize(rect.width(), widget->sizeHint().height());
   }
   if (control.kind == ControlKind::GroupBox) widget->lower();
+  if (auto* label = qobject_cast<QLabel*>(widget); label != nullptr && label->wordWrap()) {
+    // A static one line high does not wrap (its text is narrowed to fit instead).
+    label->setWordWrap(rect.height() >= 2 * QFontMetrics(label->font()).lineSpacing());
+  }
+  FitTextToWidth(widget);
   if ((control.style & WS_DISABLED) != 0) widget->setEnabled(false);
   RegisterWindow(widget);
   return widget;
@@ -248,15 +251,8 @@ QWidget* DialogWindow::createControl(const ControlTemplate& control, QWidget* pa
 
 QWidget* DialogWindow::control(int id) const {
   if (id == IDC_STATIC) return nullptr;
-  const QList<QWidget*> widgets = findChildren<QWidget*>();
-  for (QWidget* widget : widgets) {
-    if (DialogOf(widget->parentWidget()) != this) continue;
-    const QVariant value = widget->property(kControlIdProperty);
-    if (value.isValid() && value.toInt() == id && qobject_cast<DialogWindow*>(widget) == nullptr) {
-      return widget;
-    }
-  }
-  return nullptr;
+  const auto found = m_controls.find(id);
+  return found != m_controls.end() ? found->second.data() : nullptr;
 }
 
 void DialogWindow::command(int id, WORD code, QWidget* control) {

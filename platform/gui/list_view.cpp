@@ -44,8 +44,7 @@ int ListModel::columnCount(const QModelIndex& parent) const {
 QVariant ListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= static_cast<int>(m_rows.size())) return {};
   const Row& row = m_rows[static_cast<size_t>(index.row())];
-  if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
-    if (role == Qt::ToolTipRole) return {};
+  if (role == Qt::DisplayRole) {
     return index.column() < row.texts.size() ? row.texts[index.column()] : QString();
   }
   if (role == Qt::CheckStateRole && m_checkBoxes && index.column() == 0) {
@@ -177,7 +176,16 @@ ListView::ListView(QWidget* parent, DWORD style) : QTreeView(parent), m_model(ne
   });
 }
 
+ListView::~ListView() {
+  // Rows and selection go away with the view; that is no change to report to a dialog that is
+  // being destroyed itself.
+  ++m_quiet;
+  selectionModel()->blockSignals(true);
+  m_model->blockSignals(true);
+}
+
 void ListView::notifyItemChanged(int row, UINT oldState, UINT newState, UINT changed) {
+  if (m_quiet > 0 && row != -1) return;
   DialogWindow* dialog = DialogOf(parentWidget());
   if (dialog == nullptr) return;
   NMLISTVIEW nm;
@@ -236,6 +244,14 @@ void ListView::mouseReleaseEvent(QMouseEvent* event) {
   if (!alive) return;
   if (button == Qt::LeftButton) notifyClick(NM_CLICK, point);
   if (button == Qt::RightButton) notifyClick(NM_RCLICK, point);
+}
+
+void ListView::mouseDoubleClickEvent(QMouseEvent* event) {
+  const QPoint point = event->position().toPoint();
+  const Qt::MouseButton button = event->button();
+  QPointer<ListView> alive(this);
+  QTreeView::mouseDoubleClickEvent(event);
+  if (alive && button == Qt::LeftButton) notifyClick(NM_DBLCLK, point);
 }
 
 void ListView::keyPressEvent(QKeyEvent* event) {

@@ -51,12 +51,14 @@ class ListView : public QTreeView {
   Q_OBJECT
  public:
   ListView(QWidget* parent, DWORD style);
+  ~ListView() override;
 
   LRESULT message(UINT message, WPARAM wParam, LPARAM lParam);
   ListModel* listModel() const { return m_model; }
 
  protected:
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;

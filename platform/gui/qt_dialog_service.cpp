@@ -19,22 +19,40 @@ namespace {
 
 QString FromBytes(const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); }
 
-// A file dialog whose Save/Open first asks the panel's hook (CDN_FILEOK).
+// A file dialog whose Save/Open first confirms replacing an existing file, then asks the
+// panel's hook (CDN_FILEOK), in that order, before it closes.
 class HookedFileDialog : public QFileDialog {
  public:
-  HookedFileDialog(QWidget* parent, FileDialogPanel* panel) : QFileDialog(parent), m_panel(panel) {}
+  HookedFileDialog(QWidget* parent, FileDialogPanel* panel, bool overwritePrompt)
+      : QFileDialog(parent), m_panel(panel), m_overwritePrompt(overwritePrompt) {}
 
  protected:
   void accept() override {
     const QStringList files = selectedFiles();
-    if (m_panel != nullptr && !files.isEmpty() && !QFileInfo(files.front()).isDir()) {
-      if (!m_panel->fileOk(QFile::encodeName(files.front()).toStdString())) return;
+    if (files.isEmpty() || QFileInfo(files.front()).isDir()) {
+      QFileDialog::accept();  // a folder typed as the name: Qt's own dialog opens it
+      return;
+    }
+    if (acceptMode() == AcceptSave && m_overwritePrompt && QFileInfo::exists(files.front())) {
+      const QString text = OverwriteQuestion(QFile::encodeName(files.front()).toStdString());
+      if (QMessageBox::warning(this, windowTitle(), text, QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::No) != QMessageBox::Yes) {
+        return;
+      }
+    }
+    if (m_panel != nullptr && !m_panel->fileOk(QFile::encodeName(files.front()).toStdString())) {
+      return;
     }
     QFileDialog::accept();
   }
 
  private:
+  static QString OverwriteQuestion(const std::string& path) {
+    return QString::fromStdString(OverwritePromptText(path));
+  }
+
   FileDialogPanel* m_panel;
+  bool m_overwritePrompt;
 };
 
 void AddMenuItems(QMenu* menu, const MenuNode& node) {
@@ -87,14 +105,13 @@ class QtDialogService : public DialogService {
   std::vector<std::string> chooseFiles(HWND owner, const FileDialogRequest& request,
                                        FileDialogPanel* panel) override {
     EnsureApplication();
-    HookedFileDialog dialog(WidgetOf(owner), panel);
+    HookedFileDialog dialog(WidgetOf(owner), panel, (request.flags & OFN_OVERWRITEPROMPT) != 0);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setWindowTitle(QString::fromUtf8(request.title));
     dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     if (request.save) {
       dialog.setFileMode(QFileDialog::AnyFile);
-      dialog.setOption(QFileDialog::DontConfirmOverwrite,
-                       (request.flags & OFN_OVERWRITEPROMPT) == 0);
+      dialog.setOption(QFileDialog::DontConfirmOverwrite, true);  // asked in accept()
       dialog.setDefaultSuffix(QString::fromUtf8(request.defaultExtension));
     } else {
       dialog.setFileMode((request.flags & OFN_ALLOWMULTISELECT) != 0 ? QFileDialog::ExistingFiles

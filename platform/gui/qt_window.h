@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <functional>
 #include <string>
+#include <unordered_map>
 
 #include "platform/gui/dialog.h"
 #include "platform/gui/win_api.h"
@@ -70,6 +71,7 @@ class DialogWindow : public QDialog {
   QWidget* createControl(const ControlTemplate& control, QWidget* parent);
 
   MessageHandler m_handler;
+  std::unordered_map<int, QPointer<QWidget>> m_controls;  // by id, as the template made them
   int m_baseX = 1;
   int m_baseY = 1;
   int m_defaultId = 0;
@@ -84,9 +86,15 @@ DialogWindow* DialogOf(QWidget* widget);
 // Messages to a control; `handled` false when the control does not know the message.
 LRESULT ControlMessage(QWidget* control, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Text of a widget as the API sees it (multi-line edits with CRLF line ends).
+// Narrows a one-line control's font until its text fits the control's width.
+void FitTextToWidth(QWidget* widget);
+
+// Text of a widget as the API sees it: UTF-8, line ends LF.
 std::string WidgetText(QWidget* widget);
 void SetWidgetText(QWidget* widget, const std::string& text);
+
+// Windows' MulDiv: a * b / c rounded half away from zero (dialog units to pixels).
+int MulDiv(int a, int b, int c);
 
 // The dialog font of a template: the family, or the desktop's sans-serif for the Windows default,
 // sized in pixels as the point size gives at 96 dpi.

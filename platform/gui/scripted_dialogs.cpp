@@ -2,6 +2,8 @@
 #include "platform/gui/scripted_dialogs.h"
 
 
+#include <unistd.h>
+
 #include "platform/gui/menu_data.h"
 
 ScriptedDialogs::ScriptedDialogs() : m_previous(SetDialogService(this)) {}
@@ -14,8 +16,9 @@ void ScriptedDialogs::answerOpen(std::vector<std::string> paths) {
   m_opens.push_back(std::move(paths));
 }
 
-void ScriptedDialogs::answerSave(std::string path, std::function<void(HWND)> beforeOk) {
-  m_saves.push_back({std::move(path), std::move(beforeOk)});
+void ScriptedDialogs::answerSave(std::string path, std::function<void(HWND)> beforeOk,
+                                 bool replaceExisting) {
+  m_saves.push_back({std::move(path), std::move(beforeOk), replaceExisting});
 }
 
 void ScriptedDialogs::answerPopupMenu(UINT id) { m_menus.push_back(id); }
@@ -84,6 +87,15 @@ std::vector<std::string> ScriptedDialogs::chooseFiles(HWND owner, const FileDial
     if (answer.path.empty()) return {};
     if (answer.beforeOk) answer.beforeOk(window);
     const std::string path = WithDefaultExtension(answer.path, request);
+    if ((request.flags & OFN_OVERWRITEPROMPT) != 0 && ::access(path.c_str(), F_OK) == 0) {
+      Question prompt;
+      prompt.kind = Kind::OverwritePrompt;
+      prompt.owner = owner;
+      prompt.caption = request.title;
+      prompt.text = OverwritePromptText(path);
+      m_asked.push_back(prompt);
+      if (!answer.replaceExisting) continue;
+    }
     if (panel != nullptr && !panel->fileOk(path)) {
       m_refused.push_back(path);
       continue;

@@ -16,14 +16,14 @@
 
 class ScriptedDialogs : public DialogService {
  public:
-  enum class Kind { MessageBox, Open, Save, PopupMenu, OpenUrl };
+  enum class Kind { MessageBox, Open, Save, OverwritePrompt, PopupMenu, OpenUrl };
 
   // One question the product asked.
   struct Question {
     Kind kind = Kind::MessageBox;
     HWND owner = nullptr;
     std::string caption;  // message box caption, file dialog title
-    std::string text;     // message box text, address opened
+    std::string text;     // message box and overwrite prompt text, address opened
     UINT type = 0;        // message box type
     FileDialogRequest file;  // open and save dialogs
     POINT point;          // pop-up menu: the screen point it was tracked at
@@ -42,8 +42,12 @@ class ScriptedDialogs : public DialogService {
   void cancelOpen() { answerOpen({}); }
   // The user types `path` and presses Save. `beforeOk` runs with the options panel's window
   // after the hook's WM_INITDIALOG and before CDN_FILEOK, as the user's clicks in the panel.
-  // When the hook refuses the name the next save answer is tried; none left cancels.
-  void answerSave(std::string path, std::function<void(HWND panel)> beforeOk = {});
+  // When the file exists and the dialog asks before replacing it (OFN_OVERWRITEPROMPT), the
+  // user answers `replaceExisting` (recorded as an OverwritePrompt question).
+  // When the name is not taken (the user says No, or the hook refuses it) the next save answer
+  // is tried; none left cancels.
+  void answerSave(std::string path, std::function<void(HWND panel)> beforeOk = {},
+                  bool replaceExisting = true);
   void cancelSave() { answerSave({}); }
   // The item chosen from the next pop-up menu; 0 dismisses it.
   void answerPopupMenu(UINT id);
@@ -70,6 +74,7 @@ class ScriptedDialogs : public DialogService {
   struct SaveAnswer {
     std::string path;
     std::function<void(HWND)> beforeOk;
+    bool replaceExisting = true;
   };
   std::deque<int> m_messageBoxes;
   std::deque<std::vector<std::string>> m_opens;

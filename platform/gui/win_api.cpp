@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QPixmap>
 #include <QStyle>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QTreeView>
 #include <algorithm>
 
@@ -167,11 +169,24 @@ HWND GetActiveWindow() {
 BOOL GetClientRect(HWND window, RECT* rect) {
   QWidget* widget = WidgetOf(window);
   if (widget == nullptr || rect == nullptr) return FALSE;
-  const QWidget* client = ClientWidget(widget);
   rect->left = 0;
   rect->top = 0;
-  rect->right = client->width();
-  rect->bottom = client->height();
+  if (auto* list = qobject_cast<ListView*>(widget)) {
+    // From the list's own size: its viewport is laid out only once the dialog is shown, and
+    // the product sizes its columns from this during WM_INITDIALOG.
+    const QRect contents = list->contentsRect();
+    const QScrollBar* bar = list->verticalScrollBar();
+    const bool barShown = list->verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOn ||
+                          (bar != nullptr && bar->isVisible());
+    const int barWidth = barShown ? GetSystemMetrics(SM_CXVSCROLL) : 0;
+    rect->right = std::max(0, contents.width() - barWidth);
+    rect->bottom = std::max(0, contents.height() - (list->header()->isHidden()
+                                                        ? 0
+                                                        : list->header()->sizeHint().height()));
+    return TRUE;
+  }
+  rect->right = widget->width();
+  rect->bottom = widget->height();
   return TRUE;
 }
 

@@ -89,7 +89,7 @@ class DemoDialog : public CDialogBase {
     SendMessage(GetDlgItem(1004), CB_SETCURSEL, 0, 0);
     SetDlgItemText(m_hWnd, 1005, "secret");
     HWND log = GetDlgItem(1007);
-    for (const char* line : {"Encrypting report.pdf ...\r\n", "Done.\r\n"}) {
+    for (const char* line : {"Encrypting report.pdf ...\n", "Done.\n"}) {
       const int end = GetWindowTextLength(log);
       SendMessage(log, EM_SETSEL, static_cast<WPARAM>(end), end);
       SendMessage(log, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(line));

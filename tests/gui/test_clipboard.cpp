@@ -10,6 +10,8 @@
 #include "platform/gui/clipboard.h"
 #include "tests/gui/gui_test_support.h"
 
+using gui_test::RecordingDialog;
+
 namespace {
 
 class Clipboard : public testing::Test {
@@ -66,13 +68,34 @@ TEST_F(Clipboard, FilesCopiedByAFileManagerAreRead) {
   EXPECT_THAT(back, testing::ElementsAre("/home/u/Documents/letter.txt.gpg"));
 }
 
-TEST_F(Clipboard, AccessNeedsAnOpenClipboardAndOnlyOneOpener) {
-  EXPECT_FALSE(OpenClipboard(nullptr));  // already open
+TEST_F(Clipboard, AccessNeedsAnOpenClipboard) {
+  EXPECT_TRUE(OpenClipboard(nullptr));  // the same program may open it again
   ASSERT_TRUE(CloseClipboard());
   std::string text;
   EXPECT_FALSE(GetClipboardBytes(CF_TEXT, &text));
   EXPECT_FALSE(SetClipboardBytes(CF_TEXT, "x"));
+  EXPECT_FALSE(SetClipboardFiles({"/tmp/x"}));
   EXPECT_FALSE(CloseClipboard());
+  ASSERT_TRUE(OpenClipboard(nullptr));
+}
+
+TEST_F(Clipboard, AnotherWindowCannotOpenItWhileOneHasItOpen) {
+  ASSERT_TRUE(CloseClipboard());
+  RecordingDialog first(gui_test::RoutingTemplate());
+  first.script = [](RecordingDialog& a) {
+    RecordingDialog second(gui_test::RoutingTemplate());
+    second.script = [&a](RecordingDialog& b) {
+      EXPECT_TRUE(OpenClipboard(a.m_hWnd));
+      EXPECT_FALSE(OpenClipboard(b.m_hWnd));
+      EXPECT_TRUE(CloseClipboard());
+      EXPECT_TRUE(OpenClipboard(b.m_hWnd));
+      EXPECT_TRUE(CloseClipboard());
+      b.EndDialog(IDOK);
+    };
+    second.DoModal(a.m_hWnd);
+    a.EndDialog(IDOK);
+  };
+  first.DoModal();
   ASSERT_TRUE(OpenClipboard(nullptr));
 }
 

@@ -3,11 +3,14 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 #include <cstring>
 #include <filesystem>
+#include <unistd.h>
 #include <fstream>
 
 #include <gmock/gmock.h>
@@ -198,10 +201,17 @@ TEST(SaveFileDialog, RadioButtonsOfOneGroupExcludeEachOtherOnly) {
     EXPECT_EQ(IsDlgButtonChecked(panel, kPublic), BST_UNCHECKED);
     EXPECT_EQ(IsDlgButtonChecked(panel, kAscii), BST_CHECKED);
   });
+  dialogs.answerSave("/data/out/k.asc", [](HWND panel) {
+    // Unchecking by message works in a group too, and leaves the other choice alone.
+    CheckDlgButton(panel, kPublic, BST_UNCHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(panel, kPublic), BST_UNCHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(panel, kSecret), BST_UNCHECKED);
+  });
   char buffer[324];
   OPENFILENAME ofn = SaveRequest(buffer, sizeof buffer);
   ASSERT_TRUE(GetSaveFileName(&ofn));
   EXPECT_THAT(record.events, ElementsAre("init", "file-ok secret=1 binary=0"));
+  ASSERT_TRUE(GetSaveFileName(&ofn));
   g_hook = nullptr;
 }
 
@@ -248,8 +258,10 @@ TEST(SaveFileDialog, QtsOwnDialogHoldsThePanelAndAsksTheHook) {
   QTimer::singleShot(0, [&] {
     auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
     ASSERT_NE(dialog, nullptr);
-    auto* secret = dialog->findChild<QRadioButton*>(QString(), Qt::FindChildrenRecursively);
-    panelInside = secret != nullptr;
+    // The panel shows inside the dialog, where the user sees it.
+    auto* first = dialog->findChild<QRadioButton*>();
+    panelInside = first != nullptr && first->isVisible() &&
+                  dialog->rect().contains(QRect(first->mapTo(dialog, QPoint(0, 0)), first->size()));
     for (QRadioButton* radio : dialog->findChildren<QRadioButton*>()) {
       if (radio->text() == QStringLiteral("Binary")) QTest::mouseClick(radio, Qt::LeftButton);
     }
@@ -269,6 +281,87 @@ TEST(SaveFileDialog, QtsOwnDialogHoldsThePanelAndAsksTheHook) {
   EXPECT_THAT(record.events, ElementsAre("init", "file-ok secret=0 binary=1"));
   g_hook = nullptr;
   std::filesystem::remove_all(folder);
+}
+
+// A temporary folder of the test's own.
+class TempFolder {
+ public:
+  explicit TempFolder(const std::string& name)
+      : m_path(std::filesystem::temp_directory_path() /
+               (name + "-" + std::to_string(::getpid()))) {
+    std::filesystem::create_directories(m_path);
+  }
+  ~TempFolder() { std::filesystem::remove_all(m_path); }
+  std::string file(const std::string& name, bool create) const {
+    const std::filesystem::path path = m_path / name;
+    if (create) std::ofstream(path) << "old";
+    return path.string();
+  }
+  const std::filesystem::path& path() const { return m_path; }
+
+ private:
+  std::filesystem::path m_path;
+};
+
+TEST(SaveFileDialog, AnExistingFileIsReplacedOnlyAfterTheUserSaysSo) {
+  TempFolder folder("zembra-gui-overwrite");
+  const std::string existing = folder.file("keys.asc", true);
+  const std::string fresh = folder.file("other.asc", false);
+  ScriptedDialogs dialogs;
+  HookRecord record;
+  g_hook = &record;
+  dialogs.answerSave(existing, {}, false);  // "No": the dialog stays open
+  dialogs.answerSave(fresh);
+  char buffer[324];
+  OPENFILENAME ofn = SaveRequest(buffer, sizeof buffer);
+  ASSERT_TRUE(GetSaveFileName(&ofn));
+  EXPECT_EQ(std::string(buffer), fresh);
+  const auto prompts = dialogs.asked(ScriptedDialogs::Kind::OverwritePrompt);
+  ASSERT_EQ(prompts.size(), 1u);
+  EXPECT_EQ(prompts[0].text, "keys.asc already exists.\nDo you want to replace it?");
+  // The hook saw only the name that was taken.
+  EXPECT_THAT(record.events, ElementsAre("init", "file-ok secret=0 binary=0"));
+  EXPECT_EQ(record.fileAtOk, fresh);
+
+  dialogs.answerSave(existing);  // "Yes"
+  ASSERT_TRUE(GetSaveFileName(&ofn));
+  EXPECT_EQ(std::string(buffer), existing);
+  EXPECT_EQ(dialogs.asked(ScriptedDialogs::Kind::OverwritePrompt).size(), 2u);
+  g_hook = nullptr;
+}
+
+TEST(SaveFileDialog, QtsOwnDialogAsksBeforeReplacingThenTheHook) {
+  gui_test::EnsureQt();
+  TempFolder folder("zembra-gui-qt-overwrite");
+  const std::string existing = folder.file("keys.asc", true);
+  HookRecord record;
+  g_hook = &record;
+  std::string question;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(name, nullptr);
+    name->setText(QStringLiteral("keys.asc"));
+    // The question comes up inside the key press; answer it from its own loop.
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      question = box->text().toStdString();
+      EXPECT_EQ(record.events.size(), 1u);  // the hook has not yet seen the name
+      box->button(QMessageBox::Yes)->click();
+    });
+    QTest::keyClick(name, Qt::Key_Return);
+  });
+  char buffer[324];
+  OPENFILENAME ofn = SaveRequest(buffer, sizeof buffer);
+  const std::string initial = folder.path().string();
+  ofn.lpstrInitialDir = initial.c_str();
+  ASSERT_TRUE(GetSaveFileName(&ofn));
+  EXPECT_EQ(std::string(buffer), existing);
+  EXPECT_EQ(question, "keys.asc already exists.\nDo you want to replace it?");
+  EXPECT_THAT(record.events, ElementsAre("init", "file-ok secret=0 binary=0"));
+  g_hook = nullptr;
 }
 
 // ---- Message boxes, pop-up menus, the shell

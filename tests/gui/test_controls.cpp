@@ -1,7 +1,11 @@
 // Messages to controls: texts, the log box's appending, the progress bar, combo boxes,
 // calendar, icons, and the program's start without a display.
+#include <QComboBox>
 #include <QIcon>
+#include <QLineEdit>
+#include <QTest>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QProgressBar>
 #include <QScrollBar>
 #include <QWidget>
@@ -61,11 +65,30 @@ void AppendToLog(HWND log, const char* text) {
 TEST(Controls, TheLogBoxAppendsAtTheEndCountingBytes) {
   WithDialog([](RecordingDialog& d) {
     HWND log = d.GetDlgItem(1123);
-    AppendToLog(log, "Encrypting \"/tmp/Grüße.txt\" ...\r\n");
-    EXPECT_EQ(GetWindowTextLength(log), 35);  // bytes of UTF-8, CRLF line ends
-    AppendToLog(log, "Done.\r\n");
-    EXPECT_EQ(GetWindowTextString(log), "Encrypting \"/tmp/Grüße.txt\" ...\r\nDone.\r\n");
-    EXPECT_EQ(GetWindowTextLength(log), 42);
+    AppendToLog(log, "Encrypting \"/tmp/Grüße.txt\" ...\n");
+    EXPECT_EQ(GetWindowTextLength(log), 34);  // bytes of UTF-8
+    AppendToLog(log, "Done.\n");
+    EXPECT_EQ(GetWindowTextString(log), "Encrypting \"/tmp/Grüße.txt\" ...\nDone.\n");
+    EXPECT_EQ(GetWindowTextLength(log), 40);
+    // Windows line ends become the same single line break.
+    AppendToLog(log, "Error: Bad passphrase\r\n");
+    EXPECT_EQ(GetWindowTextString(log),
+              "Encrypting \"/tmp/Grüße.txt\" ...\nDone.\nError: Bad passphrase\n");
+    EXPECT_EQ(GetWindowTextLength(log), 62);
+    EXPECT_EQ(static_cast<QPlainTextEdit*>(Widget(log))->document()->blockCount(), 4);
+  });
+}
+
+TEST(Controls, TheLogLengthFollowsTextSetDirectly) {
+  WithDialog([](RecordingDialog& d) {
+    HWND log = d.GetDlgItem(1123);
+    AppendToLog(log, "one\n");
+    SetWindowText(log, "two lines\nhere");
+    EXPECT_EQ(GetWindowTextLength(log), 14);
+    AppendToLog(log, "!");
+    EXPECT_EQ(GetWindowTextString(log), "two lines\nhere!");
+    SetWindowText(log, "");
+    EXPECT_EQ(GetWindowTextLength(log), 0);
   });
 }
 
@@ -73,7 +96,7 @@ TEST(Controls, TheLogBoxScrollsToItsNewestLine) {
   WithDialog([](RecordingDialog& d) {
     HWND log = d.GetDlgItem(1123);
     for (int i = 0; i < 200; ++i) {
-      AppendToLog(log, ("line " + std::to_string(i) + "\r\n").c_str());
+      AppendToLog(log, ("line " + std::to_string(i) + "\n").c_str());
     }
     QScrollBar* bar = static_cast<QPlainTextEdit*>(Widget(log))->verticalScrollBar();
     EXPECT_GT(bar->maximum(), 0);
@@ -84,10 +107,11 @@ TEST(Controls, TheLogBoxScrollsToItsNewestLine) {
 TEST(Controls, ReplacingASelectionInsideTheText) {
   WithDialog([](RecordingDialog& d) {
     HWND log = d.GetDlgItem(1123);
-    SetWindowText(log, "ä one\r\ntwo");
+    SetWindowText(log, "ä one\ntwo");
     SendMessage(log, EM_SETSEL, 3, 6);  // "one": after the two bytes of ä and a space
     SendMessage(log, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>("1"));
-    EXPECT_EQ(GetWindowTextString(log), "ä 1\r\ntwo");
+    EXPECT_EQ(GetWindowTextString(log), "ä 1\ntwo");
+    EXPECT_EQ(GetWindowTextLength(log), 8);
   });
 }
 
@@ -203,8 +227,7 @@ TEST(Controls, AnyDialogRendersToAPng) {
 }
 
 TEST(Controls, WithoutADisplayTheProgramSaysSoInOneLine) {
-  // The demo program lies beside this test program.
-  const std::string bin = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
+  const std::string bin = ZEMBRA_TEST_BIN_DIR;
   const std::filesystem::path folder =
       std::filesystem::temp_directory_path() / ("zembra-gui-nodisplay-" + std::to_string(::getpid()));
   std::filesystem::create_directories(folder);
@@ -220,6 +243,26 @@ TEST(Controls, WithoutADisplayTheProgramSaysSoInOneLine) {
             "Zembra needs a graphical display (neither DISPLAY nor WAYLAND_DISPLAY is set).\n");
   EXPECT_FALSE(std::filesystem::exists(folder / "x.png"));
   std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Controls, EnterInAComboBoxOrCheckBoxIsTheDialogsDefaultCommand) {
+  RecordingDialog dialog(ControlsTemplate());
+  dialog.script = [](RecordingDialog& d) {
+    for (int id : {1120, 1116, 1125}) {
+      QWidget* control = Widget(d.GetDlgItem(id));
+      if (auto* combo = qobject_cast<QComboBox*>(control)) control = combo->lineEdit();
+      control->setFocus();
+      QTest::keyClick(control, Qt::Key_Return);
+    }
+    d.EndDialog(IDOK);
+  };
+  dialog.DoModal();
+  EXPECT_THAT(dialog.log, testing::ElementsAre("init", "command 1 code 0", "command 1 code 0",
+                                               "command 1 code 0"));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Templates in dialog units become pixels through the dialog font's metrics, as on Windows.
 #include <QFontMetrics>
+#include <QLabel>
 #include <QWidget>
 #include <cmath>
 
@@ -137,6 +138,25 @@ TEST(DialogGeometry, GrowingTheDialogAndMovingButtonsKeepsClientCoordinates) {
   EXPECT_EQ(after.width(), before.width());
   EXPECT_EQ(after.height(), before.height() - 40);
   EXPECT_EQ(closeMoved, closeAt - QPoint(0, 40));
+}
+
+TEST(DialogGeometry, OneLineTextsAreNotCutOffByAWiderDesktopFont) {
+  // "Available keys", "&Use Default Keys" and the update link were laid out for a narrower
+  // font than most desktops use.
+  RecordingDialog dialog(OperationsLikeTemplate());
+  std::vector<std::string> cut;
+  dialog.onInit = [&](RecordingDialog& d) {
+    for (QLabel* label : Widget(d.m_hWnd)->findChildren<QLabel*>()) {
+      if (label->wordWrap() || label->sizeHint().width() > label->width()) {
+        cut.push_back(label->text().toStdString());
+      }
+    }
+    QWidget* box = Widget(d.GetDlgItem(1119));
+    if (box->sizeHint().width() > box->width()) cut.push_back("check box 1119");
+    d.EndDialog(IDOK);
+  };
+  dialog.DoModal();
+  EXPECT_TRUE(cut.empty()) << ::testing::PrintToString(cut);
 }
 
 }  // namespace

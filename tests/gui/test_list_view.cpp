@@ -220,3 +220,26 @@ TEST(ListView, ClickingTheEmptyPartOfASingleSelectionListClearsTheSelection) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ListView, ItsClientWidthIsKnownDuringInitialisation) {
+  // The key list sizes its columns from this width before the dialog is shown.
+  RecordingDialog dialog(gui_test::RoutingTemplate());
+  RECT atInit;
+  RECT shown;
+  int rowsWidth = 0;
+  dialog.onInit = [&](RecordingDialog& d) { GetClientRect(d.GetDlgItem(2000), &atInit); };
+  dialog.script = [&](RecordingDialog& d) {
+    HWND list = d.GetDlgItem(2000);
+    GetClientRect(list, &shown);
+    rowsWidth = static_cast<QTreeView*>(Widget(list))->viewport()->width();
+    d.EndDialog(IDOK);
+  };
+  dialog.DoModal();
+  EXPECT_EQ(atInit.right, shown.right);
+  EXPECT_EQ(atInit.bottom, shown.bottom);
+  EXPECT_EQ(shown.right, rowsWidth);  // no rows yet: no scroll bar
+}
+
+}  // namespace

@@ -1,8 +1,11 @@
 // Message routing: what reaches a dialog's message map, in which order, from real input.
+#include <QApplication>
+#include <QAbstractButton>
 #include <QCloseEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 #include <gmock/gmock.h>
@@ -249,6 +252,48 @@ TEST(DialogRouting, HandlesOfClosedDialogsAreNoLongerWindows) {
   EXPECT_EQ(SendMessage(button, BM_GETCHECK, 0, 0), 0);
   EXPECT_FALSE(PostMessage(window, WM_USER + 54, 0, 0));
   EXPECT_EQ(GetDlgItem(window, 1001), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DialogKeys, AltWithAMnemonicPressesItsButton) {
+  RecordingDialog dialog(gui_test::RoutingTemplate());
+  bool goPressed = false;
+  bool armorPressed = false;
+  bool okPressed = true;
+  dialog.script = [&](RecordingDialog& d) {
+    // Shortcuts go to the active window: go on once the platform has activated the dialog
+    // (its activation is queued when the dialog is shown).
+    QTimer::singleShot(0, [&] {
+      QWidget* edit = Widget(d.GetDlgItem(1002));
+      edit->setFocus();
+      // Qt animates a mnemonic's click: the button goes down now and clicks a moment later.
+      QTest::keyClick(edit, Qt::Key_G, Qt::AltModifier);  // "&Go"
+      QTest::keyClick(edit, Qt::Key_A, Qt::AltModifier);  // "&Armor"
+      goPressed = static_cast<QAbstractButton*>(Widget(d.GetDlgItem(1001)))->isDown();
+      armorPressed = static_cast<QAbstractButton*>(Widget(d.GetDlgItem(1003)))->isDown();
+      okPressed = static_cast<QAbstractButton*>(Widget(d.GetDlgItem(IDOK)))->isDown();
+      d.EndDialog(IDOK);
+    });
+  };
+  dialog.DoModal();
+  EXPECT_TRUE(goPressed);
+  EXPECT_TRUE(armorPressed);
+  EXPECT_FALSE(okPressed);
+}
+
+TEST(DialogKeys, EnterOnAFocusedButtonPressesThatButton) {
+  RecordingDialog dialog(gui_test::RoutingTemplate());
+  dialog.script = [](RecordingDialog& d) {
+    QWidget* cancel = Widget(d.GetDlgItem(IDCANCEL));
+    cancel->setFocus();
+    d.handleCancel = true;
+    QTest::keyClick(cancel, Qt::Key_Return);
+  };
+  EXPECT_EQ(dialog.DoModal(), 8);
+  EXPECT_THAT(dialog.log, ElementsAre("init", "command 2 code 0", "cancel handler"));
 }
 
 }  // namespace

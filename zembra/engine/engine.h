@@ -25,4 +25,5 @@ using GpgmeContext = std::unique_ptr<std::remove_pointer_t<gpgme_ctx_t>, GpgmeCo
 struct GpgmeDataDeleter {
   void operator()(gpgme_data_t data) const { gpgme_data_release(data); }
 };
-using GpgmeData = std::unique_ptr<std::remove_pointer_t<gpgme_data_t>, GpgmeDataDeleter>;
+// Not "GpgmeData": gpgme.h still declares that name as a deprecated typedef.
+using GpgmeDataObject = std::unique_ptr<std::remove_pointer_t<gpgme_data_t>, GpgmeDataDeleter>;

@@ -25,3 +25,17 @@ int ProgressPosition(std::uint64_t& done, std::uint64_t total);
 ssize_t ReadFileCb(void* handle, void* buffer, size_t size);
 ssize_t WriteFileCb(void* handle, const void* buffer, size_t size);
 off_t SeekFileCb(void* handle, off_t offset, int whence);
+
+// A stream over an input just opened: done 0, lastPos -1, total the file's length, or the
+// largest 32-bit value when that cannot be determined (the bar then creeps; reading is not
+// affected).
+FileStream MakeFileStream(int fd, HWND hProgress);
+
+// The callback tables of gpgme_data_new_from_cbs, which keeps the pointer for the life of the
+// data object (these live as long as the process).
+// Encryption, decryption, signing, verification (input and output): read, write, seek.
+gpgme_data_cbs* FileCallbacks();
+// Key import input: read, seek.
+gpgme_data_cbs* ImportCallbacks();
+// Key export output: write, seek.
+gpgme_data_cbs* ExportCallbacks();

@@ -1,0 +1,73 @@
+#include "zembra/engine/engine.h"
+
+#include <clocale>
+#include <cstring>
+
+#include "platform/core/process.h"
+#include "platform/core/registry.h"
+#include "zembra/operations/log.h"
+
+int g_installMode = -1;
+std::string g_keyHome;
+
+namespace {
+
+// Reads HKLM "SOFTWARE\Orvel Ltd\Zembra" "Type": "Full" (exactly) is a full installation, which
+// uses GPGME's default home; anything else, or nothing, is portable mode.
+void ReadInstallMode() {
+  RegKey key;
+  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orvel Ltd\\Zembra", 0, KEY_READ, key.put()) !=
+      ERROR_SUCCESS)
+    return;
+  Trace("Zembra: checking for portable mode: key is exists...\n");
+  char value[256] = {};
+  DWORD size = sizeof value;
+  if (RegQueryValueEx(key.get(), "Type", nullptr, nullptr, reinterpret_cast<BYTE*>(value),
+                      &size) != ERROR_SUCCESS)
+    return;
+  Trace("Zembra: checking for portable mode: tyoe is here...\n");
+  // The type is not examined, so the data need not end in a NUL: stop at the bytes returned.
+  std::string type(value, strnlen(value, size));
+  g_installMode = type == "Full" ? 1 : 0;
+  Trace("Zembra: checking for portable mode: `%ls`...\n", type);
+}
+
+// The key ring beside the library: the folder of libZembra.so (found from an address inside it),
+// or of the running program when that fails, followed by "/keys".
+void FindKeyHome() {
+  Trace("Zembra: assuming portable mode [%d]...\n", g_installMode);
+  const void* anchor = reinterpret_cast<const void*>(&InitEngine);
+  std::string module = ModulePathOf(anchor);
+  Trace("Zembra: load libZembra.so => [%p]...\n", module.empty() ? nullptr : anchor);
+  if (module.empty()) module = ProgramPath();
+  std::string folder = module.find('/') == std::string::npos ? module : FolderOf(module);
+  Trace("Zembra: path of libZembra.so => [%s]...\n", folder);
+  g_keyHome = folder + "/keys";
+  Trace("Zembra: final path => `%s`...\n", g_keyHome);
+}
+
+}  // namespace
+
+gpgme_error_t InitEngine(gpgme_protocol_t protocol) {
+  gpgme_check_version(nullptr);
+  setlocale(LC_ALL, "");
+  gpgme_set_locale(nullptr, LC_CTYPE, setlocale(LC_CTYPE, nullptr));
+
+  if (g_installMode == -1) {
+    g_installMode = 0;
+    Trace("Zembra: checking for portable mode...\n");
+    ReadInstallMode();
+    if (g_installMode == 0) FindKeyHome();
+  }
+
+  gpgme_error_t err = gpgme_engine_check_version(protocol);
+  CheckResult(err);
+  return err;
+}
+
+gpgme_error_t SetupContext(gpgme_ctx_t* ctx) {
+  Trace("Zembra: gpgme_new => [%d] `%s`...\n", g_installMode, g_keyHome);
+  if (g_installMode >= 0 && !g_keyHome.empty())
+    return gpgme_ctx_set_engine_info(*ctx, GPGME_PROTOCOL_OpenPGP, nullptr, g_keyHome.c_str());
+  return 0;
+}
