@@ -40,12 +40,14 @@ std::string RandomBytes(std::size_t size) {
 // Turns a test's file names into what the log shows for them.
 std::string Quoted(const std::string& path) { return "\"" + DisplayText(path) + "\""; }
 
-class FileCrypto : public ::testing::Test {
+class FileCrypto : public KeyRingTest {
  protected:
+  KeyRingOptions keyRingOptions() const override { return {.keys = {"alice", "bob", "signer"}}; }
   void SetUp() override {
-    alice = home.MakeKey("Alice <alice@example.org>");
-    bob = home.MakeKey("Bob <bob@example.org>");
-    signer = home.MakeKey("Signer <signer@example.org>", "sign");
+    KeyRingTest::SetUp();
+    alice = ring().fingerprint("alice");
+    bob = ring().fingerprint("bob");
+    signer = ring().fingerprint("signer");  // cannot encrypt
   }
 
   // Runs body on a window whose context is on the test's home; log is what it wrote.
@@ -53,7 +55,7 @@ class FileCrypto : public ::testing::Test {
     RunInHostWindow([&](HWND host) {
       hostWindow = host;
       Window window;
-      window.m_ctx = home.MakeContext();
+      window.m_ctx = OpenEngineContext();
       window.m_hProgress = GetDlgItem(host, IDC_PROGRESS);
       body(window);
       log = LogText();
@@ -62,7 +64,7 @@ class FileCrypto : public ::testing::Test {
 
   // The keys as an operation gets them, kept alive by handles.
   CKeyArray Keys(const std::vector<std::string>& fprs) {
-    GpgmeContext ctx = home.MakeContext();
+    GpgmeContext ctx = OpenEngineContext();
     std::vector<gpgme_key_t> keys;
     for (const std::string& fpr : fprs) {
       gpgme_key_t key = nullptr;
@@ -74,14 +76,20 @@ class FileCrypto : public ::testing::Test {
   }
 
   // Encrypts with the gpg program, as someone else would have.
-  void GpgEncrypt(const std::string& in, const std::string& out, const std::string& to) {
-    home.Gpg({"--trust-model", "always", "-r", to, "-o", out, "-e", in});
+  void GpgEncrypt(const std::string& in, const std::string& out, const std::string& to,
+                  const std::vector<std::string>& more = {}) {
+    std::vector<std::string> args = {"--trust-model", "always", "-r", to, "-o", out};
+    args.insert(args.end(), more.begin(), more.end());
+    args.insert(args.end(), {"-e", in});
+    ProcessResult encrypted = ring().gpg(args);
+    ASSERT_EQ(encrypted.exitCode, 0) << encrypted;
   }
+  // What gpg makes of a message.
+  std::string GpgDecrypt(const std::string& path) { return ring().gpg({"-d", path}).out; }
 
   std::string EncryptingLine(const std::string& path) { return "Encrypting " + Quoted(path) + "...\n"; }
   std::string DecryptingLine(const std::string& path) { return "Decrypting " + Quoted(path) + "...\n"; }
 
-  GpgHome home;
   TempFolder files;
   std::string alice, bob, signer;
   CKeyHandleArray handles;
@@ -90,7 +98,7 @@ class FileCrypto : public ::testing::Test {
 };
 
 TEST_F(FileCrypto, EncryptsToTwoKeysAsBinaryAndSaysDone) {
-  const std::string a = files / "a.txt";
+  const std::string a = files.path("a.txt");
   WriteFile(a, "attack at dawn\n");
   CKeyArray keys = Keys({alice, bob});
   Run([&](Window& w) {
@@ -102,29 +110,29 @@ TEST_F(FileCrypto, EncryptsToTwoKeysAsBinaryAndSaysDone) {
   ASSERT_FALSE(out.empty());
   EXPECT_TRUE(static_cast<unsigned char>(out[0]) & 0x80);
   EXPECT_NE(out.rfind("-----BEGIN", 0), 0u);
-  const std::string packets = home.Gpg({"--list-packets", a + ".gpg"}).out;
+  const std::string packets = ring().gpg({"--list-packets", a + ".gpg"}).out;
   std::size_t recipients = 0;
   for (std::size_t at = packets.find(":pubkey enc packet:"); at != std::string::npos;
        at = packets.find(":pubkey enc packet:", at + 1))
     ++recipients;
   EXPECT_EQ(recipients, 2u);
-  EXPECT_EQ(home.Gpg({"-d", a + ".gpg"}).out, "attack at dawn\n");
+  EXPECT_EQ(GpgDecrypt(a + ".gpg"), "attack at dawn\n");
   EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt", "a.txt.gpg"}));
 }
 
 TEST_F(FileCrypto, EncryptReplacesAnExistingOutputWithoutAWord) {
-  const std::string a = files / "a.txt";
+  const std::string a = files.path("a.txt");
   WriteFile(a, "new text");
   WriteFile(a + ".gpg", "an older encryption");
   CKeyArray keys = Keys({alice});
   Run([&](Window& w) { w.Encrypt(a, keys.keys()); });
   EXPECT_EQ(log, EncryptingLine(a) + "Done.\n");
-  EXPECT_EQ(home.Gpg({"-d", a + ".gpg"}).out, "new text");
+  EXPECT_EQ(GpgDecrypt(a + ".gpg"), "new text");
   EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt", "a.txt.gpg"}));
 }
 
 TEST_F(FileCrypto, FailedEncryptionKeepsTheExistingOutput) {
-  const std::string a = files / "a.txt";
+  const std::string a = files.path("a.txt");
   WriteFile(a, "new text");
   WriteFile(a + ".gpg", "an older encryption");
   CKeyArray keys = Keys({signer});  // cannot encrypt: the engine refuses
@@ -136,7 +144,7 @@ TEST_F(FileCrypto, FailedEncryptionKeepsTheExistingOutput) {
 }
 
 TEST_F(FileCrypto, FailedEncryptionLeavesNoOutput) {
-  const std::string a = files / "a.txt";
+  const std::string a = files.path("a.txt");
   WriteFile(a, "text");
   CKeyArray keys = Keys({signer});
   Run([&](Window& w) { w.Encrypt(a, keys.keys()); });
@@ -145,9 +153,9 @@ TEST_F(FileCrypto, FailedEncryptionLeavesNoOutput) {
 }
 
 TEST_F(FileCrypto, DecryptNamesTheOutputByTheEnding) {
-  const std::string plain = files / "plain";
+  const std::string plain = files.path("plain");
   WriteFile(plain, "the plaintext\n");
-  const std::string upper = files / "A.TXT.GPG", pgp = files / "a.pgp", signedGpg = files / "b.SIGNED.GPG";
+  const std::string upper = files.path("A.TXT.GPG"), pgp = files.path("a.pgp"), signedGpg = files.path("b.SIGNED.GPG");
   for (const std::string& p : {upper, pgp, signedGpg}) GpgEncrypt(plain, p, alice);
   Run([&](Window& w) {
     w.Decrypt(upper);
@@ -156,27 +164,27 @@ TEST_F(FileCrypto, DecryptNamesTheOutputByTheEnding) {
   });
   EXPECT_EQ(log, DecryptingLine(upper) + "Done.\n" + DecryptingLine(pgp) + "Done.\n" +
                      DecryptingLine(signedGpg) + "Done.\n");
-  EXPECT_EQ(ReadFile(files / "A.TXT"), "the plaintext\n");
-  EXPECT_EQ(ReadFile(files / "a.pgp.decrypted"), "the plaintext\n");
-  EXPECT_EQ(ReadFile(files / "b"), "the plaintext\n");
+  EXPECT_EQ(ReadFile(files.path("A.TXT")), "the plaintext\n");
+  EXPECT_EQ(ReadFile(files.path("a.pgp.decrypted")), "the plaintext\n");
+  EXPECT_EQ(ReadFile(files.path("b")), "the plaintext\n");
   EXPECT_EQ(FolderNames(files.path()),
             (std::vector<std::string>{"A.TXT", "A.TXT.GPG", "a.pgp", "a.pgp.decrypted", "b",
                                       "b.SIGNED.GPG", "plain"}));
 }
 
 TEST_F(FileCrypto, DecryptReadsArmoredInputToo) {
-  const std::string plain = files / "plain";
+  const std::string plain = files.path("plain");
   WriteFile(plain, "armored\n");
-  home.Gpg({"--armor", "--trust-model", "always", "-r", alice, "-o", files / "m.asc.gpg", "-e", plain});
-  Run([&](Window& w) { w.Decrypt(files / "m.asc.gpg"); });
-  EXPECT_EQ(log, DecryptingLine(files / "m.asc.gpg") + "Done.\n");
-  EXPECT_EQ(ReadFile(files / "m.asc"), "armored\n");
+  GpgEncrypt(plain, files.path("m.asc.gpg"), alice, {"--armor"});
+  Run([&](Window& w) { w.Decrypt(files.path("m.asc.gpg")); });
+  EXPECT_EQ(log, DecryptingLine(files.path("m.asc.gpg")) + "Done.\n");
+  EXPECT_EQ(ReadFile(files.path("m.asc")), "armored\n");
 }
 
 TEST_F(FileCrypto, DecryptNeverReplacesAnExistingFile) {
-  const std::string a = files / "a.txt";
-  WriteFile(files / "plain", "secret");
-  GpgEncrypt(files / "plain", a + ".gpg", alice);
+  const std::string a = files.path("a.txt");
+  WriteFile(files.path("plain"), "secret");
+  GpgEncrypt(files.path("plain"), a + ".gpg", alice);
   WriteFile(a, "my own file");
   Run([&](Window& w) { w.Decrypt(a + ".gpg"); });
   EXPECT_EQ(log, "File already exists: " + Quoted(a) + "\n");
@@ -185,9 +193,9 @@ TEST_F(FileCrypto, DecryptNeverReplacesAnExistingFile) {
 }
 
 TEST_F(FileCrypto, DecryptKeepsAFileThatTookTheOutputNameMeanwhile) {
-  const std::string a = files / "a.txt";
-  WriteFile(files / "plain", RandomBytes(100000));
-  GpgEncrypt(files / "plain", a + ".gpg", alice);
+  const std::string a = files.path("a.txt");
+  WriteFile(files.path("plain"), RandomBytes(100000));
+  GpgEncrypt(files.path("plain"), a + ".gpg", alice);
   Run([&](Window& w) {
     // The engine is reading the message: the name was free when Decrypt looked, now it is not.
     g_onHostProgress = [&](int) {
@@ -205,25 +213,21 @@ TEST_F(FileCrypto, DecryptKeepsAFileThatTookTheOutputNameMeanwhile) {
 // Decryption that fails says so after its start line and leaves no output at all: no empty
 // file, no partial plaintext, no temporary file.
 TEST_F(FileCrypto, FailedDecryptionLeavesNothingBehind) {
-  GpgHome stranger;
-  const std::string strangerKey = stranger.MakeKey("Stranger <stranger@example.org>");
-  WriteFile(files / "big", RandomBytes(1 << 20));
-  GpgEncrypt(files / "big", files / "whole.gpg", alice);
-  std::string whole = ReadFile(files / "whole.gpg");
-  std::remove((files / "big").c_str());
-  std::remove((files / "whole.gpg").c_str());
+  WriteFile(files.path("big"), RandomBytes(1 << 20));
+  GpgEncrypt(files.path("big"), files.path("whole.gpg"), alice);
+  const std::string whole = ReadFile(files.path("whole.gpg"));
+  // Carol's key is not in the ring.
+  WriteFile(files.path("for-carol"), "not for us");
+  ProcessResult toCarol = ring().gpg({"--trust-model", "always", "-f",
+                                      TestKeyFolder() + "/carol.pub.asc", "-o",
+                                      files.path("carol.gpg"), "-e", files.path("for-carol")});
+  ASSERT_EQ(toCarol.exitCode, 0) << toCarol;
+  const std::string forStranger = ReadFile(files.path("carol.gpg"));
 
   struct Case {
     std::string name;
     std::string bytes;
   };
-  WriteFile(files / "for-stranger", "not for us");
-  stranger.Gpg({"--trust-model", "always", "-r", strangerKey, "-o", files / "stranger.gpg", "-e",
-                files / "for-stranger"});
-  const std::string forStranger = ReadFile(files / "stranger.gpg");
-  std::remove((files / "for-stranger").c_str());
-  std::remove((files / "stranger.gpg").c_str());
-
   const Case cases[] = {
       {"not-openpgp.gpg", "This is plain text, not an OpenPGP message.\n"},
       {"empty.gpg", ""},
@@ -233,7 +237,7 @@ TEST_F(FileCrypto, FailedDecryptionLeavesNothingBehind) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempFolder folder;
-    const std::string path = folder / c.name;
+    const std::string path = folder.path(c.name);
     WriteFile(path, c.bytes);
     Run([&](Window& w) { w.Decrypt(path); });
     EXPECT_EQ(log.rfind(DecryptingLine(path) + "Error: ", 0), 0u) << log;
@@ -243,10 +247,10 @@ TEST_F(FileCrypto, FailedDecryptionLeavesNothingBehind) {
 }
 
 TEST_F(FileCrypto, FullDiskLeavesNothingAndKeepsTheOldOutput) {
-  const std::string a = files / "a.txt";
+  const std::string a = files.path("a.txt");
   WriteFile(a, RandomBytes(1 << 20));
   WriteFile(a + ".gpg", "an older encryption");
-  GpgEncrypt(a, files / "m.gpg", alice);
+  GpgEncrypt(a, files.path("m.gpg"), alice);
   CKeyArray keys = Keys({alice});
 
   // Writes past 64 KiB fail as on a full disk.
@@ -258,15 +262,15 @@ TEST_F(FileCrypto, FullDiskLeavesNothingAndKeepsTheOldOutput) {
   Run([&](Window& w) {
     setrlimit(RLIMIT_FSIZE, &small);
     w.Encrypt(a, keys.keys());
-    w.Decrypt(files / "m.gpg");
+    w.Decrypt(files.path("m.gpg"));
     setrlimit(RLIMIT_FSIZE, &saved);
   });
   signal(SIGXFSZ, savedSignal);
 
-  const std::size_t decrypting = log.find(DecryptingLine(files / "m.gpg"));
+  const std::size_t decrypting = log.find(DecryptingLine(files.path("m.gpg")));
   ASSERT_NE(decrypting, std::string::npos) << log;
   EXPECT_EQ(log.rfind(EncryptingLine(a) + "Error: ", 0), 0u) << log;
-  const std::string decryptFailed = DecryptingLine(files / "m.gpg") + "Error: ";
+  const std::string decryptFailed = DecryptingLine(files.path("m.gpg")) + "Error: ";
   EXPECT_EQ(log.substr(decrypting, decryptFailed.size()), decryptFailed) << log;
   EXPECT_EQ(ReadFile(a + ".gpg"), "an older encryption");
   EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt", "a.txt.gpg", "m.gpg"}));
@@ -280,7 +284,7 @@ TEST_F(FileCrypto, OddFileNamesRoundTrip) {
   CKeyArray keys = Keys({alice});
   for (const std::string& name : names) {
     SCOPED_TRACE(DisplayText(name));
-    const std::string path = files / name;
+    const std::string path = files.path(name);
     WriteFile(path, "content of " + name);
     Run([&](Window& w) { w.Encrypt(path, keys.keys()); });
     EXPECT_EQ(log, EncryptingLine(path) + "Done.\n");
@@ -319,8 +323,8 @@ class WithoutDacOverride {
 // An input that cannot be opened is passed over without a line, and nothing is created.
 TEST_F(FileCrypto, UnopenableInputsAreSkippedSilently) {
   CKeyArray keys = Keys({alice});
-  const std::string missing = files / "missing.txt";
-  const std::string folder = files / "folder.gpg";
+  const std::string missing = files.path("missing.txt");
+  const std::string folder = files.path("folder.gpg");
   mkdir(folder.c_str(), 0700);
   Run([&](Window& w) {
     w.Encrypt(missing, keys.keys());
@@ -334,11 +338,11 @@ TEST_F(FileCrypto, UnopenableInputsAreSkippedSilently) {
 
 TEST_F(FileCrypto, InputWithoutReadPermissionIsSkippedSilently) {
   CKeyArray keys = Keys({alice});
-  const std::string a = files / "a.txt";
+  const std::string a = files.path("a.txt");
   WriteFile(a, "private");
-  GpgEncrypt(a, files / "m.gpg", alice);
+  GpgEncrypt(a, files.path("m.gpg"), alice);
   chmod(a.c_str(), 0);
-  chmod((files / "m.gpg").c_str(), 0);
+  chmod((files.path("m.gpg")).c_str(), 0);
   bool denied = false;
   Run([&](Window& w) {
     // Root reads anything; without that right it is held to the permission bits like anyone.
@@ -346,7 +350,7 @@ TEST_F(FileCrypto, InputWithoutReadPermissionIsSkippedSilently) {
     denied = open(a.c_str(), O_RDONLY | O_CLOEXEC) < 0 && errno == EACCES;
     if (!denied) return;
     w.Encrypt(a, keys.keys());
-    w.Decrypt(files / "m.gpg");
+    w.Decrypt(files.path("m.gpg"));
   });
   if (!denied) GTEST_SKIP() << "permission bits cannot be enforced for this user";
   EXPECT_EQ(log, "");
@@ -356,9 +360,9 @@ TEST_F(FileCrypto, InputWithoutReadPermissionIsSkippedSilently) {
 // Another Zembra process writing the file holds an exclusive lock on it: the input is skipped.
 TEST_F(FileCrypto, InputLockedForWritingIsSkippedSilently) {
   CKeyArray keys = Keys({alice});
-  const std::string a = files / "a.txt";
+  const std::string a = files.path("a.txt");
   WriteFile(a, "being written");
-  GpgEncrypt(a, files / "m.gpg", alice);
+  GpgEncrypt(a, files.path("m.gpg"), alice);
   int ready[2], release[2];
   ASSERT_EQ(pipe(ready), 0);
   ASSERT_EQ(pipe(release), 0);
@@ -366,7 +370,7 @@ TEST_F(FileCrypto, InputLockedForWritingIsSkippedSilently) {
   if (writer == 0) {
     close(ready[0]);
     close(release[1]);
-    int fds[2] = {open(a.c_str(), O_RDWR), open((files / "m.gpg").c_str(), O_RDWR)};
+    int fds[2] = {open(a.c_str(), O_RDWR), open((files.path("m.gpg")).c_str(), O_RDWR)};
     for (int fd : fds) {
       struct flock lock {};
       lock.l_type = F_WRLCK;
@@ -385,7 +389,7 @@ TEST_F(FileCrypto, InputLockedForWritingIsSkippedSilently) {
   ASSERT_EQ(read(ready[0], &c, 1), 1);
   Run([&](Window& w) {
     w.Encrypt(a, keys.keys());
-    w.Decrypt(files / "m.gpg");
+    w.Decrypt(files.path("m.gpg"));
   });
   close(release[1]);
   close(ready[0]);
@@ -398,7 +402,7 @@ TEST_F(FileCrypto, InputLockedForWritingIsSkippedSilently) {
 
 TEST(CommittedOutputNoReplace, CommitsWhileTheNameIsFree) {
   TempFolder folder;
-  const std::string target = folder / "out";
+  const std::string target = folder.path("out");
   CommittedOutput output(target);
   ASSERT_TRUE(output.Open());
   ASSERT_EQ(write(output.fd(), "new", 3), 3);
@@ -409,7 +413,7 @@ TEST(CommittedOutputNoReplace, CommitsWhileTheNameIsFree) {
 
 TEST(CommittedOutputNoReplace, KeepsAFileThatTookTheNameAfterOpening) {
   TempFolder folder;
-  const std::string target = folder / "out";
+  const std::string target = folder.path("out");
   {
     CommittedOutput output(target);
     ASSERT_TRUE(output.Open());

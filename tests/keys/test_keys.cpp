@@ -88,11 +88,18 @@ std::vector<std::string> Fingerprints(gpgme_key_t* keys) {
 
 class KeyList : public ::testing::Test {
  protected:
+  // A fresh ring of the named fixture keys, secret parts and ownertrust included.
+  KeyRing& Ring(std::vector<std::string> keys, bool empty = false) {
+    ring = std::make_unique<KeyRing>(KeyRingOptions{.keys = std::move(keys), .empty = empty});
+    return *ring;
+  }
+  std::string Fpr(const std::string& name) { return ring->fingerprint(name); }
+
   // Runs body on a window with a filled key list; log is what the log box then holds.
   void Run(const std::function<void(Window&)>& body) {
     RunInHostWindow([&](HWND host) {
       Window window;
-      window.m_ctx = home.MakeContext();
+      window.m_ctx = OpenEngineContext();
       window.m_hKeyList = GetDlgItem(host, IDC_KEY_LIST);
       window.FillKeyList();
       body(window);
@@ -100,7 +107,7 @@ class KeyList : public ::testing::Test {
     });
   }
 
-  GpgHome home;
+  std::unique_ptr<KeyRing> ring;
   std::string log;
 };
 
@@ -120,9 +127,9 @@ TEST(KeyValidity, HasItsNameAndUnknownOutsideTheScale) {
 }
 
 TEST(KeyHandles, OwnExactlyOneReference) {
-  GpgHome home;
-  const std::string fpr = home.MakeKey("Alice <alice@example.org>");
-  GpgmeContext ctx = home.MakeContext();
+  KeyRing ring({.keys = {"alice"}});
+  const std::string fpr = ring.fingerprint("alice");
+  GpgmeContext ctx = OpenEngineContext();
   gpgme_key_t key = nullptr;
   ASSERT_EQ(gpgme_get_key(ctx.get(), fpr.c_str(), &key, 0), 0);
   ASSERT_EQ(key->_refs, 1u);
@@ -163,20 +170,14 @@ TEST(KeyArrays, AreNullTerminatedOrNull) {
 }
 
 TEST_F(KeyList, LeavesOutRevokedExpiredAndDisabledKeys) {
-  const std::string alice = home.MakeKey("Alice <alice@example.org>");
-  const std::string revoked = home.MakeKey("Revoked <revoked@example.org>");
-  const std::string bob = home.MakeKey("Bob <bob@example.org>");
-  const std::string expired = home.MakeKey("Expired <expired@example.org>", "default", "1d", kLateEveningGpg);
-  const std::string disabled = home.MakeKey("Disabled <disabled@example.org>");
-  const std::string carol = home.MakeKey("Carol <carol@example.org>");
-  home.Revoke(revoked);
-  home.Disable(disabled);
+  Ring({"alice", "revoked", "bob", "expired", "carol", "dave"});
+  ring->disable("carol");
   std::vector<std::string> expected;
-  for (const std::string& fpr : home.ListedFingerprints())
-    if (fpr != revoked && fpr != expired && fpr != disabled) expected.push_back(fpr);
+  for (const std::string& fpr : ring->publicFingerprints())
+    if (fpr != Fpr("revoked") && fpr != Fpr("expired") && fpr != Fpr("carol")) expected.push_back(fpr);
   ASSERT_EQ(expected.size(), 3u);
 
-  GpgmeContext ctx = home.MakeContext();
+  GpgmeContext ctx = OpenEngineContext();
   std::unique_ptr<CKeyHandleArray> keys = ListUsableKeys(ctx.get());
   std::vector<std::string> listed;
   for (const CKeyHandle& key : *keys) listed.push_back(key.get()->fpr);
@@ -190,8 +191,7 @@ TEST_F(KeyList, LeavesOutRevokedExpiredAndDisabledKeys) {
 }
 
 TEST_F(KeyList, ListingAgainDoesNotLeaveRowsOfReleasedKeys) {
-  home.MakeKey("Alice <alice@example.org>");
-  home.MakeKey("Bob <bob@example.org>");
+  Ring({"alice", "bob"});
   Run([&](Window& w) {
     w.FillKeyList();  // once more, without emptying the list first
     ASSERT_EQ(RowCount(w.m_hKeyList), 2);
@@ -201,6 +201,7 @@ TEST_F(KeyList, ListingAgainDoesNotLeaveRowsOfReleasedKeys) {
 }
 
 TEST_F(KeyList, FailedListingIsLoggedAndLeavesTheListEmpty) {
+  Ring({"alice"});
   RunInHostWindow([&](HWND host) {
     Window window;  // no engine context: the engine refuses the listing
     window.m_hKeyList = GetDlgItem(host, IDC_KEY_LIST);
@@ -215,14 +216,13 @@ TEST_F(KeyList, FailedListingIsLoggedAndLeavesTheListEmpty) {
 }
 
 TEST_F(KeyList, RowsShowTheKeysInTheirOrder) {
-  const std::string dated = home.MakeKey("Dated <dated@example.org>", "default",
-                                         "seconds=" + std::to_string(kFarExpiry - kLateEvening),
-                                         kLateEveningGpg);
-  const std::string juergen = home.MakeKey("J\xc3\xbcrgen M\xc3\xbcller <juergen@example.org>");
-  // A key of someone else, imported without any trust.
-  GpgHome other;
-  const std::string stranger = other.MakeKey("Stranger <stranger@example.org>");
-  home.Gpg({"--import"}, other.Gpg({"--export", stranger}).out);
+  // The fixture's keys are owned and trusted; dave's public key comes without any trust.
+  Ring({"juergen"});
+  ring->importKeys({"dave"}, false, false);
+  const std::string dated = MakeKey(*ring, "Dated <dated@example.org>",
+                                    "seconds=" + std::to_string(kFarExpiry - kLateEvening),
+                                    kLateEveningGpg);
+  const std::string juergen = Fpr("juergen"), stranger = Fpr("dave");
   FarEastTime farEast;
 
   Run([&](Window& w) {
@@ -249,6 +249,7 @@ TEST_F(KeyList, RowsShowTheKeysInTheirOrder) {
 }
 
 TEST_F(KeyList, ColumnsShareTheWidthLessAScrollBar) {
+  Ring({}, true);
   RunInHostWindow([&](HWND host) {
     HWND list = GetDlgItem(host, IDC_KEY_LIST);
     const LRESULT styles = SendMessage(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
@@ -266,9 +267,8 @@ TEST_F(KeyList, ColumnsShareTheWidthLessAScrollBar) {
 }
 
 TEST_F(KeyList, SelectionYieldsTheKeysThatCanEncryptInRowOrder) {
-  const std::string alice = home.MakeKey("Alice <alice@example.org>");
-  const std::string signer = home.MakeKey("Signer <signer@example.org>", "sign");
-  const std::string bob = home.MakeKey("Bob <bob@example.org>");
+  Ring({"alice", "signer", "bob"});
+  const std::string alice = Fpr("alice"), signer = Fpr("signer"), bob = Fpr("bob");
   Run([&](Window& w) {
     HWND list = w.m_hKeyList;
     EXPECT_EQ(w.GetSelectedKeys().keys(), nullptr);  // nothing selected
@@ -292,9 +292,8 @@ TEST_F(KeyList, SelectionYieldsTheKeysThatCanEncryptInRowOrder) {
 }
 
 TEST_F(KeyList, DefaultKeysInUseStandForTheSelection) {
-  const std::string alice = home.MakeKey("Alice <alice@example.org>");
-  const std::string signer = home.MakeKey("Signer <signer@example.org>", "sign");
-  const std::string bob = home.MakeKey("Bob <bob@example.org>");
+  Ring({"alice", "signer", "bob"});
+  const std::string alice = Fpr("alice"), signer = Fpr("signer"), bob = Fpr("bob");
   Run([&](Window& w) {
     Select(w.m_hKeyList, RowOf(w, alice));
     w.m_useDefaultKeys = true;
@@ -311,8 +310,7 @@ TEST_F(KeyList, DefaultKeysInUseStandForTheSelection) {
 }
 
 TEST_F(KeyList, RemovingARowWithItsKeyKeepsTheOthersMapped) {
-  for (const char* name : {"K0", "K1", "K2", "K3", "K4"})
-    home.MakeKey(std::string(name) + " <" + name + "@example.org>");
+  Ring({"alice", "bob", "carol", "dave", "encrypter"});
   Run([&](Window& w) {
     HWND list = w.m_hKeyList;
     ASSERT_EQ(RowCount(list), 5);
