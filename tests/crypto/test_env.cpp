@@ -23,7 +23,8 @@ GpgmeContext OpenEngineContext() {
 
 std::string MakeKey(const KeyRing& ring, const std::string& uid, const std::string& expire,
                     const std::string& fakedTime) {
-  std::vector<std::string> args = {"--pinentry-mode", "loopback", "--passphrase", ""};
+  // The user id goes in as the bytes given.
+  std::vector<std::string> args = {"--pinentry-mode", "loopback", "--passphrase", "", "--utf8-strings"};
   if (!fakedTime.empty()) args.insert(args.end(), {"--faked-system-time", fakedTime});
   args.insert(args.end(), {"--quick-gen-key", uid, "future-default", "default", expire});
   ProcessResult made = ring.gpg(args);

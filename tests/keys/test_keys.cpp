@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/core/text.h"
 #include "tests/crypto/test_env.h"
 #include "zembra/keys/key_list.h"
 #include "zembra/ui/dlg_progress.h"
@@ -245,6 +246,21 @@ TEST_F(KeyList, RowsShowTheKeysInTheirOrder) {
     EXPECT_EQ(Cell(list, j, 5), "J\xc3\xbcrgen M\xc3\xbcller <juergen@example.org>");
     EXPECT_EQ(Cell(list, s, 3), "Unknown");
     EXPECT_EQ(Cell(list, s, 4), "Unknown");
+  });
+}
+
+// GnuPG keeps a user id's bytes as they came; what is not UTF-8 is shown escaped, not lost.
+TEST_F(KeyList, UserIdThatIsNotUtf8IsShownEscaped) {
+  Ring({}, true);
+  const std::string uid = "Bad\xff\xfe Name <bad@example.org>";
+  MakeKey(*ring, uid);
+  Run([&](Window& w) {
+    ASSERT_EQ(RowCount(w.m_hKeyList), 1);
+    ASSERT_EQ(std::string((*w.m_pKeys)[0].get()->uids->uid), uid);
+    const std::string cell = Cell(w.m_hKeyList, 0, 5);
+    EXPECT_EQ(cell, DisplayText(uid));
+    EXPECT_TRUE(IsValidUtf8(cell));
+    EXPECT_NE(cell.find("\\x"), std::string::npos) << cell;
   });
 }
 
