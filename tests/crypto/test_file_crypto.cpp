@@ -223,6 +223,10 @@ TEST_F(FileCrypto, FailedDecryptionLeavesNothingBehind) {
                                       files.path("carol.gpg"), "-e", files.path("for-carol")});
   ASSERT_EQ(toCarol.exitCode, 0) << toCarol;
   const std::string forStranger = ReadFile(files.path("carol.gpg"));
+  // Without integrity protection (no MDC) the engine refuses the message, after it may already
+  // have written plaintext nobody can vouch for.
+  GpgEncrypt(files.path("big"), files.path("no-mdc.gpg"), alice, {"--rfc2440"});
+  const std::string withoutMdc = ReadFile(files.path("no-mdc.gpg"));
 
   struct Case {
     std::string name;
@@ -233,6 +237,7 @@ TEST_F(FileCrypto, FailedDecryptionLeavesNothingBehind) {
       {"empty.gpg", ""},
       {"truncated.gpg", whole.substr(0, whole.size() / 2)},
       {"other-key.gpg", forStranger},
+      {"no-mdc.gpg", withoutMdc},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
