@@ -192,6 +192,23 @@ TEST_F(FileCrypto, DecryptNeverReplacesAnExistingFile) {
   EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt", "a.txt.gpg", "plain"}));
 }
 
+// A link at the output name that points nowhere is not "a file that exists" to a plain
+// existence check; writing through it would create the file it points at.
+TEST_F(FileCrypto, DecryptNeverWritesThroughALinkAtTheOutputName) {
+  const std::string a = files.path("a.txt");
+  WriteFile(files.path("plain"), "secret");
+  GpgEncrypt(files.path("plain"), a + ".gpg", alice);
+  TempFolder elsewhere;
+  const std::string pointedAt = elsewhere.path("victim");
+  ASSERT_EQ(symlink(pointedAt.c_str(), a.c_str()), 0);
+  Run([&](Window& w) { w.Decrypt(a + ".gpg"); });
+  EXPECT_EQ(log, DecryptingLine(a + ".gpg") + "File already exists: " + Quoted(a) + "\n");
+  EXPECT_FALSE(Exists(pointedAt));
+  char target[256] = {};
+  EXPECT_EQ(readlink(a.c_str(), target, sizeof target - 1), static_cast<ssize_t>(pointedAt.size()));
+  EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt", "a.txt.gpg", "plain"}));
+}
+
 TEST_F(FileCrypto, DecryptKeepsAFileThatTookTheOutputNameMeanwhile) {
   const std::string a = files.path("a.txt");
   WriteFile(files.path("plain"), RandomBytes(100000));
