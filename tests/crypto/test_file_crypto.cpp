@@ -101,10 +101,13 @@ TEST_F(FileCrypto, EncryptsToTwoKeysAsBinaryAndSaysDone) {
   const std::string a = files.path("a.txt");
   WriteFile(a, "attack at dawn\n");
   CKeyArray keys = Keys({alice, bob});
+  LRESULT progress = 0;
   Run([&](Window& w) {
     gpgme_set_armor(w.m_ctx.get(), 1);  // left on by an earlier operation
     w.Encrypt(a, keys.keys());
+    progress = SendMessage(w.m_hProgress, PBM_GETPOS, 0, 0);
   });
+  EXPECT_EQ(progress, 1000);  // the bar followed the engine's reading to the end
   EXPECT_EQ(log, EncryptingLine(a) + "Done.\n");
   const std::string out = ReadFile(a + ".gpg");
   ASSERT_FALSE(out.empty());
