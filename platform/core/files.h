@@ -41,6 +41,7 @@ class CommittedOutput {
   bool Open();
   int fd() const { return m_fd.get(); }
   bool Commit();  // false (target untouched, temporary removed) when the rename fails
+  bool CommitNoReplace();  // as Commit, but fails with EEXIST when the target exists by then
   void Discard();
   const std::string& target() const { return m_target; }
 

@@ -1,0 +1,114 @@
+// What Zembra encrypts, rnp (an OpenPGP implementation sharing no code with GnuPG) decrypts, and
+// what rnp encrypts, Zembra decrypts, byte for byte.
+#include <sys/stat.h>
+
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "tests/crypto/test_env.h"
+#include "zembra/ui/dlg_progress.h"
+
+namespace {
+
+class Window : public CDlgProgress {
+ public:
+  Window() : CDlgProgress(nullptr, cmdNone) {}
+  using CDlgProgress::Decrypt;
+  using CDlgProgress::Encrypt;
+  using CDlgProgress::m_ctx;
+};
+
+std::string RandomBytes(std::size_t size) {
+  std::mt19937_64 random(size);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
+}
+
+// The contents each direction is tried with: nothing, a line of text, a MiB of noise.
+const std::pair<const char*, std::string>& Contents(int i) {
+  static const std::pair<const char*, std::string> contents[] = {
+      {"empty", ""}, {"text", "Gr\xc3\xbc\xc3\x9f" "e aus Zembra\r\n"}, {"noise", RandomBytes(1 << 20)}};
+  return contents[i];
+}
+
+// One fixture key in both implementations: GnuPG holds the ring, rnp gets the same secret key.
+class RnpInterop : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override {
+    ring = std::make_unique<KeyRing>(KeyRingOptions{.keys = {GetParam()}});
+    ring->setPassphrase(kSecretPassphrase);  // for the key that has one
+    fpr = ring->fingerprint(GetParam());
+    rnpHome = files.path("rnp");
+    mkdir(rnpHome.c_str(), 0700);
+    ProcessResult imported = RunProcess({"rnpkeys", "--homedir", rnpHome, "--import",
+                                         TestKeyFolder() + "/" + GetParam() + ".sec.asc"});
+    ASSERT_EQ(imported.exitCode, 0) << imported;
+  }
+
+  std::string Run(const std::function<void(Window&)>& body) {
+    std::string log;
+    RunInHostWindow([&](HWND) {
+      Window window;
+      window.m_ctx = OpenEngineContext();
+      body(window);
+      log = LogText();
+    });
+    return log;
+  }
+
+  std::unique_ptr<KeyRing> ring;
+  TempFolder files;
+  std::string fpr;
+  std::string rnpHome;
+};
+
+TEST_P(RnpInterop, RnpDecryptsWhatZembraEncrypts) {
+  GpgmeContext ctx = OpenEngineContext();
+  gpgme_key_t key = nullptr;
+  ASSERT_EQ(gpgme_get_key(ctx.get(), fpr.c_str(), &key, 0), 0);
+  CKeyHandle holder = CKeyHandle::Adopt(key);
+  gpgme_key_t recipients[] = {key, nullptr};
+  for (int i = 0; i < 3; ++i) {
+    const auto& [name, content] = Contents(i);
+    SCOPED_TRACE(name);
+    const std::string path = files.path(name);
+    WriteFile(path, content);
+    const std::string log = Run([&](Window& w) { w.Encrypt(path, recipients); });
+    ASSERT_EQ(log, "Encrypting \"" + path + "\"...\nDone.\n");
+    ProcessResult decrypted = RunProcess({"rnp", "--homedir", rnpHome, "--notty", "--password",
+                                          kSecretPassphrase, "--decrypt", path + ".gpg",
+                                          "--output", path + ".rnp"});
+    ASSERT_EQ(decrypted.exitCode, 0) << decrypted;
+    EXPECT_TRUE(ReadFile(path + ".rnp") == content);
+  }
+}
+
+TEST_P(RnpInterop, ZembraDecryptsWhatRnpEncrypts) {
+  for (bool armored : {false, true}) {
+    for (int i = 0; i < 3; ++i) {
+      const auto& [name, content] = Contents(i);
+      SCOPED_TRACE(std::string(name) + (armored ? " armored" : " binary"));
+      TempFolder folder;
+      const std::string plain = folder.path("plain");
+      WriteFile(plain, content);
+      std::vector<std::string> args = {"rnp", "--homedir", rnpHome, "--notty", "--encrypt", "-r", fpr};
+      if (armored) args.push_back("--armor");
+      args.insert(args.end(), {plain, "--output", folder.path("m.gpg")});
+      ProcessResult encrypted = RunProcess(args);
+      ASSERT_EQ(encrypted.exitCode, 0) << encrypted;
+      const std::string log = Run([&](Window& w) { w.Decrypt(folder.path("m.gpg")); });
+      EXPECT_EQ(log, "Decrypting \"" + folder.path("m.gpg") + "\"...\nDone.\n");
+      EXPECT_TRUE(ReadFile(folder.path("m")) == content);
+    }
+  }
+}
+
+// RSA without passphrase, ed25519/cv25519, RSA with a passphrase.
+INSTANTIATE_TEST_SUITE_P(Keys, RnpInterop, ::testing::Values("alice", "dave", "secret"),
+                         [](const ::testing::TestParamInfo<const char*>& key) {
+                           return std::string(key.param);
+                         });
+
+}  // namespace
