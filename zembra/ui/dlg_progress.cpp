@@ -21,9 +21,6 @@ constexpr int kSelectionButtons[] = {IDC_EXPORT_KEYS, IDC_DELETE_KEYS, IDC_ENCRY
 
 }  // namespace
 
-// Declared with the key list (zembra/keys/key_list.h).
-void InsertKeyListColumns(HWND list);
-
 LRESULT CDlgProgress::OnInitDialog(UINT, WPARAM, LPARAM lParam, BOOL&) {
   m_hNotify = reinterpret_cast<HWND>(lParam);
 
