@@ -112,6 +112,14 @@ VirtualDisplay::VirtualDisplay() {
   close(fds[0]);
   if (number.empty()) throw std::runtime_error("Xvfb did not start");
   m_name = ":" + number;
+  // Clients connect only once the server answers; a program that cannot connect aborts.
+  const bool answers = WaitUntil(
+      [&] {
+        ChildProcess probe({"xdpyinfo", "-display", m_name}, EnvironmentWith({}));
+        return probe.WaitFor(std::chrono::seconds(10)) == 0;
+      },
+      std::chrono::seconds(30));
+  if (!answers) throw std::runtime_error("Xvfb does not answer on " + m_name);
 }
 
 VirtualDisplay::~VirtualDisplay() = default;

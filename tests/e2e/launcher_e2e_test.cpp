@@ -95,7 +95,8 @@ class LauncherEndToEnd : public KeyRingTest {
   // Escape on the window, then the exit code of the launcher.
   std::optional<int> CloseWithEscape() {
     const std::string id = WindowId();
-    EXPECT_FALSE(id.empty()) << "no window named Zembra";
+    EXPECT_FALSE(id.empty()) << "no window named Zembra; the program wrote:\n"
+                             << ReadWholeFile(m_trace);
     const std::vector<std::string> env{"DISPLAY=" + m_display.name()};
     RunProcess({"xdotool", "windowfocus", "--sync", id}, {}, env);
     RunProcess({"xdotool", "key", "--window", id, "Escape"}, {}, env);
