@@ -126,7 +126,7 @@ TEST_F(LauncherEndToEnd, DecryptJobRunsWhenTheWindowOpens) {
   EXPECT_EQ(ReadWholeFile(m_files / "a.txt"), "first file\n");
   EXPECT_EQ(ReadWholeFile(m_files / "b.txt"), "second file\n");
   const std::vector<std::string> expected{
-      "Please choose key(s) and press Decrypt button to proceed 2 files (" + a + " and others)",
+      "Please choose key(s) and press `Decrypt` button to proceed 2 files (" + a + " and others)",
       "Decrypting \"" + a + "\"...",
       "Done.",
       "Decrypting \"" + b + "\"...",
@@ -149,7 +149,7 @@ TEST_F(LauncherEndToEnd, AutoJobDecryptsByEndingAndKeepsTheRest) {
   EXPECT_EQ(ReadWholeFile(m_files / "x.txt"), "auto\n");
   EXPECT_FALSE(fs::exists(plain + ".gpg"));
   const std::vector<std::string> expected{
-      "Please choose key(s) and press Encrypt button to proceed 2 files (" + plain +
+      "Please choose key(s) and press `Encrypt` button to proceed 2 files (" + plain +
           " and others)",
       "Decrypting \"" + x + "\"...",
       "Done.",
@@ -181,7 +181,7 @@ TEST_F(LauncherEndToEnd, MainProgramDecryptsTheFileItWasOpenedWith) {
 
   EXPECT_EQ(ReadWholeFile(m_files / "c.txt"), "opened by association\n");
   const std::vector<std::string> expected{
-      "Please choose key(s) and press Encrypt button to proceed 1 files (" + c + ")",
+      "Please choose key(s) and press `Encrypt` button to proceed 1 files (" + c + ")",
       "Decrypting \"" + c + "\"...",
       "Done.",
   };

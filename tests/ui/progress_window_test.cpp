@@ -239,7 +239,7 @@ TEST_F(ProgressWindow, JobWithoutKeysPromptsForOneFile) {
   WindowProbe w(&files, cmdDecrypt);
   w.then([&](WindowProbe& p) {
      EXPECT_EQ(LogText(p),
-               "Please choose key(s) and press Decrypt button to proceed 1 files "
+               "Please choose key(s) and press `Decrypt` button to proceed 1 files "
                "(/nonexistent/report.txt.gpg)\n");
      // The posted decryption ran (the missing file was skipped) and emptied the list.
      EXPECT_TRUE(p.files().empty());
@@ -253,7 +253,7 @@ TEST_F(ProgressWindow, JobWithoutKeysPromptsForSeveralFilesAndKeepsThemForEncryp
   WindowProbe w(&files, cmdEncrypt);
   w.then([&](WindowProbe& p) {
      EXPECT_EQ(LogText(p),
-               "Please choose key(s) and press Encrypt button to proceed 3 files "
+               "Please choose key(s) and press `Encrypt` button to proceed 3 files "
                "(/nonexistent/a.txt and others)\n");
      // Encryption found no keys and kept the list for the button.
      EXPECT_EQ(p.files(), files);

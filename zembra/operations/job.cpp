@@ -54,7 +54,7 @@ void CDlgProgress::SetExportMode(bool secret, bool binary) {
 void CDlgProgress::StartJob() {
   if (IsStartable(m_command) && !m_files.empty()) {
     if (GetSelectedKeys().count() == 0) {
-      Log("Please choose key(s) and press %ls button to proceed %d files (%ls%ls)\n",
+      Log("Please choose key(s) and press `%ls` button to proceed %d files (%ls%ls)\n",
           kButtonName[m_command], static_cast<int>(m_files.size()), m_files.front(),
           m_files.size() == 1 ? "" : " and others");
     }
