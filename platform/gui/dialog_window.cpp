@@ -245,6 +245,9 @@ QWidget* DialogWindow::createControl(const ControlTemplate& control, QWidget* pa
   }
   FitTextToWidth(widget);
   if ((control.style & WS_DISABLED) != 0) widget->setEnabled(false);
+  // Tab visits only controls with a tab stop; the others still take the focus by click.
+  if ((control.style & WS_TABSTOP) == 0 && (widget->focusPolicy() & Qt::TabFocus) != 0)
+    widget->setFocusPolicy(Qt::ClickFocus);
   RegisterWindow(widget);
   return widget;
 }
