@@ -10,7 +10,7 @@ packages=(
   libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xdotool x11-utils xauth
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-liberation2
   rnp
 )
 

@@ -55,8 +55,14 @@ QFont TemplateFont(const DialogTemplate& dialogTemplate) {
   const char* family = dialogTemplate.font != nullptr ? dialogTemplate.font : "";
   if (*family == '\0' || std::strcmp(family, "Microsoft Sans Serif") == 0 ||
       std::strcmp(family, "MS Shell Dlg") == 0 || std::strcmp(family, "MS Shell Dlg 2") == 0) {
-    font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setStyleHint(QFont::SansSerif);
+    // Liberation Sans has the metrics of the Windows dialog fonts, so texts fit their controls
+    // as designed; without it, the desktop's sans-serif.
+    if (QFontDatabase::hasFamily(QStringLiteral("Liberation Sans"))) {
+      font = QFont(QStringLiteral("Liberation Sans"));
+    } else {
+      font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+      font.setStyleHint(QFont::SansSerif);
+    }
   } else {
     font = QFont(QString::fromUtf8(family));
   }

@@ -1,4 +1,5 @@
 // Templates in dialog units become pixels through the dialog font's metrics, as on Windows.
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QWidget>
@@ -93,18 +94,22 @@ TEST(DialogGeometry, MapDialogRectAgreesWithTheBuiltDialog) {
   EXPECT_NEAR(mapped.bottom - mapped.top, list.height(), 1);
 }
 
-TEST(DialogGeometry, TheWindowsDialogFontBecomesTheDesktopSansSerifAtNinetySixDpi) {
+// Liberation Sans, with the metrics of the Windows dialog fonts, is installed with the product.
+TEST(DialogGeometry, TheWindowsDialogFontBecomesLiberationSansAtNinetySixDpi) {
   RecordingDialog dialog(OperationsLikeTemplate());
   int pixels = 0;
+  QString family;
   bool fixedSize = false;
   dialog.onInit = [&](RecordingDialog& d) {
     QWidget* window = Widget(d.m_hWnd);
     pixels = window->font().pixelSize();
+    family = QFontInfo(window->font()).family();
     fixedSize = window->minimumSize() == window->maximumSize();
     d.EndDialog(IDOK);
   };
   dialog.DoModal();
   EXPECT_EQ(pixels, 12);  // 9 points at 96 dpi
+  EXPECT_EQ(family, "Liberation Sans");
   EXPECT_TRUE(fixedSize);
 }
 
