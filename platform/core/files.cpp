@@ -1,6 +1,7 @@
 #include "platform/core/files.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -138,14 +139,30 @@ bool CommittedOutput::Open() {
   return false;
 }
 
-bool CommittedOutput::Commit() {
+bool CommittedOutput::Commit() { return Finish(true); }
+
+bool CommittedOutput::CommitNoReplace() { return Finish(false); }
+
+bool CommittedOutput::Finish(bool replace) {
   if (!m_fd.valid() || m_temp.empty()) {
     errno = EBADF;
     return false;
   }
   // The data must be on disk before the name points at it, or a crash could leave an empty
   // target where the old file was.
-  if (::fsync(m_fd.get()) != 0 || ::rename(m_temp.c_str(), m_target.c_str()) != 0) {
+  int result = ::fsync(m_fd.get());
+  if (result == 0 && replace) {
+    result = ::rename(m_temp.c_str(), m_target.c_str());
+  } else if (result == 0) {
+    // The check and the rename are one step: a file that took the name meanwhile is kept.
+    result = ::renameat2(AT_FDCWD, m_temp.c_str(), AT_FDCWD, m_target.c_str(), RENAME_NOREPLACE);
+    if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
+      // File systems without the flag: a hard link refuses a taken name just the same.
+      result = ::link(m_temp.c_str(), m_target.c_str());
+      if (result == 0) ::unlink(m_temp.c_str());
+    }
+  }
+  if (result != 0) {
     int saved = errno;
     Discard();
     errno = saved;

@@ -46,6 +46,8 @@ class CommittedOutput {
   const std::string& target() const { return m_target; }
 
  private:
+  bool Finish(bool replace);
+
   std::string m_target;
   std::string m_temp;
   UniqueFd m_fd;
