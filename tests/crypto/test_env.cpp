@@ -1,5 +1,7 @@
 #include "tests/crypto/test_env.h"
 
+#include <random>
+
 #include <dirent.h>
 #include <unistd.h>
 
@@ -132,4 +134,11 @@ std::vector<std::string> FolderNames(const std::string& folder) {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+std::string RandomBytes(std::size_t size) {
+  std::mt19937_64 random(size);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
 }

@@ -13,6 +13,7 @@
 #include "platform/gui/win_api.h"
 #include "tests/support/key_ring.h"
 #include "zembra/engine/engine.h"
+#include "zembra/ui/dlg_progress.h"
 
 // InitEngine, gpgme_new and SetupContext, as the window's initialisation runs them; with the
 // fixture's environment the context works on the fixture's home.
@@ -36,3 +37,16 @@ std::string LogText();
 bool Exists(const std::string& path);
 // The names in a folder, sorted.
 std::vector<std::string> FolderNames(const std::string& folder);
+
+// The operations window with its file operations within reach.
+class CryptoWindow : public CDlgProgress {
+ public:
+  CryptoWindow() : CDlgProgress(nullptr, cmdNone) {}
+  using CDlgProgress::Decrypt;
+  using CDlgProgress::Encrypt;
+  using CDlgProgress::m_ctx;
+  using CDlgProgress::m_hProgress;
+};
+
+// Reproducible noise of the given size.
+std::string RandomBytes(std::size_t size);

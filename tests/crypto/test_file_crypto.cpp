@@ -20,23 +20,6 @@
 
 namespace {
 
-// The operations window with its file operations within reach.
-class Window : public CDlgProgress {
- public:
-  Window() : CDlgProgress(nullptr, cmdNone) {}
-  using CDlgProgress::Decrypt;
-  using CDlgProgress::Encrypt;
-  using CDlgProgress::m_ctx;
-  using CDlgProgress::m_hProgress;
-};
-
-std::string RandomBytes(std::size_t size) {
-  std::mt19937_64 random(size);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(random());
-  return bytes;
-}
-
 // Turns a test's file names into what the log shows for them.
 std::string Quoted(const std::string& path) { return "\"" + DisplayText(path) + "\""; }
 
@@ -51,10 +34,10 @@ class FileCrypto : public KeyRingTest {
   }
 
   // Runs body on a window whose context is on the test's home; log is what it wrote.
-  void Run(const std::function<void(Window&)>& body) {
+  void Run(const std::function<void(CryptoWindow&)>& body) {
     RunInHostWindow([&](HWND host) {
       hostWindow = host;
-      Window window;
+      CryptoWindow window;
       window.m_ctx = OpenEngineContext();
       window.m_hProgress = GetDlgItem(host, IDC_PROGRESS);
       body(window);
@@ -102,7 +85,7 @@ TEST_F(FileCrypto, EncryptsToTwoKeysAsBinaryAndSaysDone) {
   WriteFile(a, "attack at dawn\n");
   CKeyArray keys = Keys({alice, bob});
   LRESULT progress = 0;
-  Run([&](Window& w) {
+  Run([&](CryptoWindow& w) {
     gpgme_set_armor(w.m_ctx.get(), 1);  // left on by an earlier operation
     w.Encrypt(a, keys.keys());
     progress = SendMessage(w.m_hProgress, PBM_GETPOS, 0, 0);
@@ -128,7 +111,7 @@ TEST_F(FileCrypto, EncryptReplacesAnExistingOutputWithoutAWord) {
   WriteFile(a, "new text");
   WriteFile(a + ".gpg", "an older encryption");
   CKeyArray keys = Keys({alice});
-  Run([&](Window& w) { w.Encrypt(a, keys.keys()); });
+  Run([&](CryptoWindow& w) { w.Encrypt(a, keys.keys()); });
   EXPECT_EQ(log, EncryptingLine(a) + "Done.\n");
   EXPECT_EQ(GpgDecrypt(a + ".gpg"), "new text");
   EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt", "a.txt.gpg"}));
@@ -139,7 +122,7 @@ TEST_F(FileCrypto, FailedEncryptionKeepsTheExistingOutput) {
   WriteFile(a, "new text");
   WriteFile(a + ".gpg", "an older encryption");
   CKeyArray keys = Keys({signer});  // cannot encrypt: the engine refuses
-  Run([&](Window& w) { w.Encrypt(a, keys.keys()); });
+  Run([&](CryptoWindow& w) { w.Encrypt(a, keys.keys()); });
   EXPECT_EQ(log.rfind(EncryptingLine(a) + "Error: ", 0), 0u) << log;
   EXPECT_EQ(log.back(), '\n');
   EXPECT_EQ(ReadFile(a + ".gpg"), "an older encryption");
@@ -150,7 +133,7 @@ TEST_F(FileCrypto, FailedEncryptionLeavesNoOutput) {
   const std::string a = files.path("a.txt");
   WriteFile(a, "text");
   CKeyArray keys = Keys({signer});
-  Run([&](Window& w) { w.Encrypt(a, keys.keys()); });
+  Run([&](CryptoWindow& w) { w.Encrypt(a, keys.keys()); });
   EXPECT_EQ(log.rfind(EncryptingLine(a) + "Error: ", 0), 0u) << log;
   EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt"}));
 }
@@ -160,7 +143,7 @@ TEST_F(FileCrypto, DecryptNamesTheOutputByTheEnding) {
   WriteFile(plain, "the plaintext\n");
   const std::string upper = files.path("A.TXT.GPG"), pgp = files.path("a.pgp"), signedGpg = files.path("b.SIGNED.GPG");
   for (const std::string& p : {upper, pgp, signedGpg}) GpgEncrypt(plain, p, alice);
-  Run([&](Window& w) {
+  Run([&](CryptoWindow& w) {
     w.Decrypt(upper);
     w.Decrypt(pgp);
     w.Decrypt(signedGpg);
@@ -179,7 +162,7 @@ TEST_F(FileCrypto, DecryptReadsArmoredInputToo) {
   const std::string plain = files.path("plain");
   WriteFile(plain, "armored\n");
   GpgEncrypt(plain, files.path("m.asc.gpg"), alice, {"--armor"});
-  Run([&](Window& w) { w.Decrypt(files.path("m.asc.gpg")); });
+  Run([&](CryptoWindow& w) { w.Decrypt(files.path("m.asc.gpg")); });
   EXPECT_EQ(log, DecryptingLine(files.path("m.asc.gpg")) + "Done.\n");
   EXPECT_EQ(ReadFile(files.path("m.asc")), "armored\n");
 }
@@ -189,7 +172,7 @@ TEST_F(FileCrypto, DecryptNeverReplacesAnExistingFile) {
   WriteFile(files.path("plain"), "secret");
   GpgEncrypt(files.path("plain"), a + ".gpg", alice);
   WriteFile(a, "my own file");
-  Run([&](Window& w) { w.Decrypt(a + ".gpg"); });
+  Run([&](CryptoWindow& w) { w.Decrypt(a + ".gpg"); });
   EXPECT_EQ(log, "File already exists: " + Quoted(a) + "\n");
   EXPECT_EQ(ReadFile(a), "my own file");
   EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt", "a.txt.gpg", "plain"}));
@@ -204,7 +187,7 @@ TEST_F(FileCrypto, DecryptNeverWritesThroughALinkAtTheOutputName) {
   TempFolder elsewhere;
   const std::string pointedAt = elsewhere.path("victim");
   ASSERT_EQ(symlink(pointedAt.c_str(), a.c_str()), 0);
-  Run([&](Window& w) { w.Decrypt(a + ".gpg"); });
+  Run([&](CryptoWindow& w) { w.Decrypt(a + ".gpg"); });
   EXPECT_EQ(log, DecryptingLine(a + ".gpg") + "File already exists: " + Quoted(a) + "\n");
   EXPECT_FALSE(Exists(pointedAt));
   char target[256] = {};
@@ -216,7 +199,7 @@ TEST_F(FileCrypto, DecryptKeepsAFileThatTookTheOutputNameMeanwhile) {
   const std::string a = files.path("a.txt");
   WriteFile(files.path("plain"), RandomBytes(100000));
   GpgEncrypt(files.path("plain"), a + ".gpg", alice);
-  Run([&](Window& w) {
+  Run([&](CryptoWindow& w) {
     // The engine is reading the message: the name was free when Decrypt looked, now it is not.
     g_onHostProgress = [&](int) {
       if (!Exists(a)) WriteFile(a, "arrived meanwhile");
@@ -264,7 +247,7 @@ TEST_F(FileCrypto, FailedDecryptionLeavesNothingBehind) {
     TempFolder folder;
     const std::string path = folder.path(c.name);
     WriteFile(path, c.bytes);
-    Run([&](Window& w) { w.Decrypt(path); });
+    Run([&](CryptoWindow& w) { w.Decrypt(path); });
     EXPECT_EQ(log.rfind(DecryptingLine(path) + "Error: ", 0), 0u) << log;
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2);
     EXPECT_EQ(FolderNames(folder.path()), std::vector<std::string>{c.name});
@@ -284,7 +267,7 @@ TEST_F(FileCrypto, FullDiskLeavesNothingAndKeepsTheOldOutput) {
   auto savedSignal = signal(SIGXFSZ, SIG_IGN);
   rlimit small = saved;
   small.rlim_cur = 64 * 1024;
-  Run([&](Window& w) {
+  Run([&](CryptoWindow& w) {
     setrlimit(RLIMIT_FSIZE, &small);
     w.Encrypt(a, keys.keys());
     w.Decrypt(files.path("m.gpg"));
@@ -311,11 +294,11 @@ TEST_F(FileCrypto, OddFileNamesRoundTrip) {
     SCOPED_TRACE(DisplayText(name));
     const std::string path = files.path(name);
     WriteFile(path, "content of " + name);
-    Run([&](Window& w) { w.Encrypt(path, keys.keys()); });
+    Run([&](CryptoWindow& w) { w.Encrypt(path, keys.keys()); });
     EXPECT_EQ(log, EncryptingLine(path) + "Done.\n");
     EXPECT_TRUE(IsValidUtf8(log));
     ASSERT_EQ(std::remove(path.c_str()), 0);
-    Run([&](Window& w) { w.Decrypt(path + ".gpg"); });
+    Run([&](CryptoWindow& w) { w.Decrypt(path + ".gpg"); });
     EXPECT_EQ(log, DecryptingLine(path + ".gpg") + "Done.\n");
     EXPECT_EQ(ReadFile(path), "content of " + name);
   }
@@ -351,7 +334,7 @@ TEST_F(FileCrypto, UnopenableInputsAreSkippedSilently) {
   const std::string missing = files.path("missing.txt");
   const std::string folder = files.path("folder.gpg");
   mkdir(folder.c_str(), 0700);
-  Run([&](Window& w) {
+  Run([&](CryptoWindow& w) {
     w.Encrypt(missing, keys.keys());
     w.Decrypt(missing + ".gpg");
     w.Encrypt(folder, keys.keys());
@@ -369,7 +352,7 @@ TEST_F(FileCrypto, InputWithoutReadPermissionIsSkippedSilently) {
   chmod(a.c_str(), 0);
   chmod((files.path("m.gpg")).c_str(), 0);
   bool denied = false;
-  Run([&](Window& w) {
+  Run([&](CryptoWindow& w) {
     // Root reads anything; without that right it is held to the permission bits like anyone.
     WithoutDacOverride asUser;
     denied = open(a.c_str(), O_RDONLY | O_CLOEXEC) < 0 && errno == EACCES;
@@ -412,7 +395,7 @@ TEST_F(FileCrypto, InputLockedForWritingIsSkippedSilently) {
   close(release[0]);
   char c = 0;
   ASSERT_EQ(read(ready[0], &c, 1), 1);
-  Run([&](Window& w) {
+  Run([&](CryptoWindow& w) {
     w.Encrypt(a, keys.keys());
     w.Decrypt(files.path("m.gpg"));
   });

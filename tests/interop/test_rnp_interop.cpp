@@ -11,21 +11,6 @@
 
 namespace {
 
-class Window : public CDlgProgress {
- public:
-  Window() : CDlgProgress(nullptr, cmdNone) {}
-  using CDlgProgress::Decrypt;
-  using CDlgProgress::Encrypt;
-  using CDlgProgress::m_ctx;
-};
-
-std::string RandomBytes(std::size_t size) {
-  std::mt19937_64 random(size);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(random());
-  return bytes;
-}
-
 // The contents each direction is tried with: nothing, a line of text, a MiB of noise.
 const std::pair<const char*, std::string>& Contents(int i) {
   static const std::pair<const char*, std::string> contents[] = {
@@ -47,10 +32,10 @@ class RnpInterop : public ::testing::TestWithParam<const char*> {
     ASSERT_EQ(imported.exitCode, 0) << imported;
   }
 
-  std::string Run(const std::function<void(Window&)>& body) {
+  std::string Run(const std::function<void(CryptoWindow&)>& body) {
     std::string log;
     RunInHostWindow([&](HWND) {
-      Window window;
+      CryptoWindow window;
       window.m_ctx = OpenEngineContext();
       body(window);
       log = LogText();
@@ -75,7 +60,7 @@ TEST_P(RnpInterop, RnpDecryptsWhatZembraEncrypts) {
     SCOPED_TRACE(name);
     const std::string path = files.path(name);
     WriteFile(path, content);
-    const std::string log = Run([&](Window& w) { w.Encrypt(path, recipients); });
+    const std::string log = Run([&](CryptoWindow& w) { w.Encrypt(path, recipients); });
     ASSERT_EQ(log, "Encrypting \"" + path + "\"...\nDone.\n");
     ProcessResult decrypted = RunProcess({"rnp", "--homedir", rnpHome, "--notty", "--password",
                                           kSecretPassphrase, "--decrypt", path + ".gpg",
@@ -98,7 +83,7 @@ TEST_P(RnpInterop, ZembraDecryptsWhatRnpEncrypts) {
       args.insert(args.end(), {plain, "--output", folder.path("m.gpg")});
       ProcessResult encrypted = RunProcess(args);
       ASSERT_EQ(encrypted.exitCode, 0) << encrypted;
-      const std::string log = Run([&](Window& w) { w.Decrypt(folder.path("m.gpg")); });
+      const std::string log = Run([&](CryptoWindow& w) { w.Decrypt(folder.path("m.gpg")); });
       EXPECT_EQ(log, "Decrypting \"" + folder.path("m.gpg") + "\"...\nDone.\n");
       EXPECT_TRUE(ReadFile(folder.path("m")) == content);
     }
