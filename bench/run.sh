@@ -20,6 +20,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/zembra-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$work}
 "$build/bin/bench_files" --size "$size" --files 200 --work "$work/files"
 
 bench/keys/make_ring.sh "$ring" "$keys"
