@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -192,6 +193,32 @@ LONG KeyExists(sqlite3* db, sqlite3_int64 id) {
   return rc == SQLITE_DONE ? ERROR_KEY_DELETED : FromSqlite(rc, false);
 }
 
+// What every reading call starts with: the handle resolved, its right checked, a read
+// transaction open, and the key still there. Valid (and the transaction open) while it lives.
+class KeyRead {
+ public:
+  KeyRead(HKEY handle, REGSAM right) {
+    m_status = Resolve(handle, m_key);
+    if (m_status != ERROR_SUCCESS) return;
+    if (!(m_key.access & right)) {
+      m_status = ERROR_ACCESS_DENIED;
+      return;
+    }
+    m_txn.emplace(m_key.hive->db(), false);
+    m_status = m_txn->status();
+    if (m_status == ERROR_SUCCESS) m_status = KeyExists(db(), m_key.id);
+  }
+
+  LONG status() const { return m_status; }
+  sqlite3* db() const { return m_key.hive->db(); }
+  sqlite3_int64 id() const { return m_key.id; }
+
+ private:
+  HKEY__ m_key;
+  std::optional<Transaction> m_txn;
+  LONG m_status;
+};
+
 // ERROR_SUCCESS with the child's row, ERROR_FILE_NOT_FOUND, or a database failure.
 LONG FindChild(sqlite3* db, sqlite3_int64 parent, std::string_view name, sqlite3_int64& child) {
   Stmt s(db, "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2");
@@ -346,17 +373,11 @@ LONG RegCreateKeyEx(HKEY key, const char* subKey, DWORD reserved, const char* ke
 LONG RegQueryValueEx(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data,
                      DWORD* size) {
   auto serialised = OneCallAtATime();
-  HKEY__ k;
-  LONG rc = Resolve(key, k);
-  if (rc != ERROR_SUCCESS) return rc;
-  if (!(k.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  sqlite3* db = k.hive->db();
-  Transaction txn(db, false);
-  if (txn.status() != ERROR_SUCCESS) return txn.status();
-  rc = KeyExists(db, k.id);
-  if (rc != ERROR_SUCCESS) return rc;
+  KeyRead k(key, KEY_QUERY_VALUE);
+  if (k.status() != ERROR_SUCCESS) return k.status();
+  sqlite3* db = k.db();
   Stmt s(db, "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2");
-  int step = s.bind(1, k.id).bind(2, FoldName(valueName ? valueName : "")).step();
+  int step = s.bind(1, k.id()).bind(2, FoldName(valueName ? valueName : "")).step();
   if (step == SQLITE_DONE) return ERROR_FILE_NOT_FOUND;
   if (step != SQLITE_ROW) return FromSqlite(step, false);
   return CopyValue(static_cast<DWORD>(s.integer(0)), s.blob(1), type, data, size);
@@ -419,21 +440,15 @@ LONG RegDeleteValue(HKEY key, const char* valueName) {
 LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved,
                   DWORD* type, BYTE* data, DWORD* size) {
   auto serialised = OneCallAtATime();
-  HKEY__ k;
-  LONG rc = Resolve(key, k);
-  if (rc != ERROR_SUCCESS) return rc;
-  if (!(k.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  sqlite3* db = k.hive->db();
-  Transaction txn(db, false);
-  if (txn.status() != ERROR_SUCCESS) return txn.status();
-  rc = KeyExists(db, k.id);
-  if (rc != ERROR_SUCCESS) return rc;
+  KeyRead k(key, KEY_QUERY_VALUE);
+  if (k.status() != ERROR_SUCCESS) return k.status();
+  sqlite3* db = k.db();
   // Values enumerate in the order they were first set, as on Windows.
   Stmt s(db, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY id LIMIT 1 OFFSET ?2");
-  int step = s.bind(1, k.id).bind(2, sqlite3_int64{index}).step();
+  int step = s.bind(1, k.id()).bind(2, sqlite3_int64{index}).step();
   if (step == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
   if (step != SQLITE_ROW) return FromSqlite(step, false);
-  rc = CopyName(s.text(0), name, nameLength);
+  LONG rc = CopyName(s.text(0), name, nameLength);
   if (rc != ERROR_SUCCESS) return rc;
   return CopyValue(static_cast<DWORD>(s.integer(1)), s.blob(2), type, data, size);
 }
@@ -441,21 +456,15 @@ LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* r
 LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved,
                   char* keyClass, DWORD* classLength, void* lastWriteTime) {
   auto serialised = OneCallAtATime();
-  HKEY__ k;
-  LONG rc = Resolve(key, k);
-  if (rc != ERROR_SUCCESS) return rc;
-  if (!(k.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
-  sqlite3* db = k.hive->db();
-  Transaction txn(db, false);
-  if (txn.status() != ERROR_SUCCESS) return txn.status();
-  rc = KeyExists(db, k.id);
-  if (rc != ERROR_SUCCESS) return rc;
+  KeyRead k(key, KEY_ENUMERATE_SUB_KEYS);
+  if (k.status() != ERROR_SUCCESS) return k.status();
+  sqlite3* db = k.db();
   // Subkeys enumerate sorted without regard to case, as on Windows.
   Stmt s(db, "SELECT name FROM keys WHERE parent = ?1 ORDER BY folded LIMIT 1 OFFSET ?2");
-  int step = s.bind(1, k.id).bind(2, sqlite3_int64{index}).step();
+  int step = s.bind(1, k.id()).bind(2, sqlite3_int64{index}).step();
   if (step == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
   if (step != SQLITE_ROW) return FromSqlite(step, false);
-  rc = CopyName(s.text(0), name, nameLength);
+  LONG rc = CopyName(s.text(0), name, nameLength);
   if (rc != ERROR_SUCCESS) return rc;
   // Keys have no class here; the last write time is not kept and the buffer is left as it is.
   if (keyClass && classLength && *classLength) keyClass[0] = '\0';
@@ -466,26 +475,20 @@ LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* r
 LONG RegQueryInfoKey(HKEY key, DWORD* subKeys, DWORD* maxSubKeyLength, DWORD* values,
                      DWORD* maxValueNameLength, DWORD* maxValueSize) {
   auto serialised = OneCallAtATime();
-  HKEY__ k;
-  LONG rc = Resolve(key, k);
-  if (rc != ERROR_SUCCESS) return rc;
-  if (!(k.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  sqlite3* db = k.hive->db();
-  Transaction txn(db, false);
-  if (txn.status() != ERROR_SUCCESS) return txn.status();
-  rc = KeyExists(db, k.id);
-  if (rc != ERROR_SUCCESS) return rc;
+  KeyRead k(key, KEY_QUERY_VALUE);
+  if (k.status() != ERROR_SUCCESS) return k.status();
+  sqlite3* db = k.db();
   Stmt ks(db,
           "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0) FROM keys"
           " WHERE parent = ?1");
-  int step = ks.bind(1, k.id).step();
+  int step = ks.bind(1, k.id()).step();
   if (step != SQLITE_ROW) return FromSqlite(step, false);
   if (subKeys) *subKeys = static_cast<DWORD>(ks.integer(0));
   if (maxSubKeyLength) *maxSubKeyLength = static_cast<DWORD>(ks.integer(1));
   Stmt vs(db,
           "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0),"
           " coalesce(max(length(data)), 0) FROM vals WHERE key = ?1");
-  step = vs.bind(1, k.id).step();
+  step = vs.bind(1, k.id()).step();
   if (step != SQLITE_ROW) return FromSqlite(step, false);
   if (values) *values = static_cast<DWORD>(vs.integer(0));
   if (maxValueNameLength) *maxValueNameLength = static_cast<DWORD>(vs.integer(1));
