@@ -196,23 +196,6 @@ DWORD DwordOf(std::string_view data) {
   return v;
 }
 
-bool IsValidUtf8(std::string_view s) {
-  std::size_t i = 0;
-  while (i < s.size()) {
-    auto b = static_cast<unsigned char>(s[i]);
-    std::size_t len = b < 0x80         ? 1
-                      : (b >> 5) == 6  ? 2
-                      : (b >> 4) == 14 ? 3
-                      : (b >> 3) == 30 ? 4
-                                       : 0;
-    if (len == 0 || i + len > s.size()) return false;
-    for (std::size_t k = 1; k < len; ++k)
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-    i += len;
-  }
-  return true;
-}
-
 // The text of a REG_SZ value when it is plain one-line text with its terminating NUL.
 std::optional<std::string> PlainText(const std::string& data) {
   if (data.empty() || data.back() != '\0') return std::nullopt;

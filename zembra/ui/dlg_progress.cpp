@@ -34,9 +34,7 @@ LRESULT CDlgProgress::OnInitDialog(UINT, WPARAM, LPARAM lParam, BOOL&) {
   g_hLog = GetDlgItem(IDC_LOG);
 
   m_hKeyList = GetDlgItem(IDC_KEY_LIST);
-  constexpr DWORD listStyles = LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES;
-  SendMessage(m_hKeyList, LVM_SETEXTENDEDLISTVIEWSTYLE, listStyles, listStyles);
-  InsertKeyListColumns(m_hKeyList);
+  InsertKeyListColumns(m_hKeyList);  // full-row select and grid lines, then the six columns
 
   DlgButtonStateUpdate();
 
