@@ -1,5 +1,7 @@
 #include "platform/core/registry.h"
 
+#include <unistd.h>
+
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -47,13 +49,28 @@ struct Handles {
   // One registry call at a time per process: threads share a hive's connection, and a
   // transaction on it belongs to one call.
   std::mutex calls;
-  // The hives with a transaction open across calls (by HiveId), kept on that connection.
+  // The hives with a transaction open across calls (by HiveId), kept on that connection, and
+  // the process that opened them: a child of fork() must not use the parent's transaction.
   std::shared_ptr<Hive> spanning[3];
+  pid_t spanningPid = 0;
 };
 
 Handles& TheHandles() {
   static Handles* handles = new Handles;  // never destroyed: keys may be closed at exit
   return *handles;
+}
+
+// The hive's transaction that spans calls, or null. Callers hold the call lock.
+std::shared_ptr<Hive>& Spanning(HiveId id) {
+  Handles& handles = TheHandles();
+  if (handles.spanningPid != getpid()) {
+    // Inherited through fork(): the parent's connection stays the parent's, never closed here.
+    for (auto& hive : handles.spanning)
+      if (hive) new std::shared_ptr<Hive>(std::move(hive));
+    for (auto& hive : handles.spanning) hive.reset();
+    handles.spanningPid = getpid();
+  }
+  return handles.spanning[static_cast<int>(id)];
 }
 
 int Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
@@ -117,7 +134,7 @@ LONG Resolve(HKEY key, HKEY__& out) {
     out.access = KEY_ALL_ACCESS;
     out.depth = 0;
     // Callers hold the call lock, which guards the spanning transactions.
-    if (auto& spanning = TheHandles().spanning[static_cast<int>(HiveOf(key))]) {
+    if (auto& spanning = Spanning(HiveOf(key))) {
       out.hive = spanning;
       return ERROR_SUCCESS;
     }
@@ -546,7 +563,7 @@ LONG RegBeginHiveTransaction(HKEY predefined) {
   HKEY__ k;
   LONG rc = ResolveForWrite(predefined, k);
   if (rc != ERROR_SUCCESS) return rc;
-  auto& spanning = TheHandles().spanning[static_cast<int>(HiveOf(predefined))];
+  auto& spanning = Spanning(HiveOf(predefined));
   if (spanning) return ERROR_INVALID_PARAMETER;  // one at a time
   if (!k.hive->writable()) return ERROR_ACCESS_DENIED;
   rc = FromSqlite(Exec(k.hive->db(), "BEGIN IMMEDIATE"), true);
@@ -560,7 +577,7 @@ namespace {
 LONG EndHiveTransaction(HKEY predefined, bool commit) {
   auto serialised = OneCallAtATime();
   if (!IsPredefined(predefined)) return ERROR_INVALID_HANDLE;
-  auto& spanning = TheHandles().spanning[static_cast<int>(HiveOf(predefined))];
+  auto& spanning = Spanning(HiveOf(predefined));
   if (!spanning) return ERROR_INVALID_PARAMETER;
   std::shared_ptr<Hive> hive = std::move(spanning);
   spanning.reset();
@@ -577,6 +594,8 @@ LONG RegCommitHiveTransaction(HKEY predefined) { return EndHiveTransaction(prede
 
 LONG RegRollbackHiveTransaction(HKEY predefined) { return EndHiveTransaction(predefined, false); }
 
-std::string RegistryHiveFile(HKEY predefined) { return registry_detail::HiveFile(HiveOf(predefined)); }
+std::string RegistryHiveFile(HKEY predefined) {
+  return registry_detail::HiveFile(HiveOf(predefined));
+}
 
 void RegistryReportDamageOnStderr(bool report) { registry_detail::SetDamageReporting(report); }

@@ -320,7 +320,8 @@ LONG OpenHive(HiveId id, std::shared_ptr<Hive>& hive) {
 
   auto found = cache.entries.find(path);
   if (!created && found != cache.entries.end() && found->second.device == st.st_dev &&
-      found->second.inode == st.st_ino && found->second.writable == writable && found->second.snapshot == journal) {
+      found->second.inode == st.st_ino && found->second.writable == writable &&
+      found->second.snapshot == journal) {
     hive = found->second.hive;
     return ERROR_SUCCESS;
   }
