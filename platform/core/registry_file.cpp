@@ -57,6 +57,23 @@ std::optional<std::string_view> ReadQuoted(std::string_view text, std::string& o
   return std::nullopt;
 }
 
+// Whether the line is a value with hex data: only those go on over several lines. Decided on
+// the data itself, so that a name or a string that holds "=hex" and ends with a backslash does
+// not swallow the line after it.
+bool IsHexValueLine(std::string_view line) {
+  std::string name;
+  if (!line.empty() && line[0] == '@') {
+    line.remove_prefix(1);
+  } else if (auto after = ReadQuoted(line, name)) {
+    line = *after;
+  } else {
+    return false;
+  }
+  line = Trim(line);
+  if (line.empty() || line[0] != '=') return false;
+  return StartsWith(Trim(line.substr(1)), "hex");
+}
+
 std::string Quoted(std::string_view text) {
   std::string out = "\"";
   for (char c : text) {
@@ -94,7 +111,7 @@ class Parser {
       line = Trim(line);
       // Long hex data goes on over the next lines after a trailing backslash. Joined by
       // appending, so that a value wrapped over many lines costs no more than one on one line.
-      if (!line.empty() && line.back() == '\\' && line.find("=hex") != std::string_view::npos) {
+      if (!line.empty() && line.back() == '\\' && IsHexValueLine(line)) {
         joined.assign(line.substr(0, line.size() - 1));
         while (!content.empty()) {
           std::string_view next = Trim(nextLine(content));

@@ -187,3 +187,18 @@ TEST_F(ZembraRegHostile, HiveThatIsAFolderSaysSoInOneLine) {
   EXPECT_EQ(imported.err, "zembra-reg: " + file() + ":3: registry hive is a folder, not a file: " +
                               hiveFile("hkcu.db") + "\n");
 }
+
+// Only hex data goes on over lines: a string holding "=hex" and ending in a backslash (as an
+// export writes C:\=hex\) used to swallow the value on the next line.
+TEST_F(ZembraRegHostile, StringEndingInABackslashDoesNotSwallowTheNextLine) {
+  ToolResult result = import(std::string(kHeader) +
+                             "[HKEY_CURRENT_USER\\Software\\Paths]\n"
+                             "\"Folder\"=\"C:\\\\=hex\\\\\"\n"
+                             "\"Next\"=\"kept\"\n");
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  RegKey key;
+  ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Paths", 0, KEY_READ, key.put()),
+            ERROR_SUCCESS);
+  EXPECT_EQ(QueryValue(key.get(), "Folder").bytes, std::string("C:\\=hex\\\0", 9));
+  EXPECT_EQ(QueryValue(key.get(), "Next").bytes, std::string("kept\0", 5));
+}
