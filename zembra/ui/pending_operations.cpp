@@ -3,8 +3,6 @@
 #include "zembra/keys/settings.h"
 #include "zembra/ui/dlg_progress.h"
 
-void CDlgProgress::Sign(const std::string&) {}
-void CDlgProgress::Verify(const std::string&) {}
 bool CDlgProgress::Import(const std::string&) { return false; }
 
 LRESULT CDlgProgress::OnClickedCreateKey(WORD, WORD, HWND, BOOL&) { return 0; }
