@@ -167,3 +167,14 @@ TEST_F(UncertifiedSignature, IsGoodButSaidToBeNotCertified) {
   EXPECT_TRUE(Verify(Signed("hello\n", {"alice"})));
   EXPECT_EQ(log, "Good signature from \"Alice <alice@example.org>\", but the key is not certified\n");
 }
+
+// The engine checks a signature dated after now like any other (clocks differ); it names its
+// signer and is good.
+TEST_F(SignatureReport, SignatureMadeInTheFutureIsCheckedLikeAnyOther) {
+  const std::string message =
+      Signed("from 2035\n", {"alice"}, {"--faked-system-time", "20350101T000000"});
+  std::string plain;
+  EXPECT_TRUE(Verify(message, &plain));
+  EXPECT_EQ(log, "Good signature from \"Alice <alice@example.org>\"\n");
+  EXPECT_EQ(plain, "from 2035\n");
+}

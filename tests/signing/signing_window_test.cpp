@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QAbstractItemView>
 #include <QTest>
+#include <QTimer>
 
 #include <filesystem>
 
@@ -319,4 +320,56 @@ TEST_F(SigningWindow, SignClipboardJobWithDefaultKeysSignsAtOnce) {
   EXPECT_EQ(log, "Signing clipboard contents...Done.\nVerifying clipboard contents...\n"
                  "Good signature from \"Alice <alice@example.org>\"\nDone.\n");
   EXPECT_EQ(ClipboardText(), "sign me\n");
+}
+
+namespace {
+
+class ComputingProbe : public WindowProbe {
+ public:
+  using WindowProbe::WindowProbe;
+  using CDlgProgress::ComputeDefaultKeys;
+};
+
+}  // namespace
+
+TEST_F(SigningWindow, ComputedDefaultKeysAreTheSigningKeysAndAreUsedAtOnce) {
+  ComputingProbe w(nullptr, cmdNone);
+  int aliceRow = -1, bobRow = -1, rows = 0;
+  w.then([&](WindowProbe& p) {
+    static_cast<ComputingProbe&>(p).ComputeDefaultKeys();
+    aliceRow = RowOf(p, ring().keyId("alice"));
+    bobRow = RowOf(p, ring().keyId("bob"));
+    rows = static_cast<int>(SendMessage(p.keyList(), LVM_GETITEMCOUNT, 0, 0));
+    Close(p);
+  });
+  w.DoModal();
+  EXPECT_EQ(rows, 3) << "the rows are left as they were";
+  const std::string first = ring().keyId(aliceRow < bobRow ? "alice" : "bob");
+  const std::string second = ring().keyId(aliceRow < bobRow ? "bob" : "alice");
+  EXPECT_EQ(Stored(kDefaultKeysValue).second, first + ";" + second + "\0"s)
+      << "the encryption-only key cannot sign";
+  EXPECT_EQ(Stored(kUseDefaultKeysValue).second, "\1\0\0\0"s);
+}
+
+TEST_F(SigningWindow, HostEntryPointOpensTheWindowOnCopiedFiles) {
+  const ProcessResult made = ring().gpg({"-u", ring().fingerprint("alice"), "--sign"}, "copied\n");
+  const std::string path = File("copied.txt.signed.gpg", made.out);
+  OpenClipboard(nullptr);
+  SetClipboardFiles({path});
+  CloseClipboard();
+
+  CDlgProgress* dialog = nullptr;
+  bool seen = false;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (dialog == nullptr) return;
+    seen = true;
+    const std::string log = WithLf(GetWindowTextString(GetDlgItem(dialog->m_hWnd, IDC_LOG)));
+    if (log.ends_with("Done.\n")) PostMessage(dialog->m_hWnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+  });
+  closer.start(20);
+  ClipboardOperation(nullptr, dialog, cmdVerify);
+  EXPECT_TRUE(seen) << "the caller could reach the window while it was open";
+  EXPECT_EQ(dialog, nullptr);
+  EXPECT_EQ(ReadFile(ring().path("files/copied.txt")), "copied\n");
 }
