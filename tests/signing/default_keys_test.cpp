@@ -153,3 +153,14 @@ TEST_F(DefaultKeys, TwoProcessesTogglingTheFlagLoseNothing) {
   EXPECT_EQ(value, 1u);
   EXPECT_EQ(Stored(kDefaultKeysValue).second, ring().keyId("alice") + "\0"s);
 }
+
+TEST_F(DefaultKeys, FlagOfTheWrongSizeIsNeverTakenForOn) {
+  DWORD value = 9;
+  Store(kUseDefaultKeysValue, REG_BINARY, "\1\0\0\0\0\0\0\0"s);
+  EXPECT_EQ(LoadUseDefaultKeys(nullptr, value), ERROR_MORE_DATA);
+  EXPECT_EQ(value, 0u) << "a caller that ignored the result would still see off";
+  // Shorter data and another type are read as the bytes they are.
+  Store(kUseDefaultKeysValue, REG_SZ, "\1"s);
+  ASSERT_EQ(LoadUseDefaultKeys(nullptr, value), ERROR_SUCCESS);
+  EXPECT_EQ(value, 1u);
+}
