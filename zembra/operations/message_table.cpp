@@ -51,6 +51,16 @@ constexpr Message kMessages[] = {
     {IDS_MENU_ZEMBRA, "Zembra..."},
     {IDS_TOO_MANY_FILES, "Error: Too many files selected or too long file name/path.\n"},
     {IDS_UNSUPPORTED_ALGORITHM, "Unsupported algorithm: %hs\n"},
+    {IDS_SIG_GOOD, "Good signature from \"%s\"\n"},
+    {IDS_SIG_GOOD_NOT_CERTIFIED, "Good signature from \"%s\", but the key is not certified\n"},
+    {IDS_SIG_BAD, "BAD signature from \"%s\"\n"},
+    {IDS_SIG_UNKNOWN_KEY, "Signature by unknown key %hs\n"},
+    {IDS_SIG_KEY_EXPIRED, "Signature from \"%s\", but the key has expired\n"},
+    {IDS_SIG_EXPIRED, "Expired signature from \"%s\"\n"},
+    {IDS_SIG_KEY_REVOKED, "Signature from \"%s\", but the key is revoked\n"},
+    {IDS_SIG_UNCHECKED, "Signature from \"%s\" could not be checked: %hs\n"},
+    {IDS_NO_SIGNATURE, "Error: No signature found\n"},
+    {IDS_NOT_ALL_GOOD, "Error: Not every signature is good\n"},
 };
 
 }  // namespace

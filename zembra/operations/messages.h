@@ -40,4 +40,16 @@ enum MessageId : int {
   IDS_MENU_ZEMBRA = 9138,
   IDS_TOO_MANY_FILES = 9139,
   IDS_UNSUPPORTED_ALGORITHM = 9140,
+  // Signatures, one line each.
+  IDS_SIG_GOOD = 9141,
+  IDS_SIG_GOOD_NOT_CERTIFIED = 9142,
+  IDS_SIG_BAD = 9143,
+  IDS_SIG_UNKNOWN_KEY = 9144,
+  IDS_SIG_KEY_EXPIRED = 9145,
+  IDS_SIG_EXPIRED = 9146,
+  IDS_SIG_KEY_REVOKED = 9147,
+  IDS_SIG_UNCHECKED = 9148,
+  // The end of a verification that is not all good.
+  IDS_NO_SIGNATURE = 9149,
+  IDS_NOT_ALL_GOOD = 9150,
 };

@@ -127,6 +127,7 @@ class CDlgProgress : public CDialogBase {
   void ListKey(const gpgme_key_t& key);
   CKeyArray GetSelectedKeys();
   void LoadDefaultKeys();
+  void ComputeDefaultKeys();
 
   void PopupMenu(POINT point, int position);
   void DlgButtonStateUpdate();
@@ -145,6 +146,11 @@ class CDlgProgress : public CDialogBase {
   bool m_exportBinary = false;
   bool m_useDefaultKeys = false;
 };
+
+// Runs a clipboard operation for a host program with a window of its own: a copied file list
+// opens the operations window on those files (dialog points at it while it is open); text is
+// decrypted, or verified for cmdVerify, in place on an engine context of its own.
+void ClipboardOperation(HWND window, CDlgProgress*& dialog, e_command command);
 
 // Lets the user choose files into the list; returns the number of entries the list then holds
 // (0 on failure or cancel).
