@@ -53,10 +53,15 @@ void ReapEngineProcesses() {
   }
 }
 
-Run RunProgram(const std::vector<std::string>& argv, bool captureOut) {
+Run RunProgram(const std::vector<std::string>& argv, bool captureOut,
+               const std::vector<std::string>& extraEnv) {
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
+  std::vector<char*> env;
+  for (const std::string& e : extraEnv) env.push_back(const_cast<char*>(e.c_str()));
+  for (char** e = environ; *e; ++e) env.push_back(*e);
+  env.push_back(nullptr);
   int pipeFds[2];
   if (pipe2(pipeFds, O_CLOEXEC) != 0) std::exit(2);
   posix_spawn_file_actions_t actions;
@@ -69,8 +74,9 @@ Run RunProgram(const std::vector<std::string>& argv, bool captureOut) {
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   Run run;
   const double start = Now();
+  run.started = start;
   pid_t pid = 0;
-  if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) {
+  if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), env.data()) != 0) {
     std::fprintf(stderr, "cannot start %s\n", args[0]);
     std::exit(2);
   }

@@ -16,11 +16,14 @@ struct Sample {
 };
 
 struct Run : Sample {
-  std::string out;  // standard output, when asked for
+  double started = 0;  // Now() just before the start
+  std::string out;     // standard output, when asked for
 };
 
-// Runs argv (PATH searched) with standard input and error on /dev/null; exits on failure.
-Run RunProgram(const std::vector<std::string>& argv, bool captureOut = false);
+// Runs argv (PATH searched) with standard input and error on /dev/null, the environment with
+// extraEnv ("NAME=value") added; exits on failure.
+Run RunProgram(const std::vector<std::string>& argv, bool captureOut = false,
+               const std::vector<std::string>& extraEnv = {});
 
 // CPU time (user + system) of this process and of its waited-for children so far.
 double CpuSeconds();
