@@ -5,6 +5,7 @@
 //
 //   bench_floor encrypt HOME FPR SUFFIX FILE...    writes FILE SUFFIX for each FILE
 //   bench_floor decrypt HOME SUFFIX FILE...
+//   bench_floor list HOME                          lists the ring's keys as the key list does
 //
 // Prints the job's wall seconds, its CPU seconds (with gpg's), the seconds of the flushes within
 // it, and the peak resident size in KiB.
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "bench/common/measure.h"
 
@@ -105,9 +107,33 @@ bool OneFile(gpgme_ctx_t ctx, gpgme_key_t* keys, const std::string& path, const 
   return ok;
 }
 
+// The key list's floor: every key of the ring through one listing, each kept until the end.
+int List(const char* home) {
+  bench::AdoptEngineProcesses();
+  gpgme_check_version(nullptr);
+  gpgme_ctx_t ctx = nullptr;
+  if (gpgme_new(&ctx) != 0) return 1;
+  gpgme_ctx_set_engine_info(ctx, GPGME_PROTOCOL_OpenPGP, nullptr, home);
+  const double start = bench::Now(), startCpu = bench::CpuSeconds();
+  std::vector<gpgme_key_t> keys;
+  if (gpgme_op_keylist_start(ctx, nullptr, 0) != 0) return 1;
+  for (gpgme_key_t key = nullptr; gpgme_op_keylist_next(ctx, &key) == 0;) keys.push_back(key);
+  gpgme_op_keylist_end(ctx);
+  const double seconds = bench::Now() - start;
+  bench::ReapEngineProcesses();
+  const double cpu = bench::CpuSeconds() - startCpu;
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  std::printf("%.6f %.6f 0 %ld %zu\n", seconds, cpu, usage.ru_maxrss, keys.size());
+  for (gpgme_key_t key : keys) gpgme_key_unref(key);
+  gpgme_release(ctx);
+  return keys.empty() ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "list") return List(argv[2]);
   if (argc < 5) {
     std::fprintf(stderr, "usage: bench_floor encrypt HOME FPR SUFFIX FILE... | decrypt HOME SUFFIX FILE...\n");
     return 2;
