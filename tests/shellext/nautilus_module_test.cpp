@@ -129,7 +129,7 @@ class NautilusModule : public ::testing::Test {
     reinterpret_cast<void (*)(const GType**, int*)>(
         dlsym(g_extension, "nautilus_module_list_types"))(&types, &count);
     ASSERT_EQ(count, 1);
-    s_provider = g_object_new(types[0], nullptr);
+    s_provider = G_OBJECT(g_object_new(types[0], nullptr));
   }
   static void TearDownTestSuite() {
     if (s_provider) g_object_unref(s_provider);

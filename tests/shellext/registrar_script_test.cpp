@@ -34,7 +34,7 @@ TEST(RegistrarScript, ReadsKeysFlagsValuesAndReplacements) {
   const ScriptKey& key = clsid.subkeys.at(0);
   EXPECT_EQ(key.flag, ScriptKey::Flag::ForceRemove);
   EXPECT_EQ(key.name, "It's a key");
-  EXPECT_EQ(key.defaultValue.data, "/opt/o'neil/m.so 100%");  // replaced before reading
+  EXPECT_EQ(key.defaultValue.data, "/opt/o'neil/m.so 100%%");  // replacements go in as given
   ASSERT_EQ(key.values.size(), 2u);
   EXPECT_EQ(key.values[0].value.type, REG_DWORD);
   EXPECT_EQ(key.values[0].value.data, std::string("\x10\0\0\0", 4));
@@ -55,7 +55,7 @@ TEST(RegistrarScript, TheServersScriptsRead) {
 }
 
 TEST(RegistrarScript, BrokenScriptsAreRefusedWithTheirLine) {
-  EXPECT_EQ(ErrorOf("HKCR\n{\n  Key\n"), "line 3: missing '}'");
+  EXPECT_EQ(ErrorOf("HKCR\n{\n  Key\n"), "line 4: missing '}'");
   EXPECT_EQ(ErrorOf("HKCR\n{\n  Key = s 'open\n}"), "line 3: a quoted text without its closing quote");
   EXPECT_EQ(ErrorOf("HKCR { Key = q 'x' }"), "line 1: unknown value type 'q'");
   EXPECT_EQ(ErrorOf("HKCR { Key = d 'ten' }"), "line 1: 'ten' is not a DWORD");
