@@ -12,6 +12,8 @@ packages=(
   xvfb xdotool x11-utils xauth
   fonts-dejavu-core fonts-liberation2
   rnp
+  xdg-utils           # xdg-mime and xdg-open in the desktop integration test
+  desktop-file-utils  # update-desktop-database after a change of associations
 )
 
 missing=()

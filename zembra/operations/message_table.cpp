@@ -51,6 +51,9 @@ constexpr Message kMessages[] = {
     {IDS_MENU_ZEMBRA, "Zembra..."},
     {IDS_TOO_MANY_FILES, "Error: Too many files selected or too long file name/path.\n"},
     {IDS_UNSUPPORTED_ALGORITHM, "Unsupported algorithm: %hs\n"},
+    {IDS_ASSOC_MIMEAPPS_FAILED,
+     "Zembra: cannot change \"%s\" (%hs); the file associations stay as they were.\n"},
+    {IDS_ASSOC_DESKTOP_FAILED, "Zembra: cannot write \"%s\" (%hs).\n"},
 };
 
 }  // namespace
