@@ -14,7 +14,7 @@
 
 namespace fs = std::filesystem;
 
-AssociationEnv::AssociationEnv(bool recordNotifications) {
+AssociationEnv::AssociationEnv(bool recordNotifications, bool ownRegistry) {
   for (const char* sub : {"reg", "home", "config", "data", "etc-xdg", "bin", "runtime"}) {
     fs::create_directories(m_folder.path(sub));
   }
@@ -22,7 +22,7 @@ AssociationEnv::AssociationEnv(bool recordNotifications) {
   auto set = [&](const char* name, std::optional<std::string> value) {
     m_env.push_back(std::make_unique<ScopedEnv>(name, std::move(value)));
   };
-  set("ZEMBRA_REGISTRY_DIR", m_folder.path("reg"));
+  if (ownRegistry) set("ZEMBRA_REGISTRY_DIR", m_folder.path("reg"));
   set("HOME", m_folder.path("home"));
   set("XDG_CONFIG_HOME", configHome());
   set("XDG_DATA_HOME", dataHome());

@@ -14,8 +14,9 @@
 
 class AssociationEnv {
  public:
-  // recordNotifications false: the real update-desktop-database runs.
-  explicit AssociationEnv(bool recordNotifications = true);
+  // recordNotifications false: the real update-desktop-database runs. ownRegistry false: the
+  // registry folder set before (a key ring's) is kept.
+  explicit AssociationEnv(bool recordNotifications = true, bool ownRegistry = true);
   ~AssociationEnv();
 
   const TempFolder& folder() const { return m_folder; }

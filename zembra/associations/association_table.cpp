@@ -34,6 +34,11 @@ std::string ProgramPathForLibrary(const std::string& libraryPath) {
   return libraryPath.substr(0, nameStart) + name;
 }
 
-std::string AssociationProgramPath() {
-  return ProgramPathForLibrary(ModulePathOf(reinterpret_cast<const void*>(&g_fileAssociations)));
-}
+namespace {
+// An address that is surely inside this library: a program that uses g_fileAssociations may
+// hold its own copy of the table (a copy relocation), and then dladdr on the table names the
+// program, which would make every associated file start that program.
+const char kModuleAnchor = 0;
+}  // namespace
+
+std::string AssociationProgramPath() { return ProgramPathForLibrary(ModulePathOf(&kModuleAnchor)); }
