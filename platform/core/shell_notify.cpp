@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -21,40 +20,21 @@ bool IsFolder(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::string FindInPath(const char* name) {
-  const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
-  std::size_t start = 0;
-  while (start <= dirs.size()) {
-    std::size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    std::string candidate = dirs.substr(start, end - start);
-    if (!candidate.empty()) {
-      candidate += "/";
-      candidate += name;
-      if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    start = end + 1;
-  }
-  return {};
-}
-
 }  // namespace
 
 void SHChangeNotify(LONG eventId, UINT flags, const void* item1, const void* item2) {
   if (eventId != SHCNE_ASSOCCHANGED) return;
   const std::string folder = XdgDataHome() + "/applications";
   if (!IsFolder(folder)) return;
-  std::string tool = FindInPath("update-desktop-database");
-  if (tool.empty()) return;
-
+  // Looked up in PATH; where it is not installed there is nothing to refresh.
+  std::string tool = "update-desktop-database";
   std::string quiet = "-q";
   std::vector<char*> argv{tool.data(), quiet.data(), const_cast<char*>(folder.c_str()), nullptr};
   posix_spawn_file_actions_t actions;
   if (posix_spawn_file_actions_init(&actions) != 0) return;
   posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
   pid_t child = -1;
-  const int rc = posix_spawn(&child, tool.c_str(), &actions, nullptr, argv.data(), environ);
+  const int rc = posix_spawnp(&child, tool.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) return;
   int status = 0;

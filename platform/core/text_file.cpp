@@ -1,28 +1,13 @@
 #include "platform/core/text_file.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 
 #include <cerrno>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/core/files.h"
 #include "platform/core/process.h"
-
-namespace {
-
-bool MakeFolders(const std::string& folder) {
-  if (folder.empty()) return true;
-  struct stat st{};
-  if (::stat(folder.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return true;
-    errno = ENOTDIR;
-    return false;
-  }
-  if (!MakeFolders(FolderOf(folder))) return false;
-  return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
-}  // namespace
 
 int ReadTextFile(const std::string& path, std::string& content) {
   content.clear();
@@ -42,7 +27,12 @@ int ReadTextFile(const std::string& path, std::string& content) {
 }
 
 bool WriteTextFile(const std::string& path, const std::string& content) {
-  if (!MakeFolders(FolderOf(path))) return false;
+  const std::string folder = FolderOf(path);
+  std::error_code error;
+  if (!folder.empty() && !std::filesystem::create_directories(folder, error) && error) {
+    errno = error.value();
+    return false;
+  }
   CommittedOutput output(path);
   if (!output.Open()) return false;
   if (WriteFd(output.fd(), content.data(), content.size()) < 0) return false;

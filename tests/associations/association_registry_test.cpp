@@ -1,5 +1,6 @@
 // Registering and removing associations: the registry as zembra-reg exports it, the desktop
 // entry, the user's mimeapps.list and the change notices.
+#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <gmock/gmock.h>
@@ -282,4 +283,37 @@ TEST(FileAssociations, ProgramPathWithBlanksQuotesAndPercentKeepsItsExecLinePars
   const std::optional<std::string> exec = DesktopEntryValue(entry, "Desktop Entry", "Exec");
   ASSERT_TRUE(exec);
   EXPECT_THAT(SplitExecLine(UnescapeDesktopString(*exec)), ElementsAre(path, "%f"));
+}
+
+TEST(FileAssociations, ClassesRootDefaultsAndCommandsAsOtherSoftwareWritesThem) {
+  AssociationEnv env;
+  EXPECT_EQ(ReadClassesRootDefault(".nothing"), std::nullopt);
+  SetText("Bare\\Sub", nullptr, "x");
+  EXPECT_EQ(ReadClassesRootDefault("Bare"), "");  // a key without a default value
+  // An unquoted command with blanks in its path and an option: the path keeps its blanks.
+  // (The desktop opens the type with Zembra, through ".gpg", so the registry has the word.)
+  RegisterFileAssociation(Row(0));
+  SetText(".pgp", nullptr, "Other.Viewer");
+  SetText("Other.Viewer", nullptr, "Other viewer file");
+  SetText("Other.Viewer\\shell\\open\\command", nullptr, "/opt/other viewer/bin/view /open %1");
+  EXPECT_EQ(GetCurrentAssociation(".pgp"), "Other viewer file\r\n/opt/other viewer/bin/view");
+  // No description: no association.
+  SetText(".pgp", nullptr, "Missing.ProgId");
+  EXPECT_EQ(GetCurrentAssociation(".pgp"), std::nullopt);
+}
+
+TEST(FileAssociations, AscCoversEveryTypeItsContentCanHaveButPlainText) {
+  AssociationEnv env;
+  WriteFile(env.mimeAppsList(), "[Default Applications]\ntext/plain=vim.desktop;\n");
+  RegisterFileAssociation(Row(2));
+  for (const char* type : {"application/pgp-keys", "application/pgp-signature",
+                           "application/pgp-encrypted"}) {
+    EXPECT_THAT(Defaults(env, type), ElementsAre("zembra.desktop")) << type;
+  }
+  EXPECT_THAT(Defaults(env, "text/plain"), ElementsAre("vim.desktop"));
+}
+
+TEST(FileAssociationExports, HaveCLinkage) {
+  EXPECT_NE(dlsym(RTLD_DEFAULT, "DefaultFileAssociations"), nullptr);
+  EXPECT_NE(dlsym(RTLD_DEFAULT, "SetupFileAssociations"), nullptr);
 }
