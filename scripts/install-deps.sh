@@ -14,6 +14,8 @@ packages=(
   rnp
   pinentry-qt  # the graphical passphrase prompt the agent shows for protected keys
   xclip        # end-to-end tests: another program on the X clipboard
+  xdg-utils           # xdg-mime and xdg-open in the desktop integration test
+  desktop-file-utils  # update-desktop-database after a change of associations
 )
 
 # The agent asks for passphrases through /usr/bin/pinentry; a desktop user has no terminal, so a

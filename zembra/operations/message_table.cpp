@@ -61,6 +61,9 @@ constexpr Message kMessages[] = {
     {IDS_SIG_UNCHECKED, "Signature from \"%s\" could not be checked: %hs\n"},
     {IDS_NO_SIGNATURE, "Error: No signature found\n"},
     {IDS_NOT_ALL_GOOD, "Error: Not every signature is good\n"},
+    {IDS_ASSOC_MIMEAPPS_FAILED,
+     "Zembra: cannot change \"%s\" (%hs); the file associations stay as they were.\n"},
+    {IDS_ASSOC_DESKTOP_FAILED, "Zembra: cannot write \"%s\" (%hs).\n"},
 };
 
 }  // namespace

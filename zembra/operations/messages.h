@@ -52,4 +52,6 @@ enum MessageId : int {
   // The end of a verification that is not all good.
   IDS_NO_SIGNATURE = 9149,
   IDS_NOT_ALL_GOOD = 9150,
+  IDS_ASSOC_MIMEAPPS_FAILED = 9180,
+  IDS_ASSOC_DESKTOP_FAILED = 9181,
 };
