@@ -16,6 +16,7 @@ packages=(
   xclip        # end-to-end tests: another program on the X clipboard
   xdg-utils           # xdg-mime and xdg-open in the desktop integration test
   desktop-file-utils  # update-desktop-database after a change of associations
+  libnautilus-extension-dev  # the file manager's extension interface for the context-menu module
 )
 
 # The agent asks for passphrases through /usr/bin/pinentry; a desktop user has no terminal, so a
