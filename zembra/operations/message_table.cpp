@@ -51,6 +51,13 @@ constexpr Message kMessages[] = {
     {IDS_MENU_ZEMBRA, "Zembra..."},
     {IDS_TOO_MANY_FILES, "Error: Too many files selected or too long file name/path.\n"},
     {IDS_UNSUPPORTED_ALGORITHM, "Unsupported algorithm: %hs\n"},
+    {IDS_FIELD_LINE_BREAK, "The field \"%s\" must not contain a line break or a NUL character."},
+    {IDS_FIELD_TOO_LONG,
+     "The field \"%s\" makes the key parameters longer than 2048 bytes. Please shorten it."},
+    {IDS_FIELD_NAME, "Name"},
+    {IDS_FIELD_EMAIL, "E-mail"},
+    {IDS_FIELD_COMMENT, "Comment"},
+    {IDS_FIELD_PASSPHRASE, "Passphrase"},
 };
 
 }  // namespace

@@ -5,7 +5,6 @@
 
 void CDlgProgress::Sign(const std::string&) {}
 void CDlgProgress::Verify(const std::string&) {}
-bool CDlgProgress::Import(const std::string&) { return false; }
 bool CDlgProgress::PrepareSigners() { return false; }
 
 void CDlgProgress::EncryptClipboard() {}
@@ -15,10 +14,6 @@ void CDlgProgress::VerifyClipboard() {}
 
 void CDlgProgress::LoadDefaultKeys() {}
 
-LRESULT CDlgProgress::OnClickedCreateKey(WORD, WORD, HWND, BOOL&) { return 0; }
-LRESULT CDlgProgress::OnClickedDeleteKeys(WORD, WORD, HWND, BOOL&) { return 0; }
-LRESULT CDlgProgress::OnClickedExportKeys(WORD, WORD, HWND, BOOL&) { return 0; }
-LRESULT CDlgProgress::OnClickedImportKeys(WORD, WORD, HWND, BOOL&) { return 0; }
 LRESULT CDlgProgress::OnSetDefaultKeys(WORD, WORD, HWND, BOOL&) { return 0; }
 
 // The check box and m_useDefaultKeys change together; the creator hears of every change.
