@@ -12,6 +12,7 @@ packages=(
   xvfb xdotool x11-utils xauth
   fonts-dejavu-core fonts-liberation2
   rnp
+  xz-utils  # unpacks the thousand-key ring of the import tests
 )
 
 missing=()

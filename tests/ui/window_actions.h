@@ -1,0 +1,55 @@
+// What the window tests do to the real window and read back from it, as a user would.
+#pragma once
+
+#include <QAbstractItemView>
+#include <QTest>
+#include <string>
+
+#include "tests/ui/window_probe.h"
+
+// Text with CRLF line ends as LF, as the log box shows and gives back multi-line text.
+inline std::string WithLf(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i];
+  }
+  return out;
+}
+
+inline std::string LogText(WindowProbe& w) { return WithLf(GetWindowTextString(w.item(IDC_LOG))); }
+
+inline int SelectedCount(WindowProbe& w) {
+  return static_cast<int>(SendMessage(w.keyList(), LVM_GETSELECTEDCOUNT, 0, 0));
+}
+
+inline int RowCount(WindowProbe& w) {
+  return static_cast<int>(SendMessage(w.keyList(), LVM_GETITEMCOUNT, 0, 0));
+}
+
+inline bool Enabled(WindowProbe& w, int id) { return IsWindowEnabled(w.item(id)) != FALSE; }
+
+inline QWidget* Viewport(WindowProbe& w) {
+  return static_cast<QAbstractItemView*>(WindowProbe::Widget(w.keyList()))->viewport();
+}
+
+// The centre of a row, in the coordinates where the list takes mouse clicks.
+inline QPoint RowCentre(WindowProbe& w, int row) {
+  RECT r;
+  SendMessage(w.keyList(), LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&r));
+  return QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+}
+
+inline void ClickRow(WindowProbe& w, int row, Qt::MouseButton button = Qt::LeftButton) {
+  QTest::mouseClick(Viewport(w), button, {}, RowCentre(w, row));
+}
+
+inline void ClickButton(WindowProbe& w, int id) {
+  QWidget* button = WindowProbe::Widget(w.item(id));
+  QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+}
+
+inline void PressEscape(WindowProbe& w) {
+  QTest::keyClick(WindowProbe::Widget(w.m_hWnd), Qt::Key_Escape);
+}
+
