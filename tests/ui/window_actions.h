@@ -2,8 +2,12 @@
 #pragma once
 
 #include <QAbstractItemView>
+#include <QApplication>
+#include <QTimer>
+#include <functional>
 #include <QTest>
 #include <string>
+#include <vector>
 
 #include "tests/ui/window_probe.h"
 
@@ -53,3 +57,44 @@ inline void PressEscape(WindowProbe& w) {
   QTest::keyClick(WindowProbe::Widget(w.m_hWnd), Qt::Key_Escape);
 }
 
+
+// Adds rows to the selection as a control-click does.
+inline void CtrlClickRow(WindowProbe& w, int row) {
+  QTest::mouseClick(Viewport(w), Qt::LeftButton, Qt::ControlModifier, RowCentre(w, row));
+}
+
+// The text of one cell of the key list.
+inline std::string CellText(WindowProbe& w, int row, int column) {
+  char buffer[512] = {};
+  LVITEM item;
+  item.iSubItem = column;
+  item.pszText = buffer;
+  item.cchTextMax = sizeof buffer;
+  SendMessage(w.keyList(), LVM_GETITEMTEXT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+  return buffer;
+}
+
+// The key IDs of the rows, top to bottom.
+inline std::vector<std::string> RowKeyIds(WindowProbe& w) {
+  std::vector<std::string> ids;
+  for (int row = 0; row < RowCount(w); ++row) ids.push_back(CellText(w, row, 0));
+  return ids;
+}
+
+// Runs `act` with the next modal dialog that opens over the window (from the dialog's own
+// message loop, once it runs). Gives up after a few hundred turns of the event loop.
+inline void WhenDialogOpens(WindowProbe& w, std::function<void(HWND dialog)> act, int turns = 500) {
+  QTimer::singleShot(0, [&w, act = std::move(act), turns]() mutable {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || modal == WindowProbe::Widget(w.m_hWnd)) {
+      if (turns > 0) WhenDialogOpens(w, std::move(act), turns - 1);
+      return;
+    }
+    act(reinterpret_cast<HWND>(modal));
+  });
+}
+
+inline void ClickControl(HWND dialog, int id) {
+  QWidget* control = WindowProbe::Widget(GetDlgItem(dialog, id));
+  QTest::mouseClick(control, Qt::LeftButton, {}, control->rect().center());
+}
