@@ -57,7 +57,7 @@ TEST_F(KeyImport, ABinaryKeyFile) {
 }
 
 TEST_F(KeyImport, FilesWithoutKeysImportNothingAndSaySo) {
-  for (const std::string content : {std::string(), std::string("no keys in here\n"),
+  for (const std::string& content : {std::string(), std::string("no keys in here\n"),
                                     RandomBytes(4096)}) {
     const std::string path = Write("nothing.asc", content);
     std::string log;
