@@ -17,6 +17,7 @@ packages=(
   xdg-utils           # xdg-mime and xdg-open in the desktop integration test
   desktop-file-utils  # update-desktop-database after a change of associations
   libnautilus-extension-dev  # the file manager's extension interface for the context-menu module
+  xz-utils  # unpacks the thousand-key ring of the import tests
 )
 
 # The agent asks for passphrases through /usr/bin/pinentry; a desktop user has no terminal, so a

@@ -64,6 +64,13 @@ constexpr Message kMessages[] = {
     {IDS_ASSOC_MIMEAPPS_FAILED,
      "Zembra: cannot change \"%s\" (%hs); the file associations stay as they were.\n"},
     {IDS_ASSOC_DESKTOP_FAILED, "Zembra: cannot write \"%s\" (%hs).\n"},
+    {IDS_FIELD_LINE_BREAK, "The field \"%s\" must not contain a line break or a NUL character."},
+    {IDS_FIELD_TOO_LONG,
+     "The field \"%s\" makes the key parameters longer than 2048 bytes. Please shorten it."},
+    {IDS_FIELD_NAME, "Name"},
+    {IDS_FIELD_EMAIL, "E-mail"},
+    {IDS_FIELD_COMMENT, "Comment"},
+    {IDS_FIELD_PASSPHRASE, "Passphrase"},
 };
 
 }  // namespace
