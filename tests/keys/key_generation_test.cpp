@@ -63,8 +63,8 @@ INSTANTIATE_TEST_SUITE_P(Keys, EachAlgorithm,
                          ::testing::Values(Algorithm{"RSA", 1024, "1"}, Algorithm{"RSA", 1536, "1"},
                                            Algorithm{"RSA", 2048, "1"}, Algorithm{"RSA", 3072, "1"},
                                            Algorithm{"DSA", 2048, "17"}),
-                         [](const auto& info) {
-                           return std::string(info.param.type) + std::to_string(info.param.length);
+                         [](const auto& param) {
+                           return std::string(param.param.type) + std::to_string(param.param.length);
                          });
 
 TEST_F(KeyGeneration, ANonAsciiNameAndAFutureExpiry) {
