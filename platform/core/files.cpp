@@ -6,7 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <dirent.h>
+
 #include <cerrno>
+#include <cstdlib>
+#include <ctime>
 
 namespace {
 
@@ -44,7 +48,61 @@ std::string RandomSuffix() {
   return s;
 }
 
+// Named temporaries are ".<name>.~zembra-" and eight random characters.
+constexpr const char kTempMarker[] = ".~zembra-";
+constexpr std::size_t kSuffixLength = 8;
+// A named temporary untouched for this long, and locked by nobody, was left by a crash.
+constexpr time_t kStaleAfterSeconds = 60;
+
+std::string TempName(const std::string& folder, const std::string& name) {
+  return folder + "." + name + kTempMarker + RandomSuffix();
+}
+
+// The permission bits a new file gets (0666 less the umask), read without changing the umask,
+// which is shared by every thread.
+mode_t NewFileMode() {
+  mode_t mask = 022;
+  if (FILE* status = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, status)) {
+      if (std::string_view(line).starts_with("Umask:")) {
+        mask = static_cast<mode_t>(std::strtoul(line + 6, nullptr, 8));
+        break;
+      }
+    }
+    std::fclose(status);
+  }
+  return 0666 & ~mask;
+}
+
 }  // namespace
+
+void RemoveStaleOutputTemporaries(const std::string& target) {
+  std::size_t slash = target.rfind('/');
+  std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+  std::string prefix = "." + name + kTempMarker;
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (!dir) return;
+  time_t now = ::time(nullptr);
+  while (dirent* entry = ::readdir(dir)) {
+    std::string_view entryName = entry->d_name;
+    if (!entryName.starts_with(prefix) || entryName.size() != prefix.size() + kSuffixLength)
+      continue;
+    std::string path = folder + std::string(entryName);
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK));
+    struct stat st {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_uid != ::geteuid() || now - st.st_mtime < kStaleAfterSeconds)
+      continue;
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    if (::fcntl(fd.get(), F_OFD_SETLK, &lock) != 0) continue;  // a writer is at work on it
+    ::unlink(path.c_str());
+  }
+  ::closedir(dir);
+}
 
 UniqueFd OpenInputFile(const std::string& path) {
   // O_NONBLOCK only for the opening: a FIFO without a writer must not hang the window.
@@ -107,36 +165,53 @@ CommittedOutput::~CommittedOutput() { Discard(); }
 bool CommittedOutput::Open() {
   Discard();
   std::size_t slash = m_target.rfind('/');
-  std::string folder = slash == std::string::npos ? std::string() : m_target.substr(0, slash + 1);
-  std::string name = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
-  if (name.empty()) {
+  m_folder = slash == std::string::npos ? std::string() : m_target.substr(0, slash + 1);
+  m_name = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
+  if (m_name.empty()) {
     errno = EISDIR;
     return false;
   }
   // A file we may not write stays as it is, as an opening for writing would have been refused;
   // the rename alone would need only the folder's permission.
   if (::access(m_target.c_str(), F_OK) == 0 && ::access(m_target.c_str(), W_OK) != 0) return false;
-  // The temporary lies beside the target, so that the rename stays on one file system.
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string temp = folder + "." + name + "." + RandomSuffix();
-    UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
+  struct stat st {};
+  bool replacing = ::stat(m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  // A replaced file keeps who may read it: an encrypted file must not become world-readable.
+  m_mode = replacing ? st.st_mode & 07777 : 0;
+
+  // Where the file system offers it, the output has no name until it is committed: a crash
+  // leaves nothing behind, and nobody can open what was never authenticated. The folder stays
+  // the target's, so that the commit stays on one file system. Committing links it through
+  // /proc, so without /proc the named way is taken.
+  UniqueFd fd(::open(m_folder.empty() ? "." : m_folder.c_str(),
+                     O_TMPFILE | O_WRONLY | O_CLOEXEC | O_NOCTTY, 0666));
+  if (fd.valid() && ::access("/proc/self/fd", X_OK) != 0) fd.reset();
+  RemoveStaleOutputTemporaries(m_target);
+  if (fd.valid()) {
+    if (replacing) ::fchmod(fd.get(), m_mode);
+  } else {
+    if (errno == ENOENT || errno == ENOTDIR || errno == EACCES || errno == EROFS) return false;
+    // A named temporary, private (0600) until the commit gives it its mode.
+    if (!replacing) m_mode = NewFileMode();
+    for (int attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {
+      std::string temp = TempName(m_folder, m_name);
+      fd = UniqueFd(
+          ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600));
+      if (fd.valid()) {
+        m_temp = std::move(temp);
+      } else if (errno != EEXIST) {
+        return false;
+      }
+    }
     if (!fd.valid()) {
-      if (errno == EEXIST) continue;
+      errno = EEXIST;
       return false;
     }
-    m_temp = std::move(temp);
-    struct stat st {};
-    if (::stat(m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-      // A replaced file keeps who may read it: an encrypted file must not become world-readable.
-      ::fchmod(fd.get(), st.st_mode & 07777);
-    }
-    LockWholeFile(fd.get(), F_WRLCK);  // nobody else knows the name yet: cannot conflict
-    ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    m_fd = std::move(fd);
-    return true;
   }
-  errno = EEXIST;
-  return false;
+  LockWholeFile(fd.get(), F_WRLCK);  // nobody else can reach it yet: cannot conflict
+  ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  m_fd = std::move(fd);
+  return true;
 }
 
 bool CommittedOutput::Commit() { return Finish(true); }
@@ -144,22 +219,46 @@ bool CommittedOutput::Commit() { return Finish(true); }
 bool CommittedOutput::CommitNoReplace() { return Finish(false); }
 
 bool CommittedOutput::Finish(bool replace) {
-  if (!m_fd.valid() || m_temp.empty()) {
+  if (!m_fd.valid() || m_committed) {
     errno = EBADF;
     return false;
   }
   // The data must be on disk before the name points at it, or a crash could leave an empty
   // target where the old file was.
   int result = ::fsync(m_fd.get());
-  if (result == 0 && replace) {
-    result = ::rename(m_temp.c_str(), m_target.c_str());
+  if (result == 0 && !m_temp.empty()) {
+    result = ::fchmod(m_fd.get(), m_mode);
+    if (result == 0 && replace) {
+      result = ::rename(m_temp.c_str(), m_target.c_str());
+    } else if (result == 0) {
+      // The check and the rename are one step: a file that took the name meanwhile is kept.
+      result = ::renameat2(AT_FDCWD, m_temp.c_str(), AT_FDCWD, m_target.c_str(), RENAME_NOREPLACE);
+      if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        // File systems without the flag: a hard link refuses a taken name just the same.
+        result = ::link(m_temp.c_str(), m_target.c_str());
+        if (result == 0) ::unlink(m_temp.c_str());
+      }
+    }
+    if (result == 0) m_temp.clear();
   } else if (result == 0) {
-    // The check and the rename are one step: a file that took the name meanwhile is kept.
-    result = ::renameat2(AT_FDCWD, m_temp.c_str(), AT_FDCWD, m_target.c_str(), RENAME_NOREPLACE);
-    if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
-      // File systems without the flag: a hard link refuses a taken name just the same.
-      result = ::link(m_temp.c_str(), m_target.c_str());
-      if (result == 0) ::unlink(m_temp.c_str());
+    std::string self = "/proc/self/fd/" + std::to_string(m_fd.get());
+    if (!replace) {
+      // A link refuses a taken name: a file that took it meanwhile is kept.
+      result = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, m_target.c_str(), AT_SYMLINK_FOLLOW);
+    } else {
+      // No call links an unnamed file over another, so it gets a name of our own first and is
+      // renamed over the target; that name only ever holds the complete, flushed output.
+      for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string temp = TempName(m_folder, m_name);
+        result = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW);
+        if (result == 0) {
+          m_temp = std::move(temp);
+          break;
+        }
+        if (errno != EEXIST) break;
+      }
+      if (result == 0) result = ::rename(m_temp.c_str(), m_target.c_str());
+      if (result == 0) m_temp.clear();
     }
   }
   if (result != 0) {
@@ -168,10 +267,9 @@ bool CommittedOutput::Finish(bool replace) {
     errno = saved;
     return false;
   }
-  m_temp.clear();
-  std::size_t slash = m_target.rfind('/');
-  std::string folder = slash == std::string::npos ? "." : m_target.substr(0, slash + 1);
-  UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  m_committed = true;
+  const char* folder = m_folder.empty() ? "." : m_folder.c_str();
+  UniqueFd dir(::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.valid()) ::fsync(dir.get());
   // The descriptor stays open (and locked) until the owner is done with it.
   return true;
@@ -179,6 +277,7 @@ bool CommittedOutput::Finish(bool replace) {
 
 void CommittedOutput::Discard() {
   m_fd.reset();
+  m_committed = false;
   if (!m_temp.empty()) {
     int saved = errno;
     ::unlink(m_temp.c_str());

@@ -23,12 +23,19 @@ std::int64_t ReadFd(int fd, void* buffer, std::size_t size);
 std::int64_t WriteFd(int fd, const void* buffer, std::size_t size);  // writes all or fails
 std::int64_t SeekFd(int fd, std::int64_t offset, int whence);
 
-// An output that only replaces its target when committed. The bytes go to a temporary file
-// beside the target (".<name>.<random>", created with mode 0666 less the umask, or with the
-// permission bits of the file it will replace, exclusively locked); Commit flushes it to disk
-// and renames it over the target. Without a commit (failure, exception) the target is untouched
-// and the temporary file is removed; after a crash (SIGKILL) the target is still untouched, but
-// the temporary file may remain.
+// An output that only replaces its target when committed, invisible and private until then.
+// The bytes go to an unnamed file in the target's folder (O_TMPFILE), or, where the file system
+// has none, to a temporary file beside the target (".<name>.~zembra-<random>", mode 0600);
+// either is exclusively locked. Commit flushes it to disk and puts it in the target's place with
+// mode 0666 less the umask, or with the permission bits of the file it replaces. Without a
+// commit (failure, exception) the target is untouched and nothing stays behind; after a crash
+// (SIGKILL) the target is still untouched, and an unnamed output is gone with the process. A
+// named temporary a crash left is removed by the next output to the same target.
+// Removes the named temporaries of outputs to target that crashed runs left behind: ours by
+// name and owner, locked by nobody (a live writer holds its lock to the end), and untouched for
+// a minute. CommittedOutput::Open does this for its target.
+void RemoveStaleOutputTemporaries(const std::string& target);
+
 class CommittedOutput {
  public:
   explicit CommittedOutput(std::string target);
@@ -49,6 +56,10 @@ class CommittedOutput {
   bool Finish(bool replace);
 
   std::string m_target;
-  std::string m_temp;
+  std::string m_folder;  // with its trailing slash; empty for the current folder
+  std::string m_name;
+  std::string m_temp;  // the named temporary, while there is one
+  unsigned m_mode = 0;  // the permission bits the committed file gets
+  bool m_committed = false;
   UniqueFd m_fd;
 };

@@ -4,7 +4,7 @@
 
 namespace {
 
-struct Spec {
+struct Conversion {
   bool left = false;
   bool zero = false;
   bool plus = false;
@@ -37,15 +37,15 @@ std::string_view FirstChars(std::string_view s, std::size_t count) {
   return s;
 }
 
-void Pad(std::string& out, const Spec& spec, std::string_view prefix, std::string_view body,
+void Pad(std::string& out, const Conversion& conv, std::string_view prefix, std::string_view body,
          std::size_t bodyChars, bool zeroPadAllowed) {
   std::size_t length = prefix.size() + bodyChars;
-  std::size_t fill = spec.width > 0 && static_cast<std::size_t>(spec.width) > length
-                         ? static_cast<std::size_t>(spec.width) - length
+  std::size_t fill = conv.width > 0 && static_cast<std::size_t>(conv.width) > length
+                         ? static_cast<std::size_t>(conv.width) - length
                          : 0;
-  if (spec.left) {
+  if (conv.left) {
     out.append(prefix).append(body).append(fill, ' ');
-  } else if (spec.zero && zeroPadAllowed) {
+  } else if (conv.zero && zeroPadAllowed) {
     out.append(prefix).append(fill, '0').append(body);
   } else {
     out.append(fill, ' ').append(prefix).append(body);
@@ -62,7 +62,7 @@ std::string Digits(std::uint64_t value, unsigned base, bool upper) {
   return s;
 }
 
-void FormatInteger(std::string& out, const Spec& spec, char conversion, long long value) {
+void FormatInteger(std::string& out, const Conversion& conv, char conversion, long long value) {
   std::string prefix;
   std::uint64_t magnitude;
   unsigned base = 10;
@@ -70,45 +70,45 @@ void FormatInteger(std::string& out, const Spec& spec, char conversion, long lon
     magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
     if (value < 0) {
       prefix = "-";
-    } else if (spec.plus) {
+    } else if (conv.plus) {
       prefix = "+";
-    } else if (spec.space) {
+    } else if (conv.space) {
       prefix = " ";
     }
   } else {
     // A negative value shows as its two's complement in the argument's width, as printf shows
     // an int's -1 as ffffffff; a value is never cut otherwise.
     magnitude = static_cast<std::uint64_t>(value);
-    if (value < 0 && spec.bits < 64) magnitude &= (std::uint64_t{1} << spec.bits) - 1;
+    if (value < 0 && conv.bits < 64) magnitude &= (std::uint64_t{1} << conv.bits) - 1;
     if (conversion == 'o') base = 8;
     if (conversion == 'x' || conversion == 'X') base = 16;
   }
   std::string digits = Digits(magnitude, base, conversion == 'X');
-  if (spec.precision == 0 && magnitude == 0) digits.clear();
-  if (spec.precision > 0 && digits.size() < static_cast<std::size_t>(spec.precision)) {
-    digits.insert(0, static_cast<std::size_t>(spec.precision) - digits.size(), '0');
+  if (conv.precision == 0 && magnitude == 0) digits.clear();
+  if (conv.precision > 0 && digits.size() < static_cast<std::size_t>(conv.precision)) {
+    digits.insert(0, static_cast<std::size_t>(conv.precision) - digits.size(), '0');
   }
-  if (spec.alternate && magnitude != 0) {
+  if (conv.alternate && magnitude != 0) {
     if (conversion == 'x') prefix = "0x";
     if (conversion == 'X') prefix = "0X";
   }
-  if (spec.alternate && conversion == 'o' && (digits.empty() || digits[0] != '0')) {
+  if (conv.alternate && conversion == 'o' && (digits.empty() || digits[0] != '0')) {
     digits.insert(0, "0");
   }
-  Pad(out, spec, prefix, digits, digits.size(), spec.precision < 0);
+  Pad(out, conv, prefix, digits, digits.size(), conv.precision < 0);
 }
 
-void FormatPointer(std::string& out, const Spec& spec, long long value) {
+void FormatPointer(std::string& out, const Conversion& conv, long long value) {
   // As the GNU C library prints %p.
   if (value == 0) {
-    Pad(out, spec, "", "(nil)", 5, false);
+    Pad(out, conv, "", "(nil)", 5, false);
     return;
   }
   std::string digits = Digits(static_cast<std::uint64_t>(value), 16, false);
-  Pad(out, spec, "0x", digits, digits.size(), spec.precision < 0);
+  Pad(out, conv, "0x", digits, digits.size(), conv.precision < 0);
 }
 
-void FormatChar(std::string& out, const Spec& spec, long long value) {
+void FormatChar(std::string& out, const Conversion& conv, long long value) {
   std::string body;
   auto cp = static_cast<std::uint32_t>(value);
   if (cp < 0x80) {
@@ -128,7 +128,7 @@ void FormatChar(std::string& out, const Spec& spec, long long value) {
   } else {
     body = "\xEF\xBF\xBD";  // U+FFFD
   }
-  Pad(out, spec, "", body, 1, false);
+  Pad(out, conv, "", body, 1, false);
 }
 
 int ReadNumber(std::string_view format, std::size_t& i) {
@@ -158,36 +158,36 @@ std::string FormatTextV(std::string_view format, std::initializer_list<FormatArg
     out.append(format.substr(i, percent - i));
     i = percent + 1;
 
-    Spec spec;
+    Conversion conv;
     for (; i < format.size(); ++i) {
       char c = format[i];
-      if (c == '-') spec.left = true;
-      else if (c == '0') spec.zero = true;
-      else if (c == '+') spec.plus = true;
-      else if (c == ' ') spec.space = true;
-      else if (c == '#') spec.alternate = true;
+      if (c == '-') conv.left = true;
+      else if (c == '0') conv.zero = true;
+      else if (c == '+') conv.plus = true;
+      else if (c == ' ') conv.space = true;
+      else if (c == '#') conv.alternate = true;
       else break;
     }
-    spec.width = ReadNumber(format, i);
+    conv.width = ReadNumber(format, i);
     if (i < format.size() && format[i] == '.') {
       ++i;
-      spec.precision = ReadNumber(format, i);
+      conv.precision = ReadNumber(format, i);
     }
     // Length modifiers: C's and the Windows ones (w, I, I32, I64). For text they change
     // nothing: every text argument is UTF-8 already.
     while (i < format.size()) {
       char c = format[i];
       if (c == 'h') {
-        spec.bits = spec.bits == 16 ? 8 : 16;
+        conv.bits = conv.bits == 16 ? 8 : 16;
       } else if (c == 'l' || c == 'L' || c == 'q' || c == 'j' || c == 'z' || c == 't') {
-        spec.bits = 64;
+        conv.bits = 64;
       } else if (c == 'w') {
       } else if (c == 'I') {
-        spec.bits = 64;
+        conv.bits = 64;
         if (format.substr(i + 1, 2) == "64") {
           i += 2;
         } else if (format.substr(i + 1, 2) == "32") {
-          spec.bits = 32;
+          conv.bits = 32;
           i += 2;
         }
       } else {
@@ -209,8 +209,8 @@ std::string FormatTextV(std::string_view format, std::initializer_list<FormatArg
         const FormatArg* arg = take();
         if (!arg || arg->kind() != FormatArg::Kind::Text) break;
         std::string_view text = arg->text();
-        if (spec.precision >= 0) text = FirstChars(text, static_cast<std::size_t>(spec.precision));
-        Pad(out, spec, "", text, CharCount(text), false);
+        if (conv.precision >= 0) text = FirstChars(text, static_cast<std::size_t>(conv.precision));
+        Pad(out, conv, "", text, CharCount(text), false);
         break;
       }
       case 'd':
@@ -221,19 +221,19 @@ std::string FormatTextV(std::string_view format, std::initializer_list<FormatArg
       case 'X': {
         const FormatArg* arg = take();
         if (arg && arg->kind() == FormatArg::Kind::Int) {
-          FormatInteger(out, spec, conversion, arg->integer());
+          FormatInteger(out, conv, conversion, arg->integer());
         }
         break;
       }
       case 'c':
       case 'C': {
         const FormatArg* arg = take();
-        if (arg && arg->kind() == FormatArg::Kind::Int) FormatChar(out, spec, arg->integer());
+        if (arg && arg->kind() == FormatArg::Kind::Int) FormatChar(out, conv, arg->integer());
         break;
       }
       case 'p': {
         const FormatArg* arg = take();
-        if (arg && arg->kind() == FormatArg::Kind::Pointer) FormatPointer(out, spec, arg->integer());
+        if (arg && arg->kind() == FormatArg::Kind::Pointer) FormatPointer(out, conv, arg->integer());
         break;
       }
       default:  // unknown: copied as written, taking no argument

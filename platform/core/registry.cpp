@@ -1,5 +1,7 @@
 #include "platform/core/registry.h"
 
+#include <unistd.h>
+
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -15,6 +17,7 @@ using registry_detail::FromSqlite;
 using registry_detail::Hive;
 using registry_detail::HiveId;
 using registry_detail::kRootKey;
+using registry_detail::Stmt;
 
 // An open key: the hive it lives in and its row. The row may vanish under the handle (another
 // handle or process deletes the key); every use checks it, so the caller sees
@@ -23,6 +26,7 @@ struct HKEY__ {
   std::shared_ptr<Hive> hive;
   sqlite3_int64 id;
   REGSAM access;
+  std::size_t depth = 0;  // levels below the hive's root
 };
 
 namespace {
@@ -37,7 +41,6 @@ constexpr REGSAM kGenericWrite = 0x40000000;
 constexpr REGSAM kGenericRead = 0x80000000;
 constexpr REGSAM kWriteRights =
     KEY_SET_VALUE | KEY_CREATE_SUB_KEY | kKeyCreateLink | kDelete | kWriteDac | kWriteOwner;
-constexpr std::size_t kMaxKeyNameLength = 255;
 
 // Open handles, so that a stale or twice-closed handle is refused instead of followed.
 struct Handles {
@@ -46,6 +49,10 @@ struct Handles {
   // One registry call at a time per process: threads share a hive's connection, and a
   // transaction on it belongs to one call.
   std::mutex calls;
+  // The hives with a transaction open across calls (by HiveId), kept on that connection, and
+  // the process that opened them: a child of fork() must not use the parent's transaction.
+  std::shared_ptr<Hive> spanning[3];
+  pid_t spanningPid = 0;
 };
 
 Handles& TheHandles() {
@@ -53,59 +60,38 @@ Handles& TheHandles() {
   return *handles;
 }
 
-class Stmt {
- public:
-  Stmt(sqlite3* db, const char* sql) { m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
-  ~Stmt() { sqlite3_finalize(m_stmt); }
-  Stmt(const Stmt&) = delete;
-  Stmt& operator=(const Stmt&) = delete;
+// The hive's transaction that spans calls, or null. Callers hold the call lock.
+std::shared_ptr<Hive>& Spanning(HiveId id) {
+  Handles& handles = TheHandles();
+  if (handles.spanningPid != getpid()) {
+    // Inherited through fork(): the parent's connection stays the parent's, never closed here.
+    for (auto& hive : handles.spanning)
+      if (hive) new std::shared_ptr<Hive>(std::move(hive));
+    for (auto& hive : handles.spanning) hive.reset();
+    handles.spanningPid = getpid();
+  }
+  return handles.spanning[static_cast<int>(id)];
+}
 
-  Stmt& bind(int i, sqlite3_int64 v) {
-    if (m_rc == SQLITE_OK) sqlite3_bind_int64(m_stmt, i, v);
-    return *this;
-  }
-  Stmt& bind(int i, std::string_view text) {
-    if (m_rc == SQLITE_OK)
-      sqlite3_bind_text(m_stmt, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-    return *this;
-  }
-  Stmt& bindBlob(int i, const BYTE* data, DWORD size) {
-    // An empty blob, not NULL: a zero-length value is still a value.
-    if (m_rc != SQLITE_OK) return *this;
-    if (size == 0)
-      sqlite3_bind_zeroblob(m_stmt, i, 0);
-    else
-      sqlite3_bind_blob(m_stmt, i, data, static_cast<int>(size), SQLITE_TRANSIENT);
-    return *this;
-  }
-  // SQLITE_ROW, SQLITE_DONE or the error.
-  int step() { return m_rc == SQLITE_OK ? sqlite3_step(m_stmt) : m_rc; }
-  sqlite3_int64 integer(int col) const { return sqlite3_column_int64(m_stmt, col); }
-  std::string text(int col) const {
-    auto p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, col));
-    return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, col)))
-             : std::string();
-  }
-  std::string blob(int col) const {
-    auto p = static_cast<const char*>(sqlite3_column_blob(m_stmt, col));
-    return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, col)))
-             : std::string();
-  }
-
- private:
-  sqlite3_stmt* m_stmt = nullptr;
-  int m_rc;
-};
+int Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
 
 // One transaction; rolled back unless committed. A write transaction takes the write lock at
-// once (BEGIN IMMEDIATE), so two writers queue instead of one failing half-way.
+// once (BEGIN IMMEDIATE), so two writers queue instead of one failing half-way. Inside a hive
+// transaction that spans calls it is a savepoint of that one.
 class Transaction {
  public:
-  Transaction(sqlite3* db, bool write) : m_db(db), m_write(write) {
-    m_rc = sqlite3_exec(db, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
+  Transaction(sqlite3* db, bool write)
+      : m_db(db), m_write(write), m_nested(sqlite3_get_autocommit(db) == 0) {
+    m_rc = Exec(db, m_nested ? "SAVEPOINT call" : write ? "BEGIN IMMEDIATE" : "BEGIN");
   }
   ~Transaction() {
-    if (m_rc == SQLITE_OK && !m_done) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (m_rc != SQLITE_OK || m_done) return;
+    if (m_nested) {
+      Exec(m_db, "ROLLBACK TO call");
+      Exec(m_db, "RELEASE call");
+    } else {
+      Exec(m_db, "ROLLBACK");
+    }
   }
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
@@ -113,18 +99,25 @@ class Transaction {
   LONG status() const { return FromSqlite(m_rc, m_write); }
   LONG commit() {
     m_done = true;
-    return FromSqlite(sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr), m_write);
+    return FromSqlite(Exec(m_db, m_nested ? "RELEASE call" : "COMMIT"), m_write);
   }
 
  private:
   sqlite3* m_db;
   bool m_write;
+  bool m_nested;
   bool m_done = false;
   int m_rc;
 };
 
 bool IsPredefined(HKEY key) {
   return key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE;
+}
+
+HiveId HiveOf(HKEY predefined) {
+  return predefined == HKEY_CLASSES_ROOT   ? HiveId::ClassesRoot
+         : predefined == HKEY_CURRENT_USER ? HiveId::CurrentUser
+                                           : HiveId::LocalMachine;
 }
 
 REGSAM MapGeneric(REGSAM access) {
@@ -137,13 +130,15 @@ REGSAM MapGeneric(REGSAM access) {
 // The hive, row and rights behind a handle.
 LONG Resolve(HKEY key, HKEY__& out) {
   if (IsPredefined(key)) {
-    HiveId id = key == HKEY_CLASSES_ROOT   ? HiveId::ClassesRoot
-                : key == HKEY_CURRENT_USER ? HiveId::CurrentUser
-                                           : HiveId::LocalMachine;
-    LONG rc = registry_detail::OpenHive(id, out.hive);
     out.id = kRootKey;
     out.access = KEY_ALL_ACCESS;
-    return rc;
+    out.depth = 0;
+    // Callers hold the call lock, which guards the spanning transactions.
+    if (auto& spanning = Spanning(HiveOf(key))) {
+      out.hive = spanning;
+      return ERROR_SUCCESS;
+    }
+    return registry_detail::OpenHive(HiveOf(key), out.hive);
   }
   if (!key) return ERROR_INVALID_HANDLE;
   Handles& handles = TheHandles();
@@ -180,7 +175,9 @@ LONG SplitPath(const char* path, std::vector<std::string_view>& parts) {
     std::string_view part = rest.substr(0, cut);
     rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
     if (part.empty()) continue;  // "A\\B" and a trailing backslash name the same key as "A\B"
-    if (part.size() > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
+    if (part.size() > kRegMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
+    // Bounded here, so that no path walks or nests without limit.
+    if (parts.size() == kRegMaxKeyDepth) return ERROR_INVALID_PARAMETER;
     parts.push_back(part);
   }
   return ERROR_SUCCESS;
@@ -247,12 +244,10 @@ LONG Walk(sqlite3* db, sqlite3_int64 start, const std::vector<std::string_view>&
   return ERROR_SUCCESS;
 }
 
-LONG FoundKey(sqlite3* db, sqlite3_int64 start, const char* subKey, sqlite3_int64& id) {
-  std::vector<std::string_view> parts;
-  LONG rc = SplitPath(subKey, parts);
-  if (rc != ERROR_SUCCESS) return rc;
+LONG FoundKey(sqlite3* db, sqlite3_int64 start, const std::vector<std::string_view>& parts,
+              sqlite3_int64& id) {
   std::size_t missing = 0;
-  rc = Walk(db, start, parts, id, missing);
+  LONG rc = Walk(db, start, parts, id, missing);
   if (rc != ERROR_SUCCESS) return rc;
   return missing == parts.size() ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
@@ -309,14 +304,19 @@ LONG RegOpenKeyEx(HKEY key, const char* subKey, DWORD options, REGSAM access, HK
   if (access & kMaximumAllowed)
     access = (access & ~kMaximumAllowed) | (base.hive->writable() ? KEY_ALL_ACCESS : KEY_READ);
   if ((access & kWriteRights) && !base.hive->writable()) return ERROR_ACCESS_DENIED;
+  std::vector<std::string_view> parts;
+  rc = SplitPath(subKey, parts);
+  if (rc != ERROR_SUCCESS) return rc;
+  std::size_t depth = base.depth + parts.size();
+  if (depth > kRegMaxKeyDepth) return ERROR_INVALID_PARAMETER;
 
   sqlite3* db = base.hive->db();
   Transaction txn(db, false);
   if (txn.status() != ERROR_SUCCESS) return txn.status();
   sqlite3_int64 id = 0;
-  rc = FoundKey(db, base.id, subKey, id);
+  rc = FoundKey(db, base.id, parts, id);
   if (rc != ERROR_SUCCESS) return rc;
-  *result = NewHandle(HKEY__{base.hive, id, access});
+  *result = NewHandle(HKEY__{base.hive, id, access, depth});
   return ERROR_SUCCESS;
 }
 
@@ -332,6 +332,8 @@ LONG RegCreateKeyEx(HKEY key, const char* subKey, DWORD reserved, const char* ke
   std::vector<std::string_view> parts;
   rc = SplitPath(subKey, parts);
   if (rc != ERROR_SUCCESS) return rc;
+  std::size_t depth = base.depth + parts.size();
+  if (depth > kRegMaxKeyDepth) return ERROR_INVALID_PARAMETER;
   access = MapGeneric(access) & ~kMaximumAllowed;
   bool writable = base.hive->writable();
   if ((access & kWriteRights) && !writable) return ERROR_ACCESS_DENIED;
@@ -366,7 +368,7 @@ LONG RegCreateKeyEx(HKEY key, const char* subKey, DWORD reserved, const char* ke
   } else if (disposition) {
     *disposition = REG_OPENED_EXISTING_KEY;
   }
-  *result = NewHandle(HKEY__{base.hive, id, access});
+  *result = NewHandle(HKEY__{base.hive, id, access, depth});
   return ERROR_SUCCESS;
 }
 
@@ -506,8 +508,11 @@ LONG RegDeleteKey(HKEY key, const char* subKey) {
   sqlite3* db = k.hive->db();
   Transaction txn(db, true);
   if (txn.status() != ERROR_SUCCESS) return txn.status();
+  std::vector<std::string_view> parts;
+  rc = SplitPath(subKey, parts);
+  if (rc != ERROR_SUCCESS) return rc;
   sqlite3_int64 id = 0;
-  rc = FoundKey(db, k.id, subKey, id);
+  rc = FoundKey(db, k.id, parts, id);
   if (rc != ERROR_SUCCESS) return rc;
   if (id == kRootKey) return ERROR_ACCESS_DENIED;
   Stmt children(db, "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1");
@@ -532,7 +537,7 @@ LONG RegDeleteTree(HKEY key, const char* subKey) {
   rc = SplitPath(subKey, parts);
   if (rc != ERROR_SUCCESS) return rc;
   sqlite3_int64 id = 0;
-  rc = FoundKey(db, k.id, subKey, id);
+  rc = FoundKey(db, k.id, parts, id);
   if (rc != ERROR_SUCCESS) return rc;
   // Without a subkey the key is emptied and stays; a hive's root always stays.
   rc = DeleteBelow(db, id, parts.empty() || id == kRootKey);
@@ -552,11 +557,45 @@ LONG RegCloseKey(HKEY key) {
   return ERROR_SUCCESS;
 }
 
+LONG RegBeginHiveTransaction(HKEY predefined) {
+  auto serialised = OneCallAtATime();
+  if (!IsPredefined(predefined)) return ERROR_INVALID_HANDLE;
+  HKEY__ k;
+  LONG rc = ResolveForWrite(predefined, k);
+  if (rc != ERROR_SUCCESS) return rc;
+  auto& spanning = Spanning(HiveOf(predefined));
+  if (spanning) return ERROR_INVALID_PARAMETER;  // one at a time
+  if (!k.hive->writable()) return ERROR_ACCESS_DENIED;
+  rc = FromSqlite(Exec(k.hive->db(), "BEGIN IMMEDIATE"), true);
+  if (rc != ERROR_SUCCESS) return rc;
+  spanning = k.hive;
+  return ERROR_SUCCESS;
+}
+
+namespace {
+
+LONG EndHiveTransaction(HKEY predefined, bool commit) {
+  auto serialised = OneCallAtATime();
+  if (!IsPredefined(predefined)) return ERROR_INVALID_HANDLE;
+  auto& spanning = Spanning(HiveOf(predefined));
+  if (!spanning) return ERROR_INVALID_PARAMETER;
+  std::shared_ptr<Hive> hive = std::move(spanning);
+  spanning.reset();
+  sqlite3* db = hive->db();
+  int rc = Exec(db, commit ? "COMMIT" : "ROLLBACK");
+  // A failed commit leaves nothing half-done: what it held is rolled back.
+  if (rc != SQLITE_OK && sqlite3_get_autocommit(db) == 0) Exec(db, "ROLLBACK");
+  return FromSqlite(rc, true);
+}
+
+}  // namespace
+
+LONG RegCommitHiveTransaction(HKEY predefined) { return EndHiveTransaction(predefined, true); }
+
+LONG RegRollbackHiveTransaction(HKEY predefined) { return EndHiveTransaction(predefined, false); }
+
 std::string RegistryHiveFile(HKEY predefined) {
-  HiveId id = predefined == HKEY_CLASSES_ROOT   ? HiveId::ClassesRoot
-              : predefined == HKEY_CURRENT_USER ? HiveId::CurrentUser
-                                                : HiveId::LocalMachine;
-  return registry_detail::HiveFile(id);
+  return registry_detail::HiveFile(HiveOf(predefined));
 }
 
 void RegistryReportDamageOnStderr(bool report) { registry_detail::SetDamageReporting(report); }

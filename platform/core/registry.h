@@ -12,6 +12,7 @@
 // A file that is not one of our hives gives ERROR_BADDB and is never written.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "platform/core/win_types.h"
@@ -37,6 +38,11 @@ constexpr DWORD REG_SZ = 1;
 constexpr DWORD REG_EXPAND_SZ = 2;
 constexpr DWORD REG_BINARY = 3;
 constexpr DWORD REG_DWORD = 4;
+
+// A key's name has at most 255 bytes and a key lies at most 512 levels below its hive's root;
+// a longer name or a deeper path gives ERROR_INVALID_PARAMETER.
+constexpr std::size_t kRegMaxKeyNameLength = 255;
+constexpr std::size_t kRegMaxKeyDepth = 512;
 
 constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
 constexpr DWORD REG_CREATED_NEW_KEY = 1;
@@ -74,6 +80,14 @@ std::string RegistryHiveFile(HKEY predefined);
 // A damaged or foreign hive file gives ERROR_BADDB and, unless turned off here by a caller that
 // reports it itself, one line on standard error per file and process.
 void RegistryReportDamageOnStderr(bool report);
+
+// Makes every change this process makes to one hive (named by its predefined key) from Begin to
+// Commit a single transaction: other processes see all of the changes or none of them, and a
+// rollback (or the end of the process without a commit) undoes them all. Other writers wait
+// until it ends. One per hive at a time; the process's own calls on the hive take part in it.
+LONG RegBeginHiveTransaction(HKEY predefined);
+LONG RegCommitHiveTransaction(HKEY predefined);
+LONG RegRollbackHiveTransaction(HKEY predefined);
 
 // Owns an open key and closes it.
 class RegKey {

@@ -1,5 +1,7 @@
 #include "platform/core/registry_hive.h"
+#include "platform/core/files.h"
 #include "platform/core/text.h"
+#include "platform/core/unique_fd.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -78,17 +80,11 @@ char32_t UpperCase(char32_t c) {
 int Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
 
 int QueryInt(sqlite3* db, const char* sql, int& value) {
-  sqlite3_stmt* stmt = nullptr;
-  int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
-  if (rc == SQLITE_OK) {
-    rc = sqlite3_step(stmt);
-    if (rc == SQLITE_ROW) {
-      value = sqlite3_column_int(stmt, 0);
-      rc = SQLITE_OK;
-    }
-  }
-  sqlite3_finalize(stmt);
-  return rc;
+  Stmt stmt(db, sql);
+  int rc = stmt.step();
+  if (rc != SQLITE_ROW) return rc;
+  value = static_cast<int>(stmt.integer(0));
+  return SQLITE_OK;
 }
 
 int CreateSeedKey(sqlite3* db, std::string_view path) {
@@ -98,20 +94,12 @@ int CreateSeedKey(sqlite3* db, std::string_view path) {
     std::string_view name = path.substr(0, cut);
     path = cut == std::string_view::npos ? std::string_view() : path.substr(cut + 1);
     std::string folded = FoldName(name);
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(
-        db,
-        "INSERT INTO keys(parent, name, folded) VALUES(?1, ?2, ?3)"
-        " ON CONFLICT(parent, folded) DO UPDATE SET parent = parent RETURNING id",
-        -1, &stmt, nullptr);
-    if (rc != SQLITE_OK) return rc;
-    sqlite3_bind_int64(stmt, 1, parent);
-    sqlite3_bind_text(stmt, 2, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_text(stmt, 3, folded.data(), static_cast<int>(folded.size()), SQLITE_TRANSIENT);
-    rc = sqlite3_step(stmt);
-    if (rc == SQLITE_ROW) parent = sqlite3_column_int64(stmt, 0);
-    sqlite3_finalize(stmt);
+    Stmt stmt(db,
+              "INSERT INTO keys(parent, name, folded) VALUES(?1, ?2, ?3)"
+              " ON CONFLICT(parent, folded) DO UPDATE SET parent = parent RETURNING id");
+    int rc = stmt.bind(1, parent).bind(2, name).bind(3, folded).step();
     if (rc != SQLITE_ROW) return rc;
+    parent = stmt.integer(0);
   }
   return SQLITE_OK;
 }
@@ -166,7 +154,58 @@ struct CacheEntry {
   dev_t device = 0;
   ino_t inode = 0;
   bool writable = false;
+  bool snapshot = false;  // a copy in memory, valid while the journal it was made past is there
 };
+
+std::string JournalFile(const std::string& path) { return path + "-journal"; }
+
+bool CopyFile(const std::string& from, const std::string& to) {
+  UniqueFd in(open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!in.valid()) return false;
+  UniqueFd out(open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (!out.valid()) return false;
+  char buffer[64 * 1024];
+  for (;;) {
+    std::int64_t n = ReadFd(in.get(), buffer, sizeof buffer);
+    if (n < 0) return false;
+    if (n == 0) return true;
+    if (WriteFd(out.get(), buffer, static_cast<std::size_t>(n)) < 0) return false;
+  }
+}
+
+// The hive's last committed state, in memory, for a reader that may not write the file while a
+// journal left by a killed writer lies beside it (SQLite would refuse such a reader until
+// somebody who may write rolls the journal back). The file and its journal are copied into a
+// private folder, where SQLite rolls the journal back on the copy; the result is moved into
+// memory and the copies removed. Null when it cannot be made.
+sqlite3* OpenSnapshot(const std::string& path) {
+  std::string tmp = Getenv("TMPDIR");
+  std::string pattern = (tmp.empty() || tmp[0] != '/' ? std::string("/tmp") : tmp) +
+                        "/zembra-hive.XXXXXX";
+  if (!mkdtemp(pattern.data())) return nullptr;
+  std::string copy = pattern + "/hive.db";
+  sqlite3* memory = nullptr;
+  if (CopyFile(path, copy) && CopyFile(JournalFile(path), JournalFile(copy))) {
+    sqlite3* disk = nullptr;
+    if (sqlite3_open_v2(copy.c_str(), &disk, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
+        Exec(disk, "SELECT count(*) FROM sqlite_master") == SQLITE_OK &&
+        sqlite3_open_v2(":memory:", &memory, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX,
+                        nullptr) == SQLITE_OK) {
+      sqlite3_backup* backup = sqlite3_backup_init(memory, "main", disk, "main");
+      int rc = backup ? sqlite3_backup_step(backup, -1) : SQLITE_ERROR;
+      if (backup) sqlite3_backup_finish(backup);
+      if (rc != SQLITE_DONE) {
+        sqlite3_close_v2(memory);
+        memory = nullptr;
+      }
+    }
+    sqlite3_close_v2(disk);
+  }
+  unlink(JournalFile(copy).c_str());
+  unlink(copy.c_str());
+  rmdir(pattern.c_str());
+  return memory;
+}
 
 // The process-wide registry state: one connection per hive file, and the files already
 // reported as damaged (reported once per process).
@@ -193,11 +232,14 @@ bool PathWritable(const std::string& path) {
   return access(path.c_str(), W_OK) == 0 && access(ParentFolder(path).c_str(), W_OK) == 0;
 }
 
-void ReportDamage(Cache& cache, const std::string& path) {
+void Report(Cache& cache, const std::string& path, const char* what) {
   if (!cache.reportToStderr || !cache.reported.insert(path).second) return;
-  std::string line = "zembra: registry hive " + path +
-                     " is damaged or not a Zembra registry; it is left unchanged\n";
+  std::string line = "zembra: registry hive " + path + " " + what + "\n";
   std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+void ReportDamage(Cache& cache, const std::string& path) {
+  Report(cache, path, "is damaged or not a Zembra registry; it is left unchanged");
 }
 
 }  // namespace
@@ -256,19 +298,30 @@ LONG OpenHive(HiveId id, std::shared_ptr<Hive>& hive) {
     // Machine hive readable by everyone; the user's own hives only by the user.
     bool machine = id == HiveId::LocalMachine && Getenv("ZEMBRA_REGISTRY_DIR").empty();
     if (!MakeFolders(ParentFolder(path), machine ? 0755 : 0700)) return ERROR_FILE_NOT_FOUND;
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, machine ? 0644 : 0600);
-    if (fd < 0 && errno != EEXIST) return ERROR_FILE_NOT_FOUND;
-    if (fd >= 0) close(fd);
+    UniqueFd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, machine ? 0644 : 0600));
+    if (!fd.valid() && errno != EEXIST) return ERROR_FILE_NOT_FOUND;
+    fd.reset();
     if (stat(path.c_str(), &st) != 0) return ERROR_FILE_NOT_FOUND;
     created = true;
   }
+  if (!S_ISREG(st.st_mode)) {  // a folder or a device is never taken for a hive
+    ReportDamage(cache, path);
+    return ERROR_BADDB;
+  }
   // A hive this user may not read (another user's, or a machine hive kept private).
-  if (!created && access(path.c_str(), R_OK) != 0) return ERROR_ACCESS_DENIED;
+  if (!created && access(path.c_str(), R_OK) != 0) {
+    Report(cache, path, "cannot be read (access denied); its settings are not used");
+    return ERROR_ACCESS_DENIED;
+  }
   bool writable = PathWritable(path);
+  // A reader without write access checks for a killed writer's journal on every opening: its
+  // connection could not read past it.
+  bool journal = !writable && access(JournalFile(path).c_str(), F_OK) == 0;
 
   auto found = cache.entries.find(path);
   if (!created && found != cache.entries.end() && found->second.device == st.st_dev &&
-      found->second.inode == st.st_ino && found->second.writable == writable) {
+      found->second.inode == st.st_ino && found->second.writable == writable &&
+      found->second.snapshot == journal) {
     hive = found->second.hive;
     return ERROR_SUCCESS;
   }
@@ -286,10 +339,18 @@ LONG OpenHive(HiveId id, std::shared_ptr<Hive>& hive) {
   sqlite3_extended_result_codes(db, 0);
 
   LONG result = PrepareSchema(db, id, writable);
+  bool snapshot = false;
+  if (result == ERROR_ACCESS_DENIED && journal) {
+    if (sqlite3* copy = OpenSnapshot(path)) {
+      opened = std::make_shared<Hive>(path, copy);
+      result = PrepareSchema(copy, id, false);
+      snapshot = true;
+    }
+  }
   if (result == ERROR_BADDB) ReportDamage(cache, path);
   if (result != ERROR_SUCCESS) return result;
 
-  cache.entries[path] = CacheEntry{opened, st.st_dev, st.st_ino, writable};
+  cache.entries[path] = CacheEntry{opened, st.st_dev, st.st_ino, writable, snapshot};
   cache.reported.erase(path);
   hive = std::move(opened);
   return ERROR_SUCCESS;
@@ -300,29 +361,14 @@ std::string FoldName(std::string_view name) {
   out.reserve(name.size());
   std::size_t i = 0;
   while (i < name.size()) {
-    auto b = static_cast<unsigned char>(name[i]);
-    std::size_t len = b < 0x80         ? 1
-                      : (b >> 5) == 6  ? 2
-                      : (b >> 4) == 14 ? 3
-                      : (b >> 3) == 30 ? 4
-                                       : 0;
-    bool valid = len != 0 && i + len <= name.size();
-    char32_t c = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
-    for (std::size_t k = 1; valid && k < len; ++k) {
-      auto cont = static_cast<unsigned char>(name[i + k]);
-      if ((cont & 0xC0) != 0x80) valid = false;
-      c = (c << 6) | (cont & 0x3F);
-    }
-    if (!valid) {
-      out += name[i++];  // not UTF-8: compared as it is
-      continue;
-    }
-    char32_t upper = UpperCase(c);
-    if (upper == c)
-      out.append(name.substr(i, len));
+    std::size_t start = i;
+    long c = DecodeUtf8(name, i);
+    // Bytes that are not UTF-8 compare as they are.
+    char32_t upper = c < 0 ? 0 : UpperCase(static_cast<char32_t>(c));
+    if (c < 0 || upper == static_cast<char32_t>(c))
+      out.append(name.substr(start, i - start));
     else
       AppendUtf8(out, upper);
-    i += len;
   }
   return out;
 }

@@ -37,6 +37,52 @@ class Hive {
   sqlite3* m_db;
 };
 
+// One prepared statement, finalised when it goes. A failed preparation makes every later step
+// return its error.
+class Stmt {
+ public:
+  Stmt(sqlite3* db, const char* sql) { m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
+  ~Stmt() { sqlite3_finalize(m_stmt); }
+  Stmt(const Stmt&) = delete;
+  Stmt& operator=(const Stmt&) = delete;
+
+  Stmt& bind(int i, sqlite3_int64 v) {
+    if (m_rc == SQLITE_OK) sqlite3_bind_int64(m_stmt, i, v);
+    return *this;
+  }
+  Stmt& bind(int i, std::string_view text) {
+    if (m_rc == SQLITE_OK)
+      sqlite3_bind_text(m_stmt, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    return *this;
+  }
+  Stmt& bindBlob(int i, const BYTE* data, DWORD size) {
+    // An empty blob, not NULL: a zero-length value is still a value.
+    if (m_rc != SQLITE_OK) return *this;
+    if (size == 0)
+      sqlite3_bind_zeroblob(m_stmt, i, 0);
+    else
+      sqlite3_bind_blob(m_stmt, i, data, static_cast<int>(size), SQLITE_TRANSIENT);
+    return *this;
+  }
+  // SQLITE_ROW, SQLITE_DONE or the error.
+  int step() { return m_rc == SQLITE_OK ? sqlite3_step(m_stmt) : m_rc; }
+  sqlite3_int64 integer(int col) const { return sqlite3_column_int64(m_stmt, col); }
+  std::string text(int col) const {
+    auto p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, col));
+    return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, col)))
+             : std::string();
+  }
+  std::string blob(int col) const {
+    auto p = static_cast<const char*>(sqlite3_column_blob(m_stmt, col));
+    return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, col)))
+             : std::string();
+  }
+
+ private:
+  sqlite3_stmt* m_stmt = nullptr;
+  int m_rc;
+};
+
 // The hive file for the current environment; empty when no folder can be named.
 std::string HiveFile(HiveId id);
 

@@ -7,9 +7,10 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-// Decodes one UTF-8 character at text[i] and advances i past it. Returns the code point, or
-// -1 for an invalid sequence; i then advances past the longest prefix that could have begun a
-// valid character (at least one byte), so one replacement stands for one broken character.
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
 long DecodeUtf8(std::string_view text, std::size_t& i) {
   auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
   unsigned char lead = byte(i);
@@ -49,9 +50,6 @@ long DecodeUtf8(std::string_view text, std::size_t& i) {
   return static_cast<long>(cp);
 }
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-}  // namespace
 
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {

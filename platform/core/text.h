@@ -10,6 +10,12 @@ std::string DisplayText(std::string_view bytes);
 
 bool IsValidUtf8(std::string_view bytes);
 
+// Decodes one UTF-8 character at text[i] (i < text.size()) and advances i past it. Returns the
+// code point, or -1 for an invalid sequence (overlong forms, surrogates and values above
+// U+10FFFF included); i then advances past the longest prefix that could have begun a valid
+// character (at least one byte), so one replacement stands for one broken character.
+long DecodeUtf8(std::string_view text, std::size_t& i);
+
 // Appends one code point as UTF-8.
 void AppendUtf8(std::string& out, char32_t codePoint);
 

@@ -269,3 +269,9 @@ HICON CreateIconFromImages(const IconImage* images, int count) {
   }
   return reinterpret_cast<HICON>(icon);
 }
+
+BOOL DestroyIcon(HICON icon) {
+  if (icon == nullptr) return FALSE;
+  delete reinterpret_cast<QIcon*>(icon);
+  return TRUE;
+}

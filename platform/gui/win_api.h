@@ -259,6 +259,8 @@ struct IconImage {
   const std::uint32_t* pixels = nullptr;
 };
 HICON CreateIconFromImages(const IconImage* images, int count);
+// Frees an icon made by CreateIconFromImages that no window shows any more.
+BOOL DestroyIcon(HICON icon);
 
 // ---- Window placement. Child windows are placed in their parent's client coordinates,
 // top-level windows on the screen; a top-level size is the whole window (frame included).

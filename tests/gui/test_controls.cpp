@@ -210,6 +210,7 @@ TEST(Controls, IconsFromImagesBecomeTheWindowIcon) {
     const QIcon shown = Widget(d.m_hWnd)->windowIcon();
     EXPECT_THAT(shown.availableSizes(), testing::Contains(QSize(32, 32)));
     EXPECT_EQ(shown.pixmap(16, 16).toImage().pixel(3, 3), 0xFF2060A0u);
+    EXPECT_TRUE(DestroyIcon(icon));  // the window keeps its own copy
   });
 }
 

@@ -13,7 +13,13 @@
 
 class LogCapture {
  public:
-  LogCapture() : m_previous(SetLogSink([this](std::string_view text) { m_text += text; })) {}
+  // A line break is "\n" here whether the text says "\r\n" or "\n", as the log box shows both
+  // the same.
+  LogCapture()
+      : m_previous(SetLogSink([this](std::string_view text) {
+          for (std::size_t i = 0; i < text.size(); ++i)
+            if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) m_text += text[i];
+        })) {}
   ~LogCapture() { SetLogSink(std::move(m_previous)); }
   LogCapture(const LogCapture&) = delete;
   LogCapture& operator=(const LogCapture&) = delete;

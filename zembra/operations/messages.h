@@ -46,6 +46,27 @@ enum MessageId : int {
   IDS_TOO_MANY_FILES = 9139,
   IDS_UNSUPPORTED_ALGORITHM = 9140,
   IDS_CANNOT_CREATE_OUTPUT = 9160,
+  // Signatures, one line each.
+  IDS_SIG_GOOD = 9141,
+  IDS_SIG_GOOD_NOT_CERTIFIED = 9142,
+  IDS_SIG_BAD = 9143,
+  IDS_SIG_UNKNOWN_KEY = 9144,
+  IDS_SIG_KEY_EXPIRED = 9145,
+  IDS_SIG_EXPIRED = 9146,
+  IDS_SIG_KEY_REVOKED = 9147,
+  IDS_SIG_UNCHECKED = 9148,
+  // The end of a verification that is not all good.
+  IDS_NO_SIGNATURE = 9149,
+  IDS_NOT_ALL_GOOD = 9150,
+  IDS_ASSOC_MIMEAPPS_FAILED = 9180,
+  IDS_ASSOC_DESKTOP_FAILED = 9181,
+  // Key management.
+  IDS_FIELD_LINE_BREAK = 9165,
+  IDS_FIELD_TOO_LONG = 9166,
+  IDS_FIELD_NAME = 9167,
+  IDS_FIELD_EMAIL = 9168,
+  IDS_FIELD_COMMENT = 9169,
+  IDS_FIELD_PASSPHRASE = 9170,
 };
 
 // The text of a message of the table ("" for an id without text).

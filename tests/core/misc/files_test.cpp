@@ -176,7 +176,6 @@ TEST(CommittedOutput, WithoutCommitTargetIsUntouchedAndNoTemporaryStays) {
     ASSERT_TRUE(out.Open());
     EXPECT_TRUE(IsCloseOnExec(out.fd()));
     WriteText(out.fd(), "new");
-    EXPECT_EQ(FolderEntries(temp.path()).size(), 2u);  // the target and the temporary
   }
   EXPECT_EQ(ReadWholeFile(target), "old content");
   EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"out.gpg"});
@@ -210,13 +209,39 @@ TEST(CommittedOutput, CommitReplacesContentWhole) {
   EXPECT_EQ(ReadWholeFile(target), "short");
 }
 
-TEST(CommittedOutput, TemporaryLiesBesideTargetAsHiddenFile) {
+// An output under construction has no name anybody could open: a decryption's plaintext is
+// not readable before it has been authenticated and committed.
+TEST(CommittedOutput, OutputUnderConstructionIsInvisible) {
   TempFolder temp;
-  CommittedOutput out(temp / "report.pdf.gpg");
+  CommittedOutput out(temp / "report.pdf");
   ASSERT_TRUE(out.Open());
-  auto names = FolderEntries(temp.path());
-  ASSERT_EQ(names.size(), 1u);
-  EXPECT_TRUE(names[0].starts_with(".report.pdf.gpg.")) << names[0];
+  WriteText(out.fd(), "plaintext not yet authenticated");
+  EXPECT_TRUE(FolderEntries(temp.path()).empty());
+  ASSERT_TRUE(out.Commit());
+  EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"report.pdf"});
+}
+
+// Where a file system has no unnamed files, a run that crashed leaves a named temporary; the
+// next output to the same target removes it once nobody holds it, and keeps a live writer's.
+TEST(CommittedOutput, StaleTemporaryOfACrashedRunIsRemovedByTheNextOutput) {
+  TempFolder temp;
+  std::string stale = temp / ".report.pdf.~zembra-Ab3dE6gH";
+  std::string live = temp / ".report.pdf.~zembra-Zz9yY8xX";
+  std::string foreign = temp / ".report.pdf.~zembra-notours";  // not our naming: kept
+  for (const std::string& path : {stale, live, foreign}) {
+    WriteWholeFile(path, "left over");
+    struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
+  }
+  UniqueFd holder(open(live.c_str(), O_RDWR | O_CLOEXEC));
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  ASSERT_EQ(fcntl(holder.get(), F_OFD_SETLK, &lock), 0);
+  RemoveStaleOutputTemporaries(temp / "report.pdf");
+  EXPECT_FALSE(PathExists(stale));
+  EXPECT_TRUE(PathExists(live));
+  EXPECT_TRUE(PathExists(foreign));
 }
 
 TEST(CommittedOutput, NewFileGetsModeFromUmask) {
@@ -281,8 +306,8 @@ TEST(CommittedOutput, CommittedFileIsHeldAgainstReadersUntilClosed) {
   EXPECT_TRUE(OpenInputFile(target).valid());
 }
 
-// A writer killed in the middle of its output leaves the old file as it was. Its temporary file
-// may remain (nothing runs after SIGKILL to remove it).
+// A writer killed in the middle of its output leaves the old file as it was, and nothing else:
+// what it had written had no name.
 TEST(CommittedOutput, KilledWriterLeavesTargetIntact) {
   TempFolder temp;
   std::string target = temp / "precious.txt";
@@ -311,7 +336,8 @@ TEST(CommittedOutput, KilledWriterLeavesTargetIntact) {
   waitpid(child, &status, 0);
   EXPECT_TRUE(WIFSIGNALED(status));
   EXPECT_EQ(ReadWholeFile(target), "precious original");
-  // The killed writer's lock went with it: the target and any leftover can be read.
+  EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"precious.txt"});
+  // The killed writer's lock went with it.
   EXPECT_TRUE(OpenInputFile(target).valid());
 }
 

@@ -9,9 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 #include <thread>
 
+#include "platform/core/files.h"
 #include "registry_test_support.h"
 
 using ::testing::HasSubstr;
@@ -356,4 +358,125 @@ INSTANTIATE_TEST_SUITE_P(Files, DamagedHive,
 TEST_F(RegistryHive, EmptyFileBecomesANewHive) {
   WriteFileBytes(hiveFile("hkcu.db"), "");
   EXPECT_EQ(OpenCode(HKEY_CURRENT_USER, "Software\\Classes", KEY_READ), ERROR_SUCCESS);
+}
+
+namespace {
+
+// A writer that dies in the middle of a large transaction on the hive, after SQLite has spilled
+// changed pages into the file: its journal stays behind, hot, until somebody rolls it back.
+void KillWriterMidTransaction(const std::string& hive) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(hive.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) _exit(1);
+    sqlite3_exec(db,
+                 "PRAGMA cache_size = 2; BEGIN IMMEDIATE;"
+                 " UPDATE vals SET data = CAST('Half' AS BLOB);"
+                 " WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400)"
+                 " INSERT INTO vals(key, name, folded, type, data)"
+                 " SELECT 1, 'filler' || i, 'FILLER' || i, 3, zeroblob(4000) FROM n;",
+                 nullptr, nullptr, nullptr);
+    kill(getpid(), SIGKILL);
+    _exit(2);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFSIGNALED(status)) << "writer status " << status;
+}
+
+}  // namespace
+
+// After a writer is killed, a reader who may not write the hive used to get "access denied"
+// (and the product then fell back to the portable key ring); it reads the last committed state.
+TEST_F(RegistryHive, ReaderWithoutWriteAccessReadsPastAKilledWritersJournal) {
+  {
+    RegKey key = CreateKey("SOFTWARE\\Orvel Ltd\\Zembra", HKEY_LOCAL_MACHINE);
+    ASSERT_EQ(SetText(key.get(), "Type", "Full"), ERROR_SUCCESS);
+  }
+  std::string hive = hiveFile("hklm.db");
+  KillWriterMidTransaction(hive);
+  ASSERT_TRUE(PathExists(hive + "-journal"));
+  ASSERT_EQ(chmod(hive.c_str(), 0444), 0);  // read-only for everybody, root included
+  std::string before = ReadFileBytes(hive);
+
+  std::vector<LONG> codes = InChild(
+      [] {
+        RegKey key;
+        LONG open =
+            RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orvel Ltd\\Zembra", 0, KEY_READ, key.put());
+        StoredValue type = QueryValue(key.get(), "Type");
+        return std::vector<LONG>{open, type.status, type.bytes == std::string("Full\0", 5) ? 0 : 1,
+                                 SetText(HKEY_LOCAL_MACHINE, "V", "x")};
+      },
+      false);
+  EXPECT_THAT(codes, ::testing::ElementsAre(ERROR_SUCCESS, ERROR_SUCCESS, 0, ERROR_ACCESS_DENIED));
+  // The reader wrote nothing: the journal waits for somebody who may write.
+  EXPECT_EQ(ReadFileBytes(hive), before);
+  EXPECT_TRUE(PathExists(hive + "-journal"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder()), {}), 2);
+
+  // The first writer rolls it back; the hive is whole.
+  ASSERT_EQ(chmod(hive.c_str(), 0644), 0);
+  RegKey key;
+  ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orvel Ltd\\Zembra", 0, KEY_ALL_ACCESS,
+                         key.put()),
+            ERROR_SUCCESS);
+  EXPECT_EQ(QueryValue(key.get(), "Type").bytes, std::string("Full\0", 5));
+  EXPECT_EQ(IntegrityCheck(hive), "ok");
+}
+
+TEST_F(RegistryHive, HiveTransactionIsSeenWholeOrNotAtAllByOtherProcesses) {
+  RegKey key = CreateKey("Software\\Batch");
+  ASSERT_EQ(SetText(key.get(), "a", "old"), ERROR_SUCCESS);
+  auto valuesSeenByAnother = [] {
+    return InChild(
+        [] {
+          RegKey k;
+          RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Batch", 0, KEY_READ, k.put());
+          return std::vector<LONG>{static_cast<LONG>(ValueNames(k.get()).size()),
+                                   QueryValue(k.get(), "a").bytes == std::string("new\0", 4)};
+        },
+        false);
+  };
+
+  ASSERT_EQ(RegBeginHiveTransaction(HKEY_CURRENT_USER), ERROR_SUCCESS);
+  EXPECT_EQ(RegBeginHiveTransaction(HKEY_CURRENT_USER), ERROR_INVALID_PARAMETER);
+  ASSERT_EQ(SetText(key.get(), "a", "new"), ERROR_SUCCESS);
+  ASSERT_EQ(SetText(key.get(), "b", "new"), ERROR_SUCCESS);
+  EXPECT_EQ(QueryValue(key.get(), "b").status, ERROR_SUCCESS);  // this process sees its own
+  EXPECT_THAT(valuesSeenByAnother(), ::testing::ElementsAre(1, 0));
+  ASSERT_EQ(RegRollbackHiveTransaction(HKEY_CURRENT_USER), ERROR_SUCCESS);
+  EXPECT_THAT(valuesSeenByAnother(), ::testing::ElementsAre(1, 0));
+  EXPECT_EQ(QueryValue(key.get(), "b").status, ERROR_FILE_NOT_FOUND);
+
+  ASSERT_EQ(RegBeginHiveTransaction(HKEY_CURRENT_USER), ERROR_SUCCESS);
+  ASSERT_EQ(SetText(key.get(), "a", "new"), ERROR_SUCCESS);
+  ASSERT_EQ(SetText(key.get(), "b", "new"), ERROR_SUCCESS);
+  // A failing call inside undoes only itself.
+  EXPECT_EQ(RegDeleteValue(key.get(), "missing"), ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(RegCommitHiveTransaction(HKEY_CURRENT_USER), ERROR_SUCCESS);
+  EXPECT_THAT(valuesSeenByAnother(), ::testing::ElementsAre(2, 1));
+  EXPECT_EQ(RegCommitHiveTransaction(HKEY_CURRENT_USER), ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(RegistryHive, KeyPathsAreBoundedOnEveryWayIn) {
+  std::string deep;
+  for (std::size_t i = 0; i < kRegMaxKeyDepth; ++i) deep += i ? "\\k" : "k";
+  RegKey last = CreateKey(deep.c_str());
+  ASSERT_TRUE(last);
+  RegKey key;
+  EXPECT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, (deep + "\\k").c_str(), 0, nullptr, 0,
+                           KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegCreateKeyEx(last.get(), "k", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
+                           nullptr),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, (deep + "\\k").c_str(), 0, KEY_READ, key.put()),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegOpenKeyEx(last.get(), "k", 0, KEY_READ, key.put()), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(CreateCode(HKEY_CURRENT_USER, ("Software\\" + std::string(256, 'n')).c_str()),
+            ERROR_INVALID_PARAMETER);
+  // Deleting the deep tree walks no recursion of ours either.
+  EXPECT_EQ(RegDeleteTree(HKEY_CURRENT_USER, "k"), ERROR_SUCCESS);
+  EXPECT_EQ(OpenCode(HKEY_CURRENT_USER, "k", KEY_READ), ERROR_FILE_NOT_FOUND);
 }
