@@ -12,6 +12,9 @@ packages=(
   xvfb xdotool x11-utils xauth
   fonts-dejavu-core fonts-liberation2
   rnp
+  clang           # the fuzz targets (fuzz/run.sh)
+  libclang-rt-14-dev  # libFuzzer and clang's sanitizer runtimes
+  python3         # scripts/reliability-report.sh
 )
 
 missing=()
