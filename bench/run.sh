@@ -1,27 +1,43 @@
 #!/usr/bin/env bash
-# Builds the benchmarks when needed and runs them, printing Zembra's time against gpg's as a
-# ratio. Not part of the tests.
+# Builds the benchmarks when needed and runs them: every line shows gpg, the floor (a bare
+# GPGME or Qt program of the bench's own doing the same work) and Zembra, each as the median
+# [min-max] of alternating rounds, wall and CPU time, with the ratios Zembra/gpg and Zembra/floor.
+# Not part of the tests. bench/README.md says what each floor means.
 #
-#   bench/run.sh [SIZE]      SIZE of the large file, e.g. 1G (default), 64M; or ZEMBRA_BENCH_SIZE
-#   ZEMBRA_BENCH_KEYS=5000   keys in the ring of the key-list benchmark (made once, then cached
-#                            in build/bench-cache/)
+#   bench/run.sh [SIZE]       SIZE of the large file, e.g. 1G (default), 64M; or ZEMBRA_BENCH_SIZE
+#   ZEMBRA_BENCH_ROUNDS=3     rounds of each benchmark (the start-up takes 7 unless told)
+#   ZEMBRA_BENCH_KEYS=5000    keys in the ring of the key-list benchmark (made once, then cached
+#                             in build/bench-cache/)
+#   ZEMBRA_BENCH_ONLY=files   one benchmark only: files, startup or keys
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$build" -j "$(nproc)" --target bench_files bench_keys >/dev/null
+cmake --build "$build" -j "$(nproc)" --target bench_files bench_floor bench_startup bench_keys >/dev/null
 
 size=${1:-${ZEMBRA_BENCH_SIZE:-1G}}
 keys=${ZEMBRA_BENCH_KEYS:-5000}
-ring="$build/bench-cache/ring-$keys"
+only=${ZEMBRA_BENCH_ONLY:-}
 work=$(mktemp -d "${TMPDIR:-/tmp}/zembra-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$work}
-"$build/bin/bench_files" --size "$size" --files 200 --work "$work/files"
+echo "load before the run: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
 
-bench/keys/make_ring.sh "$ring" "$keys"
-"$build/bin/bench_keys" --ring "$(cd "$ring" && pwd)"
+if [ -z "$only" ] || [ "$only" = files ]; then
+  "$build/bin/bench_files" --size "$size" --files 200 --work "$work/files"
+  echo
+fi
+if [ -z "$only" ] || [ "$only" = startup ]; then
+  bench/keys/make_ring.sh "$build/bench-cache/ring-10" 10
+  "$build/bin/bench_startup" --ring "$(cd "$build/bench-cache/ring-10" && pwd)"
+  echo
+fi
+if [ -z "$only" ] || [ "$only" = keys ]; then
+  bench/keys/make_ring.sh "$build/bench-cache/ring-$keys" "$keys"
+  "$build/bin/bench_keys" --ring "$(cd "$build/bench-cache/ring-$keys" && pwd)"
+fi
+echo "load after the run: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -1,10 +1,19 @@
 // Zembra: the program that associated files open. Its file arguments are processed by their
 // endings in the operations window (decrypt, verify, import); without one the window opens
-// empty.
+// empty. "Zembra --associations" shows the file associations dialog and applies its choices.
+#include <cstring>
+
+#include "zembra/associations/dlg_file_associations.h"
+#include "zembra/associations/file_associations.h"
 #include "zembra/keys/settings.h"
 #include "zembra/ui/dlg_progress.h"
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--associations") == 0) {
+    CDlgFileAssociations dialog;
+    if (dialog.Exec(GetActiveWindow(), 0) == IDOK) SetupFileAssociations();
+    return 0;
+  }
   bool useDefaultKeys = false;
   DWORD value = 0;
   if (LoadUseDefaultKeys(nullptr, value) == ERROR_SUCCESS) useDefaultKeys = value != 0;

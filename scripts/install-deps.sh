@@ -12,10 +12,33 @@ packages=(
   xvfb xdotool x11-utils xauth
   fonts-dejavu-core fonts-liberation2
   rnp
+  pinentry-qt  # the graphical passphrase prompt the agent shows for protected keys
+  xclip        # end-to-end tests: another program on the X clipboard
+  xdg-utils           # xdg-mime and xdg-open in the desktop integration test
+  desktop-file-utils  # update-desktop-database after a change of associations
+  libnautilus-extension-dev  # the file manager's extension interface for the context-menu module
+  xz-utils  # unpacks the thousand-key ring of the import tests
   clang           # the fuzz targets (fuzz/run.sh)
   libclang-rt-14-dev  # libFuzzer and clang's sanitizer runtimes
   python3         # scripts/reliability-report.sh
 )
+
+# The agent asks for passphrases through /usr/bin/pinentry; a desktop user has no terminal, so a
+# terminal-only choice there is replaced by the Qt one.
+use_qt_pinentry() {
+  local current
+  current="$(readlink -f /usr/bin/pinentry 2>/dev/null || true)"
+  case "$current" in
+    ""|*/pinentry-curses|*/pinentry-tty)
+      if [ -x /usr/bin/pinentry-qt ] && command -v update-alternatives >/dev/null; then
+        $sudo update-alternatives --quiet --set pinentry /usr/bin/pinentry-qt || true
+      fi
+      ;;
+  esac
+}
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
 
 missing=()
 for p in "${packages[@]}"; do
@@ -23,11 +46,13 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+  use_qt_pinentry
+  exit 0
+fi
 
 echo "Installing: ${missing[*]}"
-sudo=""
-[ "$(id -u)" -ne 0 ] && sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+use_qt_pinentry

@@ -1,119 +1,28 @@
-// Zembra's file encryption and decryption against the gpg program, on the same files and key,
-// in one run: one large file (1 GiB unless told otherwise) and a job of many small files.
-// Zembra's side runs in a child process of its own, so that its peak memory is its alone.
+// Zembra's file encryption and decryption against the gpg program and against the floor (a bare
+// GPGME program, bench_floor), on the same files and key, in alternating rounds: one large file
+// (1 GiB unless told otherwise) and a job of many small files. Zembra and the floor each run in
+// a child process of their own, so that the peak memory is theirs alone; their figures are the
+// job's, from the open context with its key to the last file committed, as a user of the open
+// window waits for it. gpg's are those of its whole process (of all its processes, for the loop).
 //
-//   bench_files [--size 1G] [--files 200] [--work DIR]     (ZEMBRA_BENCH_SIZE sets the size too)
-#include <fcntl.h>
-#include <spawn.h>
+//   bench_files [--size 1G] [--files 200] [--rounds 3] [--work DIR]
+//   (ZEMBRA_BENCH_SIZE and ZEMBRA_BENCH_ROUNDS set them too)
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <functional>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench/common/measure.h"
 #include "zembra/ui/dlg_progress.h"
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point since) {
-  return std::chrono::duration<double>(Clock::now() - since).count();
-}
-
-// Runs a program, its output thrown away, and returns its wall time; exits on failure.
-double Time(const std::vector<std::string>& argv, std::string* out = nullptr) {
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  int pipeFds[2];
-  if (pipe(pipeFds) != 0) std::exit(2);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  if (out)
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-  else
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-  posix_spawn_file_actions_addclose(&actions, pipeFds[1]);
-  const Clock::time_point start = Clock::now();
-  pid_t pid = 0;
-  if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) {
-    std::fprintf(stderr, "cannot start %s\n", args[0]);
-    std::exit(2);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  close(pipeFds[1]);
-  char buffer[4096];
-  ssize_t n;
-  while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0)
-    if (out) out->append(buffer, static_cast<std::size_t>(n));
-  close(pipeFds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  const double seconds = Seconds(start);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::fprintf(stderr, "%s failed\n", argv[0].c_str());
-    std::exit(2);
-  }
-  return seconds;
-}
-
-std::uint64_t ParseSize(const std::string& text) {
-  char* end = nullptr;
-  double value = std::strtod(text.c_str(), &end);
-  switch (end && *end ? *end : ' ') {
-    case 'k': case 'K': value *= 1024; break;
-    case 'm': case 'M': value *= 1024 * 1024; break;
-    case 'g': case 'G': value *= 1024.0 * 1024 * 1024; break;
-    default: break;
-  }
-  return static_cast<std::uint64_t>(value);
-}
-
-// Incompressible bytes, quickly: compression is tried on both sides alike.
-void WriteNoise(const std::string& path, std::uint64_t size, std::uint64_t seed) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  std::vector<std::uint64_t> block(1 << 17);
-  std::uint64_t x = seed * 0x9E3779B97F4A7C15ull + 1;
-  while (size > 0) {
-    for (std::uint64_t& v : block) {
-      x ^= x << 13;
-      x ^= x >> 7;
-      x ^= x << 17;
-      v = x;
-    }
-    const std::uint64_t n = std::min<std::uint64_t>(size, block.size() * 8);
-    f.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(n));
-    size -= n;
-  }
-}
-
-bool SameFiles(const std::string& a, const std::string& b) {
-  std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
-  std::vector<char> ba(1 << 20), bb(1 << 20);
-  for (;;) {
-    fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
-    fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
-    if (fa.gcount() != fb.gcount()) return false;
-    if (std::memcmp(ba.data(), bb.data(), static_cast<std::size_t>(fa.gcount())) != 0) return false;
-    if (fa.gcount() == 0) return true;
-  }
-}
 
 // ---- Zembra's side, in the child process.
 
@@ -127,9 +36,11 @@ class BenchWindow : public CDlgProgress {
 };
 
 // --child encrypt HOME FPR PATH... | --child decrypt HOME PATH...
-// Prints the seconds the operation took and the process's peak resident size in KiB.
+// Prints as bench_floor does: the job's wall and CPU seconds, 0 (its flushes are not timed apart
+// here), and the process's peak resident size in KiB.
 int RunChild(int argc, char** argv) {
   const std::string op = argv[2], home = argv[3];
+  bench::AdoptEngineProcesses();
   gpgme_check_version(nullptr);
   BenchWindow window;
   gpgme_ctx_t ctx = nullptr;
@@ -148,41 +59,93 @@ int RunChild(int argc, char** argv) {
   }
   FileList files(argv + first, argv + argc);
   // The window is open with its keys: from here on it is the job itself.
-  const Clock::time_point start = Clock::now();
+  const double start = bench::Now(), startCpu = bench::CpuSeconds();
   if (op == "encrypt")
     window.EncryptFiles(files);
   else
     for (const std::string& f : files) window.Decrypt(f);
-  const double seconds = Seconds(start);
+  const double seconds = bench::Now() - start;
+  bench::ReapEngineProcesses();
+  const double cpu = bench::CpuSeconds() - startCpu;
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  std::printf("%.6f %ld\n", seconds, usage.ru_maxrss);
+  std::printf("%.6f %.6f 0 %ld\n", seconds, cpu, usage.ru_maxrss);
   return 0;
 }
 
-struct ChildResult {
-  double wall = 0;       // the whole child process: start-up, engine context, key, job
-  double operation = 0;  // the job alone, as a user of the open window waits for it
+// What a child (Zembra's or the floor's) printed about its job.
+struct Job : bench::Sample {
+  double flush = 0;
   double peakMiB = 0;
+  double processWall = 0;  // the whole child process: start-up, engine context, key, job
 };
 
-ChildResult RunZembra(const std::string& self, std::vector<std::string> args) {
-  args.insert(args.begin(), {self, "--child"});
-  std::string out;
-  ChildResult r;
-  r.wall = Time(args, &out);
+Job Measured(const std::vector<std::string>& argv) {
+  const bench::Run run = bench::RunProgram(argv, true);
+  Job job;
   long peakKiB = 0;
-  std::istringstream(out) >> r.operation >> peakKiB;
-  r.peakMiB = static_cast<double>(peakKiB) / 1024.0;
+  std::istringstream(run.out) >> job.wall >> job.cpu >> job.flush >> peakKiB;
+  job.peakMiB = static_cast<double>(peakKiB) / 1024.0;
+  job.processWall = run.wall;
+  return job;
+}
+
+// The three sides of one benchmark, each run once per round in an order the round rotates.
+struct Sides {
+  std::function<bench::Sample()> gpg;
+  std::function<Job()> floor, zembra;
+  std::function<void()> clean;  // removes every side's outputs before the next run
+};
+
+struct Results {
+  bench::Series gpg, floor, zembra;
+  std::vector<double> flush, zembraPeak, floorPeak, zembraProcess;
+};
+
+Results Measure(int rounds, const Sides& sides) {
+  Results r;
+  for (int round = 0; round < rounds; ++round)
+    for (int i = 0; i < 3; ++i) {
+      sides.clean();
+      switch ((round + i) % 3) {
+        case 0: r.gpg.Add(sides.gpg()); break;
+        case 1: {
+          const Job j = sides.floor();
+          r.floor.Add(j);
+          r.flush.push_back(j.flush);
+          r.floorPeak.push_back(j.peakMiB);
+          break;
+        }
+        default: {
+          const Job j = sides.zembra();
+          r.zembra.Add(j);
+          r.zembraPeak.push_back(j.peakMiB);
+          r.zembraProcess.push_back(j.processWall);
+          break;
+        }
+      }
+    }
   return r;
 }
 
-// The ratio is that of the job; the whole Zembra process, start-up included, is shown beside it.
-void Report(const char* what, double gpg, const ChildResult& zembra, double target) {
-  const double ratio = zembra.operation / gpg;
-  std::printf("%-34s gpg %8.3f s   Zembra %8.3f s   ratio %.3f (target <= %.2f)%s\n", what, gpg,
-              zembra.operation, ratio, target, ratio <= target ? "" : "  ABOVE TARGET");
-  std::printf("%-34s %.3f s, ratio %.3f\n", "  whole Zembra process", zembra.wall, zembra.wall / gpg);
+void PrintDetails(const Results& r) {
+  const bench::Spread flush = bench::SpreadOf(r.flush), process = bench::SpreadOf(r.zembraProcess);
+  std::printf("%-26s      floor's flushes to disk %.3f s [%.3f-%.3f] (within the floor's time; "
+              "Zembra flushes alike); whole Zembra process %.3f s [%.3f-%.3f]\n",
+              "", flush.median, flush.min, flush.max, process.median, process.min, process.max);
+}
+
+void Check(bool ok, const std::string& what) {
+  if (ok) return;
+  std::fflush(stdout);
+  std::fprintf(stderr, "%s\n", what.c_str());
+  std::exit(1);
+}
+
+std::string Label(const char* op, std::uint64_t size) {
+  char label[64];
+  std::snprintf(label, sizeof label, "%s %.0f MiB", op, static_cast<double>(size) / (1 << 20));
+  return label;
 }
 
 }  // namespace
@@ -191,16 +154,19 @@ int main(int argc, char** argv) {
   if (argc > 2 && std::string(argv[1]) == "--child") return RunChild(argc, argv);
 
   std::uint64_t size = 1ull << 30;
-  if (const char* env = std::getenv("ZEMBRA_BENCH_SIZE")) size = ParseSize(env);
+  if (const char* env = std::getenv("ZEMBRA_BENCH_SIZE")) size = bench::ParseSize(env);
   int smallFiles = 200;
+  int rounds = bench::RoundsFromEnv(3);
   std::string work;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
-    if (option == "--size") size = ParseSize(argv[i + 1]);
+    if (option == "--size") size = bench::ParseSize(argv[i + 1]);
     else if (option == "--files") smallFiles = std::atoi(argv[i + 1]);
+    else if (option == "--rounds") rounds = std::atoi(argv[i + 1]);
     else if (option == "--work") work = argv[i + 1];
   }
   const std::string self = fs::canonical("/proc/self/exe").string();
+  const std::string floorProgram = fs::path(self).parent_path() / "bench_floor";
   if (work.empty()) work = fs::temp_directory_path() / "zembra-bench-files";
   fs::remove_all(work);
   fs::create_directories(work);
@@ -208,76 +174,123 @@ int main(int argc, char** argv) {
   fs::create_directory(home);
   fs::permissions(home, fs::perms::owner_all);
 
-  // One key for both sides.
-  const std::vector<std::string> gpg = {"gpg", "--homedir", home, "--batch", "--yes"};
-  auto Gpg = [&](std::vector<std::string> args, std::string* out = nullptr) {
-    std::vector<std::string> all = gpg;
+  // One key for every side.
+  const std::vector<std::string> gpgBase = {"gpg", "--homedir", home, "--batch", "--yes"};
+  auto Gpg = [&](std::vector<std::string> args, bool captureOut = false) {
+    std::vector<std::string> all = gpgBase;
     all.insert(all.end(), args.begin(), args.end());
-    return Time(all, out);
+    return bench::RunProgram(all, captureOut);
   };
   Gpg({"--pinentry-mode", "loopback", "--passphrase", "", "--quick-gen-key",
        "Bench <bench@example.org>", "future-default", "default", "0"});
-  std::string colons;
-  Gpg({"--with-colons", "--list-keys"}, &colons);
-  const std::size_t at = colons.find("\nfpr:");
-  const std::string fpr = colons.substr(at + 13, 40);
+  const std::string colons = Gpg({"--with-colons", "--list-keys"}, true).out;
+  const std::string fpr = colons.substr(colons.find("\nfpr:") + 13, 40);
+  auto Zembra = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {self, "--child"});
+    return Measured(args);
+  };
+  auto Floor = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), floorProgram);
+    return Measured(args);
+  };
 
-  std::printf("Zembra against gpg %s, key %s, in %s\n", "(same key, same files)", fpr.c_str(),
-              work.c_str());
+  std::printf("Zembra against gpg and the floor: key %s, in %s, %d rounds\n", fpr.c_str(),
+              work.c_str(), rounds);
+  bench::PrintHeader();
 
   // ---- One large file.
   const std::string big = work + "/big.bin";
-  WriteNoise(big, size, 1);
-  char label[64];
-  std::snprintf(label, sizeof label, "encrypt %.2f MiB", static_cast<double>(size) / (1 << 20));
-  const double gpgEncrypt = Gpg({"--trust-model", "always", "-r", fpr, "-o", work + "/gpg.gpg", "-e", big});
-  const ChildResult zEncrypt = RunZembra(self, {"encrypt", home, fpr, big});
-  if (!fs::exists(big + ".gpg")) {
-    std::fprintf(stderr, "Zembra wrote no %s.gpg\n", big.c_str());
-    return 1;
-  }
-  Report(label, gpgEncrypt, zEncrypt, 1.05);
+  bench::WriteNoise(big, size, 1);
+  Results encrypt = Measure(rounds, {
+      [&] { return static_cast<bench::Sample>(Gpg({"--trust-model", "always", "-r", fpr, "-o",
+                                                    work + "/gpg.gpg", "-e", big})); },
+      [&] { return Floor({"encrypt", home, fpr, ".floor", big}); },
+      [&] {
+        const Job j = Zembra({"encrypt", home, fpr, big});
+        Check(fs::exists(big + ".gpg"), "Zembra wrote no " + big + ".gpg");
+        return j;
+      },
+      [&] {
+        fs::remove(big + ".floor");
+        fs::remove(big + ".gpg");
+      }});
+  bench::Print(Label("encrypt", size), encrypt.gpg, encrypt.floor, encrypt.zembra, {0, 1.05});
+  PrintDetails(encrypt);
 
-  // Both decrypt gpg's message.
+  // Every side decrypts gpg's message.
   fs::create_directory(work + "/dec");
   fs::rename(work + "/gpg.gpg", work + "/dec/m.gpg");
-  std::snprintf(label, sizeof label, "decrypt %.2f MiB", static_cast<double>(size) / (1 << 20));
-  const double gpgDecrypt = Gpg({"-o", work + "/dec/gpg.out", "-d", work + "/dec/m.gpg"});
-  const ChildResult zDecrypt = RunZembra(self, {"decrypt", home, work + "/dec/m.gpg"});
-  Report(label, gpgDecrypt, zDecrypt, 1.05);
-  if (!SameFiles(big, work + "/dec/m") || !SameFiles(big, work + "/dec/gpg.out")) {
-    std::fprintf(stderr, "a decryption differs from the original\n");
-    return 1;
-  }
-  std::printf("%-34s encrypt %.1f MiB, decrypt %.1f MiB (target < 64 MiB, flat in the size)\n",
-              "Zembra peak memory (child RSS)", zEncrypt.peakMiB, zDecrypt.peakMiB);
+  const std::string message = work + "/dec/m.gpg";
+  // Each side's first plaintext is compared with the original.
+  bool floorChecked = false, zembraChecked = false;
+  Results decrypt = Measure(rounds, {
+      [&] { return static_cast<bench::Sample>(Gpg({"-o", work + "/dec/gpg.out", "-d", message})); },
+      [&] {
+        const Job j = Floor({"decrypt", home, ".out", message});
+        if (!floorChecked)
+          Check(bench::SameFiles(big, message + ".out"), "the floor's decryption differs from the original");
+        floorChecked = true;
+        return j;
+      },
+      [&] {
+        const Job j = Zembra({"decrypt", home, message});
+        if (!zembraChecked)
+          Check(bench::SameFiles(big, work + "/dec/m"), "Zembra's decryption differs from the original");
+        zembraChecked = true;
+        return j;
+      },
+      [&] {
+        fs::remove(work + "/dec/m");
+        fs::remove(message + ".out");
+        fs::remove(work + "/dec/gpg.out");
+      }});
+  bench::Print(Label("decrypt", size), decrypt.gpg, decrypt.floor, decrypt.zembra, {0, 1.05});
+  PrintDetails(decrypt);
+  const bench::Spread ze = bench::SpreadOf(encrypt.zembraPeak), zd = bench::SpreadOf(decrypt.zembraPeak);
+  const bench::Spread fe = bench::SpreadOf(encrypt.floorPeak), fd = bench::SpreadOf(decrypt.floorPeak);
+  std::printf("%-26s      Zembra encrypt %.1f MiB, decrypt %.1f MiB (target < 64, flat in the size); "
+              "floor %.1f, %.1f MiB\n", "peak memory (child RSS)", ze.max, zd.max, fe.max, fd.max);
   fs::remove_all(work + "/dec");
   fs::remove(big);
-  fs::remove(big + ".gpg");
 
   // ---- Many small files in one job against one gpg call each.
   fs::create_directory(work + "/small");
   std::vector<std::string> paths;
   for (int i = 0; i < smallFiles; ++i) {
     paths.push_back(work + "/small/f" + std::to_string(i) + ".txt");
-    WriteNoise(paths.back(), 1000 + 37 * static_cast<std::uint64_t>(i), static_cast<std::uint64_t>(i) + 2);
+    bench::WriteNoise(paths.back(), 1000 + 37 * static_cast<std::uint64_t>(i),
+                      static_cast<std::uint64_t>(i) + 2);
   }
-  const Clock::time_point loop = Clock::now();
-  for (const std::string& p : paths)
-    Gpg({"--trust-model", "always", "-r", fpr, "-o", p + ".gpg-cli", "-e", p});
-  const double gpgLoop = Seconds(loop);
-  std::vector<std::string> job = {"encrypt", home, fpr};
-  job.insert(job.end(), paths.begin(), paths.end());
-  const ChildResult zJob = RunZembra(self, job);
-  for (const std::string& p : paths)
-    if (!fs::exists(p + ".gpg")) {
-      std::fprintf(stderr, "Zembra wrote no %s.gpg\n", p.c_str());
-      return 1;
-    }
-  std::snprintf(label, sizeof label, "encrypt %d small files", smallFiles);
-  Report(label, gpgLoop, zJob, 1.1);
+  std::vector<std::string> floorJob = {"encrypt", home, fpr, ".floor"}, zembraJob = {"encrypt", home, fpr};
+  floorJob.insert(floorJob.end(), paths.begin(), paths.end());
+  zembraJob.insert(zembraJob.end(), paths.begin(), paths.end());
+  Results small = Measure(rounds, {
+      [&] {
+        bench::Sample loop;
+        for (const std::string& p : paths) {
+          const bench::Run one = Gpg({"--trust-model", "always", "-r", fpr, "-o", p + ".gpg-cli", "-e", p});
+          loop.wall += one.wall;
+          loop.cpu += one.cpu;
+        }
+        return loop;
+      },
+      [&] { return Floor(floorJob); },
+      [&] {
+        const Job j = Zembra(zembraJob);
+        for (const std::string& p : paths) Check(fs::exists(p + ".gpg"), "Zembra wrote no " + p + ".gpg");
+        return j;
+      },
+      [&] {
+        for (const std::string& p : paths) {
+          fs::remove(p + ".gpg");
+          fs::remove(p + ".floor");
+        }
+      }});
+  bench::Print(std::to_string(smallFiles) + " small files, one job", small.gpg, small.floor,
+               small.zembra, {1.15, 0});
+  PrintDetails(small);
 
-  Time({"gpgconf", "--homedir", home, "--kill", "all"});
+  bench::RunProgram({"gpgconf", "--homedir", home, "--kill", "all"});
   fs::remove_all(work);
   return 0;
 }

@@ -30,3 +30,9 @@ std::string ModulePathOf(const void* address);
 std::string ProgramPath();
 // The folder part of a path (without the final slash), or "" when there is none.
 std::string FolderOf(const std::string& path);
+
+// Like CreateProcessFromCommandLine, but the program runs detached: an intermediate process
+// starts it and exits at once and is reaped here, so the caller keeps no child (a file manager
+// that lives for days collects no zombies). Returns false (errno set) when the program could
+// not be started; the caller never hears from it after that.
+bool CreateDetachedProcessFromCommandLine(std::string_view line);

@@ -64,12 +64,22 @@ TEST_F(LogTest, MessageTableHasEveryTextExactly) {
       {9138, "Zembra..."},
       {9139, "Error: Too many files selected or too long file name/path.\n"},
       {9140, "Unsupported algorithm: %hs\n"},
+      {9141, "Good signature from \"%s\"\n"},
+      {9142, "Good signature from \"%s\", but the key is not certified\n"},
+      {9143, "BAD signature from \"%s\"\n"},
+      {9144, "Signature by unknown key %hs\n"},
+      {9145, "Signature from \"%s\", but the key has expired\n"},
+      {9146, "Expired signature from \"%s\"\n"},
+      {9147, "Signature from \"%s\", but the key is revoked\n"},
+      {9148, "Signature from \"%s\" could not be checked: %hs\n"},
+      {9149, "Error: No signature found\n"},
+      {9150, "Error: Not every signature is good\n"},
   };
-  ASSERT_EQ(expected.size(), 38u);
+  ASSERT_EQ(expected.size(), 48u);
   for (const auto& [id, text] : expected) EXPECT_EQ(LoadMessage(id), text) << "id " << id;
   EXPECT_EQ(LoadMessage(9109), "");
   EXPECT_EQ(LoadMessage(9101), "");
-  EXPECT_EQ(LoadMessage(9141), "");
+  EXPECT_EQ(LoadMessage(9151), "");
 }
 
 TEST_F(LogTest, IdWithoutTextAppendsNothing) {

@@ -11,6 +11,7 @@
 #include "platform/gui/common_dialogs.h"
 #include "platform/gui/scripted_dialogs.h"
 #include "tests/support/key_ring.h"
+#include "tests/ui/window_actions.h"
 #include "tests/ui/window_probe.h"
 #include "zembra/keys/settings.h"
 #include "zembra/operations/log.h"
@@ -21,52 +22,6 @@ namespace {
 constexpr int kSelectionButtons[] = {IDC_EXPORT_KEYS, IDC_DELETE_KEYS, IDC_ENCRYPT,
                                      IDC_DECRYPT,     IDC_SIGN,        IDC_VERIFY};
 constexpr int kAlwaysEnabled[] = {IDC_IMPORT_KEYS, IDC_CREATE_KEY, IDC_USE_DEFAULT_KEYS, IDC_CLOSE};
-
-// Text with CRLF line ends as LF, as the log box shows and gives back multi-line text.
-std::string WithLf(const std::string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    out += text[i];
-  }
-  return out;
-}
-
-std::string LogText(WindowProbe& w) { return WithLf(GetWindowTextString(w.item(IDC_LOG))); }
-
-int SelectedCount(WindowProbe& w) {
-  return static_cast<int>(SendMessage(w.keyList(), LVM_GETSELECTEDCOUNT, 0, 0));
-}
-
-int RowCount(WindowProbe& w) {
-  return static_cast<int>(SendMessage(w.keyList(), LVM_GETITEMCOUNT, 0, 0));
-}
-
-bool Enabled(WindowProbe& w, int id) { return IsWindowEnabled(w.item(id)) != FALSE; }
-
-QWidget* Viewport(WindowProbe& w) {
-  return static_cast<QAbstractItemView*>(WindowProbe::Widget(w.keyList()))->viewport();
-}
-
-// The centre of a row, in the coordinates where the list takes mouse clicks.
-QPoint RowCentre(WindowProbe& w, int row) {
-  RECT r;
-  SendMessage(w.keyList(), LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&r));
-  return QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-}
-
-void ClickRow(WindowProbe& w, int row, Qt::MouseButton button = Qt::LeftButton) {
-  QTest::mouseClick(Viewport(w), button, {}, RowCentre(w, row));
-}
-
-void ClickButton(WindowProbe& w, int id) {
-  QWidget* button = WindowProbe::Widget(w.item(id));
-  QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
-}
-
-void PressEscape(WindowProbe& w) {
-  QTest::keyClick(WindowProbe::Widget(w.m_hWnd), Qt::Key_Escape);
-}
 
 // A fresh key ring of two keys for every test; its environment names a full installation.
 class ProgressWindow : public KeyRingTest {

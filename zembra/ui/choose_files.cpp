@@ -1,4 +1,5 @@
-// The choice of files for an operation button, through the open-file dialog.
+// The choice of files for an operation button and of key files to import, through the
+// open-file dialog.
 #include <cstring>
 
 #include "platform/gui/common_dialogs.h"
@@ -12,21 +13,25 @@ constexpr DWORD kChooseFlags = OFN_ALLOWMULTISELECT | OFN_PATHMUSTEXIST | OFN_FI
                                OFN_EXPLORER | OFN_ENABLESIZING | OFN_DONTADDTORECENT;
 static_assert(kChooseFlags == 0x02881A00);
 
-constexpr std::size_t kBufferChars = 2048;
-
 // Pairs of text and pattern; the literal's own terminator ends the list.
 constexpr char kFilter[] = "Encrypted files (*.gpg;*.pgp)\0*.gpg;*.pgp\0All files (*.*)\0*.*\0";
 
 }  // namespace
 
 int ChooseFiles(HWND owner, FileList& files) {
+  return RunOpenDialog(owner, {kFilter, 2048, nullptr}, files);
+}
+
+int RunOpenDialog(HWND owner, const OpenDialogSetup& setup, FileList& files) {
+  const std::size_t kBufferChars = setup.bufferChars;
   std::vector<char> buffer(kBufferChars, '\0');
   OPENFILENAME ofn;
   ofn.hwndOwner = owner;
-  ofn.lpstrFilter = kFilter;
+  ofn.lpstrFilter = setup.filter;
   ofn.nFilterIndex = 1;
   ofn.lpstrFile = buffer.data();
   ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+  ofn.lpstrInitialDir = setup.initialDir;
   ofn.Flags = kChooseFlags;
 
   if (!GetOpenFileName(&ofn)) {

@@ -113,7 +113,8 @@ class CDlgProgress : public CDialogBase {
   void Decrypt(const std::string& path);
   void Sign(const std::string& path);
   void Verify(const std::string& path);
-  bool Import(const std::string& path);
+  // The number of keys imported from the file.
+  int Import(const std::string& path);
   bool PrepareSigners();
 
   // Clipboard operations.
@@ -127,6 +128,7 @@ class CDlgProgress : public CDialogBase {
   void ListKey(const gpgme_key_t& key);
   CKeyArray GetSelectedKeys();
   void LoadDefaultKeys();
+  void ComputeDefaultKeys();
 
   void PopupMenu(POINT point, int position);
   void DlgButtonStateUpdate();
@@ -146,8 +148,24 @@ class CDlgProgress : public CDialogBase {
   bool m_useDefaultKeys = false;
 };
 
+// Runs a clipboard operation for a host program with a window of its own: a copied file list
+// opens the operations window on those files (dialog points at it while it is open); text is
+// decrypted, or verified for cmdVerify, in place on an engine context of its own.
+void ClipboardOperation(HWND window, CDlgProgress*& dialog, e_command command);
+// The hook of the export dialog's options panel: shows the window's export choices and hands
+// them back to it when the user confirms a name.
+UINT_PTR ExportOptionsHookProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam);
+
 // Lets the user choose files into the list; returns the number of entries the list then holds
 // (0 on failure or cancel).
 int ChooseFiles(HWND owner, FileList& files);
+// The multi-select open dialog behind ChooseFiles, with its filter pairs, its result buffer's
+// size and a starting folder (null: none); failures and cancels are logged the same way.
+struct OpenDialogSetup {
+  const char* filter;
+  std::size_t bufferChars;
+  const char* initialDir;
+};
+int RunOpenDialog(HWND owner, const OpenDialogSetup& setup, FileList& files);
 // Makes id the dialog's default command and moves the default-button look.
 void SetDefaultButton(HWND dialog, int id);

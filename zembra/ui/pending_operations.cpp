@@ -3,24 +3,6 @@
 #include "zembra/keys/settings.h"
 #include "zembra/ui/dlg_progress.h"
 
-void CDlgProgress::Sign(const std::string&) {}
-void CDlgProgress::Verify(const std::string&) {}
-bool CDlgProgress::Import(const std::string&) { return false; }
-bool CDlgProgress::PrepareSigners() { return false; }
-
-void CDlgProgress::EncryptClipboard() {}
-void CDlgProgress::DecryptClipboard() {}
-void CDlgProgress::SignClipboard() {}
-void CDlgProgress::VerifyClipboard() {}
-
-void CDlgProgress::LoadDefaultKeys() {}
-
-LRESULT CDlgProgress::OnClickedCreateKey(WORD, WORD, HWND, BOOL&) { return 0; }
-LRESULT CDlgProgress::OnClickedDeleteKeys(WORD, WORD, HWND, BOOL&) { return 0; }
-LRESULT CDlgProgress::OnClickedExportKeys(WORD, WORD, HWND, BOOL&) { return 0; }
-LRESULT CDlgProgress::OnClickedImportKeys(WORD, WORD, HWND, BOOL&) { return 0; }
-LRESULT CDlgProgress::OnSetDefaultKeys(WORD, WORD, HWND, BOOL&) { return 0; }
-
 // The check box and m_useDefaultKeys change together; the creator hears of every change.
 LRESULT CDlgProgress::OnClickedUseDefaultKeys(WORD, WORD, HWND, BOOL&) {
   m_useDefaultKeys = IsDlgButtonChecked(m_hWnd, IDC_USE_DEFAULT_KEYS) == BST_CHECKED;

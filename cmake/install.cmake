@@ -1,0 +1,48 @@
+# cmake --install: the programs, the library and the shell extension in one folder
+# (<prefix>/lib/zembra, where $ORIGIN finds the library), links to the programs in <prefix>/bin,
+# and the Nautilus module where Nautilus loads extensions. An install into the real system (no
+# DESTDIR) then registers the shell extension (DllInstall) and marks the installation "Full",
+# which needs write access to HKLM, that is root.
+set(ZEMBRA_INSTALL_DIR lib/zembra)
+set(zembra_installed_targets zembra_lib ZembraShellExt zembra-shell-host)
+foreach(t ZembraShellExtApp zembra_program zembra-reg)
+  if(TARGET ${t})
+    list(APPEND zembra_installed_targets ${t})
+  endif()
+endforeach()
+install(TARGETS ${zembra_installed_targets}
+        LIBRARY DESTINATION ${ZEMBRA_INSTALL_DIR}
+        RUNTIME DESTINATION ${ZEMBRA_INSTALL_DIR})
+install(DIRECTORY DESTINATION ${ZEMBRA_INSTALL_DIR}/keys
+        DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+if(TARGET zembra_nautilus)
+  # Where this system's Nautilus loads its extensions from.
+  pkg_get_variable(ZEMBRA_NAUTILUS_EXTENSION_DIR libnautilus-extension-4 extensiondir)
+  install(TARGETS zembra_nautilus LIBRARY DESTINATION ${ZEMBRA_NAUTILUS_EXTENSION_DIR})
+endif()
+
+install(CODE [[
+  set(zembra_dir "${CMAKE_INSTALL_PREFIX}/lib/zembra")
+  set(bin_dir "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/bin")
+  file(MAKE_DIRECTORY "${bin_dir}")
+  foreach(program Zembra ZembraShellExtApp zembra-shell-host zembra-reg)
+    if(EXISTS "$ENV{DESTDIR}${zembra_dir}/${program}")
+      message(STATUS "Linking: ${bin_dir}/${program}")
+      file(CREATE_LINK "../lib/zembra/${program}" "${bin_dir}/${program}" SYMBOLIC)
+      list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${bin_dir}/${program}")
+    endif()
+  endforeach()
+
+  if("$ENV{DESTDIR}" STREQUAL "")
+    execute_process(COMMAND "${zembra_dir}/zembra-shell-host" --install RESULT_VARIABLE registered)
+    execute_process(COMMAND "${zembra_dir}/zembra-reg" add "HKLM\\SOFTWARE\\Orvel Ltd\\Zembra"
+                            --value Type --type REG_SZ --data Full
+                    RESULT_VARIABLE marked)
+    if(registered EQUAL 0 AND marked EQUAL 0)
+      message(STATUS "Registered the shell extension; installation type Full")
+    else()
+      message(WARNING "The shell extension could not be registered (run the install as root, "
+                      "or later: ${zembra_dir}/zembra-shell-host --install)")
+    endif()
+  endif()
+]])

@@ -1,0 +1,163 @@
+// The desktop's own tools on what the associations write: xdg-mime names Zembra's desktop entry
+// as the default, xdg-open (through GLib, as GNOME's file manager opens files) starts the real
+// Zembra on an encrypted file, which decrypts it; the real dialog under a virtual X server.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/core/process.h"
+#include "tests/associations/association_env.h"
+#include "tests/e2e/child_process.h"
+#include "tests/support/key_ring.h"
+#include "zembra/associations/file_associations.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto kDeadline = 60s;
+
+class DesktopAssociations : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_ring.emplace(KeyRingOptions{.keys = {"alice"}});
+    m_env.emplace(/*recordNotifications=*/false, /*ownRegistry=*/false);
+    m_runtime = m_env->folder().path("runtime");
+    // The associations must start the real program, never this test.
+    ASSERT_EQ(AssociationProgramPath(), BuildProgramPath());
+  }
+  void TearDown() override {
+    m_program.reset();
+    m_env.reset();
+    m_ring.reset();
+  }
+
+  std::string QueryDefault(const std::string& type) {
+    const ProcessResult r = RunProcess({"xdg-mime", "query", "default", type});
+    EXPECT_EQ(r.exitCode, 0) << r;
+    std::string out = r.out;
+    while (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+  }
+
+  Environment DisplayEnvironment(const Environment& more = {}) {
+    Environment changes{{"DISPLAY", m_display.name()},
+                        {"QT_QPA_PLATFORM", "xcb"},
+                        {"ZEMBRA_TRACE", "1"},
+                        {"XDG_RUNTIME_DIR", m_runtime}};
+    for (const auto& [name, value] : more) changes[name] = value;
+    return EnvironmentWith(changes);
+  }
+
+  // The id of the visible window with exactly this title; "" when there is none.
+  std::string FindWindow(const std::string& title) {
+    const ProcessResult r =
+        RunProcess({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}, {},
+                   {"DISPLAY=" + m_display.name()});
+    if (r.exitCode != 0 || r.out.empty()) return {};
+    return r.out.substr(0, r.out.find('\n'));
+  }
+  // The same, once it is mapped.
+  std::string WindowId(const std::string& title) {
+    std::string id;
+    WaitUntil([&] { return !(id = FindWindow(title)).empty(); }, kDeadline);
+    return id;
+  }
+
+  void Keys(const std::string& window, const std::vector<std::string>& keys) {
+    const std::vector<std::string> env{"DISPLAY=" + m_display.name()};
+    RunProcess({"xdotool", "windowfocus", "--sync", window}, {}, env);
+    for (const std::string& key : keys) RunProcess({"xdotool", "key", "--window", window, key}, {}, env);
+  }
+
+  std::string Encrypted(const std::string& name, const std::string& content) {
+    const std::string plain = m_env->folder().path(name);
+    WriteFile(plain, content);
+    const ProcessResult r = m_ring->gpg(
+        {"--trust-model", "always", "-r", m_ring->fingerprint("alice"), "-o", plain + ".gpg", "-e", plain});
+    EXPECT_EQ(r.exitCode, 0) << r;
+    fs::remove(plain);
+    return plain + ".gpg";
+  }
+
+  void RunDialog() {
+    m_program.emplace(std::vector<std::string>{BuildProgramPath(), "--associations"},
+                      DisplayEnvironment(), fs::path{}, m_env->folder().path("dialog.txt"));
+  }
+
+  std::optional<KeyRing> m_ring;
+  std::optional<AssociationEnv> m_env;
+  std::string m_runtime;
+  VirtualDisplay m_display;
+  std::optional<ChildProcess> m_program;
+};
+
+}  // namespace
+
+// This program holds its own copy of g_fileAssociations (a copy relocation); the program path
+// still comes from the library.
+TEST(AssociationProgramPath, ProgramPathIsBesideTheLibraryWhenTheTableIsCopiedIntoTheProgram) {
+  EXPECT_NE(ModulePathOf(&g_fileAssociations), std::string(ZEMBRA_TEST_BIN_DIR) + "/libZembra.so");
+  EXPECT_EQ(AssociationProgramPath(), BuildProgramPath());
+}
+
+TEST_F(DesktopAssociations, XdgMimeNamesZembraAndXdgOpenDecryptsThenRemovalRestores) {
+  m_env->installApplication("viewer.desktop", "Viewer", "viewer %f", "application/pgp-encrypted;");
+  WriteFile(m_env->mimeAppsList(), "[Default Applications]\napplication/pgp-encrypted=viewer.desktop;\n");
+  ASSERT_EQ(QueryDefault("application/pgp-encrypted"), "viewer.desktop");
+  const std::string before = QueryDefault("application/pgp-keys");
+
+  DefaultFileAssociations();
+  EXPECT_EQ(QueryDefault("application/pgp-encrypted"), "zembra.desktop");
+  EXPECT_EQ(QueryDefault("application/pgp-keys"), "zembra.desktop");
+  EXPECT_EQ(QueryDefault("application/pgp-signature"), "zembra.desktop");
+
+  const std::string file = Encrypted("letter.txt", "double-clicked\n");
+  const std::string plain = m_env->folder().path("letter.txt");
+  const std::string trace = m_env->folder().path("open.txt");
+  ChildProcess open({"xdg-open", file}, DisplayEnvironment({{"XDG_CURRENT_DESKTOP", "GNOME"}}),
+                    fs::path{}, trace);
+  EXPECT_EQ(open.WaitFor(kDeadline), 0) << ReadWholeFile(trace);
+  ASSERT_TRUE(WaitUntil([&] { return ReadWholeFile(trace).find("log: Done.") != std::string::npos; },
+                        kDeadline))
+      << ReadWholeFile(trace);
+  EXPECT_EQ(ReadWholeFile(plain), "double-clicked\n");
+  // The operations window that xdg-open started closes with Escape.
+  const std::string window = WindowId("Zembra");
+  ASSERT_FALSE(window.empty());
+  Keys(window, {"Escape"});
+  EXPECT_TRUE(WaitUntil([&] { return FindWindow("Zembra").empty(); }, 20s));
+
+  for (FileAssociation& row : g_fileAssociations) row.wanted = 0;
+  SetupFileAssociations();
+  EXPECT_EQ(QueryDefault("application/pgp-encrypted"), "viewer.desktop");
+  EXPECT_EQ(QueryDefault("application/pgp-keys"), before);
+  EXPECT_FALSE(fs::exists(m_env->desktopEntry()));
+}
+
+TEST_F(DesktopAssociations, DialogCancelChangesNothingAndRegisterApplies) {
+  RegisterFileAssociation(g_fileAssociations[0]);
+  ResetAssociationTable();
+  const std::string mimeApps = ReadFile(m_env->mimeAppsList());
+  const std::string gpg = m_env->exportKey("HKCR\\.gpg");
+
+  RunDialog();
+  std::string window = WindowId("Zembra Shell Integration");
+  ASSERT_FALSE(window.empty()) << ReadWholeFile(m_env->folder().path("dialog.txt"));
+  Keys(window, {"Down", "End", "space", "Escape"});
+  EXPECT_EQ(m_program->WaitFor(kDeadline), 0);
+  EXPECT_EQ(ReadFile(m_env->mimeAppsList()), mimeApps);
+  EXPECT_EQ(m_env->exportKey("HKCR\\.asc"), "");
+
+  RunDialog();
+  window = WindowId("Zembra Shell Integration");
+  ASSERT_FALSE(window.empty());
+  // The list has the focus: the last row (".asc") is checked, Enter presses "&Register".
+  Keys(window, {"Down", "End", "space", "Return"});
+  EXPECT_EQ(m_program->WaitFor(kDeadline), 0);
+  EXPECT_EQ(m_env->exportKey("HKCR\\.gpg"), gpg);
+  EXPECT_NE(m_env->exportKey("HKCR\\.asc"), "");
+  EXPECT_EQ(QueryDefault("application/pgp-keys"), "zembra.desktop");
+  EXPECT_EQ(GetCurrentAssociation(".asc"), "Zembra key file\r\n" + BuildProgramPath());
+}

@@ -1,0 +1,112 @@
+// Importing one key file: the counts the log shows for new, known, broken and missing keys,
+// armored and binary, and for a ring of a thousand keys.
+#include <gtest/gtest.h>
+
+#include "tests/crypto/test_env.h"
+#include "zembra/operations/key_import.h"
+
+namespace {
+
+std::string Fixture(const std::string& name) { return ReadFile(TestKeyFolder() + "/" + name); }
+
+class KeyImport : public KeyRingTest {
+ protected:
+  KeyRingOptions keyRingOptions() const override { return {.keys = {"alice"}}; }
+
+  // Imports inside a host window, so that the log has a box to write to.
+  ImportOutcome Import(const std::string& path, std::string* log = nullptr) {
+    ImportOutcome outcome;
+    RunInHostWindow([&](HWND window) {
+      GpgmeContext ctx = OpenEngineContext();
+      outcome = ImportKeyFile(ctx.get(), path, window);
+      if (log) *log = LogText();
+    });
+    return outcome;
+  }
+  std::string Write(const std::string& name, const std::string& content) {
+    const std::string path = ring().path(name);
+    WriteFile(path, content);
+    return path;
+  }
+};
+
+}  // namespace
+
+TEST_F(KeyImport, TwoNewKeysAndThenTheSameFileAgain) {
+  const std::string path = Write("two.asc", Fixture("carol.pub.asc") + Fixture("dave.pub.asc"));
+  std::string log;
+  ImportOutcome first = Import(path, &log);
+  EXPECT_EQ(first.imported, 2) << first;
+  EXPECT_EQ(log, "Importing keys from \"" + path + "\"\nConsidered keys: 2\nImported keys: 2\n");
+  ImportOutcome again = Import(path, &log);
+  EXPECT_EQ(again.imported, 0) << again;
+  EXPECT_EQ(log, "Importing keys from \"" + path +
+                     "\"\nConsidered keys: 2\nImported keys: 0\nUnchanged keys: 2\n");
+  EXPECT_EQ(ring().publicFingerprints(),
+            (std::vector<std::string>{ring().fingerprint("alice"), ring().fingerprint("carol"),
+                                      ring().fingerprint("dave")}));
+}
+
+TEST_F(KeyImport, ABinaryKeyFile) {
+  const ProcessResult binary = ring().gpg({"--dearmor"}, Fixture("carol.pub.asc"));
+  ASSERT_EQ(binary.exitCode, 0) << binary;
+  const std::string path = Write("carol.gpg", binary.out);
+  std::string log;
+  EXPECT_EQ(Import(path, &log).imported, 1);
+  EXPECT_EQ(log, "Importing keys from \"" + path + "\"\nConsidered keys: 1\nImported keys: 1\n");
+}
+
+TEST_F(KeyImport, FilesWithoutKeysImportNothingAndSaySo) {
+  for (const std::string& content : {std::string(), std::string("no keys in here\n"),
+                                    RandomBytes(4096)}) {
+    const std::string path = Write("nothing.asc", content);
+    std::string log;
+    const ImportOutcome outcome = Import(path, &log);
+    EXPECT_EQ(outcome.imported, 0) << outcome;
+    const std::string start = "Importing keys from \"" + path + "\"\n";
+    ASSERT_EQ(log.substr(0, start.size()), start) << log;
+    const std::string rest = log.substr(start.size());
+    EXPECT_TRUE(rest == "Considered keys: 0\nImported keys: 0\n" || rest.starts_with("Error: "))
+        << rest;
+  }
+  EXPECT_EQ(ring().publicFingerprints().size(), 1u);
+}
+
+TEST_F(KeyImport, OneGoodKeyBesideABrokenOne) {
+  const ProcessResult good = ring().gpg({"--dearmor"}, Fixture("carol.pub.asc"));
+  ProcessResult broken = ring().gpg({"--dearmor"}, Fixture("dave.pub.asc"));
+  ASSERT_EQ(good.exitCode, 0) << good;
+  ASSERT_EQ(broken.exitCode, 0) << broken;
+  // The last bytes are the subkey binding signature: with them damaged the key is refused.
+  broken.out[broken.out.size() - 3] ^= 0x55;
+  broken.out[broken.out.size() - 20] ^= 0x55;
+  const std::string path = Write("mixed.gpg", good.out + broken.out);
+  std::string log;
+  const ImportOutcome outcome = Import(path, &log);
+  const auto keys = ring().publicFingerprints();
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), ring().fingerprint("carol")), 1) << log;
+  EXPECT_EQ(outcome.considered, 2) << log;
+  EXPECT_GE(outcome.imported, 1) << log;
+}
+
+TEST_F(KeyImport, AFileThatCannotBeOpenedIsSkippedSilently) {
+  std::string log = "unset";
+  const ImportOutcome outcome = Import(ring().path("missing.asc"), &log);
+  EXPECT_FALSE(outcome.opened);
+  EXPECT_EQ(outcome.imported, 0);
+  EXPECT_EQ(log, "");
+}
+
+TEST_F(KeyImport, ARingOfAThousandKeysInOneFile) {
+  const ProcessResult unpacked =
+      RunProcess({"xz", "-dc", TestKeyFolder() + "/ring1000.pgp.xz"});
+  ASSERT_EQ(unpacked.exitCode, 0) << unpacked;
+  const std::string path = Write("ring1000.pgp", unpacked.out);
+  std::string log;
+  const ImportOutcome outcome = Import(path, &log);
+  EXPECT_EQ(outcome.considered, 1000) << outcome;
+  EXPECT_EQ(outcome.imported, 1000) << outcome;
+  EXPECT_EQ(log, "Importing keys from \"" + path +
+                     "\"\nConsidered keys: 1000\nImported keys: 1000\n");
+  EXPECT_EQ(ring().publicFingerprints().size(), 1001u);
+}

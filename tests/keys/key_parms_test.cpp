@@ -1,0 +1,154 @@
+// The key generation parameter block, byte for byte, and the fields it refuses.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "zembra/keys/key_generation.h"
+#include "zembra/keys/key_parms.h"
+
+namespace {
+
+KeyParms Defaults() {
+  KeyParms p;
+  p.keyType = "RSA";
+  p.keyLength = 2048;
+  p.subkeyType = "default";
+  p.subkeyLength = 2048;
+  p.name = "Alice Example";
+  p.email = "alice@example.org";
+  p.expiry = "0";
+  p.passphrase = "secret words";
+  return p;
+}
+
+std::string Built(const KeyParms& p) {
+  const KeyParmsBlock block = BuildKeyParms(p);
+  EXPECT_TRUE(block.ok()) << block;
+  return block.text;
+}
+
+}  // namespace
+
+TEST(KeyParms, DefaultsGiveTenLinesWithoutAComment) {
+  EXPECT_EQ(Built(Defaults()),
+            "<GnupgKeyParms format=\"internal\">\n"
+            "Key-Type: RSA\n"
+            "Key-Length: 2048\n"
+            "Subkey-Type: default\n"
+            "Subkey-Length: 2048\n"
+            "Name-Real: Alice Example\n"
+            "Name-Email: alice@example.org\n"
+            "Expire-Date: 0\n"
+            "Passphrase: secret words\n"
+            "</GnupgKeyParms>\n");
+}
+
+TEST(KeyParms, DsaAndTheLengthOfBothKeys) {
+  KeyParms p = Defaults();
+  p.keyType = "DSA";
+  p.keyLength = p.subkeyLength = 3072;
+  const std::string block = Built(p);
+  EXPECT_NE(block.find("\nKey-Type: DSA\nKey-Length: 3072\nSubkey-Type: default\n"
+                       "Subkey-Length: 3072\n"),
+            std::string::npos)
+      << block;
+}
+
+TEST(KeyParms, MissingTypesAreWrittenAsDefault) {
+  KeyParms p = Defaults();
+  p.keyType.clear();
+  p.subkeyType.clear();
+  const std::string block = Built(p);
+  EXPECT_NE(block.find("\nKey-Type: default\nKey-Length: 2048\nSubkey-Type: default\n"),
+            std::string::npos)
+      << block;
+}
+
+TEST(KeyParms, ACommentIsQuotedBetweenEmailAndExpiry) {
+  KeyParms p = Defaults();
+  p.comment = "work";
+  const std::string block = Built(p);
+  EXPECT_NE(block.find("Name-Email: alice@example.org\nName-Comment: \"work\"\nExpire-Date: 0\n"),
+            std::string::npos)
+      << block;
+}
+
+TEST(KeyParms, NonAsciiTextArrivesAsUtf8AndEmptyFieldsAsEmptyValues) {
+  KeyParms p = Defaults();
+  p.name = "J\xC3\xBCrgen M\xC3\xBCller";
+  p.email.clear();
+  p.passphrase.clear();
+  const std::string block = Built(p);
+  EXPECT_NE(block.find("\nName-Real: J\xC3\xBCrgen M\xC3\xBCller\nName-Email: \n"),
+            std::string::npos);
+  EXPECT_NE(block.find("\nPassphrase: \n</GnupgKeyParms>\n"), std::string::npos);
+}
+
+TEST(KeyParms, ExpiryOfACalendarDate) {
+  SYSTEMTIME date;
+  date.wYear = 2017;
+  date.wMonth = 12;
+  date.wDay = 31;
+  EXPECT_EQ(ExpiryText(date), "20171231T000000");
+  date.wYear = 2031;
+  date.wMonth = 2;
+  date.wDay = 3;
+  date.wHour = 4;
+  date.wMinute = 5;
+  date.wSecond = 6;
+  EXPECT_EQ(ExpiryText(date), "20310203T040506");
+}
+
+// A line break in a value would start a parameter of the user's choosing.
+TEST(KeyParms, ALineBreakInAnyFieldInjectsNothing) {
+  const struct {
+    std::string KeyParms::*member;
+    KeyField field;
+  } cases[] = {{&KeyParms::name, KeyField::Name},
+               {&KeyParms::email, KeyField::Email},
+               {&KeyParms::comment, KeyField::Comment},
+               {&KeyParms::passphrase, KeyField::Passphrase}};
+  for (const auto& c : cases) {
+    for (const std::string& breaker : {std::string("\n"), std::string("\r"), std::string(1, '\0')}) {
+      KeyParms p = Defaults();
+      p.*c.member = "x" + breaker + "Passphrase: injected";
+      const KeyParmsBlock block = BuildKeyParms(p);
+      EXPECT_EQ(block.refusal, KeyParmsBlock::Refusal::LineBreak) << block;
+      EXPECT_EQ(block.field, c.field) << block;
+      EXPECT_EQ(block.text, "");
+    }
+  }
+  KeyParms p = Defaults();
+  p.comment = "a\nb";
+  EXPECT_EQ(KeyParmsRefusalText(BuildKeyParms(p)),
+            "The field \"Comment\" must not contain a line break or a NUL character.");
+}
+
+TEST(KeyParms, ABlockOfExactly2047BytesFitsAndOneMoreIsRefused) {
+  KeyParms p = Defaults();
+  const std::size_t base = Built(p).size();
+  p.passphrase += std::string(kKeyParmsSize - 1 - base, 'p');
+  EXPECT_EQ(Built(p).size(), kKeyParmsSize - 1);
+  p.passphrase += "p";
+  const KeyParmsBlock block = BuildKeyParms(p);
+  EXPECT_EQ(block.refusal, KeyParmsBlock::Refusal::TooLong);
+  EXPECT_EQ(block.field, KeyField::Passphrase);
+  EXPECT_EQ(block.text, "");
+}
+
+TEST(KeyParms, TheFieldThatMakesTheBlockTooLongIsNamed) {
+  KeyParms p = Defaults();
+  p.name = std::string(1500, 'n');
+  p.email = std::string(600, 'e');  // with the name, past the limit
+  p.comment = std::string(100, 'c');
+  KeyParmsBlock block = BuildKeyParms(p);
+  EXPECT_EQ(block.field, KeyField::Email) << block;
+  EXPECT_EQ(KeyParmsRefusalText(block),
+            "The field \"E-mail\" makes the key parameters longer than 2048 bytes. "
+            "Please shorten it.");
+  p.email = "e@x";
+  p.comment = std::string(600, 'c');
+  EXPECT_EQ(BuildKeyParms(p).field, KeyField::Comment);
+  p.name = std::string(3000, 'n');
+  EXPECT_EQ(BuildKeyParms(p).field, KeyField::Name);
+}

@@ -1,0 +1,60 @@
+#include "tests/shellext/shell_test_support.h"
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "tests/support/run_process.h"
+
+namespace fs = std::filesystem;
+
+std::string BuiltFile(const std::string& name) { return std::string(ZEMBRA_TEST_BIN_DIR) + "/" + name; }
+
+ProbeFolder::ProbeFolder() {
+  fs::copy_file(BuiltShellExt(), module());
+  const std::string probe = m_folder.path("ZembraShellExtApp");
+  // Written to a side file and renamed, so a reader never sees half of it.
+  WriteFile(probe,
+            "#!/bin/sh\n"
+            "here=$(dirname \"$0\")\n"
+            "printf '%s\\0' \"$@\" > \"$here/argv.part\"\n"
+            "mv \"$here/argv.part\" \"$here/argv\"\n");
+  chmod(probe.c_str(), 0755);
+}
+
+std::optional<std::vector<std::string>> ProbeFolder::WaitForArgv() const {
+  const std::string file = m_folder.path("argv");
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!fs::exists(file)) {
+    if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  const std::string bytes = ReadFile(file);
+  std::vector<std::string> args;
+  std::size_t start = 0;
+  for (std::size_t nul; (nul = bytes.find('\0', start)) != std::string::npos; start = nul + 1)
+    args.push_back(bytes.substr(start, nul - start));
+  return args;
+}
+
+bool ProbeFolder::Ran() const {
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  return fs::exists(m_folder.path("argv")) || fs::exists(m_folder.path("argv.part"));
+}
+
+ScopedRegistry::ScopedRegistry() : m_env("ZEMBRA_REGISTRY_DIR", m_folder.path()) {}
+
+std::string ScopedRegistry::Export(const std::string& key) const {
+  const ProcessResult r = RunProcess({BuiltFile("zembra-reg"), "export", key});
+  EXPECT_EQ(r.exitCode, 0) << r;
+  return r.out;
+}
+
+std::vector<std::string> MenuLines(ContextMenuSession& menu) {
+  std::vector<std::string> lines;
+  for (const ShellMenuItem& item : menu.items())
+    lines.push_back(item.separator ? "-" : item.text + "\t" + item.helpText);
+  return lines;
+}

@@ -1,0 +1,89 @@
+#include "zembra/keys/default_keys.h"
+
+#include <cstring>
+
+#include "platform/core/text.h"
+#include "zembra/keys/settings.h"
+#include "zembra/operations/log.h"
+
+namespace {
+
+// Shorter data is not a key id list, whatever it holds.
+constexpr DWORD kMinimumStoredSize = 8;
+
+}  // namespace
+
+std::vector<std::string> SplitKeyIds(std::string_view stored) {
+  const std::size_t end = stored.find('\0');
+  if (end != std::string_view::npos) stored = stored.substr(0, end);
+  std::vector<std::string> ids;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t separator = stored.find(';', start);
+    ids.emplace_back(stored.substr(start, separator - start));
+    if (separator == std::string_view::npos) break;
+    start = separator + 1;
+  }
+  return ids;
+}
+
+bool IsKeyIdText(std::string_view id) {
+  if (id.empty()) return false;
+  for (const char c : id) {
+    const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    if (!hex) return false;
+  }
+  return true;
+}
+
+bool ReadDefaultKeyIds(HKEY key, std::string* stored) {
+  // The stored type is not checked: the bytes are the text.
+  DWORD size = 0;
+  if (RegQueryValueEx(key, kDefaultKeysValue, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS ||
+      size < kMinimumStoredSize) {
+    return false;
+  }
+  std::string buffer(size, '\0');
+  if (RegQueryValueEx(key, kDefaultKeysValue, nullptr, nullptr,
+                      reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS) {
+    return false;
+  }
+  buffer.resize(size);
+  *stored = std::move(buffer);
+  return true;
+}
+
+std::string LongKeyId(gpgme_key_t key) {
+  if (key == nullptr || key->subkeys == nullptr || key->subkeys->keyid == nullptr) return {};
+  return key->subkeys->keyid;
+}
+
+void AppendKeysById(gpgme_ctx_t ctx, const std::vector<std::string>& ids, CKeyHandleArray& keys) {
+  for (const std::string& id : ids) {
+    if (!IsKeyIdText(id)) {
+      CheckResult(gpgme_error(GPG_ERR_INV_USER_ID));
+      continue;
+    }
+    gpgme_key_t raw = nullptr;
+    if (!CheckResult(gpgme_get_key(ctx, id.c_str(), &raw, 0))) continue;
+    CKeyHandle key = CKeyHandle::Adopt(raw);
+    if (!EqualsNoCase(LongKeyId(key.get()), id)) {
+      CheckResult(gpgme_error(GPG_ERR_NO_PUBKEY));
+      continue;
+    }
+    keys.push_back(std::move(key));
+  }
+}
+
+void SaveDefaultKeys(const std::string& joinedIds, bool useDefaultKeys) {
+  RegKey key;
+  if (RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                     KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  // The text's bytes and its terminating NUL.
+  RegSetValueEx(key.get(), kDefaultKeysValue, 0, REG_BINARY,
+                reinterpret_cast<const BYTE*>(joinedIds.c_str()),
+                static_cast<DWORD>(joinedIds.size() + 1));
+  SaveUseDefaultKeys(key.get(), useDefaultKeys ? 1 : 0);
+}

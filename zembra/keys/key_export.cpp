@@ -1,0 +1,111 @@
+#include "zembra/keys/key_export.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/core/files.h"
+#include "platform/core/text.h"
+#include "zembra/engine/engine.h"
+#include "zembra/engine/file_stream.h"
+#include "zembra/operations/log.h"
+#include "zembra/operations/messages.h"
+
+namespace {
+
+constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+constexpr DWORD kRadio = kChild | BS_AUTORADIOBUTTON | WS_TABSTOP;
+
+DialogTemplate MakeExportOptionsTemplate() {
+  DialogTemplate t;
+  t.id = IDD_EXPORT_OPTIONS;
+  t.cx = 231;
+  t.cy = 41;
+  t.font = "Microsoft Sans Serif";
+  t.pointSize = 9;
+  t.style = DS_SETFONT | DS_3DLOOK | DS_CONTROL | WS_CHILD | WS_VISIBLE;
+  t.controls = {
+      {IDC_STATIC, ControlKind::GroupBox, "Export", 7, 2, 105, 36, kChild | WS_GROUP},
+      {IDC_EXPORT_PUBLIC, ControlKind::RadioButton, "Public keys", 14, 12, 90, 10,
+       kRadio | WS_GROUP},
+      {IDC_EXPORT_SECRET, ControlKind::RadioButton, "Secret keys", 14, 24, 90, 10, kRadio},
+      {IDC_STATIC, ControlKind::GroupBox, "Format", 119, 2, 105, 36, kChild | WS_GROUP},
+      {IDC_FORMAT_ASCII, ControlKind::RadioButton, "ASCII", 126, 12, 90, 10, kRadio | WS_GROUP},
+      {IDC_FORMAT_BINARY, ControlKind::RadioButton, "Binary", 126, 24, 90, 10, kRadio},
+  };
+  return t;
+}
+
+// Secret key material must never be readable by others, not even for the moment between the
+// file's creation and a change of its mode: it is created under a umask that leaves the owner
+// alone, and kept so whatever file it replaces.
+class OwnerOnlyCreation {
+ public:
+  explicit OwnerOnlyCreation(bool active) : m_active(active) {
+    if (m_active) m_saved = ::umask(077);
+  }
+  ~OwnerOnlyCreation() {
+    if (m_active) ::umask(m_saved);
+  }
+  OwnerOnlyCreation(const OwnerOnlyCreation&) = delete;
+  OwnerOnlyCreation& operator=(const OwnerOnlyCreation&) = delete;
+
+ private:
+  bool m_active;
+  mode_t m_saved = 0;
+};
+
+bool OpenOutput(CommittedOutput& output, bool secret) {
+  OwnerOnlyCreation creation(secret);
+  if (!output.Open()) return false;
+  if (secret && ::fchmod(output.fd(), S_IRUSR | S_IWUSR) != 0) {
+    output.Discard();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+const DialogTemplate& ExportOptionsTemplate() {
+  static const DialogTemplate dialogTemplate = MakeExportOptionsTemplate();
+  return dialogTemplate;
+}
+
+std::ostream& operator<<(std::ostream& os, const ExportOutcome& outcome) {
+  switch (outcome.result) {
+    case ExportOutcome::Result::NotOpened: return os << "not opened: " << outcome.path;
+    case ExportOutcome::Result::Failed: return os << "failed: " << outcome.path;
+    case ExportOutcome::Result::Written: return os << "written: " << outcome.path;
+  }
+  return os;
+}
+
+ExportOutcome ExportKeys(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* keys, bool secret,
+                         bool binary) {
+  ExportOutcome outcome;
+  outcome.path = path;
+  CommittedOutput output(path);
+  if (!OpenOutput(output, secret)) return outcome;
+  outcome.result = ExportOutcome::Result::Failed;
+  int fd = output.fd();
+  gpgme_data_t raw = nullptr;
+  const bool made = CheckResult(gpgme_data_new_from_cbs(&raw, ExportCallbacks(), &fd));
+  GpgmeDataObject data(raw);
+  if (!made) return outcome;
+
+  gpgme_set_armor(ctx, binary ? 0 : 1);
+  LogRes(IDS_EXPORTING_KEYS, DisplayText(path));
+  if (!CheckResult(gpgme_op_export_keys(ctx, keys, secret ? GPGME_EXPORT_MODE_SECRET : 0,
+                                        data.get())))
+    return outcome;
+  data.reset();
+  if (!output.Commit()) {
+    LogRes(IDS_ERROR, std::strerror(errno));
+    return outcome;
+  }
+  outcome.result = ExportOutcome::Result::Written;
+  LogRes(IDS_DONE);
+  return outcome;
+}

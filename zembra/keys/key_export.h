@@ -1,0 +1,29 @@
+// Export of keys to a file, and the options panel the save dialog shows for it.
+#pragma once
+
+#include <gpgme.h>
+
+#include <ostream>
+#include <string>
+
+#include "platform/gui/dialog.h"
+#include "zembra/keys/key_resource_ids.h"
+
+// Template 1004: the scope ("Public keys", "Secret keys") and the format ("ASCII", "Binary").
+const DialogTemplate& ExportOptionsTemplate();
+
+struct ExportOutcome {
+  enum class Result { NotOpened, Failed, Written };
+  Result result = Result::NotOpened;
+  std::string path;
+
+  bool written() const { return result == Result::Written; }
+};
+std::ostream& operator<<(std::ostream& os, const ExportOutcome& outcome);
+
+// Writes the keys (a null-terminated list) to path, ASCII armored unless binary, the secret keys
+// when secret. Logs "Exporting key(s) to ..." and "Done." or the error. The file appears only
+// complete: a failed export leaves no file behind and an existing file as it was. A secret-key
+// export is readable by its owner alone from its first byte on.
+ExportOutcome ExportKeys(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* keys, bool secret,
+                         bool binary);

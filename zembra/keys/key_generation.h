@@ -1,0 +1,43 @@
+// Generation of a key pair in the engine's key ring from a parameter block.
+#pragma once
+
+#include <gpgme.h>
+
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "platform/gui/win_api.h"
+#include "zembra/keys/key_parms.h"
+
+// What a generation produced, copied out of the engine's result so that it outlives the context.
+class CGenKeyResult {
+ public:
+  explicit CGenKeyResult(gpgme_genkey_result_t result);
+
+  bool primary() const { return m_primary; }
+  bool sub() const { return m_sub; }
+  // The new key's fingerprint; empty when the engine gave none.
+  const std::string& fingerprint() const { return m_fingerprint; }
+  bool hasFingerprint() const { return m_hasFingerprint; }
+
+ private:
+  bool m_primary = false;
+  bool m_sub = false;
+  bool m_hasFingerprint = false;
+  std::string m_fingerprint;
+};
+std::ostream& operator<<(std::ostream& os, const CGenKeyResult& result);
+
+// Builds the block and has the engine generate the key; a failure is logged as "Error: ...".
+// Null when the engine gave no generation result, and when the block was refused (then nothing
+// reaches the engine and the refusal is logged).
+std::unique_ptr<CGenKeyResult> GenerateKey(gpgme_ctx_t ctx, const char* keyType, int keyLength,
+                                           const char* subkeyType, int subkeyLength,
+                                           const std::string& name, const std::string& comment,
+                                           const std::string& email,
+                                           const std::string& passphrase,
+                                           const std::string& expiry);
+
+// The expiry value of a calendar selection: "YYYYMMDDThhmmss".
+std::string ExpiryText(const SYSTEMTIME& date);

@@ -1,0 +1,19 @@
+// Identifiers of the key dialogs: "Create Key" and the export options inside the save dialog.
+#pragma once
+
+constexpr int IDD_CREATE_KEY = 1003;
+constexpr int IDD_EXPORT_OPTIONS = 1004;
+
+constexpr int IDC_EXPIRES = 1116;
+constexpr int IDC_ALGORITHM = 1120;
+constexpr int IDC_KEY_LENGTH = 1121;
+constexpr int IDC_COMMENT = 1122;
+constexpr int IDC_EMAIL = 1124;
+constexpr int IDC_NAME = 1125;
+constexpr int IDC_PASSPHRASE = 1126;
+constexpr int IDC_CALENDAR = 1131;
+
+constexpr int IDC_FORMAT_ASCII = 1134;
+constexpr int IDC_FORMAT_BINARY = 1135;
+constexpr int IDC_EXPORT_PUBLIC = 1136;
+constexpr int IDC_EXPORT_SECRET = 1137;

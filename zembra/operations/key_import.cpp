@@ -1,0 +1,39 @@
+#include "zembra/operations/key_import.h"
+
+#include "platform/core/files.h"
+#include "platform/core/text.h"
+#include "zembra/engine/engine.h"
+#include "zembra/engine/file_stream.h"
+#include "zembra/operations/log.h"
+#include "zembra/operations/messages.h"
+
+std::ostream& operator<<(std::ostream& os, const ImportOutcome& outcome) {
+  if (!outcome.opened) return os << "not opened";
+  if (!outcome.succeeded) return os << "refused by the engine";
+  return os << "considered " << outcome.considered << ", imported " << outcome.imported
+            << ", unchanged " << outcome.unchanged;
+}
+
+ImportOutcome ImportKeyFile(gpgme_ctx_t ctx, const std::string& path, HWND progress) {
+  ImportOutcome outcome;
+  UniqueFd input = OpenInputFile(path);
+  if (!input.valid()) return outcome;
+  outcome.opened = true;
+  FileStream stream = MakeFileStream(input.get(), progress);
+  gpgme_data_t raw = nullptr;
+  const bool made = CheckResult(gpgme_data_new_from_cbs(&raw, ImportCallbacks(), &stream));
+  GpgmeDataObject data(raw);
+  if (!made) return outcome;
+
+  LogRes(IDS_IMPORTING_KEYS, DisplayText(path));
+  if (!CheckResult(gpgme_op_import(ctx, data.get()))) return outcome;
+  outcome.succeeded = true;
+  if (gpgme_import_result_t result = gpgme_op_import_result(ctx)) {
+    outcome.considered = result->considered;
+    outcome.imported = result->imported;
+    outcome.unchanged = result->unchanged;
+  }
+  LogRes(IDS_IMPORT_COUNTS, outcome.considered, outcome.imported);
+  if (outcome.unchanged != 0) LogRes(IDS_IMPORT_UNCHANGED, outcome.unchanged);
+  return outcome;
+}

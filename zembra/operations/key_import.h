@@ -1,0 +1,23 @@
+// Import of the keys of one key file into the engine's key ring.
+#pragma once
+
+#include <gpgme.h>
+
+#include <ostream>
+#include <string>
+
+#include "platform/gui/win_api.h"
+
+// The counts of one import, as the log shows them.
+struct ImportOutcome {
+  bool opened = false;    // the file could be read
+  bool succeeded = false;  // the engine accepted the data
+  int considered = 0;
+  int imported = 0;
+  int unchanged = 0;
+};
+std::ostream& operator<<(std::ostream& os, const ImportOutcome& outcome);
+
+// Hands the file to the engine and logs "Importing keys from ..." and the counts; a file that
+// cannot be opened is skipped without a word, an engine failure logged as "Error: ...".
+ImportOutcome ImportKeyFile(gpgme_ctx_t ctx, const std::string& path, HWND progress);

@@ -1,0 +1,152 @@
+// The window's key commands: import, export, deletion and creation. They forward to the
+// operations of zembra/keys and zembra/operations and keep the key list in step: rows and
+// m_pKeys change together, row i shows element i.
+#include <string>
+#include <vector>
+
+#include "platform/core/format.h"
+#include "platform/gui/common_dialogs.h"
+#include "platform/gui/wait_cursor.h"
+#include "zembra/keys/create_key_dialog.h"
+#include "zembra/keys/key_deletion.h"
+#include "zembra/keys/key_export.h"
+#include "zembra/keys/key_generation.h"
+#include "zembra/operations/key_import.h"
+#include "zembra/operations/log.h"
+#include "zembra/operations/messages.h"
+#include "zembra/ui/dlg_progress.h"
+
+namespace {
+
+constexpr char kKeyFilter[] = "Key files (*.asc)\0*.asc\0All files (*.*)\0*.*\0";
+constexpr std::size_t kImportBufferChars = 1024;
+constexpr std::size_t kExportBufferChars = 324;
+constexpr DWORD kExportFlags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
+                               OFN_EXPLORER | OFN_ENABLESIZING | OFN_DONTADDTORECENT |
+                               OFN_ENABLEHOOK | OFN_ENABLETEMPLATE;
+
+// The window whose export dialog is open; there is one export dialog at a time.
+CDlgProgress* g_exportWindow = nullptr;
+
+// The folder of the job's first file, separator included; empty when there is none.
+std::string FolderOfFirstFile(const FileList& files) {
+  if (files.empty()) return {};
+  const std::size_t slash = files.front().rfind('/');
+  return slash == std::string::npos ? std::string() : files.front().substr(0, slash + 1);
+}
+
+std::vector<int> SelectedRows(HWND list) {
+  std::vector<int> rows;
+  for (int row = -1;;) {
+    row = static_cast<int>(SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(row),
+                                       LVNI_SELECTED));
+    if (row < 0) break;
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+}  // namespace
+
+int CDlgProgress::Import(const std::string& path) {
+  return ImportKeyFile(m_ctx.get(), path, m_hProgress).imported;
+}
+
+LRESULT CDlgProgress::OnClickedImportKeys(WORD, WORD, HWND, BOOL&) {
+  const std::string folder = FolderOfFirstFile(m_files);
+  FileList chosen;
+  RunOpenDialog(m_hWnd, {kKeyFilter, kImportBufferChars, folder.empty() ? nullptr : folder.c_str()},
+                chosen);
+  int imported = 0;
+  for (const std::string& path : chosen) imported += Import(path);
+  if (imported == 0) return 0;
+  SendMessage(m_hKeyList, LVM_DELETEALLITEMS, 0, 0);
+  m_pKeys.reset();
+  FillKeyList();
+  return 0;
+}
+
+UINT_PTR ExportOptionsHookProc(HWND panel, UINT message, WPARAM, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    const auto* ofn = reinterpret_cast<const OPENFILENAME*>(lParam);
+    g_exportWindow = reinterpret_cast<CDlgProgress*>(ofn->lCustData);
+    if (g_exportWindow == nullptr) return 1;
+    CheckDlgButton(panel, g_exportWindow->IsExportSecret() ? IDC_EXPORT_SECRET : IDC_EXPORT_PUBLIC,
+                   BST_CHECKED);
+    CheckDlgButton(panel, g_exportWindow->IsExportBinary() ? IDC_FORMAT_BINARY : IDC_FORMAT_ASCII,
+                   BST_CHECKED);
+    return 1;
+  }
+  if (message == WM_NOTIFY && reinterpret_cast<const NMHDR*>(lParam)->code == CDN_FILEOK &&
+      g_exportWindow != nullptr) {
+    g_exportWindow->SetExportMode(IsDlgButtonChecked(panel, IDC_EXPORT_SECRET) == BST_CHECKED,
+                                  IsDlgButtonChecked(panel, IDC_FORMAT_BINARY) == BST_CHECKED);
+  }
+  return 0;
+}
+
+LRESULT CDlgProgress::OnClickedExportKeys(WORD, WORD, HWND, BOOL&) {
+  CKeyArray keys = GetSelectedKeys();
+  if (keys.keys() == nullptr) return 0;
+
+  std::vector<char> name(kExportBufferChars, '\0');
+  const std::string folder = FolderOfFirstFile(m_files);
+  OPENFILENAME ofn;
+  ofn.hwndOwner = m_hWnd;
+  ofn.lpstrFilter = kKeyFilter;
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = name.data();
+  ofn.nMaxFile = static_cast<DWORD>(name.size());
+  ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+  ofn.Flags = kExportFlags;
+  ofn.lpstrDefExt = "asc";
+  ofn.lCustData = reinterpret_cast<LPARAM>(this);
+  ofn.lpfnHook = ExportOptionsHookProc;
+  ofn.lpTemplate = &ExportOptionsTemplate();
+  if (!GetSaveFileName(&ofn)) return 0;
+  name.back() = '\0';
+  ExportKeys(m_ctx.get(), name.data(), keys.keys(), m_exportSecret, m_exportBinary);
+  return 0;
+}
+
+LRESULT CDlgProgress::OnClickedDeleteKeys(WORD, WORD, HWND, BOOL&) {
+  const int n = static_cast<int>(SendMessage(m_hKeyList, LVM_GETSELECTEDCOUNT, 0, 0));
+  if (n == 0 || m_pKeys == nullptr) return 0;
+  const std::string question = n == 1 ? std::string(LoadMessage(IDS_DELETE_KEY_CONFIRM))
+                                      : FormatText(LoadMessage(IDS_DELETE_KEYS_CONFIRM), n);
+  if (MessageBox(m_hWnd, question.c_str(), LoadMessage(IDS_PRODUCT_NAME).data(),
+                 MB_YESNO | MB_ICONWARNING) != IDYES)
+    return 0;
+  // From the highest row down, so that the rows still to come keep their indices.
+  const std::vector<int> rows = SelectedRows(m_hKeyList);
+  for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+    const auto index = static_cast<std::size_t>(*row);
+    if (index >= m_pKeys->size()) continue;
+    if (!DeleteKey(m_ctx.get(), (*m_pKeys)[index].get())) continue;
+    SendMessage(m_hKeyList, LVM_DELETEITEM, index, 0);
+    m_pKeys->erase(m_pKeys->begin() + static_cast<std::ptrdiff_t>(index));
+  }
+  return 0;
+}
+
+LRESULT CDlgProgress::OnClickedCreateKey(WORD, WORD, HWND, BOOL&) {
+  CDlgCreateKey dialog;
+  if (dialog.DoModal(GetActiveWindow()) != IDOK) return 0;
+  const std::string expiry = dialog.m_expires ? ExpiryText(dialog.m_expiryDate) : "0";
+  std::unique_ptr<CGenKeyResult> result;
+  {
+    CWaitCursor busy;
+    result = GenerateKey(m_ctx.get(), dialog.m_algorithm == 0 ? "RSA" : "DSA",
+                         dialog.m_keyLength, "default", dialog.m_keyLength, dialog.m_name,
+                         dialog.m_comment, dialog.m_email, dialog.m_passphrase, expiry);
+  }
+  std::fill(dialog.m_passphrase.begin(), dialog.m_passphrase.end(), '\0');
+  if (result == nullptr) return 0;
+  gpgme_key_t key = nullptr;
+  const char* fingerprint = result->hasFingerprint() ? result->fingerprint().c_str() : nullptr;
+  if (!CheckResult(gpgme_get_key(m_ctx.get(), fingerprint, &key, 0))) return 0;
+  if (m_pKeys == nullptr) m_pKeys = std::make_unique<CKeyHandleArray>();
+  m_pKeys->push_back(CKeyHandle::Adopt(key));
+  ListKey(m_pKeys->back().get());
+  return 0;
+}
