@@ -3,13 +3,11 @@
 # build-fuzz/results), by the list in tests/reliability/catalogue.tsv.
 #   scripts/reliability-report.sh         from the results there are
 #   scripts/reliability-report.sh --run   runs scripts/test.sh first
-#   scripts/reliability-report.sh --soak  also runs scripts/soak.sh and takes in its figures
 set -euo pipefail
 cd "$(dirname "$0")/.."
 for arg in "$@"; do
   case "$arg" in
     --run) scripts/test.sh ;;
-    --soak) scripts/soak.sh ;;
   esac
 done
 exec python3 tests/reliability/report.py
