@@ -18,6 +18,9 @@ packages=(
   desktop-file-utils  # update-desktop-database after a change of associations
   libnautilus-extension-dev  # the file manager's extension interface for the context-menu module
   xz-utils  # unpacks the thousand-key ring of the import tests
+  clang           # the fuzz targets (fuzz/run.sh)
+  libclang-rt-14-dev  # libFuzzer and clang's sanitizer runtimes
+  python3         # scripts/reliability-report.sh
 )
 
 # The agent asks for passphrases through /usr/bin/pinentry; a desktop user has no terminal, so a

@@ -20,4 +20,5 @@ targets=()
 for t in ${ZEMBRA_SANITIZE_TARGETS:-}; do targets+=(--target "$t"); done
 cmake --build build-asan -j "$(nproc)" "${targets[@]}"
 cd build-asan
-ctest --output-on-failure --timeout 900 "$@"
+mkdir -p results
+ctest --output-on-failure --timeout 900 --output-junit results/junit.xml "$@"

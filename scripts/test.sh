@@ -1,8 +1,20 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test.
+# Installs what is missing, builds, and runs every test: the normal build, then the same suite
+# built with AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer (scripts/sanitize.sh),
+# then a short run of every fuzz target (fuzz/run.sh). Arguments go to both ctest runs.
+#   ZEMBRA_SANITIZE=0      skips the sanitizer build and its run
+#   ZEMBRA_FUZZ_SECONDS=N  seconds per fuzz target (default 10; 0 skips fuzzing)
+# Results (JUnit files, fuzz figures) stay in build*/results/ for scripts/reliability-report.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh
-cd build
-ctest --output-on-failure --timeout 600 "$@"
+mkdir -p build/results
+(cd build && ctest --output-on-failure --timeout 600 --output-junit results/junit.xml "$@")
+if [ "${ZEMBRA_SANITIZE:-1}" != 0 ]; then
+  scripts/sanitize.sh "$@"
+fi
+seconds=${ZEMBRA_FUZZ_SECONDS:-10}
+if [ "$seconds" != 0 ]; then
+  fuzz/run.sh "$seconds"
+fi
