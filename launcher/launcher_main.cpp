@@ -2,10 +2,12 @@
 // Argument 1 is the command number, arguments 2 and up are the paths.
 #include <optional>
 
+#include "zembra/engine/engine.h"
 #include "zembra/keys/settings.h"
 #include "zembra/ui/dlg_progress.h"
 
 int main(int argc, char** argv) {
+  const EngineWarmUp engineWarmUp;
   bool useDefaultKeys = false;
   DWORD value = 0;
   if (LoadUseDefaultKeys(nullptr, value) == ERROR_SUCCESS) useDefaultKeys = value != 0;

@@ -5,6 +5,7 @@
 
 #include "zembra/associations/dlg_file_associations.h"
 #include "zembra/associations/file_associations.h"
+#include "zembra/engine/engine.h"
 #include "zembra/keys/settings.h"
 #include "zembra/ui/dlg_progress.h"
 
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
     if (dialog.Exec(GetActiveWindow(), 0) == IDOK) SetupFileAssociations();
     return 0;
   }
+  const EngineWarmUp engineWarmUp;
   bool useDefaultKeys = false;
   DWORD value = 0;
   if (LoadUseDefaultKeys(nullptr, value) == ERROR_SUCCESS) useDefaultKeys = value != 0;

@@ -2,6 +2,7 @@
 // decided once per process, so each case runs in a process of its own. Runs its arguments as
 // steps, in order, and prints what each step found to standard output:
 //   missing-engine   point GPGME at a gpg that does not exist
+//   warm-up          start the launchers' engine warm-up (kept until the last step)
 //   init             InitEngine(OpenPGP)              -> "init <error code> <text>"
 //   context          gpgme_new + SetupContext         -> "home <home of the context or (default)>"
 //   list             list the keys of that context    -> "key <fingerprint>" each
@@ -13,6 +14,7 @@
 #include <gpgme.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "platform/core/registry.h"
@@ -47,9 +49,12 @@ bool WithoutType() {
 
 int RunSteps(int first, int argc, char** argv) {
   GpgmeContext ctx;
+  std::unique_ptr<EngineWarmUp> warmUp;
   for (int i = first; i < argc; ++i) {
     std::string step = argv[i];
-    if (step == "missing-engine") {
+    if (step == "warm-up") {
+      warmUp = std::make_unique<EngineWarmUp>();
+    } else if (step == "missing-engine") {
       gpgme_check_version(nullptr);
       gpgme_set_engine_info(GPGME_PROTOCOL_OpenPGP, "/nonexistent/gpg", nullptr);
     } else if (step == "init") {

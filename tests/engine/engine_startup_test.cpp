@@ -20,6 +20,7 @@ using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using ::testing::UnorderedElementsAre;
 using ::testing::UnorderedElementsAreArray;
 
 namespace {
@@ -281,4 +282,43 @@ TEST(EngineStartup, WorkingEngineWritesNothingToTheLog) {
   ASSERT_EQ(run.process.exitCode, 0) << run;
   EXPECT_EQ(run.value("init"), "0 ");
   EXPECT_EQ(run.value("logbox"), "") << run;
+}
+
+// The launchers start the engine query before the window is built; what the window then finds
+// must be what it finds without the head start.
+TEST(EngineStartup, WarmUpChangesNeitherModeNorHomeNorKeys) {
+  KeyRing ring({.keys = {"alice", "bob"}, .secret = false});
+  ProbeOutput warm = Probe({"warm-up", "init", "context", "list", "state"},
+                           {"XDG_RUNTIME_DIR=" + ring.folder()});
+  ProbeOutput cold = Probe({"init", "context", "list", "state"}, {"XDG_RUNTIME_DIR=" + ring.folder()});
+  ASSERT_EQ(warm.process.exitCode, 0) << warm;
+  EXPECT_EQ(warm.value("init"), "0 ");
+  EXPECT_EQ(warm.value("mode"), "1");
+  EXPECT_EQ(warm.value("home"), "(default)");
+  EXPECT_THAT(warm.keys(), UnorderedElementsAre(ring.fingerprint("alice"), ring.fingerprint("bob")))
+      << warm;
+  EXPECT_EQ(warm.out, cold.out);
+  EXPECT_EQ(warm.trace, cold.trace);
+}
+
+TEST(EngineStartup, WarmUpWithPortableModeStillUsesTheKeysBesideTheLibrary) {
+  TempFolder temp;
+  ProbeOutput run = Probe({"warm-up", "init", "context", "state"},
+                          {"ZEMBRA_REGISTRY_DIR=" + temp.path(), "GNUPGHOME=" + temp.path("g"),
+                           "HOME=" + temp.path()});
+  ASSERT_EQ(run.process.exitCode, 0) << run;
+  EXPECT_EQ(run.value("mode"), "0");
+  EXPECT_EQ(Canonical(run.value("home")), Canonical(LibraryFolder() + "/keys")) << run;
+}
+
+// A failed query in the head start is answered again to the window, which must show it.
+TEST(EngineStartup, WarmUpOnAMissingEngineStillPutsTheErrorInTheLog) {
+  TempFolder temp;
+  ProbeOutput run = Probe({"--log-box", "missing-engine", "warm-up", "init"},
+                          {"ZEMBRA_REGISTRY_DIR=" + temp.path(), "GNUPGHOME=" + temp.path("g"),
+                           "HOME=" + temp.path(), "XDG_RUNTIME_DIR=" + temp.path()});
+  ASSERT_EQ(run.process.exitCode, 0) << run;
+  std::string text = gpgme_strerror(gpgme_error(GPG_ERR_INV_ENGINE));
+  EXPECT_EQ(run.value("init"), std::to_string(GPG_ERR_INV_ENGINE) + " " + text);
+  EXPECT_EQ(run.value("logbox"), "Error: " + text + "\\n") << run;
 }

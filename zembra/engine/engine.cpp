@@ -72,3 +72,11 @@ gpgme_error_t SetupContext(gpgme_ctx_t* ctx) {
     return gpgme_ctx_set_engine_info(*ctx, GPGME_PROTOCOL_OpenPGP, nullptr, g_keyHome.c_str());
   return 0;
 }
+
+EngineWarmUp::EngineWarmUp() {
+  // GPGME's own initialisation is not safe to race with; only the query runs beside the window.
+  gpgme_check_version(nullptr);
+  m_query = std::thread([] { gpgme_engine_check_version(GPGME_PROTOCOL_OpenPGP); });
+}
+
+EngineWarmUp::~EngineWarmUp() { m_query.join(); }

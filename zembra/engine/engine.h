@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 
 // -1 before the first InitEngine of the process, then 1 (full installation) or 0 (portable).
 extern int g_installMode;
@@ -16,6 +17,21 @@ extern std::string g_keyHome;
 gpgme_error_t InitEngine(gpgme_protocol_t protocol);
 // Points a new context at the key home in portable mode.
 gpgme_error_t SetupContext(gpgme_ctx_t* ctx);
+
+// GPGME asks five programs for their versions before the first context of a process, which
+// takes longer than building the window. A program makes one of these first thing, so that the
+// query runs on a thread of its own while the window is built; InitEngine then waits only for
+// what is left of it (GPGME answers every later check from the first one's result).
+class EngineWarmUp {
+ public:
+  EngineWarmUp();
+  ~EngineWarmUp();
+  EngineWarmUp(const EngineWarmUp&) = delete;
+  EngineWarmUp& operator=(const EngineWarmUp&) = delete;
+
+ private:
+  std::thread m_query;
+};
 
 struct GpgmeContextDeleter {
   void operator()(gpgme_ctx_t ctx) const { gpgme_release(ctx); }
