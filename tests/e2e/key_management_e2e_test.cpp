@@ -1,0 +1,253 @@
+// Key management as a person does it: the real launcher under a virtual X server, its buttons
+// clicked with the pointer and its dialogs filled in from the keyboard. A key is created through
+// the dialog (with the busy cursor shown while the engine generates it), exported, deleted after
+// the confirmation and imported again from the exported file.
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "tests/e2e/child_process.h"
+#include "tests/e2e/x_session.h"
+#include "tests/support/key_ring.h"
+#include "tests/support/run_process.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto kDeadline = 60s;
+
+// The operations window's size and the places of its controls, in dialog units.
+constexpr int kWindowWidthDu = 393;
+constexpr int kWindowHeightDu = 237;
+struct DuRect {
+  int x, y, cx, cy;
+};
+constexpr DuRect kKeyList{7, 15, 321, 128};
+constexpr DuRect kImportButton{336, 15, 50, 14};
+constexpr DuRect kExportButton{336, 30, 50, 14};
+constexpr DuRect kCreateButton{336, 45, 50, 14};
+constexpr DuRect kDeleteButton{336, 60, 50, 14};
+// Bare window background beside the buttons, which the Create Key dialog never covers.
+constexpr DuRect kBackground{336, 75, 50, 8};
+
+// The log's lines in the program's trace: "log: " starts a message, and the lines of a message
+// of several lines follow it without a prefix (trace lines begin with "Zembra: ").
+std::vector<std::string> LogLines(const std::string& trace) {
+  std::vector<std::string> lines;
+  bool inMessage = false;
+  std::istringstream in(trace);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("log: ", 0) == 0) {
+      lines.push_back(line.substr(5));
+      inMessage = true;
+    } else if (line.rfind("Zembra: ", 0) == 0) {
+      inMessage = false;
+    } else if (inMessage && !line.empty()) {
+      lines.push_back(line);
+    }
+  }
+  return lines;
+}
+
+class KeyManagementEndToEnd : public KeyRingTest {
+ protected:
+  KeyRingOptions keyRingOptions() const override { return {.keys = {"alice", "bob"}}; }
+
+  void SetUp() override {
+    KeyRingTest::SetUp();
+    m_files = ring().path("files");
+    fs::create_directories(m_files);
+  }
+  void TearDown() override {
+    m_launcher.reset();
+    KeyRingTest::TearDown();
+  }
+
+  // The launcher without arguments, as a menu entry starts it: the window with the key list.
+  void Launch() {
+    m_trace = ring().path("trace.txt");
+    const std::string runtime = ring().path("runtime");
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all);
+    m_launcher.emplace(std::vector<std::string>{std::string(ZEMBRA_TEST_BIN_DIR) + "/ZembraShellExtApp"},
+                       EnvironmentWith({{"DISPLAY", m_display.name()},
+                                        {"QT_QPA_PLATFORM", "xcb"},
+                                        {"ZEMBRA_TRACE", "1"},
+                                        {"XDG_RUNTIME_DIR", runtime}}),
+                       fs::path{}, m_trace);
+    m_window = m_x.WaitForNewWindow(m_launcher->pid(), {}, kDeadline);
+    ASSERT_FALSE(m_window.empty()) << ReadWholeFile(m_trace);
+    m_geometry = m_x.Geometry(m_window);
+    ASSERT_GT(m_geometry.width, 0);
+  }
+
+  std::vector<std::string> Log() const { return LogLines(ReadWholeFile(m_trace)); }
+  int LogCount(const std::string& line) const {
+    const std::vector<std::string> lines = Log();
+    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
+  }
+
+  // Dialog units to pixels of the window, by the window's own size.
+  int PxX(double du) const { return static_cast<int>(std::lround(du * m_geometry.width / kWindowWidthDu)); }
+  int PxY(double du) const { return static_cast<int>(std::lround(du * m_geometry.height / kWindowHeightDu)); }
+  void ClickCentre(const DuRect& r) {
+    m_x.Click(m_window, PxX(r.x + r.cx / 2.0), PxY(r.y + r.cy / 2.0));
+  }
+
+  // A click on a row near the top of the list (which enables the key buttons), then End: the
+  // last row alone is selected.
+  void SelectLastRow() {
+    const double rowHeightDu = 10;  // a row is a little more than a line of text (8 units)
+    m_x.Click(m_window, PxX(kKeyList.x + 40), PxY(kKeyList.y + 2.2 * rowHeightDu));
+    m_x.Keys({"End"});
+  }
+
+  // The dialog a click opened: focused, ready for the keyboard.
+  std::string OpenedDialog() {
+    const std::string dialog = m_x.WaitForNewWindow(m_launcher->pid(), {m_window}, kDeadline);
+    EXPECT_FALSE(dialog.empty()) << "no dialog opened; the program wrote:\n" << ReadWholeFile(m_trace);
+    m_x.Focus(dialog);
+    return dialog;
+  }
+
+  // Export Keys with the panel's defaults (public keys, ASCII) into the file: its log lines.
+  void ExportSelectionTo(const std::string& path) {
+    const int done = LogCount("Done.");
+    ClickCentre(kExportButton);
+    OpenedDialog();
+    m_x.Type(path);
+    m_x.Keys({"Return"});
+    ASSERT_TRUE(WaitUntil([&] { return LogCount("Done.") == done + 1; }, kDeadline))
+        << ReadWholeFile(m_trace);
+    EXPECT_EQ(LogCount("Exporting key(s) to \"" + path + "\""), 1);
+  }
+
+  // The primary fingerprints in a key file, and whether it holds secret key material.
+  std::vector<std::string> FingerprintsIn(const std::string& file) {
+    const ProcessResult shown = ring().gpg({"--with-colons", "--show-keys", file});
+    EXPECT_EQ(shown.exitCode, 0) << shown;
+    std::vector<std::string> fprs;
+    bool primary = false;
+    std::istringstream in(shown.out);
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind("pub:", 0) == 0 || line.rfind("sec:", 0) == 0) primary = true;
+      if (line.rfind("fpr:", 0) == 0 && primary) {
+        fprs.push_back(line.substr(line.find_first_not_of(':', 4), 40));
+        primary = false;
+      }
+    }
+    return fprs;
+  }
+
+  std::vector<std::string> NewFingerprints() {
+    std::vector<std::string> fprs = ring().publicFingerprints();
+    std::erase(fprs, ring().fingerprint("alice"));
+    std::erase(fprs, ring().fingerprint("bob"));
+    return fprs;
+  }
+
+  fs::path m_files, m_trace;
+  VirtualDisplay m_display;
+  XSession m_x{m_display.name()};
+  std::optional<ChildProcess> m_launcher;
+  std::string m_window;
+  WindowGeometry m_geometry;
+};
+
+}  // namespace
+
+TEST_F(KeyManagementEndToEnd, CreateExportDeleteAndImportAgainThroughTheWindow) {
+  Launch();
+
+  // Create Key: RSA 1024 (two up from 2048), name, e-mail, no comment, a passphrase.
+  ClickCentre(kCreateButton);
+  OpenedDialog();
+  m_x.Keys({"Tab", "Up", "Up", "Tab"});
+  m_x.Type("Erin Example");
+  m_x.Keys({"Tab"});
+  m_x.Type("erin@example.net");
+  m_x.Keys({"Tab", "Tab"});
+  m_x.Type("erin e2e pass");
+
+  // The pointer rests on the window beside the dialog; OK starts the generation.
+  m_x.MovePointer(m_window, PxX(kBackground.x + kBackground.cx / 2.0),
+                  PxY(kBackground.y + kBackground.cy / 2.0));
+  const std::string normal = m_x.CursorImage();
+  ASSERT_FALSE(normal.empty());
+  m_x.Keys({"Return"});
+  // The busy cursor (animated) from OK until the engine has made the key; then the window's own.
+  const auto pressed = std::chrono::steady_clock::now();
+  std::optional<std::chrono::steady_clock::time_point> busySince, busyUntil;
+  std::string shown;
+  while (std::chrono::steady_clock::now() < pressed + kDeadline) {
+    shown = m_x.CursorImage();
+    const auto now = std::chrono::steady_clock::now();
+    if (shown != normal && !busySince) busySince = now;
+    if (shown == normal && busySince && !NewFingerprints().empty()) {
+      busyUntil = now;
+      break;
+    }
+    std::this_thread::sleep_for(2ms);
+  }
+  ASSERT_TRUE(busySince.has_value()) << "no other cursor while the key was generated";
+  EXPECT_TRUE(busyUntil.has_value()) << "the busy cursor stayed after the generation";
+  EXPECT_EQ(shown, normal);
+  if (busyUntil) {
+    std::cout << "busy cursor from " << (*busySince - pressed) / 1ms << " ms to "
+              << (*busyUntil - pressed) / 1ms << " ms after OK\n";
+  }
+
+  const std::vector<std::string> created = NewFingerprints();
+  ASSERT_EQ(created.size(), 1u) << ReadWholeFile(m_trace);
+  const std::string erin = created.front();
+  EXPECT_TRUE(Log().empty()) << ReadWholeFile(m_trace);  // no message for a created key
+
+  // The new key is the last row: selecting the last row exports it.
+  const std::string exported = (m_files / "erin.asc").string();
+  SelectLastRow();
+  ExportSelectionTo(exported);
+  EXPECT_TRUE(ReadWholeFile(exported).starts_with("-----BEGIN PGP PUBLIC KEY BLOCK-----"));
+  EXPECT_EQ(FingerprintsIn(exported), std::vector<std::string>{erin});
+  const ProcessResult uid = ring().gpg({"--show-keys", exported});
+  EXPECT_NE(uid.out.find("Erin Example <erin@example.net>"), std::string::npos) << uid;
+
+  // Delete Keys on the same selection, Yes in the confirmation (and the agent's own question
+  // about the secret part, answered by the scripted pinentry).
+  ClickCentre(kDeleteButton);
+  OpenedDialog();
+  m_x.Keys({"Return"});
+  ASSERT_TRUE(WaitUntil([&] { return NewFingerprints().empty(); }, kDeadline))
+      << ReadWholeFile(m_trace);
+  EXPECT_TRUE(ring().secretFingerprints().size() == 2u);
+  // The row went with it: the last row is now Bob's.
+  const std::string afterDelete = (m_files / "last-after-delete.asc").string();
+  SelectLastRow();
+  ExportSelectionTo(afterDelete);
+  EXPECT_EQ(FingerprintsIn(afterDelete), std::vector<std::string>{ring().fingerprint("bob")});
+
+  // Import Keys from the exported file: the counts, and the key is back as the last row.
+  ClickCentre(kImportButton);
+  OpenedDialog();
+  m_x.Type(exported);
+  m_x.Keys({"Return"});
+  ASSERT_TRUE(WaitUntil([&] { return LogCount("Imported keys: 1") == 1; }, kDeadline))
+      << ReadWholeFile(m_trace);
+  EXPECT_EQ(LogCount("Importing keys from \"" + exported + "\""), 1);
+  EXPECT_EQ(LogCount("Considered keys: 1"), 1);
+  EXPECT_EQ(NewFingerprints(), std::vector<std::string>{erin});
+  const std::string afterImport = (m_files / "last-after-import.asc").string();
+  SelectLastRow();
+  ExportSelectionTo(afterImport);
+  EXPECT_EQ(FingerprintsIn(afterImport), std::vector<std::string>{erin});
+
+  m_x.Focus(m_window);
+  m_x.Keys({"Escape"});
+  EXPECT_EQ(m_launcher->WaitFor(kDeadline), 0);
+}
