@@ -225,7 +225,8 @@ TEST_F(KeyManagementEndToEnd, CreateExportDeleteAndImportAgainThroughTheWindow) 
   m_x.Keys({"Return"});
   ASSERT_TRUE(WaitUntil([&] { return NewFingerprints().empty(); }, kDeadline))
       << ReadWholeFile(m_trace);
-  EXPECT_TRUE(ring().secretFingerprints().size() == 2u);
+  EXPECT_EQ(ring().secretFingerprints().size(), 2u);
+  EXPECT_NE(ring().pinentryLog().find("CONFIRM"), std::string::npos) << ring().pinentryLog();
   // The row went with it: the last row is now Bob's.
   const std::string afterDelete = (m_files / "last-after-delete.asc").string();
   SelectLastRow();
