@@ -38,26 +38,6 @@ constexpr DuRect kEncryptButton{336, 83, 50, 14};
 // Bare window background beside the buttons, which the Create Key dialog never covers.
 constexpr DuRect kBackground{336, 75, 50, 8};
 
-// The log's lines in the program's trace: "log: " starts a message, and the lines of a message
-// of several lines follow it without a prefix (trace lines begin with "Zembra: ").
-std::vector<std::string> LogLines(const std::string& trace) {
-  std::vector<std::string> lines;
-  bool inMessage = false;
-  std::istringstream in(trace);
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.rfind("log: ", 0) == 0) {
-      lines.push_back(line.substr(5));
-      inMessage = true;
-    } else if (line.rfind("Zembra: ", 0) == 0) {
-      inMessage = false;
-    } else if (inMessage && !line.empty()) {
-      lines.push_back(line);
-    }
-  }
-  return lines;
-}
-
 class KeyManagementEndToEnd : public KeyRingTest {
  protected:
   // No installation type in the registry: portable mode.
@@ -101,7 +81,7 @@ class KeyManagementEndToEnd : public KeyRingTest {
     ASSERT_GT(m_geometry.width, 0);
   }
 
-  std::vector<std::string> Log() const { return LogLines(ReadWholeFile(m_trace)); }
+  std::vector<std::string> Log() const { return TraceLogLines(ReadWholeFile(m_trace)); }
   int LogCount(const std::string& line) const {
     const std::vector<std::string> lines = Log();
     return static_cast<int>(std::count(lines.begin(), lines.end(), line));
