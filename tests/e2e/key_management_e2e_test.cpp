@@ -257,7 +257,12 @@ TEST_F(KeyManagementEndToEnd, ANewUserCreatesAKeyEncryptsWithItExportsDeletesAnd
   ExportSelectionTo(afterImport);
   EXPECT_EQ(FingerprintsIn(afterImport), std::vector<std::string>{erin});
 
-  m_x.Focus(m_window);
-  m_x.Keys({"Escape"});
-  EXPECT_EQ(m_launcher->WaitFor(kDeadline), 0);
+  // Escape closes the window; a key a loaded machine loses is sent again.
+  std::optional<int> exitCode;
+  for (int attempt = 0; attempt < 10 && !exitCode; ++attempt) {
+    m_x.Focus(m_window);
+    m_x.Keys({"Escape"});
+    exitCode = m_launcher->WaitFor(3s);
+  }
+  EXPECT_EQ(exitCode, 0);
 }
