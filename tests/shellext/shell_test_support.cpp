@@ -15,12 +15,13 @@ std::string BuiltFile(const std::string& name) { return std::string(ZEMBRA_TEST_
 ProbeFolder::ProbeFolder() {
   fs::copy_file(BuiltShellExt(), module());
   const std::string probe = m_folder.path("ZembraShellExtApp");
-  // Written to a side file and renamed, so a reader never sees half of it.
+  // Written to a side file of its own and renamed, so a reader never sees half of it, also
+  // when several probes run at once.
   WriteFile(probe,
             "#!/bin/sh\n"
             "here=$(dirname \"$0\")\n"
-            "printf '%s\\0' \"$@\" > \"$here/argv.part\"\n"
-            "mv \"$here/argv.part\" \"$here/argv\"\n");
+            "printf '%s\\0' \"$@\" > \"$here/argv.$$\"\n"
+            "mv \"$here/argv.$$\" \"$here/argv\"\n");
   chmod(probe.c_str(), 0755);
 }
 
@@ -41,7 +42,9 @@ std::optional<std::vector<std::string>> ProbeFolder::WaitForArgv() const {
 
 bool ProbeFolder::Ran() const {
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  return fs::exists(m_folder.path("argv")) || fs::exists(m_folder.path("argv.part"));
+  for (const auto& entry : fs::directory_iterator(m_folder.path()))
+    if (entry.path().filename().string().rfind("argv", 0) == 0) return true;
+  return false;
 }
 
 ScopedRegistry::ScopedRegistry() : m_env("ZEMBRA_REGISTRY_DIR", m_folder.path()) {}
