@@ -196,6 +196,13 @@ TEST_F(Handler, HelpTextsInBothFormsAndCutToTheBuffer) {
   ASSERT_EQ(menu->GetCommandString(1, GCS_HELPTEXTW, nullptr, reinterpret_cast<char*>(wide), 4),
             S_OK);
   EXPECT_EQ(std::u16string(wide), u"Dec");
+  ASSERT_EQ(menu->GetCommandString(1, GCS_HELPTEXTW, nullptr, reinterpret_cast<char*>(wide), 1),
+            S_OK);
+  EXPECT_EQ(wide[0], u'\0');
+  wide[0] = u'z';
+  ASSERT_EQ(menu->GetCommandString(1, GCS_HELPTEXTW, nullptr, reinterpret_cast<char*>(wide), 0),
+            S_OK);
+  EXPECT_EQ(wide[0], u'z');
 
   EXPECT_EQ(menu->GetCommandString(0, GCS_VERBA, nullptr, ansi, sizeof ansi), E_INVALIDARG);
   EXPECT_EQ(menu->GetCommandString(0, GCS_VALIDATEA, nullptr, ansi, sizeof ansi), E_INVALIDARG);
@@ -313,7 +320,7 @@ TEST_F(Handler, LauncherIsDetachedSoTheHostKeepsNoChild) {
     menu.items();
     ASSERT_EQ(menu.Invoke(1), S_OK);
   }
-  ASSERT_TRUE(probe.WaitForArgv());
+  ASSERT_TRUE(probe.WaitForRuns(3));
   errno = 0;
   EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
   EXPECT_EQ(errno, ECHILD);
@@ -328,6 +335,25 @@ TEST_F(Handler, MissingLauncherIsNoFailure) {
   menu.items();
   EXPECT_EQ(menu.Invoke(1), S_OK);
   EXPECT_FALSE(probe.Ran());
+}
+
+// The launcher's path is argument 0 of the line, which ends at the next quote: a folder holding
+// one would start whatever its first part names, so nothing is started.
+TEST_F(Handler, LauncherFolderHoldingAQuoteStartsNothing) {
+  ProbeFolder probe;
+  const std::string folder = probe.path() + "/a\"b";
+  std::filesystem::create_directory(folder);
+  std::filesystem::copy_file(probe.module(), folder + "/ZembraShellExt.so");
+  std::filesystem::copy_file(probe.path() + "/ZembraShellExtApp", folder + "/ZembraShellExtApp");
+  // What the line's argument 0 would name.
+  std::filesystem::copy_file(probe.path() + "/ZembraShellExtApp", probe.path() + "/a");
+  ShellExtModule copy(folder + "/ZembraShellExt.so");
+  ASSERT_TRUE(copy.ok()) << copy.error();
+  ContextMenuSession menu(copy, {"/d/x.gpg"});
+  menu.items();
+  EXPECT_EQ(menu.Invoke(1), S_OK);
+  EXPECT_FALSE(probe.Ran());
+  EXPECT_FALSE(std::filesystem::exists(folder + "/argv"));
 }
 
 TEST_F(Handler, ModuleStaysWhileAHandlerOrALockLives) {

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -21,14 +22,16 @@ ProbeFolder::ProbeFolder() {
             "#!/bin/sh\n"
             "here=$(dirname \"$0\")\n"
             "printf '%s\\0' \"$@\" > \"$here/argv.$$\"\n"
-            "mv \"$here/argv.$$\" \"$here/argv\"\n");
+            "mv \"$here/argv.$$\" \"$here/argv\"\n"
+            "echo \"$$\" >> \"$here/runs\"\n");
   chmod(probe.c_str(), 0755);
 }
 
 std::optional<std::vector<std::string>> ProbeFolder::WaitForArgv() const {
   const std::string file = m_folder.path("argv");
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!fs::exists(file)) {
+  // "runs" is written last: the probe has then finished with the folder.
+  while (!fs::exists(m_folder.path("runs"))) {
     if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
@@ -38,6 +41,21 @@ std::optional<std::vector<std::string>> ProbeFolder::WaitForArgv() const {
   for (std::size_t nul; (nul = bytes.find('\0', start)) != std::string::npos; start = nul + 1)
     args.push_back(bytes.substr(start, nul - start));
   return args;
+}
+
+bool ProbeFolder::WaitForRuns(int count) const {
+  const std::string file = m_folder.path("runs");
+  auto lines = [&] {
+    if (!fs::exists(file)) return 0;
+    const std::string text = ReadFile(file);
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (lines() < count) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return lines() == count;
 }
 
 bool ProbeFolder::Ran() const {
