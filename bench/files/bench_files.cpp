@@ -18,22 +18,16 @@
 #include <vector>
 
 #include "bench/common/measure.h"
-#include "zembra/ui/dlg_progress.h"
+#include "zembra/engine/engine.h"
+#include "zembra/keys/key_list.h"
+#include "zembra/operations/file_crypto.h"
+#include "zembra/operations/job.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 // ---- Zembra's side, in the child process.
-
-class BenchWindow : public CDlgProgress {
- public:
-  BenchWindow() : CDlgProgress(nullptr, cmdNone) {}
-  using CDlgProgress::Decrypt;
-  using CDlgProgress::m_ctx;
-  using CDlgProgress::m_defaultKeys;
-  using CDlgProgress::m_useDefaultKeys;
-};
 
 // --child encrypt HOME FPR PATH... | --child decrypt HOME PATH...
 // Prints as bench_floor does: the job's wall and CPU seconds, 0 (its flushes are not timed apart
@@ -42,28 +36,29 @@ int RunChild(int argc, char** argv) {
   const std::string op = argv[2], home = argv[3];
   bench::AdoptEngineProcesses();
   gpgme_check_version(nullptr);
-  BenchWindow window;
-  gpgme_ctx_t ctx = nullptr;
-  if (gpgme_new(&ctx) != 0) return 1;
-  window.m_ctx.reset(ctx);
-  gpgme_ctx_set_engine_info(ctx, GPGME_PROTOCOL_OpenPGP, nullptr, home.c_str());
+  gpgme_ctx_t raw = nullptr;
+  if (gpgme_new(&raw) != 0) return 1;
+  GpgmeContext ctx(raw);
+  gpgme_ctx_set_engine_info(raw, GPGME_PROTOCOL_OpenPGP, nullptr, home.c_str());
   int first = 4;
+  // The job's key stands in for the window's selection.
+  CKeyHandle key;
   if (op == "encrypt") {
-    gpgme_key_t key = nullptr;
-    if (gpgme_get_key(ctx, argv[4], &key, 0) != 0) return 1;
-    // The job's keys as the default keys stand in for a selection.
-    window.m_defaultKeys.push_back(CKeyHandle::Adopt(key));
-    window.m_defaultKeys.push_back(CKeyHandle());
-    window.m_useDefaultKeys = true;
+    gpgme_key_t found = nullptr;
+    if (gpgme_get_key(raw, argv[4], &found, 0) != 0) return 1;
+    key = CKeyHandle::Adopt(found);
     first = 5;
   }
+  gpgme_key_t recipients[] = {key.get(), nullptr};
   FileList files(argv + first, argv + argc);
   // The window is open with its keys: from here on it is the job itself.
   const double start = bench::Now(), startCpu = bench::CpuSeconds();
-  if (op == "encrypt")
-    window.EncryptFiles(files);
-  else
-    for (const std::string& f : files) window.Decrypt(f);
+  for (const std::string& f : files) {
+    if (op == "encrypt")
+      EncryptFile(raw, f, recipients);
+    else
+      DecryptFile(raw, f);
+  }
   const double seconds = bench::Now() - start;
   bench::ReapEngineProcesses();
   const double cpu = bench::CpuSeconds() - startCpu;
@@ -74,15 +69,15 @@ int RunChild(int argc, char** argv) {
 }
 
 // What a child (Zembra's or the floor's) printed about its job.
-struct Job : bench::Sample {
+struct ChildRun : bench::Sample {
   double flush = 0;
   double peakMiB = 0;
   double processWall = 0;  // the whole child process: start-up, engine context, key, job
 };
 
-Job Measured(const std::vector<std::string>& argv) {
+ChildRun Measured(const std::vector<std::string>& argv) {
   const bench::Run run = bench::RunProgram(argv, true);
-  Job job;
+  ChildRun job;
   long peakKiB = 0;
   std::istringstream(run.out) >> job.wall >> job.cpu >> job.flush >> peakKiB;
   job.peakMiB = static_cast<double>(peakKiB) / 1024.0;
@@ -93,7 +88,7 @@ Job Measured(const std::vector<std::string>& argv) {
 // The three sides of one benchmark, each run once per round in an order the round rotates.
 struct Sides {
   std::function<bench::Sample()> gpg;
-  std::function<Job()> floor, zembra;
+  std::function<ChildRun()> floor, zembra;
   std::function<void()> clean;  // removes every side's outputs before the next run
 };
 
@@ -110,14 +105,14 @@ Results Measure(int rounds, const Sides& sides) {
       switch ((round + i) % 3) {
         case 0: r.gpg.Add(sides.gpg()); break;
         case 1: {
-          const Job j = sides.floor();
+          const ChildRun j = sides.floor();
           r.floor.Add(j);
           r.flush.push_back(j.flush);
           r.floorPeak.push_back(j.peakMiB);
           break;
         }
         default: {
-          const Job j = sides.zembra();
+          const ChildRun j = sides.zembra();
           r.zembra.Add(j);
           r.zembraPeak.push_back(j.peakMiB);
           r.zembraProcess.push_back(j.processWall);
@@ -206,7 +201,7 @@ int main(int argc, char** argv) {
                                                     work + "/gpg.gpg", "-e", big})); },
       [&] { return Floor({"encrypt", home, fpr, ".floor", big}); },
       [&] {
-        const Job j = Zembra({"encrypt", home, fpr, big});
+        const ChildRun j = Zembra({"encrypt", home, fpr, big});
         Check(fs::exists(big + ".gpg"), "Zembra wrote no " + big + ".gpg");
         return j;
       },
@@ -226,14 +221,14 @@ int main(int argc, char** argv) {
   Results decrypt = Measure(rounds, {
       [&] { return static_cast<bench::Sample>(Gpg({"-o", work + "/dec/gpg.out", "-d", message})); },
       [&] {
-        const Job j = Floor({"decrypt", home, ".out", message});
+        const ChildRun j = Floor({"decrypt", home, ".out", message});
         if (!floorChecked)
           Check(bench::SameFiles(big, message + ".out"), "the floor's decryption differs from the original");
         floorChecked = true;
         return j;
       },
       [&] {
-        const Job j = Zembra({"decrypt", home, message});
+        const ChildRun j = Zembra({"decrypt", home, message});
         if (!zembraChecked)
           Check(bench::SameFiles(big, work + "/dec/m"), "Zembra's decryption differs from the original");
         zembraChecked = true;
@@ -276,7 +271,7 @@ int main(int argc, char** argv) {
       },
       [&] { return Floor(floorJob); },
       [&] {
-        const Job j = Zembra(zembraJob);
+        const ChildRun j = Zembra(zembraJob);
         for (const std::string& p : paths) Check(fs::exists(p + ".gpg"), "Zembra wrote no " + p + ".gpg");
         return j;
       },

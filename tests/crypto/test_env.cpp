@@ -12,7 +12,8 @@
 
 #include "platform/gui/dialog.h"
 #include "zembra/keys/key_list.h"
-#include "zembra/operations/log.h"
+#include "zembra/ui/key_list_view.h"
+#include "zembra/ui/log_box.h"
 #include "zembra/ui/resource_ids.h"
 
 GpgmeContext OpenEngineContext() {
@@ -47,8 +48,6 @@ std::string MakeKey(const KeyRing& ring, const std::string& uid, const std::stri
   return fpr;
 }
 
-std::function<void(int position)> g_onHostProgress;
-
 namespace {
 
 constexpr int kRunBody = 0x7F01;
@@ -80,24 +79,19 @@ class HostWindow : public CDialogBase {
   BEGIN_MSG_MAP(HostWindow)
     MESSAGE_HANDLER(WM_INITDIALOG, OnInit)
     COMMAND_ID_HANDLER(kRunBody, OnRun)
-    MESSAGE_HANDLER(PBM_SETPOS, OnProgress)
   END_MSG_MAP()
 
   LRESULT OnInit(UINT, WPARAM, LPARAM, BOOL&) {
-    g_hLog = GetDlgItem(IDC_LOG);
+    SetLogBox(GetDlgItem(IDC_LOG));
     HWND list = GetDlgItem(IDC_KEY_LIST);
     InsertKeyListColumns(list);
     SendMessage(GetDlgItem(IDC_PROGRESS), PBM_SETRANGE, 0, MAKELPARAM(0, 1000));
     PostMessage(m_hWnd, WM_COMMAND, MAKEWPARAM(kRunBody, 0), 0);
     return 1;
   }
-  LRESULT OnProgress(UINT, WPARAM wParam, LPARAM, BOOL&) {
-    if (g_onHostProgress) g_onHostProgress(static_cast<int>(wParam));
-    return 0;
-  }
   LRESULT OnRun(WORD, WORD, HWND, BOOL&) {
     m_body(m_hWnd);
-    g_hLog = nullptr;
+    SetLogBox(nullptr);
     EndDialog(IDOK);
     return 0;
   }

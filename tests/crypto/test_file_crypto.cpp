@@ -1,4 +1,5 @@
-// Encrypting and decrypting single files through the operations window, against a real GnuPG.
+// Encrypting and decrypting single files, called with a context, a path and a progress sink,
+// against a real GnuPG.
 #include <fcntl.h>
 #include <linux/capability.h>
 #include <signal.h>
@@ -16,7 +17,8 @@
 #include "platform/core/files.h"
 #include "platform/core/text.h"
 #include "tests/crypto/test_env.h"
-#include "zembra/ui/dlg_progress.h"
+#include "tests/support/log_capture.h"
+#include "zembra/keys/key_list.h"
 
 namespace {
 
@@ -33,16 +35,12 @@ class FileCrypto : public KeyRingTest {
     signer = ring().fingerprint("signer");  // cannot encrypt
   }
 
-  // Runs body on a window whose context is on the test's home; log is what it wrote.
-  void Run(const std::function<void(CryptoWindow&)>& body) {
-    RunInHostWindow([&](HWND host) {
-      hostWindow = host;
-      CryptoWindow window;
-      window.m_ctx = OpenEngineContext();
-      window.m_hProgress = GetDlgItem(host, IDC_PROGRESS);
-      body(window);
-      log = LogText();
-    });
+  // Runs body with the operations on a context on the test's home; log is what they wrote.
+  void Run(const std::function<void(FileOps&)>& body) {
+    LogCapture capture;
+    FileOps ops;
+    body(ops);
+    log = capture.text();
   }
 
   // The keys as an operation gets them, kept alive by handles.
@@ -77,18 +75,17 @@ class FileCrypto : public KeyRingTest {
   std::string alice, bob, signer;
   CKeyHandleArray handles;
   std::string log;
-  HWND hostWindow = nullptr;
 };
 
 TEST_F(FileCrypto, EncryptsToTwoKeysAsBinaryAndSaysDone) {
   const std::string a = files.path("a.txt");
   WriteFile(a, "attack at dawn\n");
   CKeyArray keys = Keys({alice, bob});
-  LRESULT progress = 0;
-  Run([&](CryptoWindow& w) {
-    gpgme_set_armor(w.m_ctx.get(), 1);  // left on by an earlier operation
+  int progress = 0;
+  Run([&](FileOps& w) {
+    gpgme_set_armor(w.ctx.get(), 1);  // left on by an earlier operation
     w.Encrypt(a, keys.keys());
-    progress = SendMessage(w.m_hProgress, PBM_GETPOS, 0, 0);
+    progress = w.record.last();
   });
   EXPECT_EQ(progress, 1000);  // the bar followed the engine's reading to the end
   EXPECT_EQ(log, EncryptingLine(a) + "Done.\n");
@@ -111,7 +108,7 @@ TEST_F(FileCrypto, EncryptReplacesAnExistingOutputWithoutAWord) {
   WriteFile(a, "new text");
   WriteFile(a + ".gpg", "an older encryption");
   CKeyArray keys = Keys({alice});
-  Run([&](CryptoWindow& w) { w.Encrypt(a, keys.keys()); });
+  Run([&](FileOps& w) { w.Encrypt(a, keys.keys()); });
   EXPECT_EQ(log, EncryptingLine(a) + "Done.\n");
   EXPECT_EQ(GpgDecrypt(a + ".gpg"), "new text");
   EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt", "a.txt.gpg"}));
@@ -122,7 +119,7 @@ TEST_F(FileCrypto, FailedEncryptionKeepsTheExistingOutput) {
   WriteFile(a, "new text");
   WriteFile(a + ".gpg", "an older encryption");
   CKeyArray keys = Keys({signer});  // cannot encrypt: the engine refuses
-  Run([&](CryptoWindow& w) { w.Encrypt(a, keys.keys()); });
+  Run([&](FileOps& w) { w.Encrypt(a, keys.keys()); });
   EXPECT_EQ(log.rfind(EncryptingLine(a) + "Error: ", 0), 0u) << log;
   EXPECT_EQ(log.back(), '\n');
   EXPECT_EQ(ReadFile(a + ".gpg"), "an older encryption");
@@ -133,7 +130,7 @@ TEST_F(FileCrypto, FailedEncryptionLeavesNoOutput) {
   const std::string a = files.path("a.txt");
   WriteFile(a, "text");
   CKeyArray keys = Keys({signer});
-  Run([&](CryptoWindow& w) { w.Encrypt(a, keys.keys()); });
+  Run([&](FileOps& w) { w.Encrypt(a, keys.keys()); });
   EXPECT_EQ(log.rfind(EncryptingLine(a) + "Error: ", 0), 0u) << log;
   EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt"}));
 }
@@ -143,7 +140,7 @@ TEST_F(FileCrypto, DecryptNamesTheOutputByTheEnding) {
   WriteFile(plain, "the plaintext\n");
   const std::string upper = files.path("A.TXT.GPG"), pgp = files.path("a.pgp"), signedGpg = files.path("b.SIGNED.GPG");
   for (const std::string& p : {upper, pgp, signedGpg}) GpgEncrypt(plain, p, alice);
-  Run([&](CryptoWindow& w) {
+  Run([&](FileOps& w) {
     w.Decrypt(upper);
     w.Decrypt(pgp);
     w.Decrypt(signedGpg);
@@ -162,7 +159,7 @@ TEST_F(FileCrypto, DecryptReadsArmoredInputToo) {
   const std::string plain = files.path("plain");
   WriteFile(plain, "armored\n");
   GpgEncrypt(plain, files.path("m.asc.gpg"), alice, {"--armor"});
-  Run([&](CryptoWindow& w) { w.Decrypt(files.path("m.asc.gpg")); });
+  Run([&](FileOps& w) { w.Decrypt(files.path("m.asc.gpg")); });
   EXPECT_EQ(log, DecryptingLine(files.path("m.asc.gpg")) + "Done.\n");
   EXPECT_EQ(ReadFile(files.path("m.asc")), "armored\n");
 }
@@ -172,7 +169,7 @@ TEST_F(FileCrypto, DecryptNeverReplacesAnExistingFile) {
   WriteFile(files.path("plain"), "secret");
   GpgEncrypt(files.path("plain"), a + ".gpg", alice);
   WriteFile(a, "my own file");
-  Run([&](CryptoWindow& w) { w.Decrypt(a + ".gpg"); });
+  Run([&](FileOps& w) { w.Decrypt(a + ".gpg"); });
   EXPECT_EQ(log, "File already exists: " + Quoted(a) + "\n");
   EXPECT_EQ(ReadFile(a), "my own file");
   EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt", "a.txt.gpg", "plain"}));
@@ -187,7 +184,7 @@ TEST_F(FileCrypto, DecryptNeverWritesThroughALinkAtTheOutputName) {
   TempFolder elsewhere;
   const std::string pointedAt = elsewhere.path("victim");
   ASSERT_EQ(symlink(pointedAt.c_str(), a.c_str()), 0);
-  Run([&](CryptoWindow& w) { w.Decrypt(a + ".gpg"); });
+  Run([&](FileOps& w) { w.Decrypt(a + ".gpg"); });
   EXPECT_EQ(log, DecryptingLine(a + ".gpg") + "File already exists: " + Quoted(a) + "\n");
   EXPECT_FALSE(Exists(pointedAt));
   char target[256] = {};
@@ -199,14 +196,12 @@ TEST_F(FileCrypto, DecryptKeepsAFileThatTookTheOutputNameMeanwhile) {
   const std::string a = files.path("a.txt");
   WriteFile(files.path("plain"), RandomBytes(100000));
   GpgEncrypt(files.path("plain"), a + ".gpg", alice);
-  Run([&](CryptoWindow& w) {
+  Run([&](FileOps& w) {
     // The engine is reading the message: the name was free when Decrypt looked, now it is not.
-    g_onHostProgress = [&](int) {
+    w.progress = [&](int) {
       if (!Exists(a)) WriteFile(a, "arrived meanwhile");
     };
-    w.m_hProgress = hostWindow;
     w.Decrypt(a + ".gpg");
-    g_onHostProgress = nullptr;
   });
   EXPECT_EQ(log, DecryptingLine(a + ".gpg") + "File already exists: " + Quoted(a) + "\n");
   EXPECT_EQ(ReadFile(a), "arrived meanwhile");
@@ -247,7 +242,7 @@ TEST_F(FileCrypto, FailedDecryptionLeavesNothingBehind) {
     TempFolder folder;
     const std::string path = folder.path(c.name);
     WriteFile(path, c.bytes);
-    Run([&](CryptoWindow& w) { w.Decrypt(path); });
+    Run([&](FileOps& w) { w.Decrypt(path); });
     EXPECT_EQ(log.rfind(DecryptingLine(path) + "Error: ", 0), 0u) << log;
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2);
     EXPECT_EQ(FolderNames(folder.path()), std::vector<std::string>{c.name});
@@ -267,7 +262,7 @@ TEST_F(FileCrypto, FullDiskLeavesNothingAndKeepsTheOldOutput) {
   auto savedSignal = signal(SIGXFSZ, SIG_IGN);
   rlimit small = saved;
   small.rlim_cur = 64 * 1024;
-  Run([&](CryptoWindow& w) {
+  Run([&](FileOps& w) {
     setrlimit(RLIMIT_FSIZE, &small);
     w.Encrypt(a, keys.keys());
     w.Decrypt(files.path("m.gpg"));
@@ -294,11 +289,11 @@ TEST_F(FileCrypto, OddFileNamesRoundTrip) {
     SCOPED_TRACE(DisplayText(name));
     const std::string path = files.path(name);
     WriteFile(path, "content of " + name);
-    Run([&](CryptoWindow& w) { w.Encrypt(path, keys.keys()); });
+    Run([&](FileOps& w) { w.Encrypt(path, keys.keys()); });
     EXPECT_EQ(log, EncryptingLine(path) + "Done.\n");
     EXPECT_TRUE(IsValidUtf8(log));
     ASSERT_EQ(std::remove(path.c_str()), 0);
-    Run([&](CryptoWindow& w) { w.Decrypt(path + ".gpg"); });
+    Run([&](FileOps& w) { w.Decrypt(path + ".gpg"); });
     EXPECT_EQ(log, DecryptingLine(path + ".gpg") + "Done.\n");
     EXPECT_EQ(ReadFile(path), "content of " + name);
   }
@@ -334,7 +329,7 @@ TEST_F(FileCrypto, UnopenableInputsAreSkippedSilently) {
   const std::string missing = files.path("missing.txt");
   const std::string folder = files.path("folder.gpg");
   mkdir(folder.c_str(), 0700);
-  Run([&](CryptoWindow& w) {
+  Run([&](FileOps& w) {
     w.Encrypt(missing, keys.keys());
     w.Decrypt(missing + ".gpg");
     w.Encrypt(folder, keys.keys());
@@ -352,7 +347,7 @@ TEST_F(FileCrypto, InputWithoutReadPermissionIsSkippedSilently) {
   chmod(a.c_str(), 0);
   chmod((files.path("m.gpg")).c_str(), 0);
   bool denied = false;
-  Run([&](CryptoWindow& w) {
+  Run([&](FileOps& w) {
     // Root reads anything; without that right it is held to the permission bits like anyone.
     WithoutDacOverride asUser;
     denied = open(a.c_str(), O_RDONLY | O_CLOEXEC) < 0 && errno == EACCES;
@@ -395,7 +390,7 @@ TEST_F(FileCrypto, InputLockedForWritingIsSkippedSilently) {
   close(release[0]);
   char c = 0;
   ASSERT_EQ(read(ready[0], &c, 1), 1);
-  Run([&](CryptoWindow& w) {
+  Run([&](FileOps& w) {
     w.Encrypt(a, keys.keys());
     w.Decrypt(files.path("m.gpg"));
   });

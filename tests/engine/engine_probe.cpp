@@ -16,9 +16,11 @@
 #include <string>
 
 #include "platform/core/registry.h"
+#include "platform/core/trace.h"
 #include "platform/gui/dialog.h"
+#include "zembra/engine/check_result.h"
 #include "zembra/engine/engine.h"
-#include "zembra/operations/log.h"
+#include "zembra/ui/log_box.h"
 
 namespace {
 
@@ -110,7 +112,7 @@ class LogWindow : public CDialogBase {
 
  private:
   LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
-    g_hLog = GetDlgItem(kLogId);
+    SetLogBox(GetDlgItem(kLogId));
     result = RunSteps(2, m_argc, m_argv);
     std::string text = GetWindowTextString(g_hLog);
     std::string escaped;
@@ -119,7 +121,7 @@ class LogWindow : public CDialogBase {
       else if (c != '\r') escaped += c;
     }
     std::printf("logbox %s\n", escaped.c_str());
-    g_hLog = nullptr;
+    SetLogBox(nullptr);
     EndDialog(IDOK);
     return TRUE;
   }

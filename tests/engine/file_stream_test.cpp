@@ -117,7 +117,7 @@ class FileStreamTest : public ::testing::Test {
 
 TEST_F(FileStreamTest, EmptyInputMovesTheBarToTheEndAndReturnsEndOfFile) {
   UniqueFd fd = OpenRead(makeFile("empty", ""));
-  FileStream stream = MakeFileStream(fd.get(), nullptr);
+  FileStream stream = MakeFileStream(fd.get());
   EXPECT_EQ(stream.total, 0u);
   EXPECT_EQ(stream.lastPos, -1);
   char buffer[4096];
@@ -129,7 +129,7 @@ TEST_F(FileStreamTest, EmptyInputMovesTheBarToTheEndAndReturnsEndOfFile) {
 TEST_F(FileStreamTest, ThousandBytesInOneChunk) {
   std::string content = RandomBytes(1000);
   UniqueFd fd = OpenRead(makeFile("small", content));
-  FileStream stream = MakeFileStream(fd.get(), nullptr);
+  FileStream stream = MakeFileStream(fd.get());
   std::vector<char> buffer(4096);
   ASSERT_EQ(ReadFileCb(&stream, buffer.data(), buffer.size()), 1000);
   EXPECT_EQ(std::string(buffer.data(), 1000), content);
@@ -140,7 +140,7 @@ TEST_F(FileStreamTest, ThousandBytesInOneChunk) {
 
 TEST_F(FileStreamTest, ThreeMillionBytesInChunksOf8192) {
   UniqueFd fd = OpenRead(makeFile("medium", RandomBytes(3'000'000)));
-  FileStream stream = MakeFileStream(fd.get(), nullptr);
+  FileStream stream = MakeFileStream(fd.get());
   ASSERT_EQ(stream.total, 3'000'000u);
   std::vector<char> buffer(8192);
   ASSERT_EQ(ReadFileCb(&stream, buffer.data(), buffer.size()), 8192);
@@ -150,19 +150,19 @@ TEST_F(FileStreamTest, ThreeMillionBytesInChunksOf8192) {
   EXPECT_EQ(stream.lastPos, 1000);
 }
 
-TEST_F(FileStreamTest, WriteAndSeekTakeABareDescriptor) {
+TEST_F(FileStreamTest, WriteAndSeekOverAnOutputStream) {
   UniqueFd fd = OpenWrite(m_temp.path("out"));
-  int handle = fd.get();
+  OutputStream handle{fd.get()};
   EXPECT_EQ(WriteFileCb(&handle, "hello, world", 12), 12);
-  EXPECT_EQ(SeekFileCb(&handle, 0, SEEK_SET), 0);
+  EXPECT_EQ(SeekOutputCb(&handle, 0, SEEK_SET), 0);
   EXPECT_EQ(WriteFileCb(&handle, "HELLO", 5), 5);
-  EXPECT_EQ(SeekFileCb(&handle, 0, SEEK_END), 12);
+  EXPECT_EQ(SeekOutputCb(&handle, 0, SEEK_END), 12);
   EXPECT_EQ(ReadFile(m_temp.path("out")), "HELLO, world");
 }
 
 TEST_F(FileStreamTest, SeekLeavesTheProgressCountersAlone) {
   UniqueFd fd = OpenRead(makeFile("in", RandomBytes(10'000)));
-  FileStream stream = MakeFileStream(fd.get(), nullptr);
+  FileStream stream = MakeFileStream(fd.get());
   char buffer[4096];
   ASSERT_EQ(ReadFileCb(&stream, buffer, sizeof buffer), 4096);
   EXPECT_EQ(SeekFileCb(&stream, 0, SEEK_SET), 0);
@@ -191,7 +191,7 @@ TEST_F(FileStreamTest, FileOf2GiBOrMoreIsReadWhole) {
     ASSERT_EQ(ftruncate(out.get(), static_cast<off_t>(2 * GiB + 10)), 0);
   }
   UniqueFd fd = OpenRead(path);
-  FileStream stream = MakeFileStream(fd.get(), nullptr);
+  FileStream stream = MakeFileStream(fd.get());
   ASSERT_EQ(stream.total, 2 * GiB + 10);
   ReadAll all = ReadToEnd(stream, 1 << 20);
   EXPECT_EQ(all.bytes, 2 * GiB + 10);
@@ -202,8 +202,8 @@ TEST_F(FileStreamTest, FileOf2GiBOrMoreIsReadWhole) {
 
 TEST_F(FileStreamTest, OffsetsOf4GiBOrMoreAreNotTruncated) {
   UniqueFd fd = OpenWrite(m_temp.path("sparse"));
-  int handle = fd.get();
-  EXPECT_EQ(SeekFileCb(&handle, static_cast<off_t>(5 * GiB), SEEK_SET),
+  OutputStream handle{fd.get()};
+  EXPECT_EQ(SeekOutputCb(&handle, static_cast<off_t>(5 * GiB), SEEK_SET),
             static_cast<off_t>(5 * GiB));
   EXPECT_EQ(WriteFileCb(&handle, "x", 1), 1);
   struct stat info {};
@@ -233,13 +233,13 @@ class FileStreamEngineTest : public KeyRingTest {
                     Operation operation) {
     UniqueFd in = OpenInputFile(input);
     EXPECT_TRUE(in.valid()) << input;
-    stream = MakeFileStream(in.get(), nullptr);
+    stream = MakeFileStream(in.get());
     gpgme_data_t raw = nullptr;
-    EXPECT_EQ(gpgme_data_new_from_cbs(&raw, FileCallbacks(), &stream), 0);
+    EXPECT_EQ(gpgme_data_new_from_cbs(&raw, InputCallbacks(), &stream), 0);
     GpgmeDataObject inData(raw);
     UniqueFd out = OpenWrite(output);
-    int outFd = out.get();
-    EXPECT_EQ(gpgme_data_new_from_cbs(&raw, FileCallbacks(), &outFd), 0);
+    OutputStream outStream{out.get()};
+    EXPECT_EQ(gpgme_data_new_from_cbs(&raw, OutputCallbacks(), &outStream), 0);
     GpgmeDataObject outData(raw);
     return operation(inData.get(), outData.get());
   }
@@ -284,11 +284,11 @@ TEST_F(FileStreamEngineTest, ReadErrorFailsTheOperation) {
   stream.fd = folder.get();
   stream.total = 100;
   gpgme_data_t raw = nullptr;
-  ASSERT_EQ(gpgme_data_new_from_cbs(&raw, FileCallbacks(), &stream), 0);
+  ASSERT_EQ(gpgme_data_new_from_cbs(&raw, InputCallbacks(), &stream), 0);
   GpgmeDataObject in(raw);
   UniqueFd out = OpenWrite(ring().path("out.gpg"));
-  int outFd = out.get();
-  ASSERT_EQ(gpgme_data_new_from_cbs(&raw, FileCallbacks(), &outFd), 0);
+  OutputStream outStream{out.get()};
+  ASSERT_EQ(gpgme_data_new_from_cbs(&raw, OutputCallbacks(), &outStream), 0);
   GpgmeDataObject outData(raw);
   gpgme_key_t alice = nullptr;
   ASSERT_EQ(gpgme_get_key(m_ctx.get(), ring().fingerprint("alice").c_str(), &alice, 0), 0);
@@ -301,9 +301,9 @@ TEST_F(FileStreamEngineTest, ReadErrorFailsTheOperation) {
 
 TEST_F(FileStreamEngineTest, KeyExportAndImportOverTheirTables) {
   UniqueFd out = OpenWrite(ring().path("alice.asc"));
-  int outFd = out.get();
+  OutputStream outStream{out.get()};
   gpgme_data_t raw = nullptr;
-  ASSERT_EQ(gpgme_data_new_from_cbs(&raw, ExportCallbacks(), &outFd), 0);
+  ASSERT_EQ(gpgme_data_new_from_cbs(&raw, OutputCallbacks(), &outStream), 0);
   GpgmeDataObject exported(raw);
   gpgme_set_armor(m_ctx.get(), 1);
   ASSERT_EQ(gpgme_op_export(m_ctx.get(), ring().fingerprint("alice").c_str(), 0, exported.get()),
@@ -314,8 +314,8 @@ TEST_F(FileStreamEngineTest, KeyExportAndImportOverTheirTables) {
 
   UniqueFd in = OpenInputFile(TestKeyFolder() + "/bob.pub.asc");
   ASSERT_TRUE(in.valid());
-  FileStream stream = MakeFileStream(in.get(), nullptr);
-  ASSERT_EQ(gpgme_data_new_from_cbs(&raw, ImportCallbacks(), &stream), 0);
+  FileStream stream = MakeFileStream(in.get());
+  ASSERT_EQ(gpgme_data_new_from_cbs(&raw, InputCallbacks(), &stream), 0);
   GpgmeDataObject imported(raw);
   ASSERT_EQ(gpgme_op_import(m_ctx.get(), imported.get()), 0);
   gpgme_import_result_t result = gpgme_op_import_result(m_ctx.get());

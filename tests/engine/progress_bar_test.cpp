@@ -1,4 +1,4 @@
-// The input stream moves a real progress bar, and tells it only when the position changes.
+// The input stream moves a real progress bar through the window's progress sink, and tells it only when the position changes.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include "platform/gui/dialog.h"
 #include "tests/support/temp_folder.h"
 #include "zembra/engine/file_stream.h"
+#include "zembra/ui/dlg_progress.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ TEST(ProgressBar, PositionIsSentOnlyWhenItChanges) {
   TempFolder temp;
   UniqueFd fd(open(MakeInput(temp, 3'000'000).c_str(), O_RDONLY | O_CLOEXEC));
   ProgressDialog dialog([&](ProgressDialog& self) {
-    FileStream stream = MakeFileStream(fd.get(), self.m_hWnd);
+    FileStream stream = MakeFileStream(fd.get(), ProgressBarSink(self.m_hWnd));
     // Chunks of 500 bytes: 6,001 reads, but only 1,001 positions.
     std::vector<char> buffer(500);
     while (ReadFileCb(&stream, buffer.data(), buffer.size()) > 0) {
@@ -83,7 +84,7 @@ TEST(ProgressBar, NextOperationSendsItsFirstPositionAgain) {
   ProgressDialog dialog([&](ProgressDialog& self) {
     for (int run = 0; run < 2; ++run) {
       UniqueFd fd(open(input.c_str(), O_RDONLY | O_CLOEXEC));
-      FileStream stream = MakeFileStream(fd.get(), self.m_hWnd);
+      FileStream stream = MakeFileStream(fd.get(), ProgressBarSink(self.m_hWnd));
       char buffer[4096];
       while (ReadFileCb(&stream, buffer, sizeof buffer) > 0) {
       }
@@ -98,7 +99,7 @@ TEST(ProgressBar, RealBarFollowsTheInput) {
   UniqueFd fd(open(MakeInput(temp, 3'000'000).c_str(), O_RDONLY | O_CLOEXEC));
   std::vector<LRESULT> seen;
   ProgressDialog dialog([&](ProgressDialog& self) {
-    FileStream stream = MakeFileStream(fd.get(), self.bar());
+    FileStream stream = MakeFileStream(fd.get(), ProgressBarSink(self.bar()));
     std::vector<char> buffer(8192);
     ReadFileCb(&stream, buffer.data(), buffer.size());
     seen.push_back(SendMessage(self.bar(), PBM_GETPOS, 0, 0));

@@ -7,7 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/crypto/test_env.h"
-#include "zembra/ui/dlg_progress.h"
+#include "tests/support/log_capture.h"
+#include "zembra/keys/key_list.h"
 
 namespace {
 
@@ -32,15 +33,11 @@ class RnpInterop : public ::testing::TestWithParam<const char*> {
     ASSERT_EQ(imported.exitCode, 0) << imported;
   }
 
-  std::string Run(const std::function<void(CryptoWindow&)>& body) {
-    std::string log;
-    RunInHostWindow([&](HWND) {
-      CryptoWindow window;
-      window.m_ctx = OpenEngineContext();
-      body(window);
-      log = LogText();
-    });
-    return log;
+  std::string Run(const std::function<void(FileOps&)>& body) {
+    LogCapture log;
+    FileOps ops;
+    body(ops);
+    return log.text();
   }
 
   std::unique_ptr<KeyRing> ring;
@@ -60,7 +57,7 @@ TEST_P(RnpInterop, RnpDecryptsWhatZembraEncrypts) {
     SCOPED_TRACE(name);
     const std::string path = files.path(name);
     WriteFile(path, content);
-    const std::string log = Run([&](CryptoWindow& w) { w.Encrypt(path, recipients); });
+    const std::string log = Run([&](FileOps& w) { w.Encrypt(path, recipients); });
     ASSERT_EQ(log, "Encrypting \"" + path + "\"...\nDone.\n");
     ProcessResult decrypted = RunProcess({"rnp", "--homedir", rnpHome, "--notty", "--password",
                                           kSecretPassphrase, "--decrypt", path + ".gpg",
@@ -83,7 +80,7 @@ TEST_P(RnpInterop, ZembraDecryptsWhatRnpEncrypts) {
       args.insert(args.end(), {plain, "--output", folder.path("m.gpg")});
       ProcessResult encrypted = RunProcess(args);
       ASSERT_EQ(encrypted.exitCode, 0) << encrypted;
-      const std::string log = Run([&](CryptoWindow& w) { w.Decrypt(folder.path("m.gpg")); });
+      const std::string log = Run([&](FileOps& w) { w.Decrypt(folder.path("m.gpg")); });
       EXPECT_EQ(log, "Decrypting \"" + folder.path("m.gpg") + "\"...\nDone.\n");
       EXPECT_TRUE(ReadFile(folder.path("m")) == content);
     }

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "tests/crypto/test_env.h"
+#include "tests/support/log_capture.h"
 #include "zembra/keys/key_export.h"
 #include "zembra/keys/key_list.h"
 
@@ -15,26 +16,24 @@ class KeyExport : public KeyRingTest {
  protected:
   KeyRingOptions keyRingOptions() const override { return {.keys = {"alice", "bob", "secret"}}; }
 
-  // Exports the named keys inside a host window; returns the log.
+  // Exports the named keys without a window; returns the log.
   std::string Export(const std::vector<std::string>& names, const std::string& path, bool secret,
                      bool binary, ExportOutcome* outcome = nullptr) {
-    std::string log;
-    RunInHostWindow([&](HWND) {
-      GpgmeContext ctx = OpenEngineContext();
-      std::vector<CKeyHandle> handles;
-      std::vector<gpgme_key_t> keys;
-      for (const std::string& name : names) {
-        gpgme_key_t key = nullptr;
-        ASSERT_EQ(gpgme_get_key(ctx.get(), ring().fingerprint(name).c_str(), &key, 0), 0u);
-        handles.push_back(CKeyHandle::Adopt(key));
-        keys.push_back(key);
-      }
-      CKeyArray list(keys);
-      ExportOutcome result = ExportKeys(ctx.get(), path, list.keys(), secret, binary);
-      if (outcome) *outcome = result;
-      log = LogText();
-    });
-    return log;
+    LogCapture log;
+    GpgmeContext ctx = OpenEngineContext();
+    std::vector<CKeyHandle> handles;
+    std::vector<gpgme_key_t> keys;
+    for (const std::string& name : names) {
+      gpgme_key_t key = nullptr;
+      EXPECT_EQ(gpgme_get_key(ctx.get(), ring().fingerprint(name).c_str(), &key, 0), 0u);
+      if (key == nullptr) return log.text();
+      handles.push_back(CKeyHandle::Adopt(key));
+      keys.push_back(key);
+    }
+    CKeyArray list(keys);
+    ExportOutcome result = ExportKeys(ctx.get(), path, list.keys(), secret, binary);
+    if (outcome) *outcome = result;
+    return log.text();
   }
   // The fingerprints of the primary keys a file holds, as gpg reads it without importing.
   std::vector<std::string> KeysIn(const std::string& path) {
@@ -148,8 +147,10 @@ TEST_F(KeyExport, AFailedExportLeavesNoFileAndTheOldFileIntact) {
   EXPECT_EQ(after, before);  // no temporary left beside it
 }
 
-TEST_F(KeyExport, AnOutputThatCannotBeCreatedExportsAndLogsNothing) {
+TEST_F(KeyExport, AnOutputThatCannotBeCreatedIsReportedWithItsReason) {
   ExportOutcome outcome;
-  EXPECT_EQ(Export({"alice"}, ring().path("missing/folder/out.asc"), false, false, &outcome), "");
+  const std::string path = ring().path("missing/folder/out.asc");
+  EXPECT_EQ(Export({"alice"}, path, false, false, &outcome),
+            "Error: cannot create \"" + path + "\": No such file or directory\n");
   EXPECT_EQ(outcome.result, ExportOutcome::Result::NotOpened);
 }

@@ -8,6 +8,7 @@
 #include "tests/crypto/test_env.h"
 #include "zembra/keys/key_list.h"
 #include "zembra/ui/dlg_progress.h"
+#include "zembra/ui/key_list_view.h"
 
 namespace {
 

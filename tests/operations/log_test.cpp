@@ -7,8 +7,11 @@
 #include "platform/core/text.h"
 #include "stderr_capture.h"
 #include "temp_folder.h"
-#include "zembra/operations/log.h"
+#include "platform/core/log.h"
+#include "platform/core/trace.h"
+#include "zembra/engine/check_result.h"
 #include "zembra/operations/messages.h"
+#include "zembra/ui/log_box.h"
 
 namespace {
 
@@ -16,9 +19,9 @@ class LogTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetFakeLog();
-    g_hLog = FakeLogWindow();
+    SetLogBox(FakeLogWindow());
   }
-  void TearDown() override { g_hLog = nullptr; }
+  void TearDown() override { SetLogBox(nullptr); }
   TempFolder m_temp;
 };
 
@@ -26,6 +29,7 @@ class LogTest : public ::testing::Test {
 
 TEST_F(LogTest, MessageTableHasEveryTextExactly) {
   const std::vector<std::pair<int, std::string>> expected = {
+      {9101, "Please choose key(s) and press `%ls` button to proceed %d files (%ls%ls)\n"},
       {9102, "You are going to delete a key.\nAre you sure?"},
       {9103, "You are going to delete %d keys.\nAre you sure?"},
       {9104, "Description"},
@@ -74,11 +78,11 @@ TEST_F(LogTest, MessageTableHasEveryTextExactly) {
       {9148, "Signature from \"%s\" could not be checked: %hs\n"},
       {9149, "Error: No signature found\n"},
       {9150, "Error: Not every signature is good\n"},
+      {9160, "Error: cannot create \"%s\": %hs\n"},
   };
-  ASSERT_EQ(expected.size(), 48u);
+  ASSERT_EQ(expected.size(), 50u);
   for (const auto& [id, text] : expected) EXPECT_EQ(LoadMessage(id), text) << "id " << id;
   EXPECT_EQ(LoadMessage(9109), "");
-  EXPECT_EQ(LoadMessage(9101), "");
   EXPECT_EQ(LoadMessage(9151), "");
 }
 

@@ -18,6 +18,7 @@
 
 #include "platform/core/registry.h"
 #include "tests/crypto/test_env.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 
@@ -164,25 +165,21 @@ TEST_F(ManyFiles, ManyFileJobLeavesNoDescriptorNoChildAndFlatMemory) {
   std::size_t descriptorsBefore = 0, descriptorsAfter = 0;
   std::vector<int> childrenAfter;
   long warm = 0, end = 0;
-  std::string log;
-  RunInHostWindow([&](HWND host) {
-    CryptoWindow window;
-    window.m_ctx = OpenEngineContext();
-    window.m_hProgress = GetDlgItem(host, IDC_PROGRESS);
-    // The first files warm up the engine and the allocator; growth is measured after them.
-    const int warmUp = kFiles / 10;
-    for (int i = 0; i < kFiles; ++i) {
-      if (i == warmUp) {
-        descriptorsBefore = OpenDescriptors();
-        warm = ResidentKiB();
-      }
-      window.Encrypt(files.path("f" + std::to_string(i)), recipients);
+  LogCapture capture;
+  FileOps ops;
+  // The first files warm up the engine and the allocator; growth is measured after them.
+  const int warmUp = kFiles / 10;
+  for (int i = 0; i < kFiles; ++i) {
+    if (i == warmUp) {
+      descriptorsBefore = OpenDescriptors();
+      warm = ResidentKiB();
     }
-    descriptorsAfter = OpenDescriptors();
-    childrenAfter = Children();
-    end = ResidentKiB();
-    log = LogText();
-  });
+    ops.Encrypt(files.path("f" + std::to_string(i)), recipients);
+  }
+  descriptorsAfter = OpenDescriptors();
+  childrenAfter = Children();
+  end = ResidentKiB();
+  const std::string log = capture.text();
   gpgme_key_unref(alice);
 
   std::size_t done = 0;

@@ -10,7 +10,6 @@
 #include "platform/gui/clipboard.h"
 #include "tests/crypto/test_env.h"
 #include "zembra/operations/clipboard_operations.h"
-#include "zembra/operations/log.h"
 
 using namespace std::string_literals;
 

@@ -5,8 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "tests/crypto/test_env.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/progress_record.h"
 #include "zembra/operations/file_signing.h"
-#include "zembra/operations/log.h"
 #include "zembra/operations/signers.h"
 
 namespace {
@@ -15,30 +16,29 @@ class FileSigning : public KeyRingTest {
  protected:
   KeyRingOptions keyRingOptions() const override { return {.keys = {"alice", "bob", "secret"}}; }
 
-  // Signs (with the named signers) or verifies, in a window with a log; log holds the lines.
+  // Signs (with the named signers) or verifies without a window; log holds the lines, outcome
+  // what the operation says it did.
   void Sign(const std::string& path, const std::vector<std::string>& signers) {
-    RunInHostWindow([&](HWND host) {
-      GpgmeContext ctx = OpenEngineContext();
-      std::vector<gpgme_key_t> keys;
-      for (const std::string& name : signers) {
-        gpgme_key_t key = nullptr;
-        ASSERT_EQ(gpgme_get_key(ctx.get(), ring().fingerprint(name).c_str(), &key, 0), 0);
-        keys.push_back(key);
-      }
-      keys.push_back(nullptr);
-      ASSERT_TRUE(AddSigners(ctx.get(), keys.data()));
-      SignFile(ctx.get(), path, GetDlgItem(host, IDC_PROGRESS));
-      for (gpgme_key_t key : keys)
-        if (key) gpgme_key_unref(key);
-      log = LogText();
-    });
+    LogCapture capture;
+    GpgmeContext ctx = OpenEngineContext();
+    std::vector<gpgme_key_t> keys;
+    for (const std::string& name : signers) {
+      gpgme_key_t key = nullptr;
+      ASSERT_EQ(gpgme_get_key(ctx.get(), ring().fingerprint(name).c_str(), &key, 0), 0);
+      keys.push_back(key);
+    }
+    keys.push_back(nullptr);
+    ASSERT_TRUE(AddSigners(ctx.get(), keys.data()));
+    outcome = SignFile(ctx.get(), path, progress.sink());
+    for (gpgme_key_t key : keys)
+      if (key) gpgme_key_unref(key);
+    log = capture.text();
   }
   void Verify(const std::string& path) {
-    RunInHostWindow([&](HWND host) {
-      GpgmeContext ctx = OpenEngineContext();
-      VerifyFile(ctx.get(), path, GetDlgItem(host, IDC_PROGRESS));
-      log = LogText();
-    });
+    LogCapture capture;
+    GpgmeContext ctx = OpenEngineContext();
+    outcome = VerifyFile(ctx.get(), path, progress.sink());
+    log = capture.text();
   }
   std::string File(const std::string& name, const std::string& content) {
     const std::string path = ring().path("files/" + name);
@@ -49,6 +49,8 @@ class FileSigning : public KeyRingTest {
   std::vector<std::string> Files() { return FolderNames(ring().path("files")); }
 
   std::string log;
+  Outcome outcome;
+  ProgressRecord progress;
 };
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/crypto/test_env.h"
-#include "zembra/operations/log.h"
+#include "zembra/engine/check_result.h"
 #include "zembra/operations/signature_report.h"
 
 namespace {
@@ -49,7 +49,8 @@ class SignatureReport : public KeyRingTest {
       const gpgme_error_t err = gpgme_op_verify(ctx.get(), in, nullptr, out);
       if (CheckResult(err)) {
         const std::vector<SignatureCheck> checks = SignaturesOf(ctx.get());
-        good = ReportSignatures(ctx.get(), checks);
+        Outcome outcome;
+        good = ReportSignatures(ctx.get(), checks, outcome);
       }
       if (plaintext) {
         size_t size = 0;

@@ -14,8 +14,8 @@
 #include "tests/ui/window_actions.h"
 #include "tests/ui/window_probe.h"
 #include "zembra/keys/settings.h"
-#include "zembra/operations/log.h"
 #include "zembra/ui/app_icon.h"
+#include "zembra/ui/log_box.h"
 
 namespace {
 

@@ -49,7 +49,7 @@ class WindowProbe : public CDlgProgress {
   std::vector<int> notifications;
 
   // The window's parts as a test sees them.
-  FileList& files() { return m_files; }
+  FileList& files() { return m_job.files(); }
   HWND keyList() const { return m_hKeyList; }
   bool hasListedKeys() const { return m_pKeys != nullptr; }
   bool hasContext() const { return m_ctx != nullptr; }

@@ -14,7 +14,7 @@
 #include "zembra/associations/desktop_entry.h"
 #include "zembra/associations/mime_globs.h"
 #include "zembra/associations/mimeapps_list.h"
-#include "zembra/operations/log.h"
+#include "zembra/operations/messages.h"
 #include "zembra/operations/messages.h"
 #include "zembra/ui/app_icon.h"
 

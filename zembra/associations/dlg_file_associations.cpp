@@ -2,7 +2,7 @@
 
 #include "platform/core/text.h"
 #include "zembra/associations/file_associations.h"
-#include "zembra/operations/log.h"
+#include "zembra/operations/messages.h"
 #include "zembra/operations/messages.h"
 
 namespace {

@@ -5,7 +5,8 @@
 
 #include "platform/core/process.h"
 #include "platform/core/registry.h"
-#include "zembra/operations/log.h"
+#include "platform/core/trace.h"
+#include "zembra/engine/check_result.h"
 
 int g_installMode = -1;
 std::string g_keyHome;

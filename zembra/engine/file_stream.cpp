@@ -1,6 +1,7 @@
 #include "zembra/engine/file_stream.h"
 
 #include <limits>
+#include <utility>
 
 #include "platform/core/files.h"
 
@@ -8,6 +9,18 @@ namespace {
 constexpr std::uint64_t kScale = 1000;
 // Up to this size done x 1000 stays within 32 bits; above it the total is divided first.
 constexpr std::uint64_t kMultiplyLimit = 2'000'000;
+
+gpgme_error_t MakeData(GpgmeDataObject& data, gpgme_data_cbs* callbacks, void* handle) {
+  gpgme_data_t raw = nullptr;
+  const gpgme_error_t err = gpgme_data_new_from_cbs(&raw, callbacks, handle);
+  data.reset(err ? nullptr : raw);
+  // GPGME moves the data to and from the engine in chunks of its buffer's size, 4 KiB unless
+  // told otherwise; a chunk the size of a pipe's capacity takes a large file through in far
+  // fewer rounds. A refusal only leaves the default.
+  if (!err) gpgme_data_set_flag(raw, "io-buffer-size", "65536");
+  return err;
+}
+
 }  // namespace
 
 int ProgressPosition(std::uint64_t& done, std::uint64_t total) {
@@ -29,42 +42,47 @@ ssize_t ReadFileCb(void* handle, void* buffer, size_t size) {
   int pos = ProgressPosition(stream->done, stream->total);
   if (pos != stream->lastPos) {
     stream->lastPos = pos;
-    SendMessage(stream->hProgress, PBM_SETPOS, static_cast<WPARAM>(pos), 0);
+    if (stream->progress) stream->progress(pos);
   }
   return static_cast<ssize_t>(ReadFd(stream->fd, buffer, size));
 }
 
-ssize_t WriteFileCb(void* handle, const void* buffer, size_t size) {
-  int fd = *static_cast<const int*>(handle);
-  return static_cast<ssize_t>(WriteFd(fd, buffer, size));
-}
-
 off_t SeekFileCb(void* handle, off_t offset, int whence) {
-  int fd = *static_cast<const int*>(handle);
-  return static_cast<off_t>(SeekFd(fd, offset, whence));
+  return static_cast<off_t>(SeekFd(static_cast<const FileStream*>(handle)->fd, offset, whence));
 }
 
-FileStream MakeFileStream(int fd, HWND hProgress) {
+ssize_t WriteFileCb(void* handle, const void* buffer, size_t size) {
+  return static_cast<ssize_t>(WriteFd(static_cast<const OutputStream*>(handle)->fd, buffer, size));
+}
+
+off_t SeekOutputCb(void* handle, off_t offset, int whence) {
+  return static_cast<off_t>(SeekFd(static_cast<const OutputStream*>(handle)->fd, offset, whence));
+}
+
+FileStream MakeFileStream(int fd, ProgressSink progress) {
   FileStream stream;
   stream.fd = fd;
   std::int64_t length = FileLength(fd);
   stream.total = length < 0 ? std::numeric_limits<std::uint32_t>::max()
                             : static_cast<std::uint64_t>(length);
-  stream.hProgress = hProgress;
+  stream.progress = std::move(progress);
   return stream;
 }
 
-gpgme_data_cbs* FileCallbacks() {
-  static gpgme_data_cbs callbacks = {ReadFileCb, WriteFileCb, SeekFileCb, nullptr};
-  return &callbacks;
-}
-
-gpgme_data_cbs* ImportCallbacks() {
+gpgme_data_cbs* InputCallbacks() {
   static gpgme_data_cbs callbacks = {ReadFileCb, nullptr, SeekFileCb, nullptr};
   return &callbacks;
 }
 
-gpgme_data_cbs* ExportCallbacks() {
-  static gpgme_data_cbs callbacks = {nullptr, WriteFileCb, SeekFileCb, nullptr};
+gpgme_data_cbs* OutputCallbacks() {
+  static gpgme_data_cbs callbacks = {nullptr, WriteFileCb, SeekOutputCb, nullptr};
   return &callbacks;
+}
+
+gpgme_error_t MakeInputData(GpgmeDataObject& data, FileStream& stream) {
+  return MakeData(data, InputCallbacks(), &stream);
+}
+
+gpgme_error_t MakeOutputData(GpgmeDataObject& data, OutputStream& stream) {
+  return MakeData(data, OutputCallbacks(), &stream);
 }

@@ -1,41 +1,52 @@
-// GPGME data objects over file descriptors; reading the input moves the window's progress bar
-// on a scale of 0 to 1000.
+// GPGME data objects over file descriptors. Reading an input reports its progress on a scale of
+// 0 to 1000 to the operation's progress sink.
 #pragma once
 
 #include <gpgme.h>
+#include <sys/types.h>
 
 #include <cstdint>
 
-#include "platform/gui/win_api.h"
+#include "zembra/engine/engine.h"
+#include "zembra/engine/progress.h"
 
-// The handle of an input data object. fd must stay the first member: the write and seek
-// callbacks read only a descriptor from the start of their handle.
+// The handle of an input data object, one per operation, on the operation's stack.
 struct FileStream {
   int fd = -1;
   std::uint64_t done = 0;   // bytes requested by the engine so far
   std::uint64_t total = 0;  // the file's length at opening
-  HWND hProgress = nullptr;
-  int lastPos = -1;         // progress position last sent
+  ProgressSink progress;    // told each new position
+  int lastPos = -1;         // position last told
+};
+
+// The handle of an output data object.
+struct OutputStream {
+  int fd = -1;
 };
 
 // The progress position for done of total bytes: the same numbers as 32-bit arithmetic gives
 // below 4 GiB, 64-bit above, never a division by zero. Caps done at total.
 int ProgressPosition(std::uint64_t& done, std::uint64_t total);
 
+// On a FileStream: counts the request, tells the sink a changed position, then reads.
 ssize_t ReadFileCb(void* handle, void* buffer, size_t size);
-ssize_t WriteFileCb(void* handle, const void* buffer, size_t size);
+// On a FileStream; leaves its counters alone.
 off_t SeekFileCb(void* handle, off_t offset, int whence);
+// On an OutputStream.
+ssize_t WriteFileCb(void* handle, const void* buffer, size_t size);
+off_t SeekOutputCb(void* handle, off_t offset, int whence);
 
 // A stream over an input just opened: done 0, lastPos -1, total the file's length, or the
-// largest 32-bit value when that cannot be determined (the bar then creeps; reading is not
-// affected).
-FileStream MakeFileStream(int fd, HWND hProgress);
+// largest 32-bit value when that cannot be determined (the position then creeps; reading is
+// not affected).
+FileStream MakeFileStream(int fd, ProgressSink progress = {});
 
 // The callback tables of gpgme_data_new_from_cbs, which keeps the pointer for the life of the
-// data object (these live as long as the process).
-// Encryption, decryption, signing, verification (input and output): read, write, seek.
-gpgme_data_cbs* FileCallbacks();
-// Key import input: read, seek.
-gpgme_data_cbs* ImportCallbacks();
-// Key export output: write, seek.
-gpgme_data_cbs* ExportCallbacks();
+// data object (these live as long as the process). Inputs: read, seek. Outputs: write, seek.
+gpgme_data_cbs* InputCallbacks();
+gpgme_data_cbs* OutputCallbacks();
+
+// Data objects over the streams, which must outlive them; data stays empty on failure. The
+// caller reports the result (CheckResult, Outcome::Check).
+gpgme_error_t MakeInputData(GpgmeDataObject& data, FileStream& stream);
+gpgme_error_t MakeOutputData(GpgmeDataObject& data, OutputStream& stream);

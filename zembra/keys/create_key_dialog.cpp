@@ -6,7 +6,7 @@
 #include "platform/gui/shell.h"
 #include "zembra/keys/key_generation.h"
 #include "zembra/keys/key_parms.h"
-#include "zembra/operations/log.h"
+#include "zembra/operations/messages.h"
 #include "zembra/operations/messages.h"
 
 namespace {

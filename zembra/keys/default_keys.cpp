@@ -4,7 +4,7 @@
 
 #include "platform/core/text.h"
 #include "zembra/keys/settings.h"
-#include "zembra/operations/log.h"
+#include "zembra/engine/check_result.h"
 
 namespace {
 

@@ -9,7 +9,8 @@
 #include "platform/core/text.h"
 #include "zembra/engine/engine.h"
 #include "zembra/engine/file_stream.h"
-#include "zembra/operations/log.h"
+#include "platform/core/log.h"
+#include "zembra/engine/check_result.h"
 #include "zembra/operations/messages.h"
 
 namespace {
@@ -60,7 +61,9 @@ bool OpenOutput(CommittedOutput& output, bool secret) {
   OwnerOnlyCreation creation(secret);
   if (!output.Open()) return false;
   if (secret && ::fchmod(output.fd(), S_IRUSR | S_IWUSR) != 0) {
+    const int error = errno;
     output.Discard();
+    errno = error;
     return false;
   }
   return true;
@@ -87,13 +90,14 @@ ExportOutcome ExportKeys(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* 
   ExportOutcome outcome;
   outcome.path = path;
   CommittedOutput output(path);
-  if (!OpenOutput(output, secret)) return outcome;
+  if (!OpenOutput(output, secret)) {
+    LogRes(IDS_CANNOT_CREATE_OUTPUT, DisplayText(path), std::strerror(errno));
+    return outcome;
+  }
   outcome.result = ExportOutcome::Result::Failed;
-  int fd = output.fd();
-  gpgme_data_t raw = nullptr;
-  const bool made = CheckResult(gpgme_data_new_from_cbs(&raw, ExportCallbacks(), &fd));
-  GpgmeDataObject data(raw);
-  if (!made) return outcome;
+  OutputStream stream{output.fd()};
+  GpgmeDataObject data;
+  if (!CheckResult(MakeOutputData(data, stream))) return outcome;
 
   gpgme_set_armor(ctx, binary ? 0 : 1);
   LogRes(IDS_EXPORTING_KEYS, DisplayText(path));

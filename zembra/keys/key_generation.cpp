@@ -3,7 +3,8 @@
 #include <algorithm>
 
 #include "platform/core/format.h"
-#include "zembra/operations/log.h"
+#include "platform/core/log.h"
+#include "zembra/engine/check_result.h"
 
 CGenKeyResult::CGenKeyResult(gpgme_genkey_result_t result)
     : m_primary(result->primary != 0),

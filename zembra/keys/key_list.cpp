@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "platform/core/format.h"
-#include "zembra/operations/log.h"
+#include "zembra/engine/check_result.h"
 
 CKeyHandle CKeyHandle::Adopt(gpgme_key_t key) { return CKeyHandle(key); }
 
@@ -64,29 +64,4 @@ const char* ValidityName(int validity) {
   static const char* const names[] = {"Unknown", "Undefined", "Never", "Marginal", "Full", "Ultimate"};
   if (validity < 0 || validity > 5) return names[0];
   return names[validity];
-}
-
-void InsertKeyListColumns(HWND list) {
-  struct Column {
-    const char* title;
-    int share;  // percent of the width; the shares add up to 100
-  };
-  static const Column columns[] = {{"Key ID", 19},   {"Created", 13},     {"Expires", 13},
-                                   {"Validity", 14}, {"Owner Trust", 14}, {"Name", 27}};
-
-  const DWORD styles = LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES;
-  SendMessage(list, LVM_SETEXTENDEDLISTVIEWSTYLE, styles, static_cast<LPARAM>(styles));
-
-  RECT client;
-  GetClientRect(list, &client);
-  const int width = (client.right - client.left) - GetSystemMetrics(SM_CXVSCROLL);
-  for (int i = 0; i < static_cast<int>(std::size(columns)); ++i) {
-    LVCOLUMN column;
-    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-    column.fmt = LVCFMT_LEFT;
-    column.cx = width * columns[i].share / 100;
-    column.pszText = columns[i].title;
-    column.iSubItem = i;
-    SendMessage(list, LVM_INSERTCOLUMN, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
-  }
 }

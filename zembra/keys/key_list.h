@@ -4,8 +4,6 @@
 
 #include <gpgme.h>
 
-#include "platform/gui/win_api.h"
-
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -65,8 +63,3 @@ std::string FormatDate(std::int64_t time);
 
 // "Unknown", "Undefined", "Never", "Marginal", "Full", "Ultimate"; "Unknown" outside 0 to 5.
 const char* ValidityName(int validity);
-
-// Sets the key list's extended styles (full-row select, grid lines) and inserts its six
-// left-aligned columns, "Key ID" to "Name", sized by their shares of the client width less a
-// vertical scroll bar.
-void InsertKeyListColumns(HWND list);

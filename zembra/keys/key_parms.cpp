@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "platform/core/format.h"
-#include "zembra/operations/log.h"
+#include "zembra/operations/messages.h"
 #include "zembra/operations/messages.h"
 
 namespace {

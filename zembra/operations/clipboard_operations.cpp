@@ -6,7 +6,8 @@
 #include "platform/gui/clipboard.h"
 #include "zembra/engine/engine.h"
 #include "zembra/operations/clipboard_text.h"
-#include "zembra/operations/log.h"
+#include "platform/core/log.h"
+#include "zembra/engine/check_result.h"
 #include "zembra/operations/messages.h"
 #include "zembra/operations/signature_report.h"
 
@@ -97,7 +98,8 @@ bool VerifyTextStep(const TextStepData& data) {
   const std::vector<SignatureCheck> checks = SignaturesOf(data.ctx);
   // The start message has no line end; the signatures get lines of their own.
   AppendLogText("\n");
-  if (!ReportSignatures(data.ctx, checks)) return false;
+  Outcome verdict;
+  if (!ReportSignatures(data.ctx, checks, verdict)) return false;
   LogRes(IDS_DONE);
   return true;
 }

@@ -1,13 +1,14 @@
-// Signing and verifying one file. Outputs are committed only when the engine has finished (and,
-// for verification, every signature is good), so a failure never leaves a partial file and never
-// puts unauthenticated content under the clean name.
+// Signing and verifying one file, without a window. Outputs are committed only when the engine
+// has finished (and, for verification, every signature is good), so a failure never leaves a
+// partial file and never puts unauthenticated content under the clean name.
 #pragma once
 
 #include <gpgme.h>
 
 #include <string>
 
-#include "platform/gui/win_api.h"
+#include "zembra/engine/progress.h"
+#include "zembra/operations/outcome.h"
 
 // report.txt -> report.txt.signed.gpg.
 std::string SignedName(const std::string& path);
@@ -16,7 +17,7 @@ std::string VerifiedName(const std::string& path);
 
 // A binary signed message by ctx's signers (armor switched off), replacing an existing file of
 // the output name only when complete.
-void SignFile(gpgme_ctx_t ctx, const std::string& path, HWND progress);
+Outcome SignFile(gpgme_ctx_t ctx, const std::string& path, const ProgressSink& progress = {});
 // The signed content, written only when there is at least one signature and every one is good;
 // an existing file of the output name is never replaced.
-void VerifyFile(gpgme_ctx_t ctx, const std::string& path, HWND progress);
+Outcome VerifyFile(gpgme_ctx_t ctx, const std::string& path, const ProgressSink& progress = {});

@@ -4,7 +4,8 @@
 #include "platform/core/text.h"
 #include "zembra/engine/engine.h"
 #include "zembra/engine/file_stream.h"
-#include "zembra/operations/log.h"
+#include "platform/core/log.h"
+#include "zembra/engine/check_result.h"
 #include "zembra/operations/messages.h"
 
 std::ostream& operator<<(std::ostream& os, const ImportOutcome& outcome) {
@@ -14,16 +15,15 @@ std::ostream& operator<<(std::ostream& os, const ImportOutcome& outcome) {
             << ", unchanged " << outcome.unchanged;
 }
 
-ImportOutcome ImportKeyFile(gpgme_ctx_t ctx, const std::string& path, HWND progress) {
+ImportOutcome ImportKeyFile(gpgme_ctx_t ctx, const std::string& path,
+                            const ProgressSink& progress) {
   ImportOutcome outcome;
   UniqueFd input = OpenInputFile(path);
   if (!input.valid()) return outcome;
   outcome.opened = true;
   FileStream stream = MakeFileStream(input.get(), progress);
-  gpgme_data_t raw = nullptr;
-  const bool made = CheckResult(gpgme_data_new_from_cbs(&raw, ImportCallbacks(), &stream));
-  GpgmeDataObject data(raw);
-  if (!made) return outcome;
+  GpgmeDataObject data;
+  if (!CheckResult(MakeInputData(data, stream))) return outcome;
 
   LogRes(IDS_IMPORTING_KEYS, DisplayText(path));
   if (!CheckResult(gpgme_op_import(ctx, data.get()))) return outcome;

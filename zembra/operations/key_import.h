@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "platform/gui/win_api.h"
+#include "zembra/engine/progress.h"
 
 // The counts of one import, as the log shows them.
 struct ImportOutcome {
@@ -20,4 +20,5 @@ std::ostream& operator<<(std::ostream& os, const ImportOutcome& outcome);
 
 // Hands the file to the engine and logs "Importing keys from ..." and the counts; a file that
 // cannot be opened is skipped without a word, an engine failure logged as "Error: ...".
-ImportOutcome ImportKeyFile(gpgme_ctx_t ctx, const std::string& path, HWND progress);
+ImportOutcome ImportKeyFile(gpgme_ctx_t ctx, const std::string& path,
+                            const ProgressSink& progress = {});

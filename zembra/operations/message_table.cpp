@@ -1,6 +1,6 @@
 #include <iterator>
 
-#include "zembra/operations/log.h"
+#include "platform/core/log.h"
 #include "zembra/operations/messages.h"
 
 namespace {
@@ -13,6 +13,8 @@ struct Message {
 // The message table: texts exactly as the product shows them, line ends included. 9109 has
 // no text.
 constexpr Message kMessages[] = {
+    {IDS_KEYS_PROMPT,
+     "Please choose key(s) and press `%ls` button to proceed %d files (%ls%ls)\n"},
     {IDS_DELETE_KEY_CONFIRM, "You are going to delete a key.\nAre you sure?"},
     {IDS_DELETE_KEYS_CONFIRM, "You are going to delete %d keys.\nAre you sure?"},
     {IDS_COLUMN_DESCRIPTION, "Description"},
@@ -51,6 +53,7 @@ constexpr Message kMessages[] = {
     {IDS_MENU_ZEMBRA, "Zembra..."},
     {IDS_TOO_MANY_FILES, "Error: Too many files selected or too long file name/path.\n"},
     {IDS_UNSUPPORTED_ALGORITHM, "Unsupported algorithm: %hs\n"},
+    {IDS_CANNOT_CREATE_OUTPUT, "Error: cannot create \"%s\": %hs\n"},
     {IDS_SIG_GOOD, "Good signature from \"%s\"\n"},
     {IDS_SIG_GOOD_NOT_CERTIFIED, "Good signature from \"%s\", but the key is not certified\n"},
     {IDS_SIG_BAD, "BAD signature from \"%s\"\n"},
@@ -81,3 +84,10 @@ std::string_view LoadMessage(int id) {
   }
   return {};
 }
+
+namespace {
+
+// The log takes its texts from this table from the moment the library is loaded.
+const bool g_tableInstalled = (SetMessageTable(&LoadMessage), true);
+
+}  // namespace

@@ -1,7 +1,12 @@
-// Ids of the message table.
+// Ids of the message table (zembra/operations/message_table.cpp).
 #pragma once
 
+#include <string_view>
+
+#include "zembra/engine/check_result.h"
+
 enum MessageId : int {
+  IDS_KEYS_PROMPT = 9101,
   IDS_DELETE_KEY_CONFIRM = 9102,
   IDS_DELETE_KEYS_CONFIRM = 9103,
   IDS_COLUMN_DESCRIPTION = 9104,
@@ -18,7 +23,7 @@ enum MessageId : int {
   IDS_DONE = 9116,
   IDS_ENCRYPTING_FILE = 9117,
   IDS_ENCRYPTING_CLIPBOARD = 9118,
-  IDS_ERROR = 9119,
+  IDS_ERROR = kEngineErrorMessage,  // 9119
   IDS_EXPORTING_KEYS = 9120,
   IDS_IMPORTING_KEYS = 9121,
   IDS_SIGNING_FILE = 9122,
@@ -40,6 +45,7 @@ enum MessageId : int {
   IDS_MENU_ZEMBRA = 9138,
   IDS_TOO_MANY_FILES = 9139,
   IDS_UNSUPPORTED_ALGORITHM = 9140,
+  IDS_CANNOT_CREATE_OUTPUT = 9160,
   // Signatures, one line each.
   IDS_SIG_GOOD = 9141,
   IDS_SIG_GOOD_NOT_CERTIFIED = 9142,
@@ -62,3 +68,6 @@ enum MessageId : int {
   IDS_FIELD_COMMENT = 9169,
   IDS_FIELD_PASSPHRASE = 9170,
 };
+
+// The text of a message of the table ("" for an id without text).
+std::string_view LoadMessage(int id);

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "platform/core/text.h"
-#include "zembra/operations/log.h"
+#include "platform/core/log.h"
 #include "zembra/operations/messages.h"
 
 namespace {
@@ -76,9 +76,10 @@ bool IsGood(const SignatureCheck& check) {
   return gpgme_err_code(check.status) == GPG_ERR_NO_ERROR && (check.summary & kSpoiled) == 0;
 }
 
-bool ReportSignatures(gpgme_ctx_t ctx, const std::vector<SignatureCheck>& checks) {
+bool ReportSignatures(gpgme_ctx_t ctx, const std::vector<SignatureCheck>& checks,
+                      Outcome& outcome) {
   if (checks.empty()) {
-    LogRes(IDS_NO_SIGNATURE);
+    outcome.End(IDS_NO_SIGNATURE);
     return false;
   }
   bool allGood = true;
@@ -86,6 +87,6 @@ bool ReportSignatures(gpgme_ctx_t ctx, const std::vector<SignatureCheck>& checks
     ReportOne(ctx, check);
     if (!IsGood(check)) allGood = false;
   }
-  if (!allGood) LogRes(IDS_NOT_ALL_GOOD);
+  if (!allGood) outcome.End(IDS_NOT_ALL_GOOD);
   return allGood;
 }

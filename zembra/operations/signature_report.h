@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "zembra/operations/outcome.h"
+
 // One signature of a verification result, copied out of the engine's result so that it
 // outlives the next operation on the context.
 struct SignatureCheck {
@@ -26,5 +28,7 @@ bool IsGood(const SignatureCheck& check);
 
 // Writes one line per signature with the signer's user id (looked up in ctx; the key id when the
 // key is unknown) and its state; then, unless there was at least one signature and every one is
-// good, an error line. True when all is good; the caller then writes "Done.\n".
-bool ReportSignatures(gpgme_ctx_t ctx, const std::vector<SignatureCheck>& checks);
+// good, an error line that ends the outcome. True when all is good; the caller then writes
+// "Done.\n".
+bool ReportSignatures(gpgme_ctx_t ctx, const std::vector<SignatureCheck>& checks,
+                      Outcome& outcome);

@@ -1,6 +1,6 @@
 #include "zembra/operations/signers.h"
 
-#include "zembra/operations/log.h"
+#include "zembra/engine/check_result.h"
 
 bool AddSigners(gpgme_ctx_t ctx, gpgme_key_t* keys) {
   if (keys == nullptr) return false;

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "platform/gui/common_dialogs.h"
-#include "zembra/operations/log.h"
+#include "platform/core/log.h"
 #include "zembra/operations/messages.h"
 #include "zembra/ui/dlg_progress.h"
 

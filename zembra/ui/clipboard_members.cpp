@@ -2,7 +2,7 @@
 // list is preferred to text; the window's own file list is never used here.
 #include "platform/gui/clipboard.h"
 #include "zembra/operations/clipboard_operations.h"
-#include "zembra/operations/log.h"
+#include "zembra/engine/check_result.h"
 #include "zembra/ui/dlg_progress.h"
 
 namespace {

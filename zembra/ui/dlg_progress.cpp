@@ -4,8 +4,10 @@
 
 #include "platform/gui/shell.h"
 #include "zembra/keys/key_list.h"
-#include "zembra/operations/log.h"
+#include "zembra/engine/check_result.h"
 #include "zembra/ui/app_icon.h"
+#include "zembra/ui/key_list_view.h"
+#include "zembra/ui/log_box.h"
 
 namespace {
 
@@ -31,7 +33,7 @@ LRESULT CDlgProgress::OnInitDialog(UINT, WPARAM, LPARAM lParam, BOOL&) {
   SendMessage(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(AppIcon()));
 
   // From here on every operation of the process writes into this window's log.
-  g_hLog = GetDlgItem(IDC_LOG);
+  SetLogBox(GetDlgItem(IDC_LOG));
 
   m_hKeyList = GetDlgItem(IDC_KEY_LIST);
   InsertKeyListColumns(m_hKeyList);  // full-row select and grid lines, then the six columns
@@ -60,33 +62,33 @@ LRESULT CDlgProgress::OnClickedCancel(WORD, WORD id, HWND, BOOL&) {
   m_pKeys.reset();
   m_ctx.reset();
   EndDialog(id);
-  g_hLog = nullptr;
+  SetLogBox(nullptr);
   return 0;
 }
 
 // The file buttons use the job's paths when there are any, otherwise ask for files first. A
 // loop that ran empties the list; one that found no keys or signers keeps it for the next press.
 LRESULT CDlgProgress::OnClickedEncrypt(WORD, WORD, HWND, BOOL&) {
-  if (m_files.empty()) ChooseFiles(m_hWnd, m_files);
-  EncryptFiles(m_files);
+  if (m_job.files().empty()) ChooseFiles(m_hWnd, m_job.files());
+  EncryptFiles(m_job.files());
   return 0;
 }
 
 LRESULT CDlgProgress::OnClickedDecrypt(WORD, WORD, HWND, BOOL&) {
-  if (m_files.empty()) ChooseFiles(m_hWnd, m_files);
-  DecryptFiles(m_files);
+  if (m_job.files().empty()) ChooseFiles(m_hWnd, m_job.files());
+  DecryptFiles(m_job.files());
   return 0;
 }
 
 LRESULT CDlgProgress::OnClickedSign(WORD, WORD, HWND, BOOL&) {
-  if (m_files.empty()) ChooseFiles(m_hWnd, m_files);
-  SignFiles(m_files);
+  if (m_job.files().empty()) ChooseFiles(m_hWnd, m_job.files());
+  SignFiles(m_job.files());
   return 0;
 }
 
 LRESULT CDlgProgress::OnClickedVerify(WORD, WORD, HWND, BOOL&) {
-  if (m_files.empty()) ChooseFiles(m_hWnd, m_files);
-  VerifyFiles(m_files);
+  if (m_job.files().empty()) ChooseFiles(m_hWnd, m_job.files());
+  VerifyFiles(m_job.files());
   return 0;
 }
 

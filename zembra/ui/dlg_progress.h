@@ -4,7 +4,6 @@
 
 #include <gpgme.h>
 
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,20 +11,10 @@
 #include "platform/gui/dialog.h"
 #include "platform/gui/menu.h"
 #include "zembra/engine/engine.h"
+#include "zembra/engine/progress.h"
 #include "zembra/keys/key_list.h"
+#include "zembra/operations/job.h"
 #include "zembra/ui/resource_ids.h"
-
-// The command of a job; the same numbers travel on the launcher's command line.
-enum e_command : std::int32_t {
-  cmdNone = 0,
-  cmdAuto = 1,
-  cmdEncrypt = 2,
-  cmdDecrypt = 3,
-  cmdSign = 4,
-  cmdVerify = 5,
-};
-
-using FileList = std::vector<std::string>;
 
 const DialogTemplate& ProgressDialogTemplate();
 const MenuTemplate& ProgressPopupMenu();
@@ -108,7 +97,8 @@ class CDlgProgress : public CDialogBase {
   void AutoProcessFiles();
   void StartJob();
 
-  // Single-file operations; each reports to the log and returns.
+  // Single-file operations; each forwards to its operation with the window's context and its
+  // progress bar as the sink.
   void Encrypt(const std::string& path, gpgme_key_t* recipients);
   void Decrypt(const std::string& path);
   void Sign(const std::string& path);
@@ -130,13 +120,15 @@ class CDlgProgress : public CDialogBase {
   void LoadDefaultKeys();
   void ComputeDefaultKeys();
 
+  // The progress bar as an operation's progress sink.
+  ProgressSink ProgressBar() const;
+
   void PopupMenu(POINT point, int position);
   void DlgButtonStateUpdate();
 
   // Job members, in this order. Rows of the key list and m_pKeys change together: row i shows
   // element i.
-  FileList m_files;
-  e_command m_command = cmdNone;
+  Job m_job;  // its file list is the window's m_files
   HWND m_hKeyList = nullptr;
   HWND m_hProgress = nullptr;
   HWND m_hNotify = nullptr;
@@ -159,6 +151,8 @@ UINT_PTR ExportOptionsHookProc(HWND panel, UINT message, WPARAM wParam, LPARAM l
 // Lets the user choose files into the list; returns the number of entries the list then holds
 // (0 on failure or cancel).
 int ChooseFiles(HWND owner, FileList& files);
+// A progress sink that sends each position to the bar (range 0 to 1000); empty for null.
+ProgressSink ProgressBarSink(HWND bar);
 // The multi-select open dialog behind ChooseFiles, with its filter pairs, its result buffer's
 // size and a starting folder (null: none); failures and cancels are logged the same way.
 struct OpenDialogSetup {

@@ -12,7 +12,8 @@
 #include "zembra/keys/key_export.h"
 #include "zembra/keys/key_generation.h"
 #include "zembra/operations/key_import.h"
-#include "zembra/operations/log.h"
+#include "zembra/engine/check_result.h"
+#include "zembra/operations/messages.h"
 #include "zembra/operations/messages.h"
 #include "zembra/ui/dlg_progress.h"
 
@@ -49,11 +50,11 @@ std::vector<int> SelectedRows(HWND list) {
 }  // namespace
 
 int CDlgProgress::Import(const std::string& path) {
-  return ImportKeyFile(m_ctx.get(), path, m_hProgress).imported;
+  return ImportKeyFile(m_ctx.get(), path, ProgressBar()).imported;
 }
 
 LRESULT CDlgProgress::OnClickedImportKeys(WORD, WORD, HWND, BOOL&) {
-  const std::string folder = FolderOfFirstFile(m_files);
+  const std::string folder = FolderOfFirstFile(m_job.files());
   FileList chosen;
   RunOpenDialog(m_hWnd, {kKeyFilter, kImportBufferChars, folder.empty() ? nullptr : folder.c_str()},
                 chosen);
@@ -90,7 +91,7 @@ LRESULT CDlgProgress::OnClickedExportKeys(WORD, WORD, HWND, BOOL&) {
   if (keys.keys() == nullptr) return 0;
 
   std::vector<char> name(kExportBufferChars, '\0');
-  const std::string folder = FolderOfFirstFile(m_files);
+  const std::string folder = FolderOfFirstFile(m_job.files());
   OPENFILENAME ofn;
   ofn.hwndOwner = m_hWnd;
   ofn.lpstrFilter = kKeyFilter;

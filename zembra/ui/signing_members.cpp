@@ -9,6 +9,6 @@ bool CDlgProgress::PrepareSigners() {
   return AddSigners(m_ctx.get(), keys.keys());
 }
 
-void CDlgProgress::Sign(const std::string& path) { SignFile(m_ctx.get(), path, m_hProgress); }
+void CDlgProgress::Sign(const std::string& path) { SignFile(m_ctx.get(), path, ProgressBar()); }
 
-void CDlgProgress::Verify(const std::string& path) { VerifyFile(m_ctx.get(), path, m_hProgress); }
+void CDlgProgress::Verify(const std::string& path) { VerifyFile(m_ctx.get(), path, ProgressBar()); }

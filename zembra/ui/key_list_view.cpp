@@ -2,6 +2,9 @@
 //
 // Rows and m_pKeys change together: row i shows element i, and every row carries its key
 // pointer as item data (no reference of its own). Lookups always go by row index into m_pKeys.
+#include "zembra/ui/key_list_view.h"
+
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -18,6 +21,31 @@ void SetCell(HWND list, int row, int column, const std::string& text) {
 }
 
 }  // namespace
+
+void InsertKeyListColumns(HWND list) {
+  struct Column {
+    const char* title;
+    int share;  // percent of the width; the shares add up to 100
+  };
+  static const Column columns[] = {{"Key ID", 19},   {"Created", 13},     {"Expires", 13},
+                                   {"Validity", 14}, {"Owner Trust", 14}, {"Name", 27}};
+
+  const DWORD styles = LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES;
+  SendMessage(list, LVM_SETEXTENDEDLISTVIEWSTYLE, styles, static_cast<LPARAM>(styles));
+
+  RECT client;
+  GetClientRect(list, &client);
+  const int width = (client.right - client.left) - GetSystemMetrics(SM_CXVSCROLL);
+  for (int i = 0; i < static_cast<int>(std::size(columns)); ++i) {
+    LVCOLUMN column;
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    column.fmt = LVCFMT_LEFT;
+    column.cx = width * columns[i].share / 100;
+    column.pszText = columns[i].title;
+    column.iSubItem = i;
+    SendMessage(list, LVM_INSERTCOLUMN, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
+  }
+}
 
 void CDlgProgress::FillKeyList() {
   // Called on an empty list; rows of an earlier listing would point at keys released below.

@@ -1,0 +1,41 @@
+// The operation log: the lines every operation writes for the user. The text goes to one sink,
+// which the window that shows the log installs; without a sink only the trace copy is made.
+// Message texts come from the message table the library installs, by id, as from a string
+// table of resources.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/core/format.h"
+
+// Receives each appended text, already made displayable (valid UTF-8).
+using LogSink = std::function<void(std::string_view text)>;
+
+// Installs the sink (an empty one removes it) and returns the one it replaces.
+LogSink SetLogSink(LogSink sink);
+
+// Hands the text to the sink exactly as given (only bytes that are not UTF-8, as in some file
+// names, become "\xNN"); an empty text goes nowhere. With ZEMBRA_TRACE set, the text is also
+// copied to the trace as one line, prefixed "log: ".
+void AppendLogText(std::string_view text);
+
+// Formats and appends; a value is always an argument, never a format.
+void AppendLog(std::string_view format, std::initializer_list<FormatArg> args);
+
+template <typename... Args>
+void Log(std::string_view format, const Args&... args) {
+  AppendLog(format, {FormatArg(args)...});
+}
+
+// The message table: the text of a message id, "" for an id without text.
+using MessageLookup = std::string_view (*)(int id);
+void SetMessageTable(MessageLookup lookup);
+// The text of a message of the installed table ("" without a table or text).
+std::string_view MessageText(int id);
+
+template <typename... Args>
+void LogRes(int id, const Args&... args) {
+  AppendLog(MessageText(id), {FormatArg(args)...});
+}

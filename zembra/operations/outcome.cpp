@@ -1,0 +1,31 @@
+#include "zembra/operations/outcome.h"
+
+#include <utility>
+
+#include "platform/core/text.h"
+#include "zembra/operations/messages.h"
+
+Outcome& Outcome::EndWith(int id, std::string text) {
+  message = id;
+  line = std::move(text);
+  AppendLogText(line);
+  return *this;
+}
+
+bool Outcome::Check(gpgme_error_t err) {
+  if (gpgme_err_code(err) == GPG_ERR_NO_ERROR) return true;
+  End(IDS_ERROR, gpgme_strerror(err));
+  return false;
+}
+
+std::ostream& operator<<(std::ostream& os, const Outcome& outcome) {
+  os << "Outcome{";
+  if (outcome.written())
+    os << "wrote \"" << DisplayText(outcome.output) << "\"";
+  else
+    os << "wrote nothing";
+  if (outcome.message == 0) return os << ", silent}";
+  std::string line = DisplayText(outcome.line);
+  if (!line.empty() && line.back() == '\n') line.pop_back();
+  return os << ", message " << outcome.message << " \"" << line << "\"}";
+}

@@ -1,0 +1,35 @@
+#include "zembra/operations/output_file.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/core/text.h"
+#include "zembra/operations/messages.h"
+
+bool OpenOutput(CommittedOutput& output, Outcome& outcome) {
+  if (output.Open()) return true;
+  const int error = errno;
+  outcome.End(IDS_CANNOT_CREATE_OUTPUT, DisplayText(output.target()), std::strerror(error));
+  return false;
+}
+
+bool CommitOutput(CommittedOutput& output, Outcome& outcome) {
+  if (!output.Commit()) {
+    outcome.End(IDS_ERROR, std::strerror(errno));
+    return false;
+  }
+  outcome.output = output.target();
+  return true;
+}
+
+bool CommitNewOutput(CommittedOutput& output, Outcome& outcome) {
+  if (!output.CommitNoReplace()) {
+    if (errno == EEXIST)
+      outcome.End(IDS_FILE_EXISTS, DisplayText(output.target()));
+    else
+      outcome.End(IDS_ERROR, std::strerror(errno));
+    return false;
+  }
+  outcome.output = output.target();
+  return true;
+}
