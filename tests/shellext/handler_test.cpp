@@ -1,6 +1,7 @@
 // CZembraShlExt through the server's exported entry points, as a file manager drives it:
 // class object, data object, menu, help texts, invocation and the module's lock count.
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -354,6 +355,24 @@ TEST_F(Handler, LauncherFolderHoldingAQuoteStartsNothing) {
   EXPECT_EQ(menu.Invoke(1), S_OK);
   EXPECT_FALSE(probe.Ran());
   EXPECT_FALSE(std::filesystem::exists(folder + "/argv"));
+}
+
+// More than the system takes on one command line: the launcher cannot start, the user sees no
+// reaction, and the host goes on.
+TEST_F(Handler, SelectionTooLongForTheSystemStartsNothingAndIsNoFailure) {
+  const long limit = sysconf(_SC_ARG_MAX);
+  ASSERT_GT(limit, 0);
+  std::vector<std::string> paths;
+  for (long size = 0; size <= limit; size += 4000)
+    paths.push_back("/d/" + std::to_string(paths.size()) + std::string(3990, 'x') + ".gpg");
+  ProbeFolder probe;
+  ShellExtModule copy(probe.module());
+  ASSERT_TRUE(copy.ok()) << copy.error();
+  ContextMenuSession menu(copy, paths);
+  ASSERT_TRUE(menu.ok());
+  EXPECT_EQ(MenuLines(menu)[1], "Decrypt with Zembra\tDecrypt file(s) with Zembra");
+  EXPECT_EQ(menu.Invoke(1), S_OK);
+  EXPECT_FALSE(probe.Ran());
 }
 
 TEST_F(Handler, ModuleStaysWhileAHandlerOrALockLives) {
