@@ -16,9 +16,23 @@ install(TARGETS ${zembra_installed_targets}
 install(DIRECTORY DESTINATION ${ZEMBRA_INSTALL_DIR}/keys
         DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
 if(TARGET zembra_nautilus)
-  # Where this system's Nautilus loads its extensions from.
+  # Nautilus loads extensions from one folder only, fixed when it was built. An installation
+  # under /usr or /usr/local puts the module there; one under any other prefix (a private
+  # folder, a test) keeps it inside the prefix at the same place relative to Nautilus's prefix,
+  # and never writes outside the prefix.
   pkg_get_variable(ZEMBRA_NAUTILUS_EXTENSION_DIR libnautilus-extension-4 extensiondir)
-  install(TARGETS zembra_nautilus LIBRARY DESTINATION ${ZEMBRA_NAUTILUS_EXTENSION_DIR})
+  pkg_get_variable(ZEMBRA_NAUTILUS_PREFIX libnautilus-extension-4 prefix)
+  install(CODE "
+    set(zembra_nautilus_dir \"${ZEMBRA_NAUTILUS_EXTENSION_DIR}\")
+    set(zembra_nautilus_prefix \"${ZEMBRA_NAUTILUS_PREFIX}\")
+    set(zembra_nautilus_module \"$<TARGET_FILE:zembra_nautilus>\")")
+  install(CODE [[
+    if(NOT CMAKE_INSTALL_PREFIX MATCHES "^/usr(/local)?/?$")
+      file(RELATIVE_PATH relative "${zembra_nautilus_prefix}" "${zembra_nautilus_dir}")
+      set(zembra_nautilus_dir "${CMAKE_INSTALL_PREFIX}/${relative}")
+    endif()
+    file(INSTALL DESTINATION "${zembra_nautilus_dir}" TYPE MODULE FILES "${zembra_nautilus_module}")
+  ]])
 endif()
 
 install(CODE [[

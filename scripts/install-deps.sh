@@ -21,6 +21,8 @@ packages=(
   clang           # the fuzz targets (fuzz/run.sh)
   libclang-rt-14-dev  # libFuzzer and clang's sanitizer runtimes
   python3         # scripts/reliability-report.sh
+  libx11-dev      # end-to-end tests: the pointer's cursor seen through the X server
+  libxfixes-dev   # (XFixesGetCursorImage)
 )
 
 # The agent asks for passphrases through /usr/bin/pinentry; a desktop user has no terminal, so a

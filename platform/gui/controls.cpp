@@ -259,6 +259,159 @@ void SetWidgetText(QWidget* widget, const std::string& text) {
 
 // ---- Messages
 
+namespace {
+
+// The messages of each control kind; each answers 0 to what its kind does not know.
+LRESULT ButtonMessage(QAbstractButton* button, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case BM_GETCHECK:
+      return button->isChecked() ? BST_CHECKED : BST_UNCHECKED;
+    case BM_SETCHECK:
+      if (wParam != BST_CHECKED && button->group() != nullptr &&
+          button->group()->exclusive()) {
+        // An exclusive group refuses to uncheck its checked button; the message may.
+        button->group()->setExclusive(false);
+        button->setChecked(false);
+        button->group()->setExclusive(true);
+      } else {
+        button->setChecked(wParam == BST_CHECKED);
+      }
+      return 0;
+    case BM_CLICK:
+      button->click();
+      return 0;
+    case BM_SETSTYLE:
+      if (auto* push = qobject_cast<QPushButton*>(button)) {
+        push->setDefault((wParam & 0xF) == BS_DEFPUSHBUTTON);
+      }
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+LRESULT ProgressBarMessage(QProgressBar* bar, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case PBM_SETRANGE: {
+      const LRESULT old = MAKELPARAM(static_cast<WORD>(bar->minimum()),
+                                     static_cast<WORD>(bar->maximum()));
+      bar->setRange(LOWORD(static_cast<WPARAM>(lParam)), HIWORD(static_cast<WPARAM>(lParam)));
+      return old;
+    }
+    case PBM_SETPOS: {
+      const int old = bar->value();
+      const int position = std::clamp(static_cast<int>(wParam), bar->minimum(), bar->maximum());
+      if (position != old) {
+        bar->setValue(position);
+        // An operation may be blocking the event loop: paint now, not when it returns.
+        bar->repaint();
+      }
+      return old;
+    }
+    case PBM_GETPOS:
+      return bar->value();
+    default:
+      return 0;
+  }
+}
+
+LRESULT MultiLineEditMessage(QPlainTextEdit* edit, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case EM_SETSEL:
+      edit->setProperty(kSelStart, static_cast<long long>(static_cast<LPARAM>(wParam)));
+      edit->setProperty(kSelEnd, static_cast<long long>(lParam));
+      return 0;
+    case EM_REPLACESEL:
+      ReplaceSelection(edit, lParam != 0 ? reinterpret_cast<const char*>(lParam) : "");
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+LRESULT LineEditMessage(QLineEdit* line, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case EM_SETSEL: {
+      const QString text = line->text();
+      const auto start = static_cast<long long>(static_cast<LPARAM>(wParam));
+      const long long end = lParam;
+      if (start < 0) {
+        line->deselect();
+        return 0;
+      }
+      const qsizetype from = IndexOfByte(text, start);
+      const qsizetype to = end < 0 ? text.size() : IndexOfByte(text, end);
+      line->setSelection(static_cast<int>(from), static_cast<int>(to - from));
+      return 0;
+    }
+    case EM_REPLACESEL:
+      line->insert(QString::fromUtf8(lParam != 0 ? reinterpret_cast<const char*>(lParam) : ""));
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+LRESULT ComboBoxMessage(QComboBox* combo, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case CB_ADDSTRING:
+      combo->addItem(QString::fromUtf8(lParam != 0 ? reinterpret_cast<const char*>(lParam) : ""));
+      return combo->count() - 1;
+    case CB_GETCOUNT:
+      return combo->count();
+    case CB_GETCURSEL:
+      return combo->currentIndex();
+    case CB_SETCURSEL:
+      combo->setCurrentIndex(static_cast<int>(static_cast<LPARAM>(wParam)));
+      // Show a long entry from its start, as the closed box does on Windows.
+      if (combo->lineEdit() != nullptr) combo->lineEdit()->setCursorPosition(0);
+      return combo->currentIndex();
+    case CB_RESETCONTENT:
+      combo->clear();
+      return 0;
+    case CB_GETLBTEXTLEN:
+    case CB_GETLBTEXT: {
+      const int index = static_cast<int>(static_cast<LPARAM>(wParam));
+      if (index < 0 || index >= combo->count()) return -1;  // CB_ERR
+      const QByteArray text = combo->itemText(index).toUtf8();
+      if (message == CB_GETLBTEXT && lParam != 0) {
+        std::memcpy(reinterpret_cast<char*>(lParam), text.constData(),
+                    static_cast<size_t>(text.size()) + 1);
+      }
+      return text.size();
+    }
+    default:
+      return 0;
+  }
+}
+
+LRESULT CalendarMessage(QCalendarWidget* calendar, UINT message, WPARAM, LPARAM lParam) {
+  auto* time = reinterpret_cast<SYSTEMTIME*>(lParam);
+  switch (message) {
+    case MCM_GETCURSEL: {
+      if (time == nullptr) return FALSE;
+      const QDate date = calendar->selectedDate();
+      *time = SYSTEMTIME();
+      time->wYear = static_cast<WORD>(date.year());
+      time->wMonth = static_cast<WORD>(date.month());
+      time->wDay = static_cast<WORD>(date.day());
+      time->wDayOfWeek = static_cast<WORD>(date.dayOfWeek() % 7);  // Qt: Monday 1 .. Sunday 7
+      return TRUE;
+    }
+    case MCM_SETCURSEL: {
+      if (time == nullptr) return FALSE;
+      const QDate date(time->wYear, time->wMonth, time->wDay);
+      if (!date.isValid()) return FALSE;
+      calendar->setSelectedDate(date);
+      return TRUE;
+    }
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
 LRESULT ControlMessage(QWidget* control, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_SETTEXT:
@@ -273,148 +426,18 @@ LRESULT ControlMessage(QWidget* control, UINT message, WPARAM wParam, LPARAM lPa
       break;
   }
   if (auto* list = qobject_cast<ListView*>(control)) return list->message(message, wParam, lParam);
-  if (auto* button = qobject_cast<QAbstractButton*>(control)) {
-    switch (message) {
-      case BM_GETCHECK:
-        return button->isChecked() ? BST_CHECKED : BST_UNCHECKED;
-      case BM_SETCHECK:
-        if (wParam != BST_CHECKED && button->group() != nullptr &&
-            button->group()->exclusive()) {
-          // An exclusive group refuses to uncheck its checked button; the message may.
-          button->group()->setExclusive(false);
-          button->setChecked(false);
-          button->group()->setExclusive(true);
-        } else {
-          button->setChecked(wParam == BST_CHECKED);
-        }
-        return 0;
-      case BM_CLICK:
-        button->click();
-        return 0;
-      case BM_SETSTYLE:
-        if (auto* push = qobject_cast<QPushButton*>(button)) {
-          push->setDefault((wParam & 0xF) == BS_DEFPUSHBUTTON);
-        }
-        return 0;
-      default:
-        return 0;
-    }
-  }
-  if (auto* bar = qobject_cast<QProgressBar*>(control)) {
-    switch (message) {
-      case PBM_SETRANGE: {
-        const LRESULT old = MAKELPARAM(static_cast<WORD>(bar->minimum()),
-                                       static_cast<WORD>(bar->maximum()));
-        bar->setRange(LOWORD(static_cast<WPARAM>(lParam)), HIWORD(static_cast<WPARAM>(lParam)));
-        return old;
-      }
-      case PBM_SETPOS: {
-        const int old = bar->value();
-        const int position = std::clamp(static_cast<int>(wParam), bar->minimum(), bar->maximum());
-        if (position != old) {
-          bar->setValue(position);
-          // An operation may be blocking the event loop: paint now, not when it returns.
-          bar->repaint();
-        }
-        return old;
-      }
-      case PBM_GETPOS:
-        return bar->value();
-      default:
-        return 0;
-    }
-  }
-  if (auto* edit = qobject_cast<QPlainTextEdit*>(control)) {
-    switch (message) {
-      case EM_SETSEL:
-        edit->setProperty(kSelStart, static_cast<long long>(static_cast<LPARAM>(wParam)));
-        edit->setProperty(kSelEnd, static_cast<long long>(lParam));
-        return 0;
-      case EM_REPLACESEL:
-        ReplaceSelection(edit, lParam != 0 ? reinterpret_cast<const char*>(lParam) : "");
-        return 0;
-      default:
-        return 0;
-    }
-  }
-  if (auto* line = qobject_cast<QLineEdit*>(control)) {
-    switch (message) {
-      case EM_SETSEL: {
-        const QString text = line->text();
-        const auto start = static_cast<long long>(static_cast<LPARAM>(wParam));
-        const long long end = lParam;
-        if (start < 0) {
-          line->deselect();
-          return 0;
-        }
-        const qsizetype from = IndexOfByte(text, start);
-        const qsizetype to = end < 0 ? text.size() : IndexOfByte(text, end);
-        line->setSelection(static_cast<int>(from), static_cast<int>(to - from));
-        return 0;
-      }
-      case EM_REPLACESEL:
-        line->insert(QString::fromUtf8(lParam != 0 ? reinterpret_cast<const char*>(lParam) : ""));
-        return 0;
-      default:
-        return 0;
-    }
-  }
-  if (auto* combo = qobject_cast<QComboBox*>(control)) {
-    switch (message) {
-      case CB_ADDSTRING:
-        combo->addItem(QString::fromUtf8(lParam != 0 ? reinterpret_cast<const char*>(lParam) : ""));
-        return combo->count() - 1;
-      case CB_GETCOUNT:
-        return combo->count();
-      case CB_GETCURSEL:
-        return combo->currentIndex();
-      case CB_SETCURSEL:
-        combo->setCurrentIndex(static_cast<int>(static_cast<LPARAM>(wParam)));
-        // Show a long entry from its start, as the closed box does on Windows.
-        if (combo->lineEdit() != nullptr) combo->lineEdit()->setCursorPosition(0);
-        return combo->currentIndex();
-      case CB_RESETCONTENT:
-        combo->clear();
-        return 0;
-      case CB_GETLBTEXTLEN:
-      case CB_GETLBTEXT: {
-        const int index = static_cast<int>(static_cast<LPARAM>(wParam));
-        if (index < 0 || index >= combo->count()) return -1;  // CB_ERR
-        const QByteArray text = combo->itemText(index).toUtf8();
-        if (message == CB_GETLBTEXT && lParam != 0) {
-          std::memcpy(reinterpret_cast<char*>(lParam), text.constData(),
-                      static_cast<size_t>(text.size()) + 1);
-        }
-        return text.size();
-      }
-      default:
-        return 0;
-    }
-  }
-  if (auto* calendar = qobject_cast<QCalendarWidget*>(control)) {
-    auto* time = reinterpret_cast<SYSTEMTIME*>(lParam);
-    switch (message) {
-      case MCM_GETCURSEL: {
-        if (time == nullptr) return FALSE;
-        const QDate date = calendar->selectedDate();
-        *time = SYSTEMTIME();
-        time->wYear = static_cast<WORD>(date.year());
-        time->wMonth = static_cast<WORD>(date.month());
-        time->wDay = static_cast<WORD>(date.day());
-        time->wDayOfWeek = static_cast<WORD>(date.dayOfWeek() % 7);  // Qt: Monday 1 .. Sunday 7
-        return TRUE;
-      }
-      case MCM_SETCURSEL: {
-        if (time == nullptr) return FALSE;
-        const QDate date(time->wYear, time->wMonth, time->wDay);
-        if (!date.isValid()) return FALSE;
-        calendar->setSelectedDate(date);
-        return TRUE;
-      }
-      default:
-        return 0;
-    }
-  }
+  if (auto* button = qobject_cast<QAbstractButton*>(control))
+    return ButtonMessage(button, message, wParam, lParam);
+  if (auto* bar = qobject_cast<QProgressBar*>(control))
+    return ProgressBarMessage(bar, message, wParam, lParam);
+  if (auto* edit = qobject_cast<QPlainTextEdit*>(control))
+    return MultiLineEditMessage(edit, message, wParam, lParam);
+  if (auto* line = qobject_cast<QLineEdit*>(control))
+    return LineEditMessage(line, message, wParam, lParam);
+  if (auto* combo = qobject_cast<QComboBox*>(control))
+    return ComboBoxMessage(combo, message, wParam, lParam);
+  if (auto* calendar = qobject_cast<QCalendarWidget*>(control))
+    return CalendarMessage(calendar, message, wParam, lParam);
   return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <set>
 
 #include "platform/gui/qt_window.h"
@@ -343,7 +344,8 @@ LRESULT ListView::getItemText(int row, LVITEM* item) const {
   return CopyText(text, item->pszText, item->cchTextMax);
 }
 
-LRESULT ListView::message(UINT message, WPARAM wParam, LPARAM lParam) {
+// The rows: inserting, changing, reading and deleting them.
+std::optional<LRESULT> ListView::itemMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   const int count = m_model->rowCount();
   auto* item = reinterpret_cast<LVITEM*>(lParam);
   switch (message) {
@@ -395,6 +397,29 @@ LRESULT ListView::message(UINT message, WPARAM wParam, LPARAM lParam) {
       if ((item->mask & LVIF_STATE) != 0) item->state = itemState(item->iItem) & item->stateMask;
       return TRUE;
     }
+    case LVM_DELETEITEM: {
+      const int row = static_cast<int>(wParam);
+      if (m_model->row(row) == nullptr) return FALSE;
+      ++m_quiet;
+      m_model->removeRowAt(row);
+      --m_quiet;
+      return TRUE;
+    }
+    case LVM_DELETEALLITEMS:
+      ++m_quiet;
+      m_model->clear();
+      --m_quiet;
+      return TRUE;
+    default:
+      return std::nullopt;
+  }
+}
+
+// Item states and the selection.
+std::optional<LRESULT> ListView::selectionMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  const int count = m_model->rowCount();
+  auto* item = reinterpret_cast<LVITEM*>(lParam);
+  switch (message) {
     case LVM_SETITEMSTATE:
       if (item == nullptr) return FALSE;
       setItemState(static_cast<int>(static_cast<LPARAM>(wParam)), item->state, item->stateMask);
@@ -428,19 +453,14 @@ LRESULT ListView::message(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       return selected;
     }
-    case LVM_DELETEITEM: {
-      const int row = static_cast<int>(wParam);
-      if (m_model->row(row) == nullptr) return FALSE;
-      ++m_quiet;
-      m_model->removeRowAt(row);
-      --m_quiet;
-      return TRUE;
-    }
-    case LVM_DELETEALLITEMS:
-      ++m_quiet;
-      m_model->clear();
-      --m_quiet;
-      return TRUE;
+    default:
+      return std::nullopt;
+  }
+}
+
+// The columns and their widths.
+std::optional<LRESULT> ListView::columnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
     case LVM_INSERTCOLUMN: {
       const auto* column = reinterpret_cast<const LVCOLUMN*>(lParam);
       if (column == nullptr) return -1;
@@ -472,6 +492,14 @@ LRESULT ListView::message(UINT message, WPARAM wParam, LPARAM lParam) {
       return static_cast<int>(wParam) < header()->count()
                  ? header()->sectionSize(static_cast<int>(wParam))
                  : 0;
+    default:
+      return std::nullopt;
+  }
+}
+
+// Extended styles, geometry and scrolling.
+std::optional<LRESULT> ListView::viewMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
     case LVM_SETEXTENDEDLISTVIEWSTYLE: {
       const DWORD old = m_exStyle;
       const DWORD mask = wParam == 0 ? 0xFFFFFFFFu : static_cast<DWORD>(wParam);
@@ -500,8 +528,16 @@ LRESULT ListView::message(UINT message, WPARAM wParam, LPARAM lParam) {
       scrollTo(m_model->index(static_cast<int>(wParam), 0));
       return TRUE;
     default:
-      return 0;
+      return std::nullopt;
   }
+}
+
+LRESULT ListView::message(UINT message, WPARAM wParam, LPARAM lParam) {
+  for (auto part : {&ListView::itemMessage, &ListView::selectionMessage, &ListView::columnMessage,
+                    &ListView::viewMessage}) {
+    if (const std::optional<LRESULT> result = (this->*part)(message, wParam, lParam)) return *result;
+  }
+  return 0;
 }
 
 }  // namespace gui_detail

@@ -5,6 +5,7 @@
 #include <QAbstractTableModel>
 #include <QStringList>
 #include <QTreeView>
+#include <optional>
 #include <vector>
 
 #include "platform/gui/win_api.h"
@@ -70,6 +71,11 @@ class ListView : public QTreeView {
   UINT itemState(int row) const;
   void setItemState(int row, UINT state, UINT mask);
   LRESULT getItemText(int row, LVITEM* item) const;
+  // The messages by what they concern; each answers nothing to messages not its own.
+  std::optional<LRESULT> itemMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  std::optional<LRESULT> selectionMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  std::optional<LRESULT> columnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  std::optional<LRESULT> viewMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
   ListModel* m_model;
   DWORD m_exStyle = 0;

@@ -430,4 +430,36 @@ TEST(CommittedOutputNoReplace, KeepsAFileThatTookTheNameAfterOpening) {
   EXPECT_EQ(FolderNames(folder.path()), std::vector<std::string>{"out"});
 }
 
+// An output that cannot be created says so, with its name and the system's reason; the input
+// and the folder stay as they were.
+TEST_F(FileCrypto, OutputThatCannotBeCreatedIsReportedWithItsReason) {
+  CKeyArray keys = Keys({alice});
+  const std::string a = files.path("a.txt");
+  WriteFile(a, "kept");
+  GpgEncrypt(a, files.path("m.gpg"), alice);
+  chmod(files.path().c_str(), 0555);
+  bool denied = false;
+  Run([&](FileOps& w) {
+    WithoutDacOverride asUser;
+    const std::string probe = files.path("probe");
+    const int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    denied = fd < 0 && errno == EACCES;
+    if (!denied) {
+      if (fd >= 0) {
+        close(fd);
+        unlink(probe.c_str());
+      }
+      return;
+    }
+    w.Encrypt(a, keys.keys());
+    w.Decrypt(files.path("m.gpg"));
+  });
+  chmod(files.path().c_str(), 0755);
+  if (!denied) GTEST_SKIP() << "permission bits cannot be enforced for this user";
+  EXPECT_EQ(log, "Error: cannot create " + Quoted(a + ".gpg") + ": Permission denied\n"
+                 "Error: cannot create " + Quoted(files.path("m")) + ": Permission denied\n");
+  EXPECT_EQ(ReadFile(a), "kept");
+  EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt", "m.gpg"}));
+}
+
 }  // namespace

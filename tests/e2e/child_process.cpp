@@ -139,3 +139,21 @@ std::string ReadWholeFile(const std::filesystem::path& path) {
   s << in.rdbuf();
   return s.str();
 }
+
+std::vector<std::string> TraceLogLines(const std::string& trace) {
+  std::vector<std::string> lines;
+  bool inMessage = false;
+  std::istringstream in(trace);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("log: ", 0) == 0) {
+      lines.push_back(line.substr(5));
+      inMessage = true;
+    } else if (line.rfind("Zembra: ", 0) == 0) {
+      inMessage = false;
+    } else if (inMessage && !line.empty()) {
+      lines.push_back(line);
+    }
+  }
+  return lines;
+}

@@ -59,3 +59,7 @@ class VirtualDisplay {
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline);
 
 std::string ReadWholeFile(const std::filesystem::path& path);
+
+// The log's lines in a program's trace: "log: " starts a message, and the further lines of a
+// message of several lines follow it without a prefix (trace lines begin with "Zembra: ").
+std::vector<std::string> TraceLogLines(const std::string& trace);

@@ -1,9 +1,12 @@
 // Importing one key file: the counts the log shows for new, known, broken and missing keys,
 // armored and binary, and for a ring of a thousand keys.
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "tests/crypto/test_env.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/progress_record.h"
 #include "zembra/operations/key_import.h"
 
 namespace {
@@ -15,10 +18,11 @@ class KeyImport : public KeyRingTest {
   KeyRingOptions keyRingOptions() const override { return {.keys = {"alice"}}; }
 
   // Imports without a window; the log's lines go to *log.
-  ImportOutcome Import(const std::string& path, std::string* log = nullptr) {
+  ImportOutcome Import(const std::string& path, std::string* log = nullptr,
+                       const ProgressSink& progress = {}) {
     LogCapture capture;
     GpgmeContext ctx = OpenEngineContext();
-    ImportOutcome outcome = ImportKeyFile(ctx.get(), path);
+    ImportOutcome outcome = ImportKeyFile(ctx.get(), path, progress);
     if (log) *log = capture.text();
     return outcome;
   }
@@ -56,8 +60,11 @@ TEST_F(KeyImport, ABinaryKeyFile) {
 }
 
 TEST_F(KeyImport, FilesWithoutKeysImportNothingAndSaySo) {
+  const std::string armoredGarbage =
+      "-----BEGIN PGP PUBLIC KEY BLOCK-----\n\nbm8ga2V5cyBpbiBoZXJlIGF0IGFsbA==\n=AAAA\n"
+      "-----END PGP PUBLIC KEY BLOCK-----\n";
   for (const std::string& content : {std::string(), std::string("no keys in here\n"),
-                                    RandomBytes(4096)}) {
+                                    RandomBytes(4096), armoredGarbage}) {
     const std::string path = Write("nothing.asc", content);
     std::string log;
     const ImportOutcome outcome = Import(path, &log);
@@ -88,6 +95,25 @@ TEST_F(KeyImport, OneGoodKeyBesideABrokenOne) {
   EXPECT_GE(outcome.imported, 1) << log;
 }
 
+// Armored: the second block's text is damaged, so its checksum fails. GnuPG 2.2 then drops the
+// whole file, the good key with it; the log's count is what the key ring really got.
+TEST_F(KeyImport, OneGoodArmoredKeyBesideABrokenArmoredOne) {
+  std::string broken = Fixture("dave.pub.asc");
+  const std::size_t body = broken.find("\n\n") + 2;
+  for (std::size_t i = body + 40; i < body + 60; ++i) broken[i] = broken[i] == 'A' ? 'B' : 'A';
+  const std::string path = Write("mixed.asc", Fixture("carol.pub.asc") + broken);
+  std::string log;
+  const ImportOutcome outcome = Import(path, &log);
+  const auto keys = ring().publicFingerprints();
+  const auto carol = std::count(keys.begin(), keys.end(), ring().fingerprint("carol"));
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), ring().fingerprint("dave")), 0) << log;
+  EXPECT_EQ(outcome.imported, carol) << log;
+  const std::string start = "Importing keys from \"" + path + "\"\n";
+  ASSERT_EQ(log.substr(0, start.size()), start) << log;
+  const std::string rest = log.substr(start.size());
+  EXPECT_TRUE(rest.starts_with("Considered keys: ") || rest.starts_with("Error: ")) << rest;
+}
+
 TEST_F(KeyImport, AFileThatCannotBeOpenedIsSkippedSilently) {
   std::string log = "unset";
   const ImportOutcome outcome = Import(ring().path("missing.asc"), &log);
@@ -102,8 +128,13 @@ TEST_F(KeyImport, ARingOfAThousandKeysInOneFile) {
   ASSERT_EQ(unpacked.exitCode, 0) << unpacked;
   const std::string path = Write("ring1000.pgp", unpacked.out);
   std::string log;
-  const ImportOutcome outcome = Import(path, &log);
+  ProgressRecord progress;
+  const ImportOutcome outcome = Import(path, &log, progress.sink());
   EXPECT_EQ(outcome.considered, 1000) << outcome;
+  // The sink follows the engine's reading of the file, up to its end.
+  EXPECT_GT(progress.positions.size(), 2u);
+  EXPECT_TRUE(std::is_sorted(progress.positions.begin(), progress.positions.end()));
+  EXPECT_EQ(progress.last(), 1000);
   EXPECT_EQ(outcome.imported, 1000) << outcome;
   EXPECT_EQ(log, "Importing keys from \"" + path +
                      "\"\nConsidered keys: 1000\nImported keys: 1000\n");

@@ -7,22 +7,22 @@
 #include "platform/core/text.h"
 #include "tests/crypto/test_env.h"
 #include "zembra/keys/key_list.h"
-#include "zembra/ui/dlg_progress.h"
+#include "zembra/ui/resource_ids.h"
 #include "zembra/ui/key_list_view.h"
 
 namespace {
 
-class Window : public CDlgProgress {
- public:
-  Window() : CDlgProgress(nullptr, cmdNone) {}
-  using CDlgProgress::FillKeyList;
-  using CDlgProgress::GetSelectedKeys;
-  using CDlgProgress::ListKey;
-  using CDlgProgress::m_ctx;
-  using CDlgProgress::m_defaultKeys;
-  using CDlgProgress::m_hKeyList;
-  using CDlgProgress::m_pKeys;
-  using CDlgProgress::m_useDefaultKeys;
+// A key list control with what the operations window keeps beside it: the engine context, the
+// listed keys its rows point at, and the default keys that may stand in for the selection.
+struct Listing {
+  HWND list = nullptr;
+  GpgmeContext ctx;
+  std::unique_ptr<CKeyHandleArray> keys;
+  CKeyHandleArray defaults;
+  bool useDefaults = false;
+
+  void fill() { keys = FillKeyRows(list, ctx.get()); }
+  CKeyArray selected() const { return SelectedKeys(list, keys.get(), useDefaults ? &defaults : nullptr); }
 };
 
 // 2020-03-04 23:30:00 UTC: already 2020-03-05 east of UTC+0:30.
@@ -76,9 +76,9 @@ void Select(HWND list, int row) {
   SendMessage(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
 }
 
-int RowOf(const Window& w, const std::string& fpr) {
-  for (std::size_t i = 0; i < w.m_pKeys->size(); ++i)
-    if (fpr == (*w.m_pKeys)[i].get()->fpr) return static_cast<int>(i);
+int RowOf(const Listing& w, const std::string& fpr) {
+  for (std::size_t i = 0; i < w.keys->size(); ++i)
+    if (fpr == (*w.keys)[i].get()->fpr) return static_cast<int>(i);
   return -1;
 }
 
@@ -98,12 +98,12 @@ class KeyList : public ::testing::Test {
   std::string Fpr(const std::string& name) { return ring->fingerprint(name); }
 
   // Runs body on a window with a filled key list; log is what the log box then holds.
-  void Run(const std::function<void(Window&)>& body) {
+  void Run(const std::function<void(Listing&)>& body) {
     RunInHostWindow([&](HWND host) {
-      Window window;
-      window.m_ctx = OpenEngineContext();
-      window.m_hKeyList = GetDlgItem(host, IDC_KEY_LIST);
-      window.FillKeyList();
+      Listing window;
+      window.ctx = OpenEngineContext();
+      window.list = GetDlgItem(host, IDC_KEY_LIST);
+      window.fill();
       body(window);
       log = LogText();
     });
@@ -185,32 +185,32 @@ TEST_F(KeyList, LeavesOutRevokedExpiredAndDisabledKeys) {
   for (const CKeyHandle& key : *keys) listed.push_back(key.get()->fpr);
   EXPECT_EQ(listed, expected);
 
-  Run([&](Window& w) {
-    ASSERT_EQ(RowCount(w.m_hKeyList), 3);
-    for (int row = 0; row < 3; ++row) EXPECT_EQ(ItemKey(w.m_hKeyList, row)->fpr, expected[row]);
+  Run([&](Listing& w) {
+    ASSERT_EQ(RowCount(w.list), 3);
+    for (int row = 0; row < 3; ++row) EXPECT_EQ(ItemKey(w.list, row)->fpr, expected[row]);
   });
   EXPECT_EQ(log, "");
 }
 
 TEST_F(KeyList, ListingAgainDoesNotLeaveRowsOfReleasedKeys) {
   Ring({"alice", "bob"});
-  Run([&](Window& w) {
-    w.FillKeyList();  // once more, without emptying the list first
-    ASSERT_EQ(RowCount(w.m_hKeyList), 2);
+  Run([&](Listing& w) {
+    w.fill();  // once more, without emptying the list first
+    ASSERT_EQ(RowCount(w.list), 2);
     for (int row = 0; row < 2; ++row)
-      EXPECT_EQ(ItemKey(w.m_hKeyList, row), (*w.m_pKeys)[static_cast<std::size_t>(row)].get());
+      EXPECT_EQ(ItemKey(w.list, row), (*w.keys)[static_cast<std::size_t>(row)].get());
   });
 }
 
 TEST_F(KeyList, FailedListingIsLoggedAndLeavesTheListEmpty) {
   Ring({"alice"});
   RunInHostWindow([&](HWND host) {
-    Window window;  // no engine context: the engine refuses the listing
-    window.m_hKeyList = GetDlgItem(host, IDC_KEY_LIST);
-    window.FillKeyList();
-    ASSERT_TRUE(window.m_pKeys);
-    EXPECT_TRUE(window.m_pKeys->empty());
-    EXPECT_EQ(RowCount(window.m_hKeyList), 0);
+    Listing window;  // no engine context: the engine refuses the listing
+    window.list = GetDlgItem(host, IDC_KEY_LIST);
+    window.fill();
+    ASSERT_TRUE(window.keys);
+    EXPECT_TRUE(window.keys->empty());
+    EXPECT_EQ(RowCount(window.list), 0);
     log = LogText();
   });
   EXPECT_EQ(log.rfind("Error: ", 0), 0u) << log;
@@ -227,12 +227,12 @@ TEST_F(KeyList, RowsShowTheKeysInTheirOrder) {
   const std::string juergen = Fpr("juergen"), stranger = Fpr("dave");
   FarEastTime farEast;
 
-  Run([&](Window& w) {
-    HWND list = w.m_hKeyList;
+  Run([&](Listing& w) {
+    HWND list = w.list;
     ASSERT_EQ(RowCount(list), 3);
-    ASSERT_EQ(w.m_pKeys->size(), 3u);
+    ASSERT_EQ(w.keys->size(), 3u);
     for (int row = 0; row < 3; ++row) {
-      gpgme_key_t key = (*w.m_pKeys)[static_cast<std::size_t>(row)].get();
+      gpgme_key_t key = (*w.keys)[static_cast<std::size_t>(row)].get();
       EXPECT_EQ(ItemKey(list, row), key);
       EXPECT_EQ(Cell(list, row, 0), std::string(key->fpr).substr(24));
       EXPECT_EQ(Cell(list, row, 0).size(), 16u);
@@ -255,10 +255,10 @@ TEST_F(KeyList, UserIdThatIsNotUtf8IsShownEscaped) {
   Ring({}, true);
   const std::string uid = "Bad\xff\xfe Name <bad@example.org>";
   MakeKey(*ring, uid);
-  Run([&](Window& w) {
-    ASSERT_EQ(RowCount(w.m_hKeyList), 1);
-    ASSERT_EQ(std::string((*w.m_pKeys)[0].get()->uids->uid), uid);
-    const std::string cell = Cell(w.m_hKeyList, 0, 5);
+  Run([&](Listing& w) {
+    ASSERT_EQ(RowCount(w.list), 1);
+    ASSERT_EQ(std::string((*w.keys)[0].get()->uids->uid), uid);
+    const std::string cell = Cell(w.list, 0, 5);
     EXPECT_EQ(cell, DisplayText(uid));
     EXPECT_TRUE(IsValidUtf8(cell));
     EXPECT_NE(cell.find("\\x"), std::string::npos) << cell;
@@ -286,22 +286,22 @@ TEST_F(KeyList, ColumnsShareTheWidthLessAScrollBar) {
 TEST_F(KeyList, SelectionYieldsTheKeysThatCanEncryptInRowOrder) {
   Ring({"alice", "signer", "bob"});
   const std::string alice = Fpr("alice"), signer = Fpr("signer"), bob = Fpr("bob");
-  Run([&](Window& w) {
-    HWND list = w.m_hKeyList;
-    EXPECT_EQ(w.GetSelectedKeys().keys(), nullptr);  // nothing selected
+  Run([&](Listing& w) {
+    HWND list = w.list;
+    EXPECT_EQ(w.selected().keys(), nullptr);  // nothing selected
 
     Select(list, RowOf(w, signer));
-    CKeyArray onlySigner = w.GetSelectedKeys();
+    CKeyArray onlySigner = w.selected();
     EXPECT_EQ(onlySigner.keys(), nullptr);
     EXPECT_EQ(onlySigner.count(), 0u);
 
     // Selected in reverse: the result still follows the rows.
     Select(list, RowOf(w, bob));
     Select(list, RowOf(w, alice));
-    CKeyArray selected = w.GetSelectedKeys();
+    CKeyArray selected = w.selected();
     ASSERT_EQ(selected.count(), 2u);
     std::vector<std::string> inRowOrder;
-    for (const CKeyHandle& key : *w.m_pKeys)
+    for (const CKeyHandle& key : *w.keys)
       if (key.get()->fpr != signer) inRowOrder.push_back(key.get()->fpr);
     EXPECT_EQ(Fingerprints(selected.keys()), inRowOrder);
     EXPECT_EQ(selected.keys()[2], nullptr);
@@ -311,39 +311,39 @@ TEST_F(KeyList, SelectionYieldsTheKeysThatCanEncryptInRowOrder) {
 TEST_F(KeyList, DefaultKeysInUseStandForTheSelection) {
   Ring({"alice", "signer", "bob"});
   const std::string alice = Fpr("alice"), signer = Fpr("signer"), bob = Fpr("bob");
-  Run([&](Window& w) {
-    Select(w.m_hKeyList, RowOf(w, alice));
-    w.m_useDefaultKeys = true;
+  Run([&](Listing& w) {
+    Select(w.list, RowOf(w, alice));
+    w.useDefaults = true;
     // In use but none loaded: the selection counts.
-    EXPECT_EQ(Fingerprints(w.GetSelectedKeys().keys()), std::vector<std::string>{alice});
+    EXPECT_EQ(Fingerprints(w.selected().keys()), std::vector<std::string>{alice});
 
-    w.m_defaultKeys.push_back(CKeyHandle::Borrow((*w.m_pKeys)[RowOf(w, bob)].get()));
-    w.m_defaultKeys.push_back(CKeyHandle::Borrow((*w.m_pKeys)[RowOf(w, signer)].get()));
-    w.m_defaultKeys.push_back(CKeyHandle());
-    EXPECT_EQ(Fingerprints(w.GetSelectedKeys().keys()), (std::vector<std::string>{bob, signer}));
-    w.m_useDefaultKeys = false;
-    EXPECT_EQ(Fingerprints(w.GetSelectedKeys().keys()), std::vector<std::string>{alice});
+    w.defaults.push_back(CKeyHandle::Borrow((*w.keys)[RowOf(w, bob)].get()));
+    w.defaults.push_back(CKeyHandle::Borrow((*w.keys)[RowOf(w, signer)].get()));
+    w.defaults.push_back(CKeyHandle());
+    EXPECT_EQ(Fingerprints(w.selected().keys()), (std::vector<std::string>{bob, signer}));
+    w.useDefaults = false;
+    EXPECT_EQ(Fingerprints(w.selected().keys()), std::vector<std::string>{alice});
   });
 }
 
 TEST_F(KeyList, RemovingARowWithItsKeyKeepsTheOthersMapped) {
   Ring({"alice", "bob", "carol", "dave", "encrypter"});
-  Run([&](Window& w) {
-    HWND list = w.m_hKeyList;
+  Run([&](Listing& w) {
+    HWND list = w.list;
     ASSERT_EQ(RowCount(list), 5);
     std::vector<gpgme_key_t> before;
-    for (const CKeyHandle& key : *w.m_pKeys) before.push_back(key.get());
+    for (const CKeyHandle& key : *w.keys) before.push_back(key.get());
     SendMessage(list, LVM_DELETEITEM, 2, 0);
-    w.m_pKeys->erase(w.m_pKeys->begin() + 2);
+    w.keys->erase(w.keys->begin() + 2);
     const std::vector<gpgme_key_t> after = {before[0], before[1], before[3], before[4]};
     ASSERT_EQ(RowCount(list), 4);
     for (int row = 0; row < 4; ++row) {
-      EXPECT_EQ((*w.m_pKeys)[static_cast<std::size_t>(row)].get(), after[static_cast<std::size_t>(row)]);
+      EXPECT_EQ((*w.keys)[static_cast<std::size_t>(row)].get(), after[static_cast<std::size_t>(row)]);
       EXPECT_EQ(ItemKey(list, row), after[static_cast<std::size_t>(row)]);
       EXPECT_EQ(Cell(list, row, 0), after[static_cast<std::size_t>(row)]->subkeys->keyid);
     }
     Select(list, 2);
-    EXPECT_EQ(Fingerprints(w.GetSelectedKeys().keys()), std::vector<std::string>{before[3]->fpr});
+    EXPECT_EQ(Fingerprints(w.selected().keys()), std::vector<std::string>{before[3]->fpr});
   });
 }
 

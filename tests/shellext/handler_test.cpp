@@ -1,8 +1,10 @@
 // CZembraShlExt through the server's exported entry points, as a file manager drives it:
 // class object, data object, menu, help texts, invocation and the module's lock count.
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -67,6 +69,58 @@ class NoDropData final : public IDataObject {
   HRESULT DAdvise(FORMATETC*, DWORD, void*, DWORD*) override { return E_NOTIMPL; }
   HRESULT DUnadvise(DWORD) override { return E_NOTIMPL; }
   HRESULT EnumDAdvise(void**) override { return E_NOTIMPL; }
+};
+
+// A data object that hands out a block of the test's bytes in the given storage, and counts
+// how often the handler gives the storage back.
+class BlockData final : public IDataObject {
+ public:
+  BlockData(const std::string& bytes, DWORD tymed) : m_tymed(tymed) {
+    m_block = GlobalAlloc(bytes.size());
+    if (!bytes.empty()) std::memcpy(GlobalLock(m_block), bytes.data(), bytes.size());
+    GlobalUnlock(m_block);
+  }
+  ~BlockData() { GlobalFree(m_block); }
+  // A dropped-file list: the header, then the bytes as they are.
+  static std::string List(const std::string& names, BOOL wide = FALSE) {
+    const DROPFILES header{static_cast<DWORD>(sizeof(DROPFILES)), 0, 0, FALSE, wide};
+    return std::string(reinterpret_cast<const char*>(&header), sizeof header) + names;
+  }
+  int released() const { return m_releaser.refs; }
+
+  HRESULT QueryInterface(REFIID, void** ppv) override {
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return 1; }
+  ULONG Release() override { return 1; }
+  HRESULT GetData(FORMATETC* format, STGMEDIUM* medium) override {
+    if (format->cfFormat != CF_HDROP) return DV_E_FORMATETC;
+    *medium = STGMEDIUM{m_tymed, m_block, &m_releaser};
+    return S_OK;
+  }
+  HRESULT GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+  HRESULT QueryGetData(FORMATETC*) override { return S_OK; }
+  HRESULT GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+  HRESULT SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+  HRESULT EnumFormatEtc(DWORD, void**) override { return E_NOTIMPL; }
+  HRESULT DAdvise(FORMATETC*, DWORD, void*, DWORD*) override { return E_NOTIMPL; }
+  HRESULT DUnadvise(DWORD) override { return E_NOTIMPL; }
+  HRESULT EnumDAdvise(void**) override { return E_NOTIMPL; }
+
+ private:
+  struct Releaser final : IUnknown {
+    HRESULT QueryInterface(REFIID, void** ppv) override {
+      *ppv = nullptr;
+      return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return 1; }
+    ULONG Release() override { return static_cast<ULONG>(++refs); }
+    int refs = 0;
+  };
+  DWORD m_tymed;
+  HGLOBAL m_block;
+  Releaser m_releaser;
 };
 
 // An outer object that counts the references its inner object hands it.
@@ -143,6 +197,13 @@ TEST_F(Handler, HelpTextsInBothFormsAndCutToTheBuffer) {
   ASSERT_EQ(menu->GetCommandString(1, GCS_HELPTEXTW, nullptr, reinterpret_cast<char*>(wide), 4),
             S_OK);
   EXPECT_EQ(std::u16string(wide), u"Dec");
+  ASSERT_EQ(menu->GetCommandString(1, GCS_HELPTEXTW, nullptr, reinterpret_cast<char*>(wide), 1),
+            S_OK);
+  EXPECT_EQ(wide[0], u'\0');
+  wide[0] = u'z';
+  ASSERT_EQ(menu->GetCommandString(1, GCS_HELPTEXTW, nullptr, reinterpret_cast<char*>(wide), 0),
+            S_OK);
+  EXPECT_EQ(wide[0], u'z');
 
   EXPECT_EQ(menu->GetCommandString(0, GCS_VERBA, nullptr, ansi, sizeof ansi), E_INVALIDARG);
   EXPECT_EQ(menu->GetCommandString(0, GCS_VALIDATEA, nullptr, ansi, sizeof ansi), E_INVALIDARG);
@@ -260,7 +321,7 @@ TEST_F(Handler, LauncherIsDetachedSoTheHostKeepsNoChild) {
     menu.items();
     ASSERT_EQ(menu.Invoke(1), S_OK);
   }
-  ASSERT_TRUE(probe.WaitForArgv());
+  ASSERT_TRUE(probe.WaitForRuns(3));
   errno = 0;
   EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
   EXPECT_EQ(errno, ECHILD);
@@ -273,6 +334,43 @@ TEST_F(Handler, MissingLauncherIsNoFailure) {
   ASSERT_TRUE(copy.ok()) << copy.error();
   ContextMenuSession menu(copy, {"/d/x.gpg"});
   menu.items();
+  EXPECT_EQ(menu.Invoke(1), S_OK);
+  EXPECT_FALSE(probe.Ran());
+}
+
+// The launcher's path is argument 0 of the line, which ends at the next quote: a folder holding
+// one would start whatever its first part names, so nothing is started.
+TEST_F(Handler, LauncherFolderHoldingAQuoteStartsNothing) {
+  ProbeFolder probe;
+  const std::string folder = probe.path() + "/a\"b";
+  std::filesystem::create_directory(folder);
+  std::filesystem::copy_file(probe.module(), folder + "/ZembraShellExt.so");
+  std::filesystem::copy_file(probe.path() + "/ZembraShellExtApp", folder + "/ZembraShellExtApp");
+  // What the line's argument 0 would name.
+  std::filesystem::copy_file(probe.path() + "/ZembraShellExtApp", probe.path() + "/a");
+  ShellExtModule copy(folder + "/ZembraShellExt.so");
+  ASSERT_TRUE(copy.ok()) << copy.error();
+  ContextMenuSession menu(copy, {"/d/x.gpg"});
+  menu.items();
+  EXPECT_EQ(menu.Invoke(1), S_OK);
+  EXPECT_FALSE(probe.Ran());
+  EXPECT_FALSE(std::filesystem::exists(folder + "/argv"));
+}
+
+// More than the system takes on one command line: the launcher cannot start, the user sees no
+// reaction, and the host goes on.
+TEST_F(Handler, SelectionTooLongForTheSystemStartsNothingAndIsNoFailure) {
+  const long limit = sysconf(_SC_ARG_MAX);
+  ASSERT_GT(limit, 0);
+  std::vector<std::string> paths;
+  for (long size = 0; size <= limit; size += 4000)
+    paths.push_back("/d/" + std::to_string(paths.size()) + std::string(3990, 'x') + ".gpg");
+  ProbeFolder probe;
+  ShellExtModule copy(probe.module());
+  ASSERT_TRUE(copy.ok()) << copy.error();
+  ContextMenuSession menu(copy, paths);
+  ASSERT_TRUE(menu.ok());
+  EXPECT_EQ(MenuLines(menu)[1], "Decrypt with Zembra\tDecrypt file(s) with Zembra");
   EXPECT_EQ(menu.Invoke(1), S_OK);
   EXPECT_FALSE(probe.Ran());
 }
@@ -330,4 +428,48 @@ TEST_F(Handler, AggregatedObjectDelegatesToItsOuter) {
   EXPECT_EQ(outer.refs, 1u);
   inner.reset();
   EXPECT_EQ(m_module.CanUnloadNow(), S_OK);
+}
+
+// A file manager's data object is input like any other: a block that cannot be locked, storage
+// of another kind, a list that runs past its block or holds wide names gives no path, and the
+// storage is given back exactly once in every case.
+TEST_F(Handler, BrokenDropListsGiveNoPathAndTheirStorageIsReleased) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    DWORD tymed;
+  };
+  DROPFILES pastTheEnd{4096, 0, 0, FALSE, FALSE};
+  const Case cases[] = {
+      {"empty block", "", TYMED_HGLOBAL},
+      {"other storage", BlockData::List(std::string("/d/x.gpg\0\0", 10)), 4},
+      {"names past the block",
+       std::string(reinterpret_cast<const char*>(&pastTheEnd), sizeof pastTheEnd) + "/d/x.gpg",
+       TYMED_HGLOBAL},
+      {"unterminated name", BlockData::List("/d/x.gpg"), TYMED_HGLOBAL},
+      {"wide names", BlockData::List(std::string("/\0d\0\0\0", 6), TRUE), TYMED_HGLOBAL},
+      {"header cut short", std::string(8, '\x14'), TYMED_HGLOBAL},
+  };
+  for (const Case& c : cases) {
+    ComPtr<IShellExtInit> init;
+    ASSERT_EQ(Factory()->CreateInstance(nullptr, IID_IShellExtInit, init.put()), S_OK);
+    BlockData data(c.bytes, c.tymed);
+    EXPECT_EQ(init->Initialize(nullptr, &data, nullptr), E_INVALIDARG) << c.what;
+    EXPECT_EQ(data.released(), 1) << c.what;
+  }
+}
+
+TEST_F(Handler, AnUnterminatedLastNameIsDroppedNotGuessed) {
+  ComPtr<IShellExtInit> init;
+  ASSERT_EQ(Factory()->CreateInstance(nullptr, IID_IShellExtInit, init.put()), S_OK);
+  BlockData data(BlockData::List(std::string("/d/x.gpg\0/d/y.txt", 17)), TYMED_HGLOBAL);
+  ASSERT_EQ(init->Initialize(nullptr, &data, nullptr), S_OK);
+  EXPECT_EQ(data.released(), 1);
+  ComPtr<IContextMenu> menu;
+  ASSERT_EQ(init->QueryInterface(IID_IContextMenu, menu.put()), S_OK);
+  HMENU popup = CreatePopupMenu();
+  menu->QueryContextMenu(popup, 0, 1, 10, CMF_NORMAL);
+  // Only "/d/x.gpg" was read: "/d/y.txt" would have made it an encryption.
+  EXPECT_EQ(Lines(popup), (std::vector<std::string>{"Zembra...#1", "Decrypt with Zembra#2", "-"}));
+  DestroyMenu(popup);
 }

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -15,19 +16,22 @@ std::string BuiltFile(const std::string& name) { return std::string(ZEMBRA_TEST_
 ProbeFolder::ProbeFolder() {
   fs::copy_file(BuiltShellExt(), module());
   const std::string probe = m_folder.path("ZembraShellExtApp");
-  // Written to a side file and renamed, so a reader never sees half of it.
+  // Written to a side file of its own and renamed, so a reader never sees half of it, also
+  // when several probes run at once.
   WriteFile(probe,
             "#!/bin/sh\n"
             "here=$(dirname \"$0\")\n"
-            "printf '%s\\0' \"$@\" > \"$here/argv.part\"\n"
-            "mv \"$here/argv.part\" \"$here/argv\"\n");
+            "printf '%s\\0' \"$@\" > \"$here/argv.$$\"\n"
+            "mv \"$here/argv.$$\" \"$here/argv\"\n"
+            "echo \"$$\" >> \"$here/runs\"\n");
   chmod(probe.c_str(), 0755);
 }
 
 std::optional<std::vector<std::string>> ProbeFolder::WaitForArgv() const {
   const std::string file = m_folder.path("argv");
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!fs::exists(file)) {
+  // "runs" is written last: the probe has then finished with the folder.
+  while (!fs::exists(m_folder.path("runs"))) {
     if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
@@ -39,9 +43,26 @@ std::optional<std::vector<std::string>> ProbeFolder::WaitForArgv() const {
   return args;
 }
 
+bool ProbeFolder::WaitForRuns(int count) const {
+  const std::string file = m_folder.path("runs");
+  auto lines = [&] {
+    if (!fs::exists(file)) return 0;
+    const std::string text = ReadFile(file);
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (lines() < count) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return lines() == count;
+}
+
 bool ProbeFolder::Ran() const {
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  return fs::exists(m_folder.path("argv")) || fs::exists(m_folder.path("argv.part"));
+  for (const auto& entry : fs::directory_iterator(m_folder.path()))
+    if (entry.path().filename().string().rfind("argv", 0) == 0) return true;
+  return false;
 }
 
 ScopedRegistry::ScopedRegistry() : m_env("ZEMBRA_REGISTRY_DIR", m_folder.path()) {}

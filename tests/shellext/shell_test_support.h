@@ -25,6 +25,9 @@ class ProbeFolder {
   std::string module() const { return m_folder.path("ZembraShellExt.so"); }
   // The arguments the probe received, once it has run (nullopt when it has not in time).
   std::optional<std::vector<std::string>> WaitForArgv() const;
+  // Waits until the probe has run that many times in all; false when it ran fewer in time, or
+  // more.
+  bool WaitForRuns(int count) const;
   // Whether the probe ran at all within a short wait.
   bool Ran() const;
 

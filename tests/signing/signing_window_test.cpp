@@ -322,21 +322,11 @@ TEST_F(SigningWindow, SignClipboardJobWithDefaultKeysSignsAtOnce) {
   EXPECT_EQ(ClipboardText(), "sign me\n");
 }
 
-namespace {
-
-class ComputingProbe : public WindowProbe {
- public:
-  using WindowProbe::WindowProbe;
-  using CDlgProgress::ComputeDefaultKeys;
-};
-
-}  // namespace
-
 TEST_F(SigningWindow, ComputedDefaultKeysAreTheSigningKeysAndAreUsedAtOnce) {
-  ComputingProbe w(nullptr, cmdNone);
+  WindowProbe w(nullptr, cmdNone);
   int aliceRow = -1, bobRow = -1, rows = 0;
   w.then([&](WindowProbe& p) {
-    static_cast<ComputingProbe&>(p).ComputeDefaultKeys();
+    p.window().ComputeDefaultKeys();
     aliceRow = RowOf(p, ring().keyId("alice"));
     bobRow = RowOf(p, ring().keyId("bob"));
     rows = static_cast<int>(SendMessage(p.keyList(), LVM_GETITEMCOUNT, 0, 0));

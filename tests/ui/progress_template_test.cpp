@@ -1,41 +1,10 @@
-// Template 1006 and menu 108 as the window is laid out: ids, texts, positions in dialog units,
-// styles and tab order.
+// Template 1006 and menu 108: the frame, the styles and the pop-up menus. What the laid-out
+// window shows of the template is checked on the rendered window.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "zembra/ui/dlg_progress.h"
-
-namespace {
-
-struct Row {
-  int id;
-  ControlKind kind;
-  std::string text;
-  int x, y, cx, cy;
-};
-
-// Tab order is the order of the rows.
-const Row kRows[] = {
-    {-1, ControlKind::Static, "Available keys", 7, 7, 47, 8},
-    {1130, ControlKind::ListView, "", 7, 15, 321, 128},
-    {-1, ControlKind::Static, "Progress", 7, 148, 30, 8},
-    {1133, ControlKind::ProgressBar, "", 7, 156, 321, 14},
-    {1123, ControlKind::Edit, "", 7, 173, 321, 52},
-    {1119, ControlKind::CheckBox, "&Use Default Keys", 261, 145, 67, 10},
-    {1109, ControlKind::PushButton, "&Import Keys...", 336, 15, 50, 14},
-    {1108, ControlKind::PushButton, "&Export Keys...", 336, 30, 50, 14},
-    {1102, ControlKind::PushButton, "Create &Key...", 336, 45, 50, 14},
-    {1105, ControlKind::PushButton, "Delete Keys", 336, 60, 50, 14},
-    {1106, ControlKind::PushButton, "En&crypt", 336, 83, 50, 14},
-    {1103, ControlKind::PushButton, "&Decrypt", 336, 98, 50, 14},
-    {1112, ControlKind::PushButton, "&Sign", 336, 171, 50, 14},
-    {1113, ControlKind::PushButton, "&Verify", 336, 186, 50, 14},
-    {8, ControlKind::PushButton, "Close", 336, 211, 50, 14},
-    {1138, ControlKind::Link, "", 7, 225, 87, 11},
-};
-
-}  // namespace
 
 TEST(ProgressTemplate, DialogFrame) {
   const DialogTemplate& t = ProgressDialogTemplate();
@@ -49,25 +18,6 @@ TEST(ProgressTemplate, DialogFrame) {
     EXPECT_EQ(t.style & style, style) << std::hex << style;
   }
   EXPECT_EQ(t.style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0u);
-}
-
-TEST(ProgressTemplate, ControlsInTabOrder) {
-  const DialogTemplate& t = ProgressDialogTemplate();
-  ASSERT_EQ(t.controls.size(), std::size(kRows));
-  for (std::size_t i = 0; i < t.controls.size(); ++i) {
-    const ControlTemplate& c = t.controls[i];
-    const Row& r = kRows[i];
-    SCOPED_TRACE(i);
-    EXPECT_EQ(c.id, r.id);
-    EXPECT_EQ(c.kind, r.kind);
-    if (r.kind != ControlKind::Link) {
-      EXPECT_EQ(std::string(c.text), r.text);
-    }
-    EXPECT_EQ(c.x, r.x);
-    EXPECT_EQ(c.y, r.y);
-    EXPECT_EQ(c.cx, r.cx);
-    EXPECT_EQ(c.cy, r.cy);
-  }
 }
 
 TEST(ProgressTemplate, Styles) {

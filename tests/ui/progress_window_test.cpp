@@ -11,6 +11,7 @@
 #include "platform/gui/common_dialogs.h"
 #include "platform/gui/scripted_dialogs.h"
 #include "tests/support/key_ring.h"
+#include "tests/ui/host_window.h"
 #include "tests/ui/window_actions.h"
 #include "tests/ui/window_probe.h"
 #include "zembra/keys/settings.h"
@@ -258,31 +259,40 @@ TEST_F(ProgressWindow, UpdateLinkOpensTheUpdatePage) {
   EXPECT_EQ(w.DoModal(), IDCANCEL);
 }
 
+// A host program opens the window over its own through Exec and is told of every change of the
+// check box; the window's end code comes back to it.
 TEST_F(ProgressWindow, UseDefaultKeysFollowsTheCheckBoxAndTellsTheCreator) {
   WindowProbe w(nullptr, cmdNone);
   w.SetUseDefaultKeys(true);
-  w.then([&](WindowProbe& p) {
-     EXPECT_EQ(IsDlgButtonChecked(p.m_hWnd, IDC_USE_DEFAULT_KEYS), BST_CHECKED);
-     p.notifySelf();
-     ClickButton(p, IDC_USE_DEFAULT_KEYS);
-     EXPECT_EQ(IsDlgButtonChecked(p.m_hWnd, IDC_USE_DEFAULT_KEYS), BST_UNCHECKED);
-     DWORD value = 1;
-     EXPECT_EQ(LoadUseDefaultKeys(nullptr, value), ERROR_SUCCESS);
-     EXPECT_EQ(value, 0u);
-     ClickButton(p, IDC_USE_DEFAULT_KEYS);
-     EXPECT_EQ(LoadUseDefaultKeys(nullptr, value), ERROR_SUCCESS);
-     EXPECT_EQ(value, 1u);
-     // The setter changes the box but neither the registry nor the creator.
-     p.SetUseDefaultKeys(false);
-     EXPECT_EQ(IsDlgButtonChecked(p.m_hWnd, IDC_USE_DEFAULT_KEYS), BST_UNCHECKED);
-     EXPECT_EQ(LoadUseDefaultKeys(nullptr, value), ERROR_SUCCESS);
-     EXPECT_EQ(value, 1u);
-   }).then([&](WindowProbe& p) {
-     // Posted: they arrive after the clicks' handlers have returned.
-     EXPECT_EQ(p.notifications, (std::vector<int>{0, 1}));
-     PressEscape(p);
-   });
-  EXPECT_EQ(w.DoModal(), IDCANCEL);
+  INT_PTR ended = 0;
+  HostWindow host([&](HWND hostWindow) {
+    w.then([&, hostWindow](WindowProbe& p) {
+       EXPECT_EQ(GetParent(p.m_hWnd), hostWindow);
+       EXPECT_EQ(IsDlgButtonChecked(p.m_hWnd, IDC_USE_DEFAULT_KEYS), BST_CHECKED);
+       ClickButton(p, IDC_USE_DEFAULT_KEYS);
+       EXPECT_EQ(IsDlgButtonChecked(p.m_hWnd, IDC_USE_DEFAULT_KEYS), BST_UNCHECKED);
+       DWORD value = 1;
+       EXPECT_EQ(LoadUseDefaultKeys(nullptr, value), ERROR_SUCCESS);
+       EXPECT_EQ(value, 0u);
+       ClickButton(p, IDC_USE_DEFAULT_KEYS);
+       EXPECT_EQ(LoadUseDefaultKeys(nullptr, value), ERROR_SUCCESS);
+       EXPECT_EQ(value, 1u);
+       // The setter changes the box but neither the registry nor the creator.
+       p.SetUseDefaultKeys(false);
+       EXPECT_EQ(IsDlgButtonChecked(p.m_hWnd, IDC_USE_DEFAULT_KEYS), BST_UNCHECKED);
+       EXPECT_EQ(LoadUseDefaultKeys(nullptr, value), ERROR_SUCCESS);
+       EXPECT_EQ(value, 1u);
+     }).then([&](WindowProbe& p) {
+       // Posted: they arrive after the clicks' handlers have returned.
+       EXPECT_EQ(host.useDefaultKeysChanges, (std::vector<int>{0, 1}));
+       ClickButton(p, IDC_CLOSE);
+     });
+    ended = w.Exec(hostWindow);
+  });
+  EXPECT_EQ(host.DoModal(), IDOK);
+  EXPECT_EQ(ended, IDC_CLOSE);
+  EXPECT_EQ(host.useDefaultKeysChanges, (std::vector<int>{0, 1}));
+  EXPECT_EQ(g_hLog, nullptr);
 }
 
 // Without GnuPG the window still opens, says why twice (the engine check and the start-up

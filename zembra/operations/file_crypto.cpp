@@ -7,9 +7,8 @@
 
 #include "platform/core/files.h"
 #include "platform/core/text.h"
-#include "zembra/engine/file_stream.h"
+#include "zembra/operations/file_streams.h"
 #include "zembra/operations/messages.h"
-#include "zembra/operations/output_file.h"
 
 namespace {
 
@@ -31,27 +30,16 @@ Outcome EncryptFile(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* recip
                     const ProgressSink& progress) {
   Outcome outcome;
   gpgme_set_armor(ctx, 0);
-
-  UniqueFd input = OpenInputFile(path);
-  if (!input.valid()) return outcome;
-  FileStream inStream = MakeFileStream(input.get(), progress);
-  GpgmeDataObject inData;
-  if (!outcome.Check(MakeInputData(inData, inStream))) return outcome;
-
   // An existing file of the output name is replaced, but only by a complete encryption.
-  CommittedOutput output(path + std::string(kEncryptedEnding));
-  if (!OpenOutput(output, outcome)) return outcome;
-  OutputStream outStream{output.fd()};
-  GpgmeDataObject outData;
-  if (!outcome.Check(MakeOutputData(outData, outStream))) return outcome;
+  FileStreams io(path + std::string(kEncryptedEnding));
+  if (!io.OpenInput(path, progress, outcome) || !io.OpenOutput(outcome)) return outcome;
 
   LogRes(IDS_ENCRYPTING_FILE, DisplayText(path));
-  if (!outcome.Check(gpgme_op_encrypt(ctx, recipients, GPGME_ENCRYPT_ALWAYS_TRUST, inData.get(),
-                                      outData.get())))
+  if (!outcome.Check(gpgme_op_encrypt(ctx, recipients, GPGME_ENCRYPT_ALWAYS_TRUST, io.in(),
+                                      io.out())))
     return outcome;
   gpgme_encrypt_result_t result = gpgme_op_encrypt_result(ctx);
-  outData.reset();
-  if (!CommitOutput(output, outcome)) return outcome;
+  if (!io.Commit(outcome)) return outcome;
   if (result && result->invalid_recipients)
     outcome.End(IDS_INVALID_RECIPIENT, result->invalid_recipients->fpr);
   else
@@ -61,29 +49,20 @@ Outcome EncryptFile(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* recip
 
 Outcome DecryptFile(gpgme_ctx_t ctx, const std::string& path, const ProgressSink& progress) {
   Outcome outcome;
-  UniqueFd input = OpenInputFile(path);
-  if (!input.valid()) return outcome;
-  FileStream inStream = MakeFileStream(input.get(), progress);
-  GpgmeDataObject inData;
-  if (!outcome.Check(MakeInputData(inData, inStream))) return outcome;
-
   const std::string outPath = DecryptedName(path);
+  FileStreams io(outPath);
+  if (!io.OpenInput(path, progress, outcome)) return outcome;
   // Decryption never replaces a file.
   if (PathExists(outPath)) return outcome.End(IDS_FILE_EXISTS, DisplayText(outPath));
-  CommittedOutput output(outPath);
-  if (!OpenOutput(output, outcome)) return outcome;
-  OutputStream outStream{output.fd()};
-  GpgmeDataObject outData;
-  if (!outcome.Check(MakeOutputData(outData, outStream))) return outcome;
+  if (!io.OpenOutput(outcome)) return outcome;
 
   LogRes(IDS_DECRYPTING_FILE, DisplayText(path));
   // Until the engine has accepted the whole message, the plaintext stays in the temporary file
   // and goes away with it.
-  if (!outcome.Check(gpgme_op_decrypt(ctx, inData.get(), outData.get()))) return outcome;
+  if (!outcome.Check(gpgme_op_decrypt(ctx, io.in(), io.out()))) return outcome;
   gpgme_decrypt_result_t result = gpgme_op_decrypt_result(ctx);
-  outData.reset();
   // The output name was free before the engine ran; a file that took it meanwhile is kept.
-  if (!CommitNewOutput(output, outcome)) return outcome;
+  if (!io.CommitNoReplace(outcome)) return outcome;
   if (result && result->unsupported_algorithm)
     outcome.End(IDS_UNSUPPORTED_ALGORITHM, result->unsupported_algorithm);
   else

@@ -3,9 +3,8 @@
 #include "platform/core/files.h"
 #include "platform/core/log.h"
 #include "platform/core/text.h"
-#include "zembra/engine/file_stream.h"
 #include "zembra/operations/messages.h"
-#include "zembra/operations/output_file.h"
+#include "zembra/operations/file_streams.h"
 #include "zembra/operations/signature_report.h"
 
 namespace {
@@ -25,25 +24,14 @@ std::string VerifiedName(const std::string& path) {
 Outcome SignFile(gpgme_ctx_t ctx, const std::string& path, const ProgressSink& progress) {
   Outcome outcome;
   gpgme_set_armor(ctx, 0);
-
-  UniqueFd input = OpenInputFile(path);
-  if (!input.valid()) return outcome;
-  FileStream inStream = MakeFileStream(input.get(), progress);
-  GpgmeDataObject inData;
-  if (!outcome.Check(MakeInputData(inData, inStream))) return outcome;
-
-  CommittedOutput output(SignedName(path));
-  if (!OpenOutput(output, outcome)) return outcome;
-  OutputStream outStream{output.fd()};
-  GpgmeDataObject outData;
-  if (!outcome.Check(MakeOutputData(outData, outStream))) return outcome;
+  FileStreams io(SignedName(path));
+  if (!io.OpenInput(path, progress, outcome) || !io.OpenOutput(outcome)) return outcome;
 
   LogRes(IDS_SIGNING_FILE, DisplayText(path));
-  if (!outcome.Check(gpgme_op_sign(ctx, inData.get(), outData.get(), GPGME_SIG_MODE_NORMAL)))
+  if (!outcome.Check(gpgme_op_sign(ctx, io.in(), io.out(), GPGME_SIG_MODE_NORMAL)))
     return outcome;
   gpgme_sign_result_t result = gpgme_op_sign_result(ctx);
-  outData.reset();
-  if (!CommitOutput(output, outcome)) return outcome;
+  if (!io.Commit(outcome)) return outcome;
   if (result && result->invalid_signers)
     outcome.End(IDS_INVALID_SIGNER, result->invalid_signers->fpr);
   else
@@ -53,26 +41,17 @@ Outcome SignFile(gpgme_ctx_t ctx, const std::string& path, const ProgressSink& p
 
 Outcome VerifyFile(gpgme_ctx_t ctx, const std::string& path, const ProgressSink& progress) {
   Outcome outcome;
-  UniqueFd input = OpenInputFile(path);
-  if (!input.valid()) return outcome;
-  FileStream inStream = MakeFileStream(input.get(), progress);
-  GpgmeDataObject inData;
-  if (!outcome.Check(MakeInputData(inData, inStream))) return outcome;
-
   const std::string outPath = VerifiedName(path);
+  FileStreams io(outPath);
+  if (!io.OpenInput(path, progress, outcome)) return outcome;
   if (PathExists(outPath)) return outcome.End(IDS_FILE_EXISTS, DisplayText(outPath));
-  CommittedOutput output(outPath);
-  if (!OpenOutput(output, outcome)) return outcome;
-  OutputStream outStream{output.fd()};
-  GpgmeDataObject outData;
-  if (!outcome.Check(MakeOutputData(outData, outStream))) return outcome;
+  if (!io.OpenOutput(outcome)) return outcome;
 
   LogRes(IDS_VERIFYING_FILE, DisplayText(path));
-  if (!outcome.Check(gpgme_op_verify(ctx, inData.get(), nullptr, outData.get()))) return outcome;
-  outData.reset();
+  if (!outcome.Check(gpgme_op_verify(ctx, io.in(), nullptr, io.out()))) return outcome;
   // Content whose signatures are not all good stays in the temporary file and goes with it.
   if (!ReportSignatures(ctx, SignaturesOf(ctx), outcome)) return outcome;
-  if (!CommitNewOutput(output, outcome)) return outcome;
+  if (!io.CommitNoReplace(outcome)) return outcome;
   outcome.End(IDS_DONE);
   return outcome;
 }

@@ -34,6 +34,14 @@ class CDlgProgress : public CDialogBase {
   bool IsExportSecret() const { return m_exportSecret; }
   bool IsExportBinary() const { return m_exportBinary; }
 
+  // What the window holds: its job, and whether a key listing and an engine context are alive
+  // (both are released when the window closes).
+  const Job& job() const { return m_job; }
+  bool HoldsKeys() const { return m_pKeys != nullptr; }
+  bool HoldsContext() const { return m_ctx != nullptr; }
+  // Makes the keys that can sign the default keys, stores them and puts them in use.
+  void ComputeDefaultKeys();
+
   void EncryptFiles(FileList& files);
   void DecryptFiles(FileList& files);
   void SignFiles(FileList& files);
@@ -118,7 +126,6 @@ class CDlgProgress : public CDialogBase {
   void ListKey(const gpgme_key_t& key);
   CKeyArray GetSelectedKeys();
   void LoadDefaultKeys();
-  void ComputeDefaultKeys();
 
   // The progress bar as an operation's progress sink.
   ProgressSink ProgressBar() const;

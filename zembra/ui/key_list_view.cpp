@@ -47,21 +47,19 @@ void InsertKeyListColumns(HWND list) {
   }
 }
 
-void CDlgProgress::FillKeyList() {
-  // Called on an empty list; rows of an earlier listing would point at keys released below.
-  if (m_pKeys) SendMessage(m_hKeyList, LVM_DELETEALLITEMS, 0, 0);
-  m_pKeys = ListUsableKeys(m_ctx.get());
-  for (const CKeyHandle& key : *m_pKeys) {
-    gpgme_key_t k = key.get();
-    ListKey(k);
-  }
+std::unique_ptr<CKeyHandleArray> FillKeyRows(HWND list, gpgme_ctx_t ctx) {
+  // Rows of an earlier listing would point at keys its owner releases when this one replaces it.
+  SendMessage(list, LVM_DELETEALLITEMS, 0, 0);
+  std::unique_ptr<CKeyHandleArray> keys = ListUsableKeys(ctx);
+  for (const CKeyHandle& key : *keys) ListKeyRow(list, key.get());
+  return keys;
 }
 
-void CDlgProgress::ListKey(const gpgme_key_t& key) {
+void ListKeyRow(HWND list, gpgme_key_t key) {
   const gpgme_subkey_t primary = key->subkeys;
   const gpgme_user_id_t uid = key->uids;
 
-  const int row = static_cast<int>(SendMessage(m_hKeyList, LVM_GETITEMCOUNT, 0, 0));
+  const int row = static_cast<int>(SendMessage(list, LVM_GETITEMCOUNT, 0, 0));
   std::string keyId = primary && primary->keyid ? primary->keyid : "";
   LVITEM item;
   item.mask = LVIF_TEXT | LVIF_PARAM;
@@ -70,44 +68,52 @@ void CDlgProgress::ListKey(const gpgme_key_t& key) {
   item.pszText = keyId.data();
   item.lParam = reinterpret_cast<LPARAM>(key);
   const int inserted =
-      static_cast<int>(SendMessage(m_hKeyList, LVM_INSERTITEM, 0, reinterpret_cast<LPARAM>(&item)));
+      static_cast<int>(SendMessage(list, LVM_INSERTITEM, 0, reinterpret_cast<LPARAM>(&item)));
   if (inserted < 0) return;
 
   if (primary) {
-    SetCell(m_hKeyList, inserted, 1, FormatDate(primary->timestamp));
+    SetCell(list, inserted, 1, FormatDate(primary->timestamp));
     // An expiry of 0 means the key never expires: the cell stays empty.
-    if (primary->expires != 0) SetCell(m_hKeyList, inserted, 2, FormatDate(primary->expires));
+    if (primary->expires != 0) SetCell(list, inserted, 2, FormatDate(primary->expires));
   }
-  if (uid) SetCell(m_hKeyList, inserted, 3, ValidityName(uid->validity));
+  if (uid) SetCell(list, inserted, 3, ValidityName(uid->validity));
   if (key->protocol == GPGME_PROTOCOL_OpenPGP)
-    SetCell(m_hKeyList, inserted, 4, ValidityName(key->owner_trust));
+    SetCell(list, inserted, 4, ValidityName(key->owner_trust));
   // GnuPG stores user ids as UTF-8, but nothing enforces it: stray bytes are shown escaped.
-  if (uid && uid->uid && uid->uid[0]) SetCell(m_hKeyList, inserted, 5, DisplayText(uid->uid));
+  if (uid && uid->uid && uid->uid[0]) SetCell(list, inserted, 5, DisplayText(uid->uid));
 }
 
-CKeyArray CDlgProgress::GetSelectedKeys() {
-  if (m_useDefaultKeys && !m_defaultKeys.empty()) {
+CKeyArray SelectedKeys(HWND list, const CKeyHandleArray* listed, const CKeyHandleArray* defaults) {
+  if (defaults != nullptr && !defaults->empty()) {
     // The default keys stand in for the selection, whatever their capabilities.
     std::vector<gpgme_key_t> keys;
-    for (const CKeyHandle& key : m_defaultKeys)
+    for (const CKeyHandle& key : *defaults)
       if (key) keys.push_back(key.get());
     if (!keys.empty()) return CKeyArray(std::move(keys));
   }
 
-  const int selected = static_cast<int>(SendMessage(m_hKeyList, LVM_GETSELECTEDCOUNT, 0, 0));
-  if (selected <= 0 || !m_pKeys) return CKeyArray();
+  const int selected = static_cast<int>(SendMessage(list, LVM_GETSELECTEDCOUNT, 0, 0));
+  if (selected <= 0 || listed == nullptr) return CKeyArray();
 
   std::vector<gpgme_key_t> keys;
   keys.reserve(static_cast<std::size_t>(selected));
   int row = -1;
   while (static_cast<int>(keys.size()) < selected) {
-    row = static_cast<int>(SendMessage(m_hKeyList, LVM_GETNEXTITEM, static_cast<WPARAM>(row),
+    row = static_cast<int>(SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(row),
                                        static_cast<LPARAM>(LVNI_SELECTED)));
     if (row < 0) break;
-    if (static_cast<std::size_t>(row) >= m_pKeys->size()) continue;
-    gpgme_key_t key = (*m_pKeys)[static_cast<std::size_t>(row)].get();
+    if (static_cast<std::size_t>(row) >= listed->size()) continue;
+    gpgme_key_t key = (*listed)[static_cast<std::size_t>(row)].get();
     // Keys that cannot encrypt are passed over without a word.
     if (key && key->can_encrypt) keys.push_back(key);
   }
   return CKeyArray(std::move(keys));
+}
+
+void CDlgProgress::FillKeyList() { m_pKeys = FillKeyRows(m_hKeyList, m_ctx.get()); }
+
+void CDlgProgress::ListKey(const gpgme_key_t& key) { ListKeyRow(m_hKeyList, key); }
+
+CKeyArray CDlgProgress::GetSelectedKeys() {
+  return SelectedKeys(m_hKeyList, m_pKeys.get(), m_useDefaultKeys ? &m_defaultKeys : nullptr);
 }

@@ -1,9 +1,24 @@
 // The key list control of the operations window.
 #pragma once
 
+#include <gpgme.h>
+
+#include <memory>
+
 #include "platform/gui/win_api.h"
+#include "zembra/keys/key_list.h"
 
 // Sets the key list's extended styles (full-row select, grid lines) and inserts its six
 // left-aligned columns, "Key ID" to "Name", sized by their shares of the client width less a
 // vertical scroll bar.
 void InsertKeyListColumns(HWND list);
+
+// Empties the list and fills it with the usable keys of ctx, one row per key; returns the keys,
+// which the rows point at (row i shows element i), so they must outlive the rows. A failed
+// listing is logged and leaves the list empty.
+std::unique_ptr<CKeyHandleArray> FillKeyRows(HWND list, gpgme_ctx_t ctx);
+// Appends a row for key: key ID, creation and expiry dates, validity, owner trust, user id.
+void ListKeyRow(HWND list, gpgme_key_t key);
+// The keys of the selected rows that can encrypt, in row order (listed holds the rows' keys);
+// non-empty defaults stand in for the selection. Empty when nothing qualifies.
+CKeyArray SelectedKeys(HWND list, const CKeyHandleArray* listed, const CKeyHandleArray* defaults);

@@ -1,0 +1,160 @@
+#include "tests/e2e/shell_end_to_end.h"
+
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "tests/support/temp_folder.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto kDeadline = 60s;
+
+int CountLines(const std::string& text, const std::string& line) {
+  int n = 0;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    if (text.compare(start, end - start, line) == 0) ++n;
+    start = end + 1;
+  }
+  return n;
+}
+
+// Collects the children that have ended; true when none is left uncollected.
+bool ReapEnded() {
+  for (const auto& [pid, exe] : Children())
+    if (exe.empty()) waitpid(pid, nullptr, 0);
+  const auto children = Children();
+  return std::none_of(children.begin(), children.end(),
+                      [](const auto& child) { return child.second.empty(); });
+}
+
+bool IsXServer(const std::string& exe) { return fs::path(exe).filename() == "Xvfb"; }
+
+}  // namespace
+
+std::vector<std::pair<pid_t, std::string>> Children() {
+  std::vector<std::pair<pid_t, std::string>> children;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string stat = ReadWholeFile(entry.path() / "stat");
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    // After the name: the state, then the parent's pid.
+    pid_t parent = 0;
+    char state = 0;
+    if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &parent) != 2) continue;
+    if (parent != getpid()) continue;
+    std::error_code noExe;
+    const fs::path exe = fs::read_symlink(entry.path() / "exe", noExe);
+    children.emplace_back(std::stoi(name), state == 'Z' ? "" : exe.string());
+  }
+  return children;
+}
+
+void ShellEndToEnd::SetUp() {
+  KeyRingTest::SetUp();
+  ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+  m_files = ring().path("files");
+  fs::create_directories(m_files);
+  m_runtime = ring().path("runtime");
+  fs::create_directories(m_runtime);
+  fs::permissions(m_runtime, fs::perms::owner_all);
+  m_trace = ring().path("trace.txt");
+}
+
+void ShellEndToEnd::TearDown() {
+  if (m_launcher > 0 && !m_launcherReaped) {
+    kill(m_launcher, SIGKILL);
+    waitpid(m_launcher, nullptr, 0);
+  }
+  KeyRingTest::TearDown();
+  // What the launcher left (a gpg-agent its engine started, engine processes of a failed test)
+  // came to us: stop it and collect it. The X server goes with its fixture member.
+  for (const auto& [pid, exe] : Children())
+    if (!exe.empty() && !IsXServer(exe)) kill(pid, SIGKILL);
+  WaitUntil(ReapEnded, 5s);
+}
+
+fs::path ShellEndToEnd::Encrypted(const std::string& name, const std::string& content) {
+  const fs::path plain = m_files / name;
+  fs::create_directories(plain.parent_path());
+  WriteFile(plain.string(), content);
+  const fs::path out = plain.string() + ".gpg";
+  const ProcessResult r = ring().gpg({"--trust-model", "always", "-r", ring().fingerprint("alice"),
+                                      "-o", out.string(), "-e", plain.string()});
+  EXPECT_EQ(r.exitCode, 0) << r;
+  fs::remove(plain);
+  return out;
+}
+
+Environment ShellEndToEnd::LauncherEnvironment() const {
+  return EnvironmentWith({{"DISPLAY", m_display.name()},
+                          {"QT_QPA_PLATFORM", "xcb"},
+                          {"ZEMBRA_TRACE", "1"},
+                          {"XDG_RUNTIME_DIR", m_runtime.string()}});
+}
+
+pid_t ShellEndToEnd::Launcher() {
+  const std::string program = fs::canonical(std::string(ZEMBRA_TEST_BIN_DIR) + "/ZembraShellExtApp");
+  WaitUntil(
+      [&] {
+        for (const auto& [pid, exe] : Children())
+          if (exe == program) m_launcher = pid;
+        return m_launcher > 0;
+      },
+      kDeadline);
+  return m_launcher;
+}
+
+bool ShellEndToEnd::WaitForDone(int count) const {
+  return WaitUntil([&] { return CountLines(Trace(), "log: Done.") == count; }, kDeadline);
+}
+
+std::optional<int> ShellEndToEnd::CloseWithEscape() {
+  const std::vector<std::string> env{"DISPLAY=" + m_display.name()};
+  std::string id;
+  WaitUntil(
+      [&] {
+        const ProcessResult r =
+            RunProcess({"xdotool", "search", "--onlyvisible", "--name", "^Zembra$"}, {}, env);
+        if (r.exitCode != 0 || r.out.empty()) return false;
+        id = r.out.substr(0, r.out.find('\n'));
+        return true;
+      },
+      kDeadline);
+  if (id.empty() || m_launcher <= 0) return std::nullopt;
+  RunProcess({"xdotool", "windowfocus", "--sync", id}, {}, env);
+  RunProcess({"xdotool", "key", "--window", id, "Escape"}, {}, env);
+  int status = 0;
+  const bool ended =
+      WaitUntil([&] { return waitpid(m_launcher, &status, WNOHANG) == m_launcher; }, kDeadline);
+  if (!ended) return std::nullopt;
+  m_launcherReaped = true;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<std::string> ShellEndToEnd::LeftBehind() {
+  // Ended ones are collected first: GPGME starts each engine process detached, so those come to
+  // us as they would come to init.
+  ReapEnded();
+  const std::vector<int> daemons = DaemonsOf(ring().home());
+  std::vector<std::string> left;
+  for (const auto& [pid, exe] : Children()) {
+    if (std::find(daemons.begin(), daemons.end(), pid) != daemons.end()) continue;
+    if (IsXServer(exe)) continue;
+    left.push_back(std::to_string(pid) + " " + exe);
+  }
+  return left;
+}

@@ -1,0 +1,52 @@
+// What the end-to-end tests of the file manager's hosts share: a key ring with alice, a virtual
+// X server, encrypted files, and the real launcher that a host starts detached.
+//
+// The test process takes the orphans of its descendants (a subreaper), so the launcher becomes
+// its child once the handler's intermediate process has exited: its exit code can be read, and
+// whatever it leaves behind is seen, stopped and collected.
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/e2e/child_process.h"
+#include "tests/support/key_ring.h"
+
+class ShellEndToEnd : public KeyRingTest {
+ protected:
+  KeyRingOptions keyRingOptions() const override { return {.keys = {"alice"}}; }
+  void SetUp() override;
+  void TearDown() override;
+
+  // Writes the file under m_files (name may hold folders) and encrypts it to name + ".gpg";
+  // the plain file is removed. Returns the encrypted file's path.
+  std::filesystem::path Encrypted(const std::string& name, const std::string& content);
+  // What the launcher needs in its environment: the virtual display, the trace on, a runtime
+  // folder of its own.
+  Environment LauncherEnvironment() const;
+
+  // The launcher once it has become our child (-1 when it did not start in time).
+  pid_t Launcher();
+  // Waits until the trace holds that many "Done." lines of the log.
+  bool WaitForDone(int count) const;
+  std::string Trace() const { return ReadWholeFile(m_trace); }
+  // Escape on the operations window; then the launcher's exit code.
+  std::optional<int> CloseWithEscape();
+  // Children still running that are neither the X server nor the key ring's daemons.
+  std::vector<std::string> LeftBehind();
+
+  std::filesystem::path m_files, m_runtime, m_trace;
+  VirtualDisplay m_display;
+
+ private:
+  pid_t m_launcher = -1;
+  bool m_launcherReaped = false;
+};
+
+// Our own children, with the program each runs ("" once it has ended and is a zombie).
+std::vector<std::pair<pid_t, std::string>> Children();

@@ -1,0 +1,107 @@
+#include "tests/e2e/x_session.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/Xfixes.h>
+
+#include <sstream>
+#include <thread>
+
+#include "tests/support/run_process.h"
+
+namespace {
+
+Display* AsDisplay(void* connection) { return static_cast<Display*>(connection); }
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty()) lines.push_back(line);
+  }
+  return lines;
+}
+
+}  // namespace
+
+XSession::XSession(std::string display) : m_display(std::move(display)) {
+  m_connection = XOpenDisplay(m_display.c_str());
+}
+
+XSession::~XSession() {
+  if (m_connection != nullptr) XCloseDisplay(AsDisplay(m_connection));
+}
+
+std::string XSession::Run(const std::vector<std::string>& args) const {
+  return RunProcess(args, {}, {"DISPLAY=" + m_display}).out;
+}
+
+std::vector<std::string> XSession::Windows(pid_t pid) const {
+  return Lines(Run({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(pid)}));
+}
+
+std::string XSession::WaitForNewWindow(pid_t pid, const std::set<std::string>& known,
+                                       std::chrono::milliseconds deadline) const {
+  const auto end = std::chrono::steady_clock::now() + deadline;
+  while (std::chrono::steady_clock::now() < end) {
+    for (const std::string& window : Windows(pid)) {
+      if (known.count(window) == 0) {
+        // A window just mapped may not take input yet; give it a moment to settle.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return window;
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return {};
+}
+
+WindowGeometry XSession::Geometry(const std::string& window) const {
+  WindowGeometry g;
+  for (const std::string& line : Lines(Run({"xdotool", "getwindowgeometry", "--shell", window}))) {
+    const auto eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    const std::string name = line.substr(0, eq);
+    const int value = std::stoi(line.substr(eq + 1));
+    if (name == "X") g.x = value;
+    if (name == "Y") g.y = value;
+    if (name == "WIDTH") g.width = value;
+    if (name == "HEIGHT") g.height = value;
+  }
+  return g;
+}
+
+void XSession::Focus(const std::string& window) const {
+  Run({"xdotool", "windowfocus", "--sync", window});
+}
+
+void XSession::MovePointer(const std::string& window, int x, int y) const {
+  Run({"xdotool", "mousemove", "--sync", "--window", window, std::to_string(x), std::to_string(y)});
+}
+
+void XSession::Click(const std::string& window, int x, int y, int button) const {
+  MovePointer(window, x, y);
+  Run({"xdotool", "click", std::to_string(button)});
+}
+
+void XSession::Keys(const std::vector<std::string>& keys) const {
+  std::vector<std::string> args{"xdotool", "key", "--delay", "60"};
+  args.insert(args.end(), keys.begin(), keys.end());
+  Run(args);
+}
+
+void XSession::Type(const std::string& text) const {
+  Run({"xdotool", "type", "--delay", "30", text});
+}
+
+std::string XSession::CursorImage() const {
+  if (m_connection == nullptr) return {};
+  XFixesCursorImage* image = XFixesGetCursorImage(AsDisplay(m_connection));
+  if (image == nullptr) return {};
+  std::string pixels = std::to_string(image->width) + "x" + std::to_string(image->height) + ":";
+  for (int i = 0; i < image->width * image->height; ++i) {
+    const auto pixel = static_cast<unsigned long>(image->pixels[i]);
+    pixels.append(reinterpret_cast<const char*>(&pixel), sizeof pixel);
+  }
+  XFree(image);
+  return pixels;
+}

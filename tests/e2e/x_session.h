@@ -1,0 +1,45 @@
+// What a person at the virtual display sees and does: the windows a program shows, clicks and
+// keys (through xdotool, as real input events), and the cursor the pointer shows at the moment.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <set>
+#include <string>
+#include <vector>
+
+struct WindowGeometry {
+  int x = 0, y = 0, width = 0, height = 0;
+};
+
+class XSession {
+ public:
+  explicit XSession(std::string display);
+  ~XSession();
+  XSession(const XSession&) = delete;
+  XSession& operator=(const XSession&) = delete;
+
+  // The mapped windows of the process, oldest first.
+  std::vector<std::string> Windows(pid_t pid) const;
+  // The first mapped window of the process that is not one of known; "" after the deadline.
+  std::string WaitForNewWindow(pid_t pid, const std::set<std::string>& known,
+                               std::chrono::milliseconds deadline) const;
+  WindowGeometry Geometry(const std::string& window) const;
+
+  void Focus(const std::string& window) const;
+  // A click of the button at x, y inside the window.
+  void Click(const std::string& window, int x, int y, int button = 1) const;
+  void MovePointer(const std::string& window, int x, int y) const;
+  // Key names as xdotool takes them ("Tab", "alt+e"), to the window that has the focus.
+  void Keys(const std::vector<std::string>& keys) const;
+  void Type(const std::string& text) const;
+
+  // The pixels of the cursor the pointer shows now, with its size; "" when unknown.
+  std::string CursorImage() const;
+
+ private:
+  std::string m_display;
+  void* m_connection = nullptr;  // the Xlib display of CursorImage
+  std::string Run(const std::vector<std::string>& args) const;
+};
