@@ -46,9 +46,10 @@ Outcome EncryptFile(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* recip
   if (!outcome.Check(MakeOutputData(outData, outStream))) return outcome;
 
   LogRes(IDS_ENCRYPTING_FILE, DisplayText(path));
-  if (!outcome.Check(gpgme_op_encrypt(ctx, recipients, GPGME_ENCRYPT_ALWAYS_TRUST, inData.get(),
-                                      outData.get())))
-    return outcome;
+  const gpgme_error_t err =
+      gpgme_op_encrypt(ctx, recipients, GPGME_ENCRYPT_ALWAYS_TRUST, inData.get(), outData.get());
+  if (inStream.changed) return outcome.End(IDS_INPUT_CHANGED, DisplayText(path));
+  if (!outcome.Check(err)) return outcome;
   gpgme_encrypt_result_t result = gpgme_op_encrypt_result(ctx);
   outData.reset();
   if (!CommitOutput(output, outcome)) return outcome;
@@ -79,7 +80,9 @@ Outcome DecryptFile(gpgme_ctx_t ctx, const std::string& path, const ProgressSink
   LogRes(IDS_DECRYPTING_FILE, DisplayText(path));
   // Until the engine has accepted the whole message, the plaintext stays in the temporary file
   // and goes away with it.
-  if (!outcome.Check(gpgme_op_decrypt(ctx, inData.get(), outData.get()))) return outcome;
+  const gpgme_error_t err = gpgme_op_decrypt(ctx, inData.get(), outData.get());
+  if (inStream.changed) return outcome.End(IDS_INPUT_CHANGED, DisplayText(path));
+  if (!outcome.Check(err)) return outcome;
   gpgme_decrypt_result_t result = gpgme_op_decrypt_result(ctx);
   outData.reset();
   // The output name was free before the engine ran; a file that took it meanwhile is kept.
