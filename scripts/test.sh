@@ -3,7 +3,7 @@
 # built with AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer (scripts/sanitize.sh),
 # then a short run of every fuzz target (fuzz/run.sh). Arguments go to both ctest runs.
 #   ZEMBRA_SANITIZE=0      skips the sanitizer build and its run
-#   ZEMBRA_FUZZ_SECONDS=N  seconds per fuzz target (default 10; 0 skips fuzzing)
+#   ZEMBRA_FUZZ_SECONDS=N  seconds per fuzz target (default 5; 0 skips fuzzing)
 # Results (JUnit files, fuzz figures) stay in build*/results/ for scripts/reliability-report.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,7 +14,7 @@ mkdir -p build/results
 if [ "${ZEMBRA_SANITIZE:-1}" != 0 ]; then
   scripts/sanitize.sh "$@"
 fi
-seconds=${ZEMBRA_FUZZ_SECONDS:-10}
+seconds=${ZEMBRA_FUZZ_SECONDS:-5}
 if [ "$seconds" != 0 ]; then
   fuzz/run.sh "$seconds"
 fi

@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QMimeData>
 
+#include "platform/gui/file_uri_list.h"
 #include "platform/gui/qt_window.h"
 
 using gui_detail::EnsureApplication;
@@ -32,28 +33,6 @@ HWND& ClipboardOwner() {
 const QMimeData* Contents() {
   EnsureApplication();
   return QApplication::clipboard()->mimeData();
-}
-
-// file:// addresses built from and read back to the path's own bytes, percent-encoded, so a
-// name that is not valid UTF-8 survives the round trip.
-QByteArray UriOfPath(const std::string& path) {
-  return "file://" + QByteArray::fromStdString(path).toPercentEncoding("/");
-}
-
-std::string PathOfUri(const QByteArray& uri) {
-  if (uri.isEmpty() || uri.startsWith('#')) return {};
-  QByteArray rest;
-  if (uri.startsWith("file://")) {
-    rest = uri.mid(7);
-    const qsizetype slash = rest.indexOf('/');  // skip a host name, if any
-    if (slash < 0) return {};
-    rest = rest.mid(slash);
-  } else if (uri.startsWith("file:/")) {
-    rest = uri.mid(5);
-  } else {
-    return {};
-  }
-  return QByteArray::fromPercentEncoding(rest).toStdString();
 }
 
 bool IsText(UINT format) { return format == CF_TEXT || format == CF_UNICODETEXT; }
@@ -127,28 +106,17 @@ BOOL GetClipboardFiles(std::vector<std::string>* paths) {
   if (!ClipboardOpen() || paths == nullptr) return FALSE;
   const QMimeData* data = Contents();
   if (data == nullptr) return FALSE;
-  paths->clear();
   QByteArray list = data->data(kUriList);
   if (list.isEmpty()) list = data->data(kGnomeFiles);
-  for (const QByteArray& line : list.split('\n')) {
-    const std::string path = PathOfUri(line.trimmed());
-    if (!path.empty()) paths->push_back(path);
-  }
+  *paths = PathsOfUriList(std::string_view(list.constData(), static_cast<std::size_t>(list.size())));
   return paths->empty() ? FALSE : TRUE;
 }
 
 BOOL SetClipboardFiles(const std::vector<std::string>& paths) {
   if (!ClipboardOpen()) return FALSE;
-  QByteArray list;
-  QByteArray gnome("copy");
-  for (const std::string& path : paths) {
-    const QByteArray uri = UriOfPath(path);
-    list += uri + "\r\n";
-    gnome += '\n' + uri;
-  }
   auto* data = new QMimeData;
-  data->setData(kUriList, list);
-  data->setData(kGnomeFiles, gnome);
+  data->setData(kUriList, QByteArray::fromStdString(UriListOfPaths(paths)));
+  data->setData(kGnomeFiles, QByteArray::fromStdString(GnomeCopiedFilesOfPaths(paths)));
   QApplication::clipboard()->setMimeData(data);
   return TRUE;
 }

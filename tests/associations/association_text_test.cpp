@@ -156,6 +156,18 @@ TEST(MimeAppsList, RemovalTakesOnlyOurItemFromTheFront) {
             "[Default Applications]\na/b=z.desktop;\n");
 }
 
+TEST(MimeAppsList, HeaderEndingInACarriageReturnOnTheLastLineKeepsTheEntryOffIt) {
+  // Written onto the header line, the entry would spoil the header and never be read.
+  const std::string claimed =
+      AddDefaultApplication("[Default Applications]\r", "a/b", "z.desktop");
+  EXPECT_EQ(claimed, "[Default Applications]\r\na/b=z.desktop;\n");
+  EXPECT_THAT(ListedApplications(claimed, kDefaultApplications, "a/b"),
+              testing::ElementsAre("z.desktop"));
+  EXPECT_THAT(ListedApplications(RemoveDefaultApplication(claimed, "a/b", "z.desktop"),
+                                 kDefaultApplications, "a/b"),
+              testing::IsEmpty());
+}
+
 TEST(MimeGlobs, TypesOfAnExtensionInDatabaseOrder) {
   const std::string globs2 =
       "# glob weights\n"

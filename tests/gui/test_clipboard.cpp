@@ -68,6 +68,17 @@ TEST_F(Clipboard, FilesCopiedByAFileManagerAreRead) {
   EXPECT_THAT(back, testing::ElementsAre("/home/u/Documents/letter.txt.gpg"));
 }
 
+TEST_F(Clipboard, AddressWithAnEncodedNulIsNotReadAsAShorterPath) {
+  // Every open() would stop at the NUL and reach "/tmp/secret" instead of the file named.
+  auto* data = new QMimeData;
+  data->setData(QStringLiteral("text/uri-list"),
+                "file:///tmp/secret%00.gpg\r\nfile:///tmp/other.gpg\r\n");
+  QApplication::clipboard()->setMimeData(data);
+  std::vector<std::string> back;
+  ASSERT_TRUE(GetClipboardFiles(&back));
+  EXPECT_THAT(back, testing::ElementsAre("/tmp/other.gpg"));
+}
+
 TEST_F(Clipboard, AccessNeedsAnOpenClipboard) {
   EXPECT_TRUE(OpenClipboard(nullptr));  // the same program may open it again
   ASSERT_TRUE(CloseClipboard());

@@ -121,7 +121,8 @@ std::string AddDefaultApplication(std::string_view text, std::string_view mimeTy
   if (keyLine == std::string_view::npos) {
     const Line& header = lines[g.header];
     std::string insert;
-    if (header.next == header.end) insert += eol;  // a header on the last line without an end
+    // A header on the last line without an end ("\r" alone ends no line).
+    if (header.next == text.size() && text.back() != '\n') insert += eol;
     insert += entry;
     insert += eol;
     out.insert(header.next, insert);

@@ -1,5 +1,6 @@
 #include "zembra/engine/file_stream.h"
 
+#include <cerrno>
 #include <limits>
 #include <utility>
 
@@ -44,7 +45,16 @@ ssize_t ReadFileCb(void* handle, void* buffer, size_t size) {
     stream->lastPos = pos;
     if (stream->progress) stream->progress(pos);
   }
-  return static_cast<ssize_t>(ReadFd(stream->fd, buffer, size));
+  const std::int64_t n = ReadFd(stream->fd, buffer, size);
+  if (n == 0 && size > 0) {
+    const std::int64_t length = FileLength(stream->fd);
+    if (length >= 0 && static_cast<std::uint64_t>(length) != stream->total) {
+      stream->changed = true;
+      errno = EIO;
+      return -1;
+    }
+  }
+  return static_cast<ssize_t>(n);
 }
 
 off_t SeekFileCb(void* handle, off_t offset, int whence) {

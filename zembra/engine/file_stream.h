@@ -17,6 +17,7 @@ struct FileStream {
   std::uint64_t total = 0;  // the file's length at opening
   ProgressSink progress;    // told each new position
   int lastPos = -1;         // position last told
+  bool changed = false;     // the file's length at the end was not its length at opening
 };
 
 // The handle of an output data object.
@@ -28,7 +29,9 @@ struct OutputStream {
 // below 4 GiB, 64-bit above, never a division by zero. Caps done at total.
 int ProgressPosition(std::uint64_t& done, std::uint64_t total);
 
-// On a FileStream: counts the request, tells the sink a changed position, then reads.
+// On a FileStream: counts the request, tells the sink a changed position, then reads. At the end
+// of a file whose length changed since opening it sets `changed` and fails with EIO: what came
+// through is neither the old content nor the new one.
 ssize_t ReadFileCb(void* handle, void* buffer, size_t size);
 // On a FileStream; leaves its counters alone.
 off_t SeekFileCb(void* handle, off_t offset, int whence);

@@ -35,9 +35,10 @@ Outcome EncryptFile(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* recip
   if (!io.OpenInput(path, progress, outcome) || !io.OpenOutput(outcome)) return outcome;
 
   LogRes(IDS_ENCRYPTING_FILE, DisplayText(path));
-  if (!outcome.Check(gpgme_op_encrypt(ctx, recipients, GPGME_ENCRYPT_ALWAYS_TRUST, io.in(),
-                                      io.out())))
-    return outcome;
+  const gpgme_error_t err =
+      gpgme_op_encrypt(ctx, recipients, GPGME_ENCRYPT_ALWAYS_TRUST, io.in(), io.out());
+  if (io.InputChanged()) return outcome.End(IDS_INPUT_CHANGED, DisplayText(path));
+  if (!outcome.Check(err)) return outcome;
   gpgme_encrypt_result_t result = gpgme_op_encrypt_result(ctx);
   if (!io.Commit(outcome)) return outcome;
   if (result && result->invalid_recipients)
@@ -59,7 +60,9 @@ Outcome DecryptFile(gpgme_ctx_t ctx, const std::string& path, const ProgressSink
   LogRes(IDS_DECRYPTING_FILE, DisplayText(path));
   // Until the engine has accepted the whole message, the plaintext stays in the temporary file
   // and goes away with it.
-  if (!outcome.Check(gpgme_op_decrypt(ctx, io.in(), io.out()))) return outcome;
+  const gpgme_error_t err = gpgme_op_decrypt(ctx, io.in(), io.out());
+  if (io.InputChanged()) return outcome.End(IDS_INPUT_CHANGED, DisplayText(path));
+  if (!outcome.Check(err)) return outcome;
   gpgme_decrypt_result_t result = gpgme_op_decrypt_result(ctx);
   // The output name was free before the engine ran; a file that took it meanwhile is kept.
   if (!io.CommitNoReplace(outcome)) return outcome;

@@ -28,8 +28,9 @@ Outcome SignFile(gpgme_ctx_t ctx, const std::string& path, const ProgressSink& p
   if (!io.OpenInput(path, progress, outcome) || !io.OpenOutput(outcome)) return outcome;
 
   LogRes(IDS_SIGNING_FILE, DisplayText(path));
-  if (!outcome.Check(gpgme_op_sign(ctx, io.in(), io.out(), GPGME_SIG_MODE_NORMAL)))
-    return outcome;
+  const gpgme_error_t err = gpgme_op_sign(ctx, io.in(), io.out(), GPGME_SIG_MODE_NORMAL);
+  if (io.InputChanged()) return outcome.End(IDS_INPUT_CHANGED, DisplayText(path));
+  if (!outcome.Check(err)) return outcome;
   gpgme_sign_result_t result = gpgme_op_sign_result(ctx);
   if (!io.Commit(outcome)) return outcome;
   if (result && result->invalid_signers)
@@ -48,7 +49,9 @@ Outcome VerifyFile(gpgme_ctx_t ctx, const std::string& path, const ProgressSink&
   if (!io.OpenOutput(outcome)) return outcome;
 
   LogRes(IDS_VERIFYING_FILE, DisplayText(path));
-  if (!outcome.Check(gpgme_op_verify(ctx, io.in(), nullptr, io.out()))) return outcome;
+  const gpgme_error_t err = gpgme_op_verify(ctx, io.in(), nullptr, io.out());
+  if (io.InputChanged()) return outcome.End(IDS_INPUT_CHANGED, DisplayText(path));
+  if (!outcome.Check(err)) return outcome;
   // Content whose signatures are not all good stays in the temporary file and goes with it.
   if (!ReportSignatures(ctx, SignaturesOf(ctx), outcome)) return outcome;
   if (!io.CommitNoReplace(outcome)) return outcome;

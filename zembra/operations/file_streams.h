@@ -23,6 +23,9 @@ class FileStreams {
 
   gpgme_data_t in() const { return m_inData.get(); }
   gpgme_data_t out() const { return m_outData.get(); }
+  // The input's length at its end was not its length at opening: what the engine got is neither
+  // the old content nor the new one.
+  bool InputChanged() const { return m_inStream.changed; }
 
   // Lets go of the output's data object, then gives the output its name: replacing a file of
   // that name, or (NoReplace) keeping one that took the name meanwhile.

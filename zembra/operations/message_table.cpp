@@ -54,6 +54,7 @@ constexpr Message kMessages[] = {
     {IDS_TOO_MANY_FILES, "Error: Too many files selected or too long file name/path.\n"},
     {IDS_UNSUPPORTED_ALGORITHM, "Unsupported algorithm: %hs\n"},
     {IDS_CANNOT_CREATE_OUTPUT, "Error: cannot create \"%s\": %hs\n"},
+    {IDS_INPUT_CHANGED, "Error: \"%s\" changed while it was read; nothing was written\n"},
     {IDS_SIG_GOOD, "Good signature from \"%s\"\n"},
     {IDS_SIG_GOOD_NOT_CERTIFIED, "Good signature from \"%s\", but the key is not certified\n"},
     {IDS_SIG_BAD, "BAD signature from \"%s\"\n"},

@@ -1,0 +1,328 @@
+// Faults in the middle of the window-free file operations: the engine's gpg or the agent killed
+// while a file streams through, the GnuPG home missing, unreadable or read-only, and the input
+// shrinking, growing, replaced or removed while it is read. After each, the folder holds what
+// it held before (or a complete, correct output), and the log says what happened.
+#include <fcntl.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/core/files.h"
+#include "tests/crypto/test_env.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/temp_folder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The gpg processes at work on the home (GPGME starts them detached, so they are not our
+// children); only this test's home, never another program's gpg.
+std::vector<int> GpgWorkingOn(const std::string& home) {
+  std::vector<int> pids;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    if (ReadFile((entry.path() / "comm").string()) != "gpg\n" || !ProcessAlive(std::stoi(name)))
+      continue;
+    std::string cmdline = ReadFile((entry.path() / "cmdline").string());
+    std::string environ = ReadFile((entry.path() / "environ").string());
+    std::replace(cmdline.begin(), cmdline.end(), '\0', '\n');
+    std::replace(environ.begin(), environ.end(), '\0', '\n');
+    if (("\n" + cmdline).find("\n--homedir\n" + home + "\n") != std::string::npos ||
+        ("\n" + environ).find("\nGNUPGHOME=" + home + "\n") != std::string::npos)
+      pids.push_back(std::stoi(name));
+  }
+  return pids;
+}
+
+// Runs body in a child process and returns what it wrote; the child's own view of the system
+// (another user, another mount namespace) ends with it.
+std::string InChild(const std::function<std::string()>& body) {
+  int fds[2];
+  if (pipe(fds) != 0) return "pipe failed";
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    const std::string text = body();
+    WriteFd(fds[1], text.data(), text.size());
+    _exit(0);
+  }
+  close(fds[1]);
+  std::string text;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(fds[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) text += "\n(child ended abnormally)";
+  return text;
+}
+
+class Faults : public KeyRingTest {
+ protected:
+  KeyRingOptions keyRingOptions() const override { return {.keys = {"alice"}}; }
+
+  void SetUp() override {
+    KeyRingTest::SetUp();
+    m_ctx = OpenEngineContext();
+    ASSERT_EQ(gpgme_get_key(m_ctx.get(), ring().fingerprint("alice").c_str(), &m_alice, 0), 0);
+  }
+  void TearDown() override {
+    gpgme_key_unref(m_alice);
+    m_ctx.reset();
+    KeyRingTest::TearDown();
+  }
+
+  // The plaintext encrypted by gpg itself to alice, as name.gpg in the folder.
+  std::string Encrypted(const std::string& name, const std::string& plaintext) {
+    const std::string plain = m_folder.path(name);
+    WriteFile(plain, plaintext);
+    const ProcessResult r = ring().gpg({"--trust-model", "always", "-z", "0", "-r",
+                                        ring().fingerprint("alice"), "-o", plain + ".gpg", "-e", plain});
+    EXPECT_EQ(r.exitCode, 0) << r;
+    fs::remove(plain);
+    return plain + ".gpg";
+  }
+
+  // Runs the sink's action once, when the progress first reaches the position.
+  static ProgressSink AtPosition(int position, std::function<void()> action) {
+    auto done = std::make_shared<bool>(false);
+    return [=](int pos) {
+      if (!*done && pos >= position) {
+        *done = true;
+        action();
+      }
+    };
+  }
+
+  gpgme_key_t* Recipients() {
+    m_recipients[0] = m_alice;
+    return m_recipients;
+  }
+
+  TempFolder m_folder;
+  GpgmeContext m_ctx;
+  gpgme_key_t m_alice = nullptr;
+  gpgme_key_t m_recipients[2] = {nullptr, nullptr};
+};
+
+constexpr std::size_t kBig = 24u << 20;
+
+}  // namespace
+
+TEST_F(Faults, GpgKilledDuringDecryptionLeavesNoPlaintextAndSaysSo) {
+  const std::string input = Encrypted("big.bin", RandomBytes(kBig));
+  int killed = 0;
+  LogCapture log;
+  const Outcome outcome = DecryptFile(m_ctx.get(), input, AtPosition(300, [&] {
+                                        for (int pid : GpgWorkingOn(ring().home())) killed += kill(pid, SIGKILL) == 0;
+                                      }));
+  EXPECT_EQ(killed, 1);
+  EXPECT_FALSE(outcome.written()) << outcome;
+  EXPECT_EQ(FolderNames(m_folder.path()), std::vector<std::string>{"big.bin.gpg"});
+  EXPECT_NE(log.text().find("Error: "), std::string::npos) << log.text();
+  EXPECT_EQ(log.text().find("Done."), std::string::npos) << log.text();
+  // The next operation starts a new engine and works.
+  log.take();
+  EXPECT_TRUE(DecryptFile(m_ctx.get(), input).written()) << log.text();
+  EXPECT_EQ(ReadFile(m_folder.path("big.bin")), RandomBytes(kBig));
+}
+
+// GPGME 1.18 never returns from an encryption whose gpg dies while input is pending: it polls
+// the pipe to the dead process for writing, gets POLLERR, which it does not handle, and spins.
+// Run by hand (--gtest_also_run_disabled_tests) once GPGME handles it; the earlier file must
+// then stay as it was.
+TEST_F(Faults, DISABLED_GpgKilledDuringEncryptionKeepsTheEarlierEncryption) {
+  const std::string plain = m_folder.path("big.bin");
+  WriteFile(plain, RandomBytes(kBig));
+  WriteFile(plain + ".gpg", "the earlier encryption");
+  int killed = 0;
+  LogCapture log;
+  const Outcome outcome = EncryptFile(m_ctx.get(), plain, Recipients(), AtPosition(300, [&] {
+                                        for (int pid : GpgWorkingOn(ring().home())) killed += kill(pid, SIGKILL) == 0;
+                                      }));
+  EXPECT_EQ(killed, 1);
+  EXPECT_FALSE(outcome.written()) << outcome;
+  EXPECT_TRUE(ReadFile(plain + ".gpg") == "the earlier encryption");
+  EXPECT_EQ(FolderNames(m_folder.path()), (std::vector<std::string>{"big.bin", "big.bin.gpg"}));
+  EXPECT_NE(log.text().find("Error: "), std::string::npos) << log.text();
+}
+
+TEST_F(Faults, AgentKilledDuringDecryptionGivesTheWholePlaintextOrNone) {
+  const std::string input = Encrypted("big.bin", RandomBytes(kBig));
+  // The agent holds the secret key; it is asked at the start, and killed once the data flows.
+  std::size_t killed = 0;
+  LogCapture log;
+  const Outcome outcome = DecryptFile(m_ctx.get(), input, AtPosition(300, [&] {
+                                        for (int pid : DaemonsOf(ring().home()))
+                                          killed += kill(pid, SIGKILL) == 0;
+                                      }));
+  EXPECT_GE(killed, 1u);
+  if (outcome.written()) {
+    EXPECT_EQ(ReadFile(m_folder.path("big.bin")), RandomBytes(kBig));
+    EXPECT_NE(log.text().find("Done."), std::string::npos) << log.text();
+  } else {
+    EXPECT_EQ(FolderNames(m_folder.path()), std::vector<std::string>{"big.bin.gpg"});
+    EXPECT_NE(log.text().find("Error: "), std::string::npos) << log.text();
+  }
+  // A killed agent is started again by the next operation that needs it.
+  fs::remove(m_folder.path("big.bin"));
+  log.take();
+  EXPECT_TRUE(DecryptFile(m_ctx.get(), input).written()) << log.text();
+  EXPECT_EQ(ReadFile(m_folder.path("big.bin")), RandomBytes(kBig));
+}
+
+TEST_F(Faults, MissingGnupgHomeFailsTheDecryptionWithAMessage) {
+  const std::string input = Encrypted("small.txt", "secret\n");
+  const std::string missing = m_folder.path("no-such-home");
+  const std::string home = ring().home();
+  setenv("GNUPGHOME", missing.c_str(), 1);
+  std::string text;
+  bool written = true;
+  {
+    GpgmeContext ctx = OpenEngineContext();
+    LogCapture log;
+    written = DecryptFile(ctx.get(), input).written();
+    text = log.text();
+  }
+  setenv("GNUPGHOME", home.c_str(), 1);
+  for (int pid : DaemonsOf(missing)) kill(pid, SIGTERM);
+  EXPECT_FALSE(written);
+  EXPECT_FALSE(fs::exists(m_folder.path("small.txt")));
+  EXPECT_NE(text.find("Error: "), std::string::npos) << text;
+}
+
+TEST_F(Faults, UnreadableGnupgHomeFailsTheDecryptionWithAMessage) {
+  if (geteuid() != 0) GTEST_SKIP() << "acting as another user needs root";
+  const std::string input = Encrypted("small.txt", "secret\n");
+  // Another user: the home (0700, root's) is closed to it, the file's folder open.
+  ASSERT_EQ(chmod(m_folder.path().c_str(), 0777), 0);
+  ASSERT_EQ(chmod(input.c_str(), 0644), 0);
+  const std::string text = InChild([&] {
+    if (setgid(65534) != 0 || setuid(65534) != 0) return std::string("setuid failed");
+    setenv("HOME", m_folder.path().c_str(), 1);
+    GpgmeContext ctx = OpenEngineContext();
+    LogCapture log;
+    const Outcome outcome = DecryptFile(ctx.get(), input);
+    return log.text() + (outcome.written() ? "(written)" : "");
+  });
+  EXPECT_EQ(text.find("(written)"), std::string::npos) << text;
+  EXPECT_NE(text.find("Error: "), std::string::npos) << text;
+  EXPECT_EQ(FolderNames(m_folder.path()), std::vector<std::string>{"small.txt.gpg"});
+}
+
+TEST_F(Faults, ReadOnlyGnupgHomeStillEncryptsOrSaysWhy) {
+  const std::string plain = m_folder.path("small.txt");
+  WriteFile(plain, "to encrypt\n");
+  const std::string home = ring().home();
+  const std::string text = InChild([&] {
+    // A private mount namespace: the read-only view of the home ends with this process.
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount(home.c_str(), home.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+        mount(nullptr, home.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+      return std::string("(no mount namespace)");
+    if (access((home + "/probe").c_str(), F_OK) == 0 || creat((home + "/probe").c_str(), 0600) >= 0)
+      return std::string("home still writable");
+    GpgmeContext ctx = OpenEngineContext();
+    gpgme_key_t alice = nullptr;
+    if (gpgme_get_key(ctx.get(), ring().fingerprint("alice").c_str(), &alice, 0) != 0)
+      return std::string("Error: key not found in the read-only home");
+    gpgme_key_t recipients[] = {alice, nullptr};
+    LogCapture log;
+    const Outcome outcome = EncryptFile(ctx.get(), plain, recipients);
+    gpgme_key_unref(alice);
+    return log.text() + (outcome.written() ? "(written)" : "");
+  });
+  if (text == "(no mount namespace)") GTEST_SKIP() << "no private mount namespace here";
+  if (text.find("(written)") != std::string::npos) {
+    EXPECT_NE(text.find("Done."), std::string::npos) << text;
+    const ProcessResult r = ring().gpg({"-d", plain + ".gpg"});
+    EXPECT_EQ(r.out, "to encrypt\n") << r;
+  } else {
+    EXPECT_NE(text.find("Error: "), std::string::npos) << text;
+    EXPECT_EQ(FolderNames(m_folder.path()), std::vector<std::string>{"small.txt"});
+  }
+}
+
+// The input changes under the operation: what it read is one file's content, not a mixture,
+// and a decryption of a cut message keeps no output.
+TEST_F(Faults, InputCutShortWhileDecryptingKeepsNoOutputAndSaysSo) {
+  const std::string input = Encrypted("big.bin", RandomBytes(kBig));
+  LogCapture log;
+  const Outcome outcome = DecryptFile(m_ctx.get(), input, AtPosition(300, [&] {
+                                        ASSERT_EQ(truncate(input.c_str(), kBig / 2), 0);
+                                      }));
+  EXPECT_FALSE(outcome.written()) << outcome;
+  EXPECT_EQ(FolderNames(m_folder.path()), std::vector<std::string>{"big.bin.gpg"});
+  EXPECT_NE(log.text().find("Error: \"" + input + "\" changed while it was read"), std::string::npos)
+      << log.text();
+}
+
+TEST_F(Faults, InputReplacedOrRemovedWhileEncryptingEncryptsWhatWasOpened) {
+  const std::string plain = m_folder.path("big.bin");
+  for (const bool replace : {true, false}) {
+    WriteFile(plain, RandomBytes(kBig));
+    WriteFile(m_folder.path("other"), "another file");
+    LogCapture log;
+    const Outcome outcome = EncryptFile(m_ctx.get(), plain, Recipients(), AtPosition(300, [&] {
+                                          if (replace)
+                                            fs::rename(m_folder.path("other"), plain);
+                                          else
+                                            fs::remove(plain);
+                                        }));
+    ASSERT_TRUE(outcome.written()) << outcome << log.text();
+    const ProcessResult r = ring().gpg({"-d", plain + ".gpg"});
+    EXPECT_EQ(r.exitCode, 0) << r;
+    EXPECT_TRUE(r.out == RandomBytes(kBig)) << "replace " << replace << ": " << r.out.size() << " bytes";
+    fs::remove(plain + ".gpg");
+    fs::remove(plain);
+    fs::remove(m_folder.path("other"));
+  }
+}
+
+TEST_F(Faults, InputChangingSizeWhileEncryptedIsReportedAndNothingWritten) {
+  const std::string plain = m_folder.path("big.bin");
+  for (const bool grow : {false, true}) {
+    WriteFile(plain, RandomBytes(kBig));
+    LogCapture log;
+    ProgressRecord progress;
+    const ProgressSink record = progress.sink();
+    const ProgressSink change = AtPosition(300, [&] {
+      if (grow) {
+        const int fd = open(plain.c_str(), O_WRONLY | O_APPEND);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(WriteFd(fd, "appended", 8), 8);
+        close(fd);
+      } else {
+        // Cut below what was already read: the rest would be a mixture of both versions.
+        ASSERT_EQ(truncate(plain.c_str(), kBig / 10), 0);
+      }
+    });
+    const Outcome outcome = EncryptFile(m_ctx.get(), plain, Recipients(), [&](int pos) {
+      record(pos);
+      change(pos);
+    });
+    for (int pos : progress.positions) EXPECT_LE(pos, 1000);
+    EXPECT_FALSE(outcome.written()) << outcome;
+    EXPECT_EQ(FolderNames(m_folder.path()), std::vector<std::string>{"big.bin"});
+    EXPECT_EQ(log.text(), "Encrypting \"" + plain + "\"...\nError: \"" + plain +
+                              "\" changed while it was read; nothing was written\n");
+  }
+}
