@@ -64,28 +64,14 @@ class DesktopAssociations : public ::testing::Test {
   // The same, once it is mapped. A program that starts slowly on a loaded machine is waited for
   // as long as it runs (up to kStartDeadline); one that has ended will show nothing.
   std::string WindowId(const std::string& title) {
-    std::string id;
-    WaitUntil(
-        [&] {
-          id = FindWindow(title);
-          return !id.empty() || (m_program && m_program->WaitFor(0ms).has_value());
-        },
-        kStartDeadline);
-    return id;
+    return WaitForWindow(m_display, "^" + title + "$", kStartDeadline,
+                         [&] { return m_program && m_program->WaitFor(0ms).has_value(); });
   }
 
   // Keys typed once the window has the input focus, so that none goes elsewhere or is lost.
   void Keys(const std::string& window, const std::vector<std::string>& keys) {
-    const std::vector<std::string> env{"DISPLAY=" + m_display.name()};
-    const bool focused = WaitUntil(
-        [&] {
-          RunProcess({"xdotool", "windowfocus", "--sync", window}, {}, env);
-          const ProcessResult r = RunProcess({"xdotool", "getwindowfocus"}, {}, env);
-          return r.exitCode == 0 && r.out.substr(0, r.out.find('\n')) == window;
-        },
-        kStartDeadline);
-    EXPECT_TRUE(focused) << "window " << window << " never had the focus";
-    for (const std::string& key : keys) RunProcess({"xdotool", "key", "--window", window, key}, {}, env);
+    EXPECT_TRUE(TypeKeys(m_display, window, keys, kStartDeadline))
+        << "window " << window << " never had the focus";
   }
 
   std::string Encrypted(const std::string& name, const std::string& content) {

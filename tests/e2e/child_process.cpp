@@ -11,6 +11,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "tests/support/run_process.h"
+
 extern char** environ;
 
 namespace {
@@ -156,4 +158,62 @@ std::vector<std::string> TraceLogLines(const std::string& trace) {
     }
   }
   return lines;
+}
+
+namespace {
+
+std::vector<std::string> DisplayEnvironment(const VirtualDisplay& display) {
+  return {"DISPLAY=" + display.name()};
+}
+
+}  // namespace
+
+std::string WaitForWindow(const VirtualDisplay& display, const std::string& titlePattern,
+                          std::chrono::milliseconds deadline, const std::function<bool()>& ended) {
+  std::string id;
+  WaitUntil(
+      [&] {
+        const ProcessResult r =
+            RunProcess({"xdotool", "search", "--onlyvisible", "--name", titlePattern}, {},
+                       DisplayEnvironment(display));
+        if (r.exitCode == 0 && !r.out.empty()) {
+          id = r.out.substr(0, r.out.find('\n'));
+          return true;
+        }
+        return ended && ended();
+      },
+      deadline);
+  return id;
+}
+
+bool TypeKeys(const VirtualDisplay& display, const std::string& window,
+              const std::vector<std::string>& keys, std::chrono::milliseconds deadline) {
+  const std::vector<std::string> env = DisplayEnvironment(display);
+  const bool focused = WaitUntil(
+      [&] {
+        RunProcess({"xdotool", "windowfocus", "--sync", window}, {}, env);
+        const ProcessResult r = RunProcess({"xdotool", "getwindowfocus"}, {}, env);
+        return r.exitCode == 0 && r.out.substr(0, r.out.find('\n')) == window;
+      },
+      deadline);
+  if (!focused) return false;
+  for (const std::string& key : keys) RunProcess({"xdotool", "key", "--window", window, key}, {}, env);
+  return true;
+}
+
+std::optional<int> CloseZembraWithEscape(
+    const VirtualDisplay& display,
+    const std::function<std::optional<int>(std::chrono::milliseconds)>& exited,
+    std::chrono::milliseconds deadline) {
+  using namespace std::chrono_literals;
+  const auto until = std::chrono::steady_clock::now() + deadline;
+  const std::string id = WaitForWindow(display, "^Zembra$", deadline);
+  if (id.empty()) return std::nullopt;
+  const std::vector<std::string> env = DisplayEnvironment(display);
+  do {
+    RunProcess({"xdotool", "windowfocus", "--sync", id}, {}, env);
+    RunProcess({"xdotool", "key", "--window", id, "Escape"}, {}, env);
+    if (std::optional<int> code = exited(3s)) return code;
+  } while (std::chrono::steady_clock::now() < until);
+  return std::nullopt;
 }

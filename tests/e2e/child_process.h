@@ -58,6 +58,27 @@ class VirtualDisplay {
 // Polls the condition until it holds or the deadline passes.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline);
 
+// The first mapped window of the display whose title matches the pattern (a regular expression,
+// as xdotool takes it), waited for until the deadline or until ended() says the program that
+// would show it is gone; "" when none shows.
+std::string WaitForWindow(const VirtualDisplay& display, const std::string& titlePattern,
+                          std::chrono::milliseconds deadline,
+                          const std::function<bool()>& ended = {});
+
+// Types the keys (xdotool's names) into the window once the server says it has the input focus,
+// so that none goes elsewhere; false when it never got the focus.
+bool TypeKeys(const VirtualDisplay& display, const std::string& window,
+              const std::vector<std::string>& keys, std::chrono::milliseconds deadline);
+
+// Escape to the window titled "Zembra", sent again every few seconds until exited() (waiting up to
+// the time it is given) returns the program's exit code: a loaded machine can lose a key sent
+// while the window is still being mapped or focused. nullopt when there was no such window or the
+// program did not end before the deadline.
+std::optional<int> CloseZembraWithEscape(
+    const VirtualDisplay& display,
+    const std::function<std::optional<int>(std::chrono::milliseconds)>& exited,
+    std::chrono::milliseconds deadline);
+
 std::string ReadWholeFile(const std::filesystem::path& path);
 
 // The log's lines in a program's trace: "log: " starts a message, and the further lines of a

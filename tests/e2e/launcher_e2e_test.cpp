@@ -77,37 +77,14 @@ class LauncherEndToEnd : public KeyRingTest {
 
   std::vector<std::string> Log() { return LogLines(ReadWholeFile(m_trace)); }
 
-  // The id of the operations window, once it is mapped.
-  std::string WindowId() {
-    std::string id;
-    WaitUntil(
-        [&] {
-          const ProcessResult r = RunProcess(
-              {"xdotool", "search", "--onlyvisible", "--name", "^Zembra$"}, {},
-              {"DISPLAY=" + m_display.name()});
-          if (r.exitCode != 0 || r.out.empty()) return false;
-          id = r.out.substr(0, r.out.find('\n'));
-          return true;
-        },
-        kDeadline);
-    return id;
-  }
-
   // Escape on the window, then the exit code of the launcher.
   std::optional<int> CloseWithEscape() {
-    const std::string id = WindowId();
-    EXPECT_FALSE(id.empty()) << "no window named Zembra; the program wrote:\n"
-                             << ReadWholeFile(m_trace);
-    const std::vector<std::string> env{"DISPLAY=" + m_display.name()};
-    // A key sent while a loaded machine is still mapping or focusing the window can be lost:
-    // it is sent again until the program ends.
-    const auto until = std::chrono::steady_clock::now() + kDeadline;
-    do {
-      RunProcess({"xdotool", "windowfocus", "--sync", id}, {}, env);
-      RunProcess({"xdotool", "key", "--window", id, "Escape"}, {}, env);
-      if (std::optional<int> code = m_launcher->WaitFor(3s)) return code;
-    } while (std::chrono::steady_clock::now() < until);
-    return std::nullopt;
+    std::optional<int> code = CloseZembraWithEscape(
+        m_display, [&](std::chrono::milliseconds wait) { return m_launcher->WaitFor(wait); },
+        kDeadline);
+    EXPECT_TRUE(code.has_value()) << "no window named Zembra closed; the program wrote:\n"
+                                  << ReadWholeFile(m_trace);
+    return code;
   }
 
   fs::path m_files, m_trace;

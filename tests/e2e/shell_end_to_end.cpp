@@ -123,26 +123,17 @@ bool ShellEndToEnd::WaitForDone(int count) const {
 }
 
 std::optional<int> ShellEndToEnd::CloseWithEscape() {
-  const std::vector<std::string> env{"DISPLAY=" + m_display.name()};
-  std::string id;
-  WaitUntil(
-      [&] {
-        const ProcessResult r =
-            RunProcess({"xdotool", "search", "--onlyvisible", "--name", "^Zembra$"}, {}, env);
-        if (r.exitCode != 0 || r.out.empty()) return false;
-        id = r.out.substr(0, r.out.find('\n'));
-        return true;
+  if (m_launcher <= 0) return std::nullopt;
+  return CloseZembraWithEscape(
+      m_display,
+      [&](std::chrono::milliseconds wait) -> std::optional<int> {
+        int status = 0;
+        if (!WaitUntil([&] { return waitpid(m_launcher, &status, WNOHANG) == m_launcher; }, wait))
+          return std::nullopt;
+        m_launcherReaped = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
       },
       kDeadline);
-  if (id.empty() || m_launcher <= 0) return std::nullopt;
-  RunProcess({"xdotool", "windowfocus", "--sync", id}, {}, env);
-  RunProcess({"xdotool", "key", "--window", id, "Escape"}, {}, env);
-  int status = 0;
-  const bool ended =
-      WaitUntil([&] { return waitpid(m_launcher, &status, WNOHANG) == m_launcher; }, kDeadline);
-  if (!ended) return std::nullopt;
-  m_launcherReaped = true;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::vector<std::string> ShellEndToEnd::LeftBehind() {

@@ -120,11 +120,11 @@ class SigningEndToEnd : public KeyRingTest {
   }
 
   std::optional<int> CloseWithEscape() {
-    const std::string id = FindWindow("--name", "^Zembra$");
-    EXPECT_FALSE(id.empty()) << ReadWholeFile(m_trace);
-    RunProcess({"xdotool", "windowfocus", "--sync", id}, {}, DisplayEnv());
-    RunProcess({"xdotool", "key", "--window", id, "Escape"}, {}, DisplayEnv());
-    return m_launcher->WaitFor(kDeadline);
+    std::optional<int> code = CloseZembraWithEscape(
+        m_display, [&](std::chrono::milliseconds wait) { return m_launcher->WaitFor(wait); },
+        kDeadline);
+    EXPECT_TRUE(code.has_value()) << ReadWholeFile(m_trace);
+    return code;
   }
 
   fs::path m_files, m_trace;

@@ -195,20 +195,9 @@ class Soak : public KeyRingTest {
   }
 
   void CloseWindow() {
-    const std::vector<std::string> env{"DISPLAY=" + m_display.name()};
-    std::string id;
-    WaitUntil(
-        [&] {
-          const ProcessResult r =
-              RunProcess({"xdotool", "search", "--onlyvisible", "--name", "^Zembra$"}, {}, env);
-          if (r.exitCode != 0 || r.out.empty()) return false;
-          id = r.out.substr(0, r.out.find('\n'));
-          return true;
-        },
-        60s);
+    const std::string id = WaitForWindow(m_display, "^Zembra$", 60s);
     ASSERT_FALSE(id.empty()) << "no window named Zembra";
-    RunProcess({"xdotool", "windowfocus", "--sync", id}, {}, env);
-    RunProcess({"xdotool", "key", "--window", id, "Escape"}, {}, env);
+    EXPECT_TRUE(TypeKeys(m_display, id, {"Escape"}, 60s));
   }
 
   fs::path m_files;
