@@ -49,13 +49,27 @@ def soak_section(path):
     if not os.path.exists(path):
         return lines + ["Not run yet."]
     text = open(path, errors="replace").read()
-    verdicts = {name: v for v, name in re.findall(r"^\[\s+(OK|FAILED|SKIPPED)\s+\] (Soak\.\w+)",
-                                                  text, re.M)}
-    for name, verdict in sorted(verdicts.items()):
-        held = {"OK": "held", "FAILED": "**failed**", "SKIPPED": "skipped"}[verdict]
-        lines.append("- %s: %s" % (name, held))
-    for figures in re.findall(r"^\[soak\] (.*)$", text, re.M):
-        lines.append("  - %s" % figures)
+    # Each test's figures are the [soak] lines between its RUN line and its verdict.
+    tests, current = {}, None
+    for line in text.splitlines():
+        run = re.match(r"^\[ RUN\s+\] (Soak\.\w+)", line)
+        verdict = re.match(r"^\[\s+(OK|FAILED|SKIPPED)\s+\] (Soak\.\w+)", line)
+        figures = re.match(r"^\[soak\] (.*)$", line)
+        if run:
+            current = run.group(1)
+            tests[current] = {"verdict": None, "figures": [], "why": []}
+        elif verdict and verdict.group(2) in tests:
+            tests[verdict.group(2)]["verdict"] = verdict.group(1)
+            current = None
+        elif figures and current:
+            tests[current]["figures"].append(figures.group(1))
+        elif current and line and not line.startswith(("[", "..", "Expected", "  ")):
+            tests[current]["why"].append(line.strip())
+    for name, test in sorted(tests.items()):
+        held = {"OK": "held", "FAILED": "**failed**", "SKIPPED": "skipped", None: "did not end"}
+        reason = " (%s)" % "; ".join(sorted(set(test["why"]))) if test["verdict"] == "FAILED" and test["why"] else ""
+        lines.append("- %s: %s%s" % (name, held[test["verdict"]], reason))
+        lines.extend("  - %s" % f for f in test["figures"])
     return lines
 
 
