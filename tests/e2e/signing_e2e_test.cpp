@@ -70,14 +70,21 @@ class SigningEndToEnd : public KeyRingTest {
   }
 
   // xclip owns the clipboard with the text until another program takes it.
-  void CopyWithXclip(const std::string& text) {
+  // Puts the text on the clipboard, served by xclip, and waits until another program can read it
+  // back; an xclip that has ended before it served the text is started again.
+  bool CopyWithXclip(const std::string& text) {
     const std::string file = ring().path("copied.txt");
     WriteFile(file, text);
-    m_xclip.emplace(std::vector<std::string>{"sh", "-c",
-                                             "exec xclip -quiet -selection clipboard -i < \"$0\"",
-                                             file},
-                    EnvironmentWith({{"DISPLAY", m_display.name()}}));
-    ASSERT_TRUE(WaitUntil([&] { return PasteWithXclip() == text; }, kDeadline));
+    return WaitUntil(
+        [&] {
+          if (!m_xclip || m_xclip->WaitFor(0ms).has_value())
+            m_xclip.emplace(
+                std::vector<std::string>{"sh", "-c",
+                                         "exec xclip -quiet -selection clipboard -i < \"$0\"", file},
+                EnvironmentWith({{"DISPLAY", m_display.name()}}));
+          return PasteWithXclip() == text;
+        },
+        kDeadline);
   }
   std::string PasteWithXclip() {
     const ProcessResult r = RunProcess({"xclip", "-selection", "clipboard", "-o"}, {}, DisplayEnv());
@@ -144,7 +151,7 @@ TEST_F(SigningEndToEnd, EncryptJobWithoutPathsEncryptsTheClipboardForOtherProgra
 
   UseDefaultKeys("alice");
   const std::string text = "Grüße aus der Zwischenablage\nzweite Zeile";
-  CopyWithXclip(text);
+  ASSERT_TRUE(CopyWithXclip(text)) << "xclip did not serve the text: " << PasteWithXclip();
   Launch({"2"});
   ASSERT_TRUE(WaitUntil([&] { return LogHas("Done."); }, kDeadline)) << ReadWholeFile(m_trace);
   EXPECT_EQ(Log().front(), "Encrypting clipboard contents...");
