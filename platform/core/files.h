@@ -30,7 +30,9 @@ std::int64_t SeekFd(int fd, std::int64_t offset, int whence);
 // mode 0666 less the umask, or with the permission bits of the file it replaces. Without a
 // commit (failure, exception) the target is untouched and nothing stays behind; after a crash
 // (SIGKILL) the target is still untouched, and an unnamed output is gone with the process. A
-// named temporary a crash left is removed by the next output to the same target.
+// named temporary a crash left is removed by the next named output to the same target. (An
+// unnamed output that replaces a file is linked under a temporary name just before the rename;
+// a crash between the two leaves that complete, flushed output under it.)
 // Removes the named temporaries of outputs to target that crashed runs left behind: ours by
 // name and owner, locked by nobody (a live writer holds its lock to the end), and untouched for
 // a minute. CommittedOutput::Open does this for its target.
