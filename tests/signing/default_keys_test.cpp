@@ -8,6 +8,7 @@
 
 #include "tests/crypto/test_env.h"
 #include "zembra/keys/default_keys.h"
+#include "tests/signing/stored_settings.h"
 #include "zembra/keys/settings.h"
 
 using namespace std::string_literals;
@@ -18,29 +19,6 @@ std::vector<std::string> Fingerprints(const CKeyHandleArray& keys) {
   std::vector<std::string> fprs;
   for (const CKeyHandle& key : keys) fprs.push_back(key ? key.get()->fpr : "(null)");
   return fprs;
-}
-
-// The bytes and type stored under the settings key.
-std::pair<DWORD, std::string> Stored(const char* name) {
-  RegKey key;
-  if (RegOpenKeyEx(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
-    return {0, "(no key)"};
-  DWORD type = 0, size = 0;
-  if (RegQueryValueEx(key.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-    return {0, "(no value)"};
-  std::string data(size, '\0');
-  RegQueryValueEx(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
-  return {type, data};
-}
-
-void Store(const char* name, DWORD type, const std::string& data) {
-  RegKey key;
-  ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                           KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr),
-            ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueEx(key.get(), name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
-                          static_cast<DWORD>(data.size())),
-            ERROR_SUCCESS);
 }
 
 class DefaultKeys : public KeyRingTest {

@@ -14,6 +14,7 @@
 #include "platform/gui/scripted_dialogs.h"
 #include "tests/support/key_ring.h"
 #include "tests/ui/window_probe.h"
+#include "tests/signing/stored_settings.h"
 #include "zembra/keys/settings.h"
 
 using namespace std::string_literals;
@@ -63,28 +64,6 @@ void ClickButton(WindowProbe& w, int id) {
 void Command(WindowProbe& w, int id) { SendMessage(w.m_hWnd, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
 
 void Close(WindowProbe& w) { QTest::keyClick(WindowProbe::Widget(w.m_hWnd), Qt::Key_Escape); }
-
-std::pair<DWORD, std::string> Stored(const char* name) {
-  RegKey key;
-  if (RegOpenKeyEx(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
-    return {0, "(no key)"};
-  DWORD type = 0, size = 0;
-  if (RegQueryValueEx(key.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-    return {0, "(no value)"};
-  std::string data(size, '\0');
-  RegQueryValueEx(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
-  return {type, data};
-}
-
-void Store(const char* name, DWORD type, const std::string& data) {
-  RegKey key;
-  ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                           KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr),
-            ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueEx(key.get(), name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
-                          static_cast<DWORD>(data.size())),
-            ERROR_SUCCESS);
-}
 
 std::string ClipboardText() {
   std::string text;
