@@ -1,5 +1,7 @@
 // Importing one key file: the counts the log shows for new, known, broken and missing keys,
 // armored and binary, and for a ring of a thousand keys.
+#include <unistd.h>
+
 #include <algorithm>
 
 #include <gtest/gtest.h>
@@ -120,6 +122,24 @@ TEST_F(KeyImport, AFileThatCannotBeOpenedIsSkippedSilently) {
   EXPECT_FALSE(outcome.opened);
   EXPECT_EQ(outcome.imported, 0);
   EXPECT_EQ(log, "");
+}
+
+TEST_F(KeyImport, AKeyFileCutWhileReadIsReportedAndItsLaterKeyNotImported) {
+  const std::string carol = Fixture("carol.pub.asc");
+  const std::string path = Write("two.asc", carol + Fixture("dave.pub.asc"));
+  bool cut = false;
+  std::string log;
+  // The first request of the engine comes before the first read: the engine gets carol's key
+  // and then the end of a file shorter than the one it opened.
+  const ImportOutcome outcome = Import(path, &log, [&](int) {
+    if (!cut) cut = truncate(path.c_str(), static_cast<off_t>(carol.size())) == 0;
+  });
+  ASSERT_TRUE(cut);
+  EXPECT_FALSE(outcome.succeeded) << outcome;
+  EXPECT_EQ(log, "Importing keys from \"" + path + "\"\nError: \"" + path +
+                     "\" changed while it was read; the import stopped there\n");
+  const std::vector<std::string> keys = ring().publicFingerprints();
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), ring().fingerprint("dave")), 0);
 }
 
 TEST_F(KeyImport, ARingOfAThousandKeysInOneFile) {

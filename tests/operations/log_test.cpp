@@ -80,8 +80,10 @@ TEST_F(LogTest, MessageTableHasEveryTextExactly) {
       {9150, "Error: Not every signature is good\n"},
       {9160, "Error: cannot create \"%s\": %hs\n"},
       {9190, "Error: \"%s\" changed while it was read; nothing was written\n"},
+      {9191, "Error: \"%s\" changed while it was read; the import stopped there\n"},
+      {9192, "Error: the engine stopped before \"%s\" was done; nothing was written\n"},
   };
-  ASSERT_EQ(expected.size(), 51u);
+  ASSERT_EQ(expected.size(), 53u);
   for (const auto& [id, text] : expected) EXPECT_EQ(LoadMessage(id), text) << "id " << id;
   EXPECT_EQ(LoadMessage(9109), "");
   EXPECT_EQ(LoadMessage(9151), "");

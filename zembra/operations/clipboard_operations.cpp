@@ -5,6 +5,7 @@
 
 #include "platform/gui/clipboard.h"
 #include "zembra/engine/engine.h"
+#include "zembra/engine/operation_loop.h"
 #include "zembra/operations/clipboard_text.h"
 #include "platform/core/log.h"
 #include "zembra/engine/check_result.h"
@@ -54,8 +55,11 @@ bool ReadAll(gpgme_data_t data, std::string* bytes) {
 bool EncryptTextStep(const TextStepData& data) {
   gpgme_set_armor(data.ctx, 1);
   LogRes(IDS_ENCRYPTING_CLIPBOARD);
-  if (!CheckResult(gpgme_op_encrypt(data.ctx, data.recipients, GPGME_ENCRYPT_ALWAYS_TRUST,
-                                    data.input, data.output)))
+  // An engine that died says nothing; its output would stop short.
+  if (!CheckResult(RunOperation(data.ctx, [&] {
+        return gpgme_op_encrypt_start(data.ctx, data.recipients, GPGME_ENCRYPT_ALWAYS_TRUST, data.input,
+                                      data.output);
+      }, "END_ENCRYPTION")))
     return false;
   gpgme_encrypt_result_t result = gpgme_op_encrypt_result(data.ctx);
   if (result && result->invalid_recipients) {

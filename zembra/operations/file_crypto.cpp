@@ -7,6 +7,7 @@
 
 #include "platform/core/files.h"
 #include "platform/core/text.h"
+#include "zembra/engine/operation_loop.h"
 #include "zembra/operations/file_streams.h"
 #include "zembra/operations/messages.h"
 
@@ -35,9 +36,11 @@ Outcome EncryptFile(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* recip
   if (!io.OpenInput(path, progress, outcome) || !io.OpenOutput(outcome)) return outcome;
 
   LogRes(IDS_ENCRYPTING_FILE, DisplayText(path));
-  const gpgme_error_t err =
-      gpgme_op_encrypt(ctx, recipients, GPGME_ENCRYPT_ALWAYS_TRUST, io.in(), io.out());
+  const gpgme_error_t err = RunOperation(ctx, [&] {
+    return gpgme_op_encrypt_start(ctx, recipients, GPGME_ENCRYPT_ALWAYS_TRUST, io.in(), io.out());
+  }, "END_ENCRYPTION");
   if (io.InputChanged()) return outcome.End(IDS_INPUT_CHANGED, DisplayText(path));
+  if (gpgme_err_code(err) == GPG_ERR_UNFINISHED) return outcome.End(IDS_ENGINE_STOPPED, DisplayText(path));
   if (!outcome.Check(err)) return outcome;
   gpgme_encrypt_result_t result = gpgme_op_encrypt_result(ctx);
   if (!io.Commit(outcome)) return outcome;
@@ -60,7 +63,8 @@ Outcome DecryptFile(gpgme_ctx_t ctx, const std::string& path, const ProgressSink
   LogRes(IDS_DECRYPTING_FILE, DisplayText(path));
   // Until the engine has accepted the whole message, the plaintext stays in the temporary file
   // and goes away with it.
-  const gpgme_error_t err = gpgme_op_decrypt(ctx, io.in(), io.out());
+  const gpgme_error_t err =
+      RunOperation(ctx, [&] { return gpgme_op_decrypt_start(ctx, io.in(), io.out()); });
   if (io.InputChanged()) return outcome.End(IDS_INPUT_CHANGED, DisplayText(path));
   if (!outcome.Check(err)) return outcome;
   gpgme_decrypt_result_t result = gpgme_op_decrypt_result(ctx);

@@ -3,6 +3,7 @@
 #include "platform/core/files.h"
 #include "platform/core/log.h"
 #include "platform/core/text.h"
+#include "zembra/engine/operation_loop.h"
 #include "zembra/operations/messages.h"
 #include "zembra/operations/file_streams.h"
 #include "zembra/operations/signature_report.h"
@@ -28,7 +29,8 @@ Outcome SignFile(gpgme_ctx_t ctx, const std::string& path, const ProgressSink& p
   if (!io.OpenInput(path, progress, outcome) || !io.OpenOutput(outcome)) return outcome;
 
   LogRes(IDS_SIGNING_FILE, DisplayText(path));
-  const gpgme_error_t err = gpgme_op_sign(ctx, io.in(), io.out(), GPGME_SIG_MODE_NORMAL);
+  const gpgme_error_t err = RunOperation(
+      ctx, [&] { return gpgme_op_sign_start(ctx, io.in(), io.out(), GPGME_SIG_MODE_NORMAL); });
   if (io.InputChanged()) return outcome.End(IDS_INPUT_CHANGED, DisplayText(path));
   if (!outcome.Check(err)) return outcome;
   gpgme_sign_result_t result = gpgme_op_sign_result(ctx);
@@ -49,7 +51,8 @@ Outcome VerifyFile(gpgme_ctx_t ctx, const std::string& path, const ProgressSink&
   if (!io.OpenOutput(outcome)) return outcome;
 
   LogRes(IDS_VERIFYING_FILE, DisplayText(path));
-  const gpgme_error_t err = gpgme_op_verify(ctx, io.in(), nullptr, io.out());
+  const gpgme_error_t err =
+      RunOperation(ctx, [&] { return gpgme_op_verify_start(ctx, io.in(), nullptr, io.out()); });
   if (io.InputChanged()) return outcome.End(IDS_INPUT_CHANGED, DisplayText(path));
   if (!outcome.Check(err)) return outcome;
   // Content whose signatures are not all good stays in the temporary file and goes with it.

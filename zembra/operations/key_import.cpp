@@ -4,6 +4,7 @@
 #include "platform/core/text.h"
 #include "zembra/engine/engine.h"
 #include "zembra/engine/file_stream.h"
+#include "zembra/engine/operation_loop.h"
 #include "platform/core/log.h"
 #include "zembra/engine/check_result.h"
 #include "zembra/operations/messages.h"
@@ -26,7 +27,14 @@ ImportOutcome ImportKeyFile(gpgme_ctx_t ctx, const std::string& path,
   if (!CheckResult(MakeInputData(data, stream))) return outcome;
 
   LogRes(IDS_IMPORTING_KEYS, DisplayText(path));
-  if (!CheckResult(gpgme_op_import(ctx, data.get()))) return outcome;
+  const gpgme_error_t err = RunOperation(ctx, [&] { return gpgme_op_import_start(ctx, data.get()); });
+  // A key file that changed while it was read gave the engine a mixture of its old and new
+  // content; what the engine took before the end is not known.
+  if (stream.changed) {
+    LogRes(IDS_KEY_FILE_CHANGED, DisplayText(path));
+    return outcome;
+  }
+  if (!CheckResult(err)) return outcome;
   outcome.succeeded = true;
   if (gpgme_import_result_t result = gpgme_op_import_result(ctx)) {
     outcome.considered = result->considered;

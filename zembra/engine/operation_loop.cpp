@@ -1,0 +1,138 @@
+#include "zembra/engine/operation_loop.h"
+
+#include <poll.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// One descriptor GPGME asked us to watch; GPGME's tag for it is its address.
+struct Watch {
+  int fd;
+  short events;
+  gpgme_io_cb_t handler;
+  void* handlerData;
+  bool live = true;
+};
+
+class OperationLoop {
+ public:
+  explicit OperationLoop(gpgme_ctx_t ctx) : m_ctx(ctx) {
+    gpgme_get_io_cbs(ctx, &m_saved);
+    gpgme_io_cbs ours{&Add, this, &Remove, &Event, this};
+    gpgme_set_io_cbs(ctx, &ours);
+  }
+  // The context goes back to GPGME's own loop for the synchronous calls that follow.
+  ~OperationLoop() { gpgme_set_io_cbs(m_ctx, &m_saved); }
+  OperationLoop(const OperationLoop&) = delete;
+  OperationLoop& operator=(const OperationLoop&) = delete;
+
+  gpgme_error_t Run() {
+    std::vector<pollfd> fds;
+    while (!m_done) {
+      std::erase_if(m_watches, [](const std::unique_ptr<Watch>& w) { return !w->live; });
+      // GPGME ends every operation it started with a done event; an operation that has nothing
+      // left to watch without one would otherwise wait for ever.
+      if (m_watches.empty()) return Cancel(gpg_error(GPG_ERR_INTERNAL));
+      fds.clear();
+      for (const auto& w : m_watches) fds.push_back({w->fd, w->events, 0});
+      if (poll(fds.data(), fds.size(), -1) < 0) {
+        if (errno == EINTR) continue;
+        return Cancel(gpg_error_from_syserror());
+      }
+      // Handlers may add watches (appended) or remove any; those of this round stay at their
+      // places, and a removed one is not called.
+      for (std::size_t i = 0; i < fds.size() && !m_done; ++i) {
+        if (fds[i].revents == 0 || !m_watches[i]->live) continue;
+        // A descriptor closed behind GPGME's back would be reported on every round.
+        if (fds[i].revents & POLLNVAL) return Cancel(gpg_error(GPG_ERR_EBADF));
+        m_watches[i]->handler(m_watches[i]->handlerData, fds[i].fd);
+      }
+    }
+    return m_err;
+  }
+
+ private:
+  static gpgme_error_t Add(void* loop, int fd, int dir, gpgme_io_cb_t handler, void* handlerData,
+                           void** tag) {
+    auto& watches = static_cast<OperationLoop*>(loop)->m_watches;
+    watches.push_back(std::make_unique<Watch>(
+        Watch{fd, static_cast<short>(dir ? POLLIN : POLLOUT), handler, handlerData}));
+    *tag = watches.back().get();
+    return 0;
+  }
+
+  static void Remove(void* tag) { static_cast<Watch*>(tag)->live = false; }
+
+  static void Event(void* loop, gpgme_event_io_t type, void* typeData) {
+    if (type != GPGME_EVENT_DONE) return;
+    auto* self = static_cast<OperationLoop*>(loop);
+    const auto* done = static_cast<gpgme_io_event_done_data_t>(typeData);
+    self->m_done = true;
+    // As the synchronous calls do, an operation's own error (op_err) leaves the result to say.
+    self->m_err = done ? done->err : 0;
+  }
+
+  gpgme_error_t Cancel(gpgme_error_t err) {
+    gpgme_cancel(m_ctx);
+    return err;
+  }
+
+  gpgme_ctx_t m_ctx;
+  gpgme_io_cbs m_saved{};
+  std::vector<std::unique_ptr<Watch>> m_watches;
+  bool m_done = false;
+  gpgme_error_t m_err = 0;
+};
+
+// Watches the engine's status lines for one keyword while it is installed; the context's own
+// status callback and its setting are back afterwards.
+class StatusWatch {
+ public:
+  StatusWatch(gpgme_ctx_t ctx, const char* keyword) : m_ctx(ctx), m_keyword(keyword) {
+    if (!keyword) return;
+    gpgme_get_status_cb(ctx, &m_savedCb, &m_savedHook);
+    const char* full = gpgme_get_ctx_flag(ctx, "full-status");
+    m_savedFull = full && *full && std::strcmp(full, "0") != 0;
+    gpgme_set_ctx_flag(ctx, "full-status", "1");
+    gpgme_set_status_cb(ctx, &Seen, this);
+  }
+  ~StatusWatch() {
+    if (!m_keyword) return;
+    gpgme_set_status_cb(m_ctx, m_savedCb, m_savedHook);
+    gpgme_set_ctx_flag(m_ctx, "full-status", m_savedFull ? "1" : "0");
+  }
+  StatusWatch(const StatusWatch&) = delete;
+  StatusWatch& operator=(const StatusWatch&) = delete;
+
+  bool seen() const { return !m_keyword || m_seen; }
+
+ private:
+  static gpgme_error_t Seen(void* hook, const char* keyword, const char* args) {
+    auto* self = static_cast<StatusWatch*>(hook);
+    if (keyword && std::strcmp(keyword, self->m_keyword) == 0) self->m_seen = true;
+    return self->m_savedCb ? self->m_savedCb(self->m_savedHook, keyword, args) : 0;
+  }
+
+  gpgme_ctx_t m_ctx;
+  const char* m_keyword;
+  bool m_seen = false;
+  gpgme_status_cb_t m_savedCb = nullptr;
+  void* m_savedHook = nullptr;
+  bool m_savedFull = false;
+};
+
+}  // namespace
+
+gpgme_error_t RunOperation(gpgme_ctx_t ctx, const std::function<gpgme_error_t()>& start,
+                           const char* endStatus) {
+  StatusWatch watch(ctx, endStatus);
+  OperationLoop loop(ctx);
+  if (const gpgme_error_t err = start()) return err;
+  const gpgme_error_t err = loop.Run();
+  if (err == 0 && !watch.seen()) return gpg_error(GPG_ERR_UNFINISHED);
+  return err;
+}

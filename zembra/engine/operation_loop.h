@@ -1,0 +1,23 @@
+// Runs an engine operation on a poll loop of our own rather than on GPGME's.
+//
+// GPGME 1.18's loop waits on the pipe that feeds gpg for readiness to write only. When gpg dies
+// with input still to come, poll reports an error on that pipe, never readiness, and the loop
+// spins at full speed for ever. This loop hands every event of a descriptor, errors and hang-ups
+// included, to GPGME's handler: its write then fails and ends the operation with that error.
+#pragma once
+
+#include <gpgme.h>
+
+#include <functional>
+
+//
+// GPGME takes a pipe that gpg closed for a sign that gpg will say why on its status channel; a
+// gpg that was killed says nothing, and the operation then ends without an error over output
+// that stops short. endStatus names the status line gpg writes once the output is complete:
+// without it, the operation ends with GPG_ERR_UNFINISHED.
+//
+// start: one gpgme_op_*_start call on ctx. Returns what the synchronous call would: the error of
+// the start or of the operation's input and output; the operation's result (gpgme_op_*_result)
+// is then ready on ctx.
+gpgme_error_t RunOperation(gpgme_ctx_t ctx, const std::function<gpgme_error_t()>& start,
+                           const char* endStatus = nullptr);
