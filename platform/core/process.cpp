@@ -3,20 +3,14 @@
 
 #include <cerrno>
 
+#include "platform/core/exec_arguments.h"
 #include "platform/core/process.h"
 
 extern char** environ;
 
 bool CreateProcessFromCommandLine(std::string_view line, int* pid) {
-  std::vector<std::string> args = SplitCommandLine(line);
-  if (args.empty() || args[0].empty()) {
-    errno = ENOENT;
-    return false;
-  }
-  std::vector<char*> argv;
-  argv.reserve(args.size() + 1);
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
+  const ExecArguments args(line);
+  if (!args.valid()) return false;
 
   // Our own descriptors are close-on-exec; closing everything above standard error as well
   // keeps the child clean of descriptors a host program (a file manager) left inheritable.
@@ -26,7 +20,7 @@ bool CreateProcessFromCommandLine(std::string_view line, int* pid) {
 
   pid_t child = -1;
   // A name without a slash is looked up in PATH, as CreateProcess searches for a bare name.
-  int rc = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+  int rc = posix_spawnp(&child, args.program(), &actions, nullptr, args.argv(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) {
     errno = rc;

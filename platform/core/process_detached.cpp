@@ -5,23 +5,16 @@
 
 #include <cerrno>
 
+#include "platform/core/exec_arguments.h"
 #include "platform/core/process.h"
 #include "platform/core/unique_fd.h"
 
 extern char** environ;
 
 bool CreateDetachedProcessFromCommandLine(std::string_view line) {
-  std::vector<std::string> args = SplitCommandLine(line);
-  if (args.empty() || args[0].empty()) {
-    errno = ENOENT;
-    return false;
-  }
-  // Everything the children need is made before forking: a host may have threads, and after
-  // fork only async-signal-safe calls are sound.
-  std::vector<char*> argv;
-  argv.reserve(args.size() + 1);
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
+  // Everything the children need is made before forking: a host may have threads.
+  const ExecArguments args(line);
+  if (!args.valid()) return false;
 
   // The grandchild reports a failed exec through this pipe; a successful exec closes it.
   int fds[2];
@@ -39,7 +32,7 @@ bool CreateDetachedProcessFromCommandLine(std::string_view line) {
         close_range(STDERR_FILENO + 1, static_cast<unsigned>(fds[1]) - 1, 0);
       close_range(static_cast<unsigned>(fds[1]) + 1, ~0u, 0);
       setsid();
-      execvp(argv[0], argv.data());
+      execvp(args.program(), args.argv());
       const int error = errno;
       ssize_t ignored = ::write(fds[1], &error, sizeof error);
       (void)ignored;
