@@ -25,6 +25,7 @@
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_folder.h"
 #include "zembra/operations/file_signing.h"
+#include "zembra/operations/key_import.h"
 
 namespace fs = std::filesystem;
 
@@ -38,10 +39,16 @@ std::vector<int> GpgWorkingOn(const std::string& home) {
   for (const auto& entry : fs::directory_iterator("/proc", error)) {
     const std::string name = entry.path().filename().string();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    if (ReadFile((entry.path() / "comm").string()) != "gpg\n" || !ProcessAlive(std::stoi(name)))
+    // A process may end while it is looked at; its files then cannot be read.
+    std::string comm, cmdline, environ;
+    try {
+      comm = ReadFile((entry.path() / "comm").string());
+      cmdline = ReadFile((entry.path() / "cmdline").string());
+      environ = ReadFile((entry.path() / "environ").string());
+    } catch (const std::exception&) {
       continue;
-    std::string cmdline = ReadFile((entry.path() / "cmdline").string());
-    std::string environ = ReadFile((entry.path() / "environ").string());
+    }
+    if (comm != "gpg\n" || !ProcessAlive(std::stoi(name))) continue;
     std::replace(cmdline.begin(), cmdline.end(), '\0', '\n');
     std::replace(environ.begin(), environ.end(), '\0', '\n');
     if (("\n" + cmdline).find("\n--homedir\n" + home + "\n") != std::string::npos ||
@@ -172,6 +179,28 @@ TEST_F(Faults, GpgKilledDuringEncryptionOrSigningKeepsTheEarlierOutput) {
                                      plain + "\" was done; nothing was written\n");
     fs::remove(output);
   }
+}
+
+TEST_F(Faults, GpgKilledDuringAKeyImportSaysTheImportStopped) {
+  const ProcessResult unpacked = RunProcess({"xz", "-dc", TestKeyFolder() + "/ring1000.pgp.xz"});
+  ASSERT_EQ(unpacked.exitCode, 0) << unpacked;
+  const std::string path = m_folder.path("ring1000.pgp");
+  WriteFile(path, unpacked.out);
+  int killed = 0;
+  LogCapture log;
+  const ImportOutcome outcome = ImportKeyFile(m_ctx.get(), path, AtPosition(300, [&] {
+                                                for (int pid : GpgWorkingOn(ring().home()))
+                                                  killed += kill(pid, SIGKILL) == 0;
+                                              }));
+  EXPECT_EQ(killed, 1);
+  EXPECT_FALSE(outcome.succeeded) << outcome;
+  EXPECT_EQ(log.text(), "Importing keys from \"" + path + "\"\nError: the engine stopped while importing \"" +
+                            path + "\"; some of its keys may have been imported\n");
+  // The ring is still usable: the next import finds what the stopped one left.
+  log.take();
+  const ImportOutcome again = ImportKeyFile(m_ctx.get(), path);
+  EXPECT_TRUE(again.succeeded) << log.text();
+  EXPECT_EQ(again.considered, 1000) << again;
 }
 
 TEST_F(Faults, AgentKilledDuringDecryptionGivesTheWholePlaintextOrNone) {

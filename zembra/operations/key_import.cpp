@@ -27,11 +27,17 @@ ImportOutcome ImportKeyFile(gpgme_ctx_t ctx, const std::string& path,
   if (!CheckResult(MakeInputData(data, stream))) return outcome;
 
   LogRes(IDS_IMPORTING_KEYS, DisplayText(path));
-  const gpgme_error_t err = RunOperation(ctx, [&] { return gpgme_op_import_start(ctx, data.get()); });
+  // The counts come last; without them the engine stopped somewhere in the file.
+  const gpgme_error_t err =
+      RunOperation(ctx, [&] { return gpgme_op_import_start(ctx, data.get()); }, "IMPORT_RES");
   // A key file that changed while it was read gave the engine a mixture of its old and new
   // content; what the engine took before the end is not known.
   if (stream.changed) {
     LogRes(IDS_KEY_FILE_CHANGED, DisplayText(path));
+    return outcome;
+  }
+  if (gpgme_err_code(err) == GPG_ERR_UNFINISHED) {
+    LogRes(IDS_IMPORT_STOPPED, DisplayText(path));
     return outcome;
   }
   if (!CheckResult(err)) return outcome;

@@ -56,6 +56,8 @@ constexpr Message kMessages[] = {
     {IDS_CANNOT_CREATE_OUTPUT, "Error: cannot create \"%s\": %hs\n"},
     {IDS_INPUT_CHANGED, "Error: \"%s\" changed while it was read; nothing was written\n"},
     {IDS_ENGINE_STOPPED, "Error: the engine stopped before \"%s\" was done; nothing was written\n"},
+    {IDS_IMPORT_STOPPED,
+     "Error: the engine stopped while importing \"%s\"; some of its keys may have been imported\n"},
     {IDS_KEY_FILE_CHANGED, "Error: \"%s\" changed while it was read; the import stopped there\n"},
     {IDS_SIG_GOOD, "Good signature from \"%s\"\n"},
     {IDS_SIG_GOOD_NOT_CERTIFIED, "Good signature from \"%s\", but the key is not certified\n"},
