@@ -101,8 +101,10 @@ class Parser {
       value.data = data;
     } else if (type == "d" || type == "D") {
       value.type = REG_DWORD;
+      // Decimal, or hexadecimal after "0x": a leading zero does not make it octal.
+      const bool hex = data.size() > 2 && data[0] == '0' && (data[1] == 'x' || data[1] == 'X');
       char* end = nullptr;
-      const unsigned long long n = std::strtoull(data.c_str(), &end, 0);
+      const unsigned long long n = std::strtoull(data.c_str(), &end, hex ? 16 : 10);
       if (data.empty() || *end != '\0' || n > 0xFFFFFFFFull || data[0] == '-')
         Fail("'" + data + "' is not a DWORD");
       const auto v = static_cast<DWORD>(n);

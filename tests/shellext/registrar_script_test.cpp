@@ -43,6 +43,17 @@ TEST(RegistrarScript, ReadsKeysFlagsValuesAndReplacements) {
   EXPECT_EQ(key.subkeys[0].flag, ScriptKey::Flag::None);
 }
 
+TEST(RegistrarScript, ADwordWithALeadingZeroIsDecimal) {
+  const ParsedScript script = Parse("HKCR { Key { val A = d '010' val B = d '0X1f' val C = d '0' } }");
+  ASSERT_TRUE(script.ok) << script.error;
+  const std::vector<ScriptNamedValue>& values = script.roots.at(0).keys.at(0).values;
+  ASSERT_EQ(values.size(), 3u);
+  EXPECT_EQ(values[0].value.data, std::string("\x0a\0\0\0", 4));
+  EXPECT_EQ(values[1].value.data, std::string("\x1f\0\0\0", 4));
+  EXPECT_EQ(values[2].value.data, std::string("\0\0\0\0", 4));
+  EXPECT_EQ(ErrorOf("HKCR { Key = d '0x' }"), "line 1: '0x' is not a DWORD");
+}
+
 TEST(RegistrarScript, TheServersScriptsRead) {
   const ScriptReplacements r{{"MODULE", "/m.so"}, {"MODULEDIR", "/"}};
   for (const std::string& text : {RegistrationScript(IDR_ZEMBRASHELLEXT),
