@@ -88,48 +88,32 @@ class OperationLoop {
   gpgme_error_t m_err = 0;
 };
 
-// Watches the engine's status lines for one keyword while it is installed; the context's own
-// status callback and its setting are back afterwards.
-class StatusWatch {
- public:
-  StatusWatch(gpgme_ctx_t ctx, const char* keyword) : m_ctx(ctx), m_keyword(keyword) {
-    if (!keyword) return;
-    gpgme_get_status_cb(ctx, &m_savedCb, &m_savedHook);
-    const char* full = gpgme_get_ctx_flag(ctx, "full-status");
-    m_savedFull = full && *full && std::strcmp(full, "0") != 0;
-    gpgme_set_ctx_flag(ctx, "full-status", "1");
-    gpgme_set_status_cb(ctx, &Seen, this);
-  }
-  ~StatusWatch() {
-    if (!m_keyword) return;
-    gpgme_set_status_cb(m_ctx, m_savedCb, m_savedHook);
-    gpgme_set_ctx_flag(m_ctx, "full-status", m_savedFull ? "1" : "0");
-  }
-  StatusWatch(const StatusWatch&) = delete;
-  StatusWatch& operator=(const StatusWatch&) = delete;
-
-  bool seen() const { return !m_keyword || m_seen; }
-
- private:
-  static gpgme_error_t Seen(void* hook, const char* keyword, const char* args) {
-    auto* self = static_cast<StatusWatch*>(hook);
-    if (keyword && std::strcmp(keyword, self->m_keyword) == 0) self->m_seen = true;
-    return self->m_savedCb ? self->m_savedCb(self->m_savedHook, keyword, args) : 0;
-  }
-
-  gpgme_ctx_t m_ctx;
-  const char* m_keyword;
-  bool m_seen = false;
-  gpgme_status_cb_t m_savedCb = nullptr;
-  void* m_savedHook = nullptr;
-  bool m_savedFull = false;
-};
-
 }  // namespace
+
+EndStatusWatch::EndStatusWatch(gpgme_ctx_t ctx, const char* keyword) : m_ctx(ctx), m_keyword(keyword) {
+  if (!keyword) return;
+  gpgme_get_status_cb(ctx, &m_savedCb, &m_savedHook);
+  const char* full = gpgme_get_ctx_flag(ctx, "full-status");
+  m_savedFull = full && *full && std::strcmp(full, "0") != 0;
+  gpgme_set_ctx_flag(ctx, "full-status", "1");
+  gpgme_set_status_cb(ctx, &Seen, this);
+}
+
+EndStatusWatch::~EndStatusWatch() {
+  if (!m_keyword) return;
+  gpgme_set_status_cb(m_ctx, m_savedCb, m_savedHook);
+  gpgme_set_ctx_flag(m_ctx, "full-status", m_savedFull ? "1" : "0");
+}
+
+gpgme_error_t EndStatusWatch::Seen(void* hook, const char* keyword, const char* args) {
+  auto* self = static_cast<EndStatusWatch*>(hook);
+  if (keyword && std::strcmp(keyword, self->m_keyword) == 0) self->m_seen = true;
+  return self->m_savedCb ? self->m_savedCb(self->m_savedHook, keyword, args) : 0;
+}
 
 gpgme_error_t RunOperation(gpgme_ctx_t ctx, const std::function<gpgme_error_t()>& start,
                            const char* endStatus) {
-  StatusWatch watch(ctx, endStatus);
+  EndStatusWatch watch(ctx, endStatus);
   OperationLoop loop(ctx);
   if (const gpgme_error_t err = start()) return err;
   const gpgme_error_t err = loop.Run();

@@ -21,3 +21,27 @@
 // is then ready on ctx.
 gpgme_error_t RunOperation(gpgme_ctx_t ctx, const std::function<gpgme_error_t()>& start,
                            const char* endStatus = nullptr);
+
+// Watches the engine's status lines for the one gpg writes when the operation's output is
+// complete, around a synchronous call (some, like an export, return errors that the
+// asynchronous form cannot get at). The context's own status callback and setting are back
+// afterwards. A null keyword watches nothing and counts as seen.
+class EndStatusWatch {
+ public:
+  EndStatusWatch(gpgme_ctx_t ctx, const char* keyword);
+  ~EndStatusWatch();
+  EndStatusWatch(const EndStatusWatch&) = delete;
+  EndStatusWatch& operator=(const EndStatusWatch&) = delete;
+
+  bool seen() const { return !m_keyword || m_seen; }
+
+ private:
+  static gpgme_error_t Seen(void* hook, const char* keyword, const char* args);
+
+  gpgme_ctx_t m_ctx;
+  const char* m_keyword;
+  bool m_seen = false;
+  gpgme_status_cb_t m_savedCb = nullptr;
+  void* m_savedHook = nullptr;
+  bool m_savedFull = false;
+};

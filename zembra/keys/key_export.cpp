@@ -9,6 +9,7 @@
 #include "platform/core/text.h"
 #include "zembra/engine/engine.h"
 #include "zembra/engine/file_stream.h"
+#include "zembra/engine/operation_loop.h"
 #include "platform/core/log.h"
 #include "zembra/engine/check_result.h"
 #include "zembra/operations/messages.h"
@@ -101,9 +102,16 @@ ExportOutcome ExportKeys(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* 
 
   gpgme_set_armor(ctx, binary ? 0 : 1);
   LogRes(IDS_EXPORTING_KEYS, DisplayText(path));
-  if (!CheckResult(gpgme_op_export_keys(ctx, keys, secret ? GPGME_EXPORT_MODE_SECRET : 0,
-                                        data.get())))
+  // gpg ends an export with its counts; a gpg that died before them wrote a cut export.
+  // The synchronous call: only it returns the engine's refusal (a cancelled passphrase, say).
+  const EndStatusWatch end(ctx, "EXPORT_RES");
+  const gpgme_error_t err =
+      gpgme_op_export_keys(ctx, keys, secret ? GPGME_EXPORT_MODE_SECRET : 0, data.get());
+  if (err == 0 && !end.seen()) {
+    LogRes(IDS_ENGINE_STOPPED, DisplayText(path));
     return outcome;
+  }
+  if (!CheckResult(err)) return outcome;
   data.reset();
   if (!output.Commit()) {
     LogRes(IDS_ERROR, std::strerror(errno));
