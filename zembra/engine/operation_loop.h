@@ -10,15 +10,15 @@
 
 #include <functional>
 
+// start: one gpgme_op_*_start call on ctx.
 //
-// GPGME takes a pipe that gpg closed for a sign that gpg will say why on its status channel; a
+// GPGME takes a pipe that gpg closed as a sign that gpg will say why on its status channel; a
 // gpg that was killed says nothing, and the operation then ends without an error over output
 // that stops short. endStatus names the status line gpg writes once the output is complete:
 // without it, the operation ends with GPG_ERR_UNFINISHED.
 //
-// start: one gpgme_op_*_start call on ctx. Returns what the synchronous call would: the error of
-// the start or of the operation's input and output; the operation's result (gpgme_op_*_result)
-// is then ready on ctx.
+// Returns what the synchronous call would: the error of the start or of the operation's input
+// and output; the operation's result (gpgme_op_*_result) is then ready on ctx.
 gpgme_error_t RunOperation(gpgme_ctx_t ctx, const std::function<gpgme_error_t()>& start,
                            const char* endStatus = nullptr);
 
