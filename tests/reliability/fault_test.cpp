@@ -27,8 +27,8 @@
 #include "tests/crypto/test_env.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_folder.h"
-#include "zembra/operations/file_signing.h"
 #include "zembra/keys/key_export.h"
+#include "zembra/operations/file_signing.h"
 #include "zembra/operations/key_import.h"
 
 namespace fs = std::filesystem;
