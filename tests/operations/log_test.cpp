@@ -82,7 +82,8 @@ TEST_F(LogTest, MessageTableHasEveryTextExactly) {
       {9190, "Error: \"%s\" changed while it was read; nothing was written\n"},
       {9191, "Error: \"%s\" changed while it was read; the import stopped there\n"},
       {9192, "Error: the engine stopped before \"%s\" was done; nothing was written\n"},
-      {9193, "Error: the engine stopped while importing \"%s\"; some of its keys may have been imported\n"},
+      {9193,
+       "Error: the engine stopped while importing \"%s\"; some of its keys may have been imported\n"},
   };
   ASSERT_EQ(expected.size(), 54u);
   for (const auto& [id, text] : expected) EXPECT_EQ(LoadMessage(id), text) << "id " << id;

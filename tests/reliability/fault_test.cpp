@@ -176,11 +176,13 @@ TEST_F(Faults, GpgKilledDuringEncryptionOrSigningKeepsTheEarlierOutput) {
     EXPECT_EQ(killed, 1) << "sign " << sign;
     EXPECT_FALSE(outcome.written()) << outcome;
     EXPECT_TRUE(ReadFile(output) == "the earlier output") << "sign " << sign;
-    EXPECT_EQ(FolderNames(m_folder.path()), (std::vector<std::string>{"big.bin", fs::path(output).filename().string()}));
+    EXPECT_EQ(FolderNames(m_folder.path()),
+              (std::vector<std::string>{"big.bin", fs::path(output).filename().string()}));
     // The engine reports a signature that never came; an encryption's end it does not check.
     EXPECT_EQ(log.text(), sign ? "Signing \"" + plain + "\"...\nError: General error\n"
-                               : "Encrypting \"" + plain + "\"...\nError: the engine stopped before \"" +
-                                     plain + "\" was done; nothing was written\n");
+                               : "Encrypting \"" + plain +
+                                     "\"...\nError: the engine stopped before \"" + plain +
+                                     "\" was done; nothing was written\n");
     fs::remove(output);
   }
 }
@@ -215,7 +217,8 @@ TEST_F(Faults, GpgKilledDuringAKeyExportKeepsTheEarlierFile) {
   ASSERT_EQ(ring().gpg({"--import"}, unpacked.out).exitCode, 0);
   std::vector<gpgme_key_t> keys;
   ASSERT_EQ(gpgme_op_keylist_start(m_ctx.get(), nullptr, 0), 0);
-  for (gpgme_key_t key = nullptr; gpgme_op_keylist_next(m_ctx.get(), &key) == 0;) keys.push_back(key);
+  for (gpgme_key_t key = nullptr; gpgme_op_keylist_next(m_ctx.get(), &key) == 0;)
+    keys.push_back(key);
   gpgme_op_keylist_end(m_ctx.get());
   ASSERT_EQ(keys.size(), 1001u);
   keys.push_back(nullptr);
@@ -238,7 +241,8 @@ TEST_F(Faults, GpgKilledDuringAKeyExportKeepsTheEarlierFile) {
   EXPECT_FALSE(outcome.written()) << outcome;
   EXPECT_TRUE(ReadFile(path) == "the earlier export");
   EXPECT_EQ(FolderNames(m_folder.path()), std::vector<std::string>{"keys.asc"});
-  EXPECT_TRUE(log.text().starts_with("Exporting key(s) to \"" + path + "\"\nError: ")) << log.text();
+  EXPECT_TRUE(log.text().starts_with("Exporting key(s) to \"" + path + "\"\nError: "))
+      << log.text();
   EXPECT_EQ(log.text().find("Done."), std::string::npos) << log.text();
 }
 

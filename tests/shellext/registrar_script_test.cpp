@@ -44,7 +44,8 @@ TEST(RegistrarScript, ReadsKeysFlagsValuesAndReplacements) {
 }
 
 TEST(RegistrarScript, ADwordWithALeadingZeroIsDecimal) {
-  const ParsedScript script = Parse("HKCR { Key { val A = d '010' val B = d '0X1f' val C = d '0' } }");
+  const ParsedScript script =
+      Parse("HKCR { Key { val A = d '010' val B = d '0X1f' val C = d '0' } }");
   ASSERT_TRUE(script.ok) << script.error;
   const std::vector<ScriptNamedValue>& values = script.roots.at(0).keys.at(0).values;
   ASSERT_EQ(values.size(), 3u);

@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/crypto/test_env.h"
-#include "zembra/keys/default_keys.h"
 #include "tests/signing/stored_settings.h"
+#include "zembra/keys/default_keys.h"
 #include "zembra/keys/settings.h"
 
 using namespace std::string_literals;

@@ -12,9 +12,9 @@
 
 #include "platform/gui/clipboard.h"
 #include "platform/gui/scripted_dialogs.h"
+#include "tests/signing/stored_settings.h"
 #include "tests/support/key_ring.h"
 #include "tests/ui/window_probe.h"
-#include "tests/signing/stored_settings.h"
 #include "zembra/keys/settings.h"
 
 using namespace std::string_literals;

@@ -90,7 +90,8 @@ class OperationLoop {
 
 }  // namespace
 
-EndStatusWatch::EndStatusWatch(gpgme_ctx_t ctx, const char* keyword) : m_ctx(ctx), m_keyword(keyword) {
+EndStatusWatch::EndStatusWatch(gpgme_ctx_t ctx, const char* keyword)
+    : m_ctx(ctx), m_keyword(keyword) {
   if (!keyword) return;
   gpgme_get_status_cb(ctx, &m_savedCb, &m_savedHook);
   const char* full = gpgme_get_ctx_flag(ctx, "full-status");

@@ -57,8 +57,8 @@ bool EncryptTextStep(const TextStepData& data) {
   LogRes(IDS_ENCRYPTING_CLIPBOARD);
   // An engine that died says nothing; its output would stop short.
   if (!CheckResult(RunOperation(data.ctx, [&] {
-        return gpgme_op_encrypt_start(data.ctx, data.recipients, GPGME_ENCRYPT_ALWAYS_TRUST, data.input,
-                                      data.output);
+        return gpgme_op_encrypt_start(data.ctx, data.recipients, GPGME_ENCRYPT_ALWAYS_TRUST,
+                                      data.input, data.output);
       }, "END_ENCRYPTION")))
     return false;
   gpgme_encrypt_result_t result = gpgme_op_encrypt_result(data.ctx);

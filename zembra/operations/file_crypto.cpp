@@ -40,7 +40,8 @@ Outcome EncryptFile(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* recip
     return gpgme_op_encrypt_start(ctx, recipients, GPGME_ENCRYPT_ALWAYS_TRUST, io.in(), io.out());
   }, "END_ENCRYPTION");
   if (io.InputChanged()) return outcome.End(IDS_INPUT_CHANGED, DisplayText(path));
-  if (gpgme_err_code(err) == GPG_ERR_UNFINISHED) return outcome.End(IDS_ENGINE_STOPPED, DisplayText(path));
+  if (gpgme_err_code(err) == GPG_ERR_UNFINISHED)
+    return outcome.End(IDS_ENGINE_STOPPED, DisplayText(path));
   if (!outcome.Check(err)) return outcome;
   gpgme_encrypt_result_t result = gpgme_op_encrypt_result(ctx);
   if (!io.Commit(outcome)) return outcome;
