@@ -204,7 +204,8 @@ TEST_F(Faults, GpgKilledDuringAKeyImportSaysTheImportStopped) {
   const std::string start = "Importing keys from \"" + path + "\"\nError: ";
   EXPECT_TRUE(log.text().starts_with(start)) << log.text();
   EXPECT_EQ(log.text().find("Considered keys"), std::string::npos) << log.text();
-  // The ring is still usable: the next import finds what the stopped one left.
+  // The ring is still usable: the next import finds what the stopped one left (a gpg killed
+  // between the renames of its key box left no box; the import puts its update in place first).
   log.take();
   const ImportOutcome again = ImportKeyFile(m_ctx.get(), path);
   EXPECT_TRUE(again.succeeded) << log.text();

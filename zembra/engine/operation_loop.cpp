@@ -3,9 +3,13 @@
 #include <poll.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string_view>
 #include <vector>
+
+#include "zembra/engine/key_ring_repair.h"
 
 namespace {
 
@@ -109,15 +113,26 @@ EndStatusWatch::~EndStatusWatch() {
 gpgme_error_t EndStatusWatch::Seen(void* hook, const char* keyword, const char* args) {
   auto* self = static_cast<EndStatusWatch*>(hook);
   if (keyword && std::strcmp(keyword, self->m_keyword) == 0) self->m_seen = true;
+  // gpg goes on without a key ring it cannot open, and then reports an import of nothing.
+  constexpr std::string_view kRing = "add_keyblock_resource ";
+  if (keyword && std::strcmp(keyword, "ERROR") == 0 && args &&
+      std::string_view(args).starts_with(kRing) && self->m_keyRingError == 0) {
+    const unsigned long code = std::strtoul(args + kRing.size(), nullptr, 10);
+    self->m_keyRingError =
+        code != 0 ? static_cast<gpgme_error_t>(code) : gpg_error(GPG_ERR_GENERAL);
+  }
   return self->m_savedCb ? self->m_savedCb(self->m_savedHook, keyword, args) : 0;
 }
 
 gpgme_error_t RunOperation(gpgme_ctx_t ctx, const std::function<gpgme_error_t()>& start,
-                           const char* endStatus) {
+                           const char* endStatus, gpgme_error_t* keyRingError) {
+  if (keyRingError) *keyRingError = 0;
+  CompleteStoppedKeyRingUpdate(ctx);
   EndStatusWatch watch(ctx, endStatus);
   OperationLoop loop(ctx);
   if (const gpgme_error_t err = start()) return err;
   const gpgme_error_t err = loop.Run();
+  if (keyRingError) *keyRingError = watch.keyRingError();
   if (err == 0 && !watch.seen()) return gpg_error(GPG_ERR_UNFINISHED);
   return err;
 }

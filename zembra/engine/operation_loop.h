@@ -17,10 +17,13 @@
 // that stops short. endStatus names the status line gpg writes once the output is complete:
 // without it, the operation ends with GPG_ERR_UNFINISHED.
 //
+// A key ring that a stopped gpg left half-updated is completed first (key_ring_repair.h).
+//
 // Returns what the synchronous call would: the error of the start or of the operation's input
-// and output; the operation's result (gpgme_op_*_result) is then ready on ctx.
+// and output; the operation's result (gpgme_op_*_result) is then ready on ctx. With an
+// endStatus, keyRingError (when given) receives the error of a key ring gpg could not open.
 gpgme_error_t RunOperation(gpgme_ctx_t ctx, const std::function<gpgme_error_t()>& start,
-                           const char* endStatus = nullptr);
+                           const char* endStatus = nullptr, gpgme_error_t* keyRingError = nullptr);
 
 // Watches the engine's status lines for the one gpg writes when the operation's output is
 // complete, around a synchronous call (some, like an export, return errors that the
@@ -34,6 +37,8 @@ class EndStatusWatch {
   EndStatusWatch& operator=(const EndStatusWatch&) = delete;
 
   bool seen() const { return !m_keyword || m_seen; }
+  // The error of the key ring gpg could not open and went on without, or 0.
+  gpgme_error_t keyRingError() const { return m_keyRingError; }
 
  private:
   static gpgme_error_t Seen(void* hook, const char* keyword, const char* args);
@@ -41,6 +46,7 @@ class EndStatusWatch {
   gpgme_ctx_t m_ctx;
   const char* m_keyword;
   bool m_seen = false;
+  gpgme_error_t m_keyRingError = 0;
   gpgme_status_cb_t m_savedCb = nullptr;
   void* m_savedHook = nullptr;
   bool m_savedFull = false;

@@ -6,6 +6,7 @@
 
 #include "platform/core/format.h"
 #include "zembra/engine/check_result.h"
+#include "zembra/engine/key_ring_repair.h"
 
 CKeyHandle CKeyHandle::Adopt(gpgme_key_t key) { return CKeyHandle(key); }
 
@@ -34,6 +35,7 @@ CKeyArray::CKeyArray(std::vector<gpgme_key_t> keys) : m_keys(std::move(keys)) {
 
 std::unique_ptr<CKeyHandleArray> ListUsableKeys(gpgme_ctx_t ctx) {
   auto keys = std::make_unique<CKeyHandleArray>();
+  CompleteStoppedKeyRingUpdate(ctx);
   if (!CheckResult(gpgme_op_keylist_start(ctx, nullptr, 0))) return keys;
   for (;;) {
     gpgme_key_t key = nullptr;

@@ -4,6 +4,7 @@
 #include "platform/core/text.h"
 #include "zembra/engine/engine.h"
 #include "zembra/engine/file_stream.h"
+#include "zembra/engine/key_ring_repair.h"
 #include "zembra/engine/operation_loop.h"
 #include "platform/core/log.h"
 #include "zembra/engine/check_result.h"
@@ -28,8 +29,9 @@ ImportOutcome ImportKeyFile(gpgme_ctx_t ctx, const std::string& path,
 
   LogRes(IDS_IMPORTING_KEYS, DisplayText(path));
   // The counts come last; without them the engine stopped somewhere in the file.
-  const gpgme_error_t err =
-      RunOperation(ctx, [&] { return gpgme_op_import_start(ctx, data.get()); }, "IMPORT_RES");
+  gpgme_error_t keyRingError = 0;
+  const gpgme_error_t err = RunOperation(
+      ctx, [&] { return gpgme_op_import_start(ctx, data.get()); }, "IMPORT_RES", &keyRingError);
   // A key file that changed while it was read gave the engine a mixture of its old and new
   // content; what the engine took before the end is not known.
   if (stream.changed) {
@@ -41,8 +43,14 @@ ImportOutcome ImportKeyFile(gpgme_ctx_t ctx, const std::string& path,
     return outcome;
   }
   if (!CheckResult(err)) return outcome;
+  gpgme_import_result_t result = gpgme_op_import_result(ctx);
+  // gpg reports the import of nothing it then did as a result like any other.
+  if (keyRingError != 0 && (!result || result->considered == 0)) {
+    LogRes(IDS_KEY_RING_UNUSABLE, DisplayText(KeyHomeOf(ctx)), gpgme_strerror(keyRingError));
+    return outcome;
+  }
   outcome.succeeded = true;
-  if (gpgme_import_result_t result = gpgme_op_import_result(ctx)) {
+  if (result) {
     outcome.considered = result->considered;
     outcome.imported = result->imported;
     outcome.unchanged = result->unchanged;

@@ -59,6 +59,14 @@ constexpr Message kMessages[] = {
     {IDS_IMPORT_STOPPED,
      "Error: the engine stopped while importing \"%s\"; some of its keys may have been imported\n"},
     {IDS_KEY_FILE_CHANGED, "Error: \"%s\" changed while it was read; the import stopped there\n"},
+    {IDS_KEY_RING_COMPLETED,
+     "The key ring in \"%s\" was left half-updated by a gpg that stopped; its last change is now "
+     "in place\n"},
+    {IDS_KEY_RING_NOT_COMPLETED,
+     "Error: the key ring in \"%s\" was left half-updated by a gpg that stopped and cannot be "
+     "completed: %hs; its earlier state is in \"%s\"\n"},
+    {IDS_KEY_RING_UNUSABLE,
+     "Error: the key ring in \"%s\" cannot be opened: %hs; no key was imported\n"},
     {IDS_SIG_GOOD, "Good signature from \"%s\"\n"},
     {IDS_SIG_GOOD_NOT_CERTIFIED, "Good signature from \"%s\", but the key is not certified\n"},
     {IDS_SIG_BAD, "BAD signature from \"%s\"\n"},

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "zembra/engine/check_result.h"
+#include "zembra/engine/key_ring_repair.h"
 
 enum MessageId : int {
   IDS_KEYS_PROMPT = 9101,
@@ -50,6 +51,9 @@ enum MessageId : int {
   IDS_KEY_FILE_CHANGED = 9191,
   IDS_ENGINE_STOPPED = 9192,
   IDS_IMPORT_STOPPED = 9193,
+  IDS_KEY_RING_COMPLETED = kKeyRingCompletedMessage,         // 9194
+  IDS_KEY_RING_NOT_COMPLETED = kKeyRingNotCompletedMessage,  // 9195
+  IDS_KEY_RING_UNUSABLE = 9196,
   // Signatures, one line each.
   IDS_SIG_GOOD = 9141,
   IDS_SIG_GOOD_NOT_CERTIFIED = 9142,

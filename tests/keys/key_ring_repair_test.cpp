@@ -1,0 +1,161 @@
+// A key ring that a gpg killed in the middle of its update left without its key box: the next
+// listing or import puts the update in place, never over a box that exists or one a living gpg
+// is at work on; a ring that still cannot be opened fails the import instead of importing
+// nothing as a success.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "tests/crypto/test_env.h"
+#include "tests/support/log_capture.h"
+#include "zembra/engine/key_ring_repair.h"
+#include "zembra/keys/key_list.h"
+#include "zembra/operations/key_import.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class KeyRingRepair : public KeyRingTest {
+ protected:
+  KeyRingOptions keyRingOptions() const override { return {.keys = {"alice"}}; }
+
+  // The state a gpg killed between its two renames leaves: alice alone in the backup, alice and
+  // carol in the new box beside it, no box.
+  void StopBetweenTheRenames() {
+    const ProcessResult imported =
+        ring().gpg({"--import"}, ReadFile(TestKeyFolder() + "/carol.pub.asc"));
+    ASSERT_EQ(imported.exitCode, 0) << imported;
+    ASSERT_TRUE(Exists(box() + "~"));
+    m_backup = ReadFile(box() + "~");
+    fs::rename(box(), box() + ".tmp");
+    // gpg alone cannot use the ring any more.
+    ASSERT_NE(ring().gpg({"--list-keys"}).exitCode, 0);
+  }
+
+  std::string box() { return ring().home() + "/pubring.kbx"; }
+
+  std::vector<std::string> Listed(std::string* log) {
+    LogCapture capture;
+    GpgmeContext ctx = OpenEngineContext();
+    std::vector<std::string> fingerprints;
+    const auto keys = ListUsableKeys(ctx.get());
+    for (const CKeyHandle& key : *keys)
+      fingerprints.push_back(key.get()->subkeys->fpr);
+    *log = capture.text();
+    return fingerprints;
+  }
+
+  std::vector<std::string> RingFiles() {
+    std::vector<std::string> names;
+    for (const std::string& name : FolderNames(ring().home()))
+      if (name.starts_with("pubring")) names.push_back(name);
+    return names;
+  }
+
+  std::string Completed() {
+    return "The key ring in \"" + ring().home() +
+           "\" was left half-updated by a gpg that stopped; its last change is now in place\n";
+  }
+
+  std::string m_backup;
+};
+
+// A lock file as gpg writes it: the holder's process id and the host.
+void WriteLock(const std::string& path, long pid, const std::string& host) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%10ld\n", pid);
+  WriteFile(path, text + host + "\n");
+}
+
+std::string HostName() {
+  char host[256] = {};
+  gethostname(host, sizeof host - 1);
+  return host;
+}
+
+}  // namespace
+
+TEST_F(KeyRingRepair, AnUpdateStoppedBetweenItsRenamesIsCompletedByTheNextListing) {
+  StopBetweenTheRenames();
+  std::string log;
+  EXPECT_EQ(Listed(&log),
+            (std::vector<std::string>{ring().fingerprint("alice"), ring().fingerprint("carol")}));
+  EXPECT_EQ(log, Completed());
+  EXPECT_EQ(RingFiles(), (std::vector<std::string>{"pubring.kbx", "pubring.kbx~"}));
+  EXPECT_TRUE(ReadFile(box() + "~") == m_backup);
+  EXPECT_EQ(ring().publicFingerprints().size(), 2u);
+  // Once whole, the ring is left as it is and nothing more is said.
+  EXPECT_EQ(Listed(&log).size(), 2u);
+  EXPECT_EQ(log, "");
+}
+
+TEST_F(KeyRingRepair, AnUpdateStoppedBetweenItsRenamesIsCompletedByTheNextImport) {
+  StopBetweenTheRenames();
+  const std::string path = ring().path("dave.pub.asc");
+  WriteFile(path, ReadFile(TestKeyFolder() + "/dave.pub.asc"));
+  LogCapture capture;
+  GpgmeContext ctx = OpenEngineContext();
+  const ImportOutcome outcome = ImportKeyFile(ctx.get(), path);
+  EXPECT_TRUE(outcome.succeeded);
+  EXPECT_EQ(outcome.imported, 1) << outcome;
+  EXPECT_EQ(capture.text(), "Importing keys from \"" + path + "\"\n" + Completed() +
+                                "Considered keys: 1\nImported keys: 1\n");
+  EXPECT_EQ(ring().publicFingerprints(),
+            (std::vector<std::string>{ring().fingerprint("alice"), ring().fingerprint("carol"),
+                                      ring().fingerprint("dave")}));
+}
+
+TEST_F(KeyRingRepair, AnUpdateWhoseLockALivingProcessOrAnotherHostHoldsIsLeftAlone) {
+  StopBetweenTheRenames();
+  const std::string lock = box() + ".lock";
+  const std::vector<std::string> stopped = {"pubring.kbx.lock", "pubring.kbx.tmp", "pubring.kbx~"};
+  for (const auto& [pid, host] : std::vector<std::pair<long, std::string>>{
+           {getpid(), HostName()}, {getpid(), HostName() + "-elsewhere"}, {1, HostName()}}) {
+    WriteLock(lock, pid, host);
+    // Not through a listing: its gpg would wait for the lock as long as the holder lives.
+    LogCapture capture;
+    EXPECT_EQ(CompleteStoppedKeyRingUpdate(ring().home()), KeyRingState::kWhole) << host;
+    EXPECT_EQ(capture.text(), "");
+    EXPECT_EQ(RingFiles(), stopped) << host;
+  }
+  // A holder that ended, collected or not, holds nothing.
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  WriteLock(lock, child, HostName());
+  while (ProcessAlive(child)) usleep(1000);
+  std::string log;
+  EXPECT_EQ(Listed(&log).size(), 2u);
+  EXPECT_EQ(log, Completed());
+  waitpid(child, nullptr, 0);
+}
+
+// Nothing to put in place: every operation says why the ring cannot be used, and an import
+// fails instead of reporting that it found nothing to import.
+TEST_F(KeyRingRepair, ANewBoxThatIsNotWholeIsReportedAndNothingIsMoved) {
+  StopBetweenTheRenames();
+  WriteFile(box() + ".tmp", "half a key box");
+  const std::string notCompleted =
+      "Error: the key ring in \"" + ring().home() +
+      "\" was left half-updated by a gpg that stopped and cannot be completed: the new key box is "
+      "not whole; its earlier state is in \"" + box() + "~\"\n";
+  std::string log;
+  EXPECT_EQ(Listed(&log).size(), 0u);
+  EXPECT_EQ(log, notCompleted + "Error: Cannot open keyring\n");
+
+  const std::string path = ring().path("dave.pub.asc");
+  WriteFile(path, ReadFile(TestKeyFolder() + "/dave.pub.asc"));
+  LogCapture capture;
+  GpgmeContext ctx = OpenEngineContext();
+  const ImportOutcome outcome = ImportKeyFile(ctx.get(), path);
+  EXPECT_FALSE(outcome.succeeded) << outcome;
+  EXPECT_EQ(capture.text(), "Importing keys from \"" + path + "\"\n" + notCompleted +
+                                "Error: the key ring in \"" + ring().home() +
+                                "\" cannot be opened: No such file or directory; no key was "
+                                "imported\n");
+  EXPECT_EQ(RingFiles(), (std::vector<std::string>{"pubring.kbx.tmp", "pubring.kbx~"}));
+  EXPECT_TRUE(ReadFile(box() + "~") == m_backup);
+}
