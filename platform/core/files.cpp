@@ -158,6 +158,16 @@ std::int64_t SeekFd(int fd, std::int64_t offset, int whence) {
   return ::lseek(fd, static_cast<off_t>(offset), whence);
 }
 
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+    return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A hard link refuses a taken name just the same.
+  if (::link(from.c_str(), to.c_str()) != 0) return false;
+  ::unlink(from.c_str());
+  return true;
+}
+
 CommittedOutput::CommittedOutput(std::string target) : m_target(std::move(target)) {}
 
 CommittedOutput::~CommittedOutput() { Discard(); }
@@ -233,13 +243,7 @@ bool CommittedOutput::Finish(bool replace) {
     if (result == 0 && replace) {
       result = ::rename(m_temp.c_str(), m_target.c_str());
     } else if (result == 0) {
-      // The check and the rename are one step: a file that took the name meanwhile is kept.
-      result = ::renameat2(AT_FDCWD, m_temp.c_str(), AT_FDCWD, m_target.c_str(), RENAME_NOREPLACE);
-      if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
-        // File systems without the flag: a hard link refuses a taken name just the same.
-        result = ::link(m_temp.c_str(), m_target.c_str());
-        if (result == 0) ::unlink(m_temp.c_str());
-      }
+      result = RenameNoReplace(m_temp, m_target) ? 0 : -1;
     }
     if (result == 0) m_temp.clear();
   } else if (result == 0) {

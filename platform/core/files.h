@@ -23,6 +23,11 @@ std::int64_t ReadFd(int fd, void* buffer, std::size_t size);
 std::int64_t WriteFd(int fd, const void* buffer, std::size_t size);  // writes all or fails
 std::int64_t SeekFd(int fd, std::int64_t offset, int whence);
 
+// Renames from to to, unless to exists (EEXIST): the check and the rename are one step, so a
+// file that takes the name meanwhile is kept. On file systems without that flag a hard link does
+// the same. False with errno set.
+bool RenameNoReplace(const std::string& from, const std::string& to);
+
 // An output that only replaces its target when committed, invisible and private until then.
 // The bytes go to an unnamed file in the target's folder (O_TMPFILE), or, where the file system
 // has none, to a temporary file beside the target (".<name>.~zembra-<random>", mode 0600);

@@ -115,14 +115,15 @@ KeyRingState CompleteStoppedKeyRingUpdate(const std::string& home) {
            DisplayText(backup));
     return KeyRingState::kBroken;
   }
-  // A link, unlike a rename, never replaces a key box that somebody made meanwhile.
-  if (link(next.c_str(), box.c_str()) != 0) {
-    if (errno == EEXIST) return KeyRingState::kWhole;
-    LogRes(kKeyRingNotCompletedMessage, DisplayText(home), std::strerror(errno),
+  // Never over a key box that somebody made meanwhile.
+  if (!RenameNoReplace(next, box)) {
+    const int error = errno;
+    // Another Zembra may have completed the same update a moment before.
+    if (error == EEXIST || !Missing(box)) return KeyRingState::kWhole;
+    LogRes(kKeyRingNotCompletedMessage, DisplayText(home), std::strerror(error),
            DisplayText(backup));
     return KeyRingState::kBroken;
   }
-  unlink(next.c_str());
   SyncFolder(home);
   LogRes(kKeyRingCompletedMessage, DisplayText(home));
   return KeyRingState::kCompleted;
