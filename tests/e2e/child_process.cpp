@@ -103,11 +103,8 @@ std::optional<int> ChildProcess::WaitFor(std::chrono::milliseconds deadline) {
 VirtualDisplay::VirtualDisplay() {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-  // Without -noreset the server starts afresh whenever its last client leaves, and a program
-  // that connects in that moment is refused.
   m_server.emplace(std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]),
-                                            "-noreset", "-nolisten", "tcp", "-screen", "0",
-                                            "1280x1024x24"},
+                                            "-nolisten", "tcp", "-screen", "0", "1280x1024x24"},
                    EnvironmentWith({}), std::filesystem::path{}, std::filesystem::path{}, fds[1]);
   close(fds[1]);
   // The server writes its display number and a line feed once it accepts clients.
