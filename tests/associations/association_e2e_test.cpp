@@ -3,7 +3,9 @@
 // Zembra on an encrypted file, which decrypts it; the real dialog under a virtual X server.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "platform/core/process.h"
 #include "tests/associations/association_env.h"
@@ -84,9 +86,17 @@ class DesktopAssociations : public ::testing::Test {
     return plain + ".gpg";
   }
 
+  // Xvfb starts afresh when its last client leaves, as the dialog before this one just did; a
+  // program that connects in that moment is refused and ends at once. Such a start is repeated.
   void RunDialog() {
-    m_program.emplace(std::vector<std::string>{BuildProgramPath(), "--associations"},
-                      DisplayEnvironment(), fs::path{}, m_env->folder().path("dialog.txt"));
+    const fs::path output = m_env->folder().path("dialog.txt");
+    for (int attempt = 1;; ++attempt) {
+      m_program.emplace(std::vector<std::string>{BuildProgramPath(), "--associations"},
+                        DisplayEnvironment(), fs::path{}, output);
+      if (attempt == 5 || !m_program->WaitFor(std::chrono::milliseconds(1500))) return;
+      if (ReadWholeFile(output).find("could not connect to display") == std::string::npos) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
   }
 
   std::optional<KeyRing> m_ring;
