@@ -8,7 +8,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <string_view>
 
 #include "platform/core/files.h"
 #include "platform/core/log.h"
