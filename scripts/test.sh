@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: the normal build, then the same suite
-# built with AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer (scripts/sanitize.sh),
+# Installs what is missing (GNOME's desktop packages too), builds, and runs every test: the
+# normal build, then the same suite built with AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer (scripts/sanitize.sh),
 # then a short run of every fuzz target (fuzz/run.sh). Arguments go to both ctest runs.
 #   ZEMBRA_SANITIZE=0      skips the sanitizer build and its run
 #   ZEMBRA_FUZZ_SECONDS=N  seconds per fuzz target (default 5; 0 skips fuzzing)
 # Results (JUnit files, fuzz figures) stay in build*/results/ for scripts/reliability-report.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh --desktop
 scripts/build.sh
 mkdir -p build/results
 (cd build && ctest --output-on-failure --timeout 600 --output-junit results/junit.xml "$@")

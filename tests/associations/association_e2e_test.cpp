@@ -47,19 +47,14 @@ class DesktopAssociations : public ::testing::Test {
   }
 
   Environment DisplayEnvironment(const Environment& more = {}) {
-    Environment changes{{"DISPLAY", m_display.name()},
-                        {"QT_QPA_PLATFORM", "xcb"},
-                        {"ZEMBRA_TRACE", "1"},
-                        {"XDG_RUNTIME_DIR", m_runtime}};
-    for (const auto& [name, value] : more) changes[name] = value;
-    return EnvironmentWith(changes);
+    return ProgramEnvironment(m_display, m_runtime, more);
   }
 
   // The id of the visible window with exactly this title; "" when there is none.
   std::string FindWindow(const std::string& title) {
     const ProcessResult r =
         RunProcess({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}, {},
-                   {"DISPLAY=" + m_display.name()});
+                   m_display.environmentEntries());
     if (r.exitCode != 0 || r.out.empty()) return {};
     return r.out.substr(0, r.out.find('\n'));
   }

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -100,6 +101,75 @@ std::optional<int> ChildProcess::WaitFor(std::chrono::milliseconds deadline) {
   return WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1;
 }
 
+namespace {
+
+// What a process writes to the pipe before the first line feed (its address, its display).
+std::string FirstLine(int fd) {
+  std::string line;
+  char c = 0;
+  while (read(fd, &c, 1) == 1 && c != '\n') line += c;
+  return line;
+}
+
+}  // namespace
+
+SessionBus::SessionBus() {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  // In a process group of its own (ChildProcess), so that the services it activates stop with it.
+  m_daemon.emplace(std::vector<std::string>{"dbus-daemon", "--session", "--nofork", "--nopidfile",
+                                            "--address=unix:dir=" + m_folder.path(),
+                                            "--print-address=" + std::to_string(fds[1])},
+                   EnvironmentWith({{"DBUS_SESSION_BUS_ADDRESS", ""}}), std::filesystem::path{},
+                   std::filesystem::path{}, fds[1]);
+  close(fds[1]);
+  m_address = FirstLine(fds[0]);
+  close(fds[0]);
+  if (m_address.empty()) throw std::runtime_error("dbus-daemon did not start");
+}
+
+namespace {
+
+// Whether a process of the group is still running (zombies have ended).
+bool GroupRuns(pid_t group) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    const std::string stat = ReadWholeFile(entry.path() / "stat");
+    const std::size_t close = stat.rfind(')');
+    char state = 0;
+    pid_t parent = 0, pgid = 0;
+    if (close == std::string::npos ||
+        std::sscanf(stat.c_str() + close + 1, " %c %d %d", &state, &parent, &pgid) != 3)
+      continue;
+    if (pgid == group && state != 'Z') return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+SessionBus::~SessionBus() {
+  if (!m_daemon) return;
+  const pid_t group = m_daemon->pid();
+  m_daemon->Kill();
+  // The services end once told or once their bus is gone; those that came to this process (a
+  // subreaper's test) are collected here.
+  const bool ended = WaitUntil(
+      [&] {
+        while (waitpid(-group, nullptr, WNOHANG) > 0) {
+        }
+        return !GroupRuns(group);
+      },
+      std::chrono::seconds(5));
+  if (!ended) kill(-group, SIGKILL);
+  while (waitpid(-group, nullptr, WNOHANG) > 0) {
+  }
+}
+
+bool SessionBus::IsOwnProcess(pid_t process) const {
+  return pid() > 0 && getpgid(process) == pid();
+}
+
 VirtualDisplay::VirtualDisplay() {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
@@ -108,9 +178,7 @@ VirtualDisplay::VirtualDisplay() {
                    EnvironmentWith({}), std::filesystem::path{}, std::filesystem::path{}, fds[1]);
   close(fds[1]);
   // The server writes its display number and a line feed once it accepts clients.
-  std::string number;
-  char c = 0;
-  while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+  const std::string number = FirstLine(fds[0]);
   close(fds[0]);
   if (number.empty()) throw std::runtime_error("Xvfb did not start");
   m_name = ":" + number;
@@ -125,6 +193,24 @@ VirtualDisplay::VirtualDisplay() {
 }
 
 VirtualDisplay::~VirtualDisplay() = default;
+
+Environment VirtualDisplay::environment() const {
+  return {{"DISPLAY", m_name}, {"DBUS_SESSION_BUS_ADDRESS", m_bus.address()}};
+}
+
+std::vector<std::string> VirtualDisplay::environmentEntries() const {
+  std::vector<std::string> entries;
+  for (const auto& [name, value] : environment()) entries.push_back(name + "=" + value);
+  return entries;
+}
+
+Environment ProgramEnvironment(const VirtualDisplay& display, const std::string& runtime,
+                               const Environment& more) {
+  Environment changes = display.environment();
+  changes.insert({{"QT_QPA_PLATFORM", "xcb"}, {"ZEMBRA_TRACE", "1"}, {"XDG_RUNTIME_DIR", runtime}});
+  for (const auto& [name, value] : more) changes[name] = value;
+  return EnvironmentWith(changes);
+}
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
   const auto end = std::chrono::steady_clock::now() + deadline;
@@ -163,7 +249,7 @@ std::vector<std::string> TraceLogLines(const std::string& trace) {
 namespace {
 
 std::vector<std::string> DisplayEnvironment(const VirtualDisplay& display) {
-  return {"DISPLAY=" + display.name()};
+  return display.environmentEntries();
 }
 
 }  // namespace

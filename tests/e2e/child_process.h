@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_folder.h"
+
 using Environment = std::map<std::string, std::string>;
 
 // The test's own environment with the given changes (an empty value removes the variable).
@@ -40,7 +42,30 @@ class ChildProcess {
   int m_status = 0;
 };
 
-// A virtual X server on a display number of its own choosing (-displayfd).
+// A session bus of the test's own, as a desktop session has one. Without it, a program that wants
+// one (Qt, GLib, the file managers) starts one through dbus-launch where dbus-x11 is installed,
+// and that bus outlives the test. The services it activates (gvfsd for GLib's programs) stay in
+// the daemon's process group; the daemon and they stop with the object, and its socket lies in a
+// temporary folder of its own.
+class SessionBus {
+ public:
+  SessionBus();
+  ~SessionBus();
+  SessionBus(const SessionBus&) = delete;
+  SessionBus& operator=(const SessionBus&) = delete;
+  const std::string& address() const { return m_address; }
+  pid_t pid() const { return m_daemon ? m_daemon->pid() : -1; }
+  // The daemon itself or a service it started.
+  bool IsOwnProcess(pid_t process) const;
+
+ private:
+  TempFolder m_folder;
+  std::optional<ChildProcess> m_daemon;
+  std::string m_address;
+};
+
+// A virtual X server on a display number of its own choosing (-displayfd), with the session bus
+// that goes with a desktop.
 class VirtualDisplay {
  public:
   VirtualDisplay();
@@ -49,11 +74,22 @@ class VirtualDisplay {
   VirtualDisplay& operator=(const VirtualDisplay&) = delete;
 
   const std::string& name() const { return m_name; }  // ":N"
+  const SessionBus& bus() const { return m_bus; }
+  // What a program on this desktop finds in its environment: DISPLAY and the session bus.
+  Environment environment() const;
+  // The same as NAME=value entries, for RunProcess.
+  std::vector<std::string> environmentEntries() const;
 
  private:
   std::optional<ChildProcess> m_server;
   std::string m_name;
+  SessionBus m_bus;
 };
+
+// The environment of a Zembra program started on this desktop: the display and its session bus,
+// Qt on X11, the trace on, Qt's runtime folder of its own; then the further changes.
+Environment ProgramEnvironment(const VirtualDisplay& display, const std::string& runtime,
+                               const Environment& more = {});
 
 // Polls the condition until it holds or the deadline passes.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline);

@@ -22,7 +22,7 @@ class X11Display : public ::testing::Environment {
  public:
   void SetUp() override {
     m_display.emplace();
-    setenv("DISPLAY", m_display->name().c_str(), 1);
+    for (const auto& [name, value] : m_display->environment()) setenv(name.c_str(), value.c_str(), 1);
     setenv("QT_QPA_PLATFORM", "xcb", 1);
   }
   void TearDown() override { m_display.reset(); }

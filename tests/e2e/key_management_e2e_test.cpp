@@ -70,10 +70,7 @@ class KeyManagementEndToEnd : public KeyRingTest {
     fs::create_directories(runtime);
     fs::permissions(runtime, fs::perms::owner_all);
     m_launcher.emplace(std::vector<std::string>{(m_app / "ZembraShellExtApp").string()},
-                       EnvironmentWith({{"DISPLAY", m_display.name()},
-                                        {"QT_QPA_PLATFORM", "xcb"},
-                                        {"ZEMBRA_TRACE", "1"},
-                                        {"XDG_RUNTIME_DIR", runtime}}),
+                       ProgramEnvironment(m_display, runtime),
                        fs::path{}, m_trace);
     m_window = m_x.WaitForNewWindow(m_launcher->pid(), {}, kDeadline);
     ASSERT_FALSE(m_window.empty()) << ReadWholeFile(m_trace);

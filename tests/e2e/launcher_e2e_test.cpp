@@ -68,10 +68,7 @@ class LauncherEndToEnd : public KeyRingTest {
     fs::create_directories(runtime);
     fs::permissions(runtime, fs::perms::owner_all);
     m_launcher.emplace(argv,
-                       EnvironmentWith({{"DISPLAY", m_display.name()},
-                                        {"QT_QPA_PLATFORM", "xcb"},
-                                        {"ZEMBRA_TRACE", "1"},
-                                        {"XDG_RUNTIME_DIR", runtime}}),
+                       ProgramEnvironment(m_display, runtime),
                        fs::path{}, m_trace);
   }
 

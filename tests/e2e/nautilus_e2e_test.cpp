@@ -49,7 +49,8 @@ TEST_F(NautilusEndToEnd, DecryptItemDecryptsBothSelectedFiles) {
 
   // The file manager's environment, which the launcher inherits.
   std::vector<std::unique_ptr<ScopedEnv>> env;
-  for (const char* name : {"DISPLAY", "QT_QPA_PLATFORM", "ZEMBRA_TRACE", "XDG_RUNTIME_DIR"})
+  for (const char* name : {"DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "QT_QPA_PLATFORM", "ZEMBRA_TRACE",
+                           "XDG_RUNTIME_DIR"})
     env.push_back(std::make_unique<ScopedEnv>(name, LauncherEnvironment().at(name)));
 
   NautilusTestHost nautilus(std::string(ZEMBRA_TEST_BIN_DIR) + "/libzembra-nautilus.so");

@@ -38,7 +38,6 @@ bool ReapEnded() {
                       [](const auto& child) { return child.second.empty(); });
 }
 
-bool IsXServer(const std::string& exe) { return fs::path(exe).filename() == "Xvfb"; }
 
 }  // namespace
 
@@ -81,9 +80,9 @@ void ShellEndToEnd::TearDown() {
   }
   KeyRingTest::TearDown();
   // What the launcher left (a gpg-agent its engine started, engine processes of a failed test)
-  // came to us: stop it and collect it. The X server goes with its fixture member.
+  // came to us: stop it and collect it. The X server and the bus go with their fixture member.
   for (const auto& [pid, exe] : Children())
-    if (!exe.empty() && !IsXServer(exe)) kill(pid, SIGKILL);
+    if (!exe.empty() && !IsDesktop(pid, exe)) kill(pid, SIGKILL);
   WaitUntil(ReapEnded, 5s);
 }
 
@@ -100,10 +99,7 @@ fs::path ShellEndToEnd::Encrypted(const std::string& name, const std::string& co
 }
 
 Environment ShellEndToEnd::LauncherEnvironment() const {
-  return EnvironmentWith({{"DISPLAY", m_display.name()},
-                          {"QT_QPA_PLATFORM", "xcb"},
-                          {"ZEMBRA_TRACE", "1"},
-                          {"XDG_RUNTIME_DIR", m_runtime.string()}});
+  return ProgramEnvironment(m_display, m_runtime.string());
 }
 
 pid_t ShellEndToEnd::Launcher() {
@@ -136,6 +132,10 @@ std::optional<int> ShellEndToEnd::CloseWithEscape() {
       kDeadline);
 }
 
+bool ShellEndToEnd::IsDesktop(pid_t pid, const std::string& exe) const {
+  return fs::path(exe).filename() == "Xvfb" || m_display.bus().IsOwnProcess(pid);
+}
+
 std::vector<std::string> ShellEndToEnd::LeftBehind() {
   // Ended ones are collected first: GPGME starts each engine process detached, so those come to
   // us as they would come to init.
@@ -144,7 +144,7 @@ std::vector<std::string> ShellEndToEnd::LeftBehind() {
   std::vector<std::string> left;
   for (const auto& [pid, exe] : Children()) {
     if (std::find(daemons.begin(), daemons.end(), pid) != daemons.end()) continue;
-    if (IsXServer(exe)) continue;
+    if (IsDesktop(pid, exe)) continue;
     left.push_back(std::to_string(pid) + " " + exe);
   }
   return left;

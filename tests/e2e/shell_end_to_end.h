@@ -37,8 +37,10 @@ class ShellEndToEnd : public KeyRingTest {
   std::string Trace() const { return ReadWholeFile(m_trace); }
   // Escape on the operations window; then the launcher's exit code.
   std::optional<int> CloseWithEscape();
-  // Children still running that are neither the X server nor the key ring's daemons.
+  // Children still running that are neither the desktop's nor the key ring's daemons.
   std::vector<std::string> LeftBehind();
+  // The X server or the session bus, which the fixture started and stops.
+  bool IsDesktop(pid_t pid, const std::string& exe) const;
 
   std::filesystem::path m_files, m_runtime, m_trace;
   VirtualDisplay m_display;

@@ -52,7 +52,7 @@ class SigningEndToEnd : public KeyRingTest {
     KeyRingTest::TearDown();
   }
 
-  std::vector<std::string> DisplayEnv() const { return {"DISPLAY=" + m_display.name()}; }
+  std::vector<std::string> DisplayEnv() const { return m_display.environmentEntries(); }
 
   // Default keys in use, as a user left them in an earlier run.
   void UseDefaultKeys(const std::string& name) {
@@ -81,7 +81,7 @@ class SigningEndToEnd : public KeyRingTest {
             m_xclip.emplace(
                 std::vector<std::string>{"sh", "-c",
                                          "exec xclip -quiet -selection clipboard -i < \"$0\"", file},
-                EnvironmentWith({{"DISPLAY", m_display.name()}}));
+                EnvironmentWith(m_display.environment()));
           return PasteWithXclip() == text;
         },
         kDeadline);
@@ -99,10 +99,7 @@ class SigningEndToEnd : public KeyRingTest {
     fs::create_directories(runtime);
     fs::permissions(runtime, fs::perms::owner_all);
     m_launcher.emplace(argv,
-                       EnvironmentWith({{"DISPLAY", m_display.name()},
-                                        {"QT_QPA_PLATFORM", "xcb"},
-                                        {"ZEMBRA_TRACE", "1"},
-                                        {"XDG_RUNTIME_DIR", runtime}}),
+                       ProgramEnvironment(m_display, runtime),
                        fs::path{}, m_trace);
   }
   std::vector<std::string> Log() { return LogLines(ReadWholeFile(m_trace)); }
@@ -170,8 +167,10 @@ TEST_F(SigningEndToEnd, EncryptJobWithoutPathsEncryptsTheClipboardForOtherProgra
 }
 
 TEST_F(SigningEndToEnd, SigningAFileAsksForThePassphraseInTheGraphicalPinentry) {
-  // The agent uses the system's pinentry, which the install step made the graphical one.
-  WriteFile(ring().home() + "/gpg-agent.conf", "default-cache-ttl 0\nmax-cache-ttl 0\n");
+  // The graphical pinentry that the portable key ring names, whatever the desktop made the
+  // system's pinentry (GNOME's asks through its keyring's prompter, or on the terminal).
+  WriteFile(ring().home() + "/gpg-agent.conf",
+            "pinentry-program /usr/bin/pinentry-qt\ndefault-cache-ttl 0\nmax-cache-ttl 0\n");
   RunProcess({"gpgconf", "--homedir", ring().home(), "--kill", "gpg-agent"});
   UseDefaultKeys("secret");
   const std::string path = (m_files / "report.txt").string();

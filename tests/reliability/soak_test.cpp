@@ -153,10 +153,7 @@ class Soak : public KeyRingTest {
     JobFigures figures;
     const auto start = std::chrono::steady_clock::now();
     ChildProcess launcher(argv,
-                          EnvironmentWith({{"DISPLAY", m_display.name()},
-                                           {"QT_QPA_PLATFORM", "xcb"},
-                                           {"ZEMBRA_TRACE", "1"},
-                                           {"XDG_RUNTIME_DIR", m_runtime}}),
+                          ProgramEnvironment(m_display, m_runtime),
                           fs::path{}, trace);
     std::size_t offset = 0;
     std::string pending;
