@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing (GNOME's desktop packages too), builds, and runs every test: the
-# normal build, then the same suite built with AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer (scripts/sanitize.sh),
-# then a short run of every fuzz target (fuzz/run.sh). Arguments go to both ctest runs.
+# normal build, then the same suite built with AddressSanitizer, LeakSanitizer and
+# UndefinedBehaviorSanitizer (scripts/sanitize.sh), then a short run of every fuzz target
+# (fuzz/run.sh). Arguments go to both ctest runs.
 #   ZEMBRA_SANITIZE=0      skips the sanitizer build and its run
 #   ZEMBRA_FUZZ_SECONDS=N  seconds per fuzz target (default 5; 0 skips fuzzing)
 # Results (JUnit files, fuzz figures) stay in build*/results/ for scripts/reliability-report.sh.
