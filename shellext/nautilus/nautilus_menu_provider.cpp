@@ -102,9 +102,12 @@ GList* GetFileItems(NautilusMenuProvider*, GList* files) {
   if (!menu->ok()) return nullptr;
 
   GList* items = nullptr;
+  // The items offered, for whoever follows the file manager's side in the trace.
+  std::string shownTexts;
   for (const ShellMenuItem& shown : menu->items()) {
     // Nautilus draws its own separators between providers.
     if (shown.separator) continue;
+    shownTexts += " \"" + shown.text + "\"";
     const std::string name = "ZembraShlExt::Item" + std::to_string(shown.offset);
     NautilusMenuItem* item =
         nautilus_menu_item_new(name.c_str(), shown.text.c_str(), shown.helpText.c_str(), nullptr);
@@ -112,6 +115,8 @@ GList* GetFileItems(NautilusMenuProvider*, GList* files) {
                           new Activation{menu, shown.offset}, FreeActivation, GConnectFlags{});
     items = g_list_append(items, item);
   }
+  if (TraceEnabled())
+    TraceText("Zembra: context menu for " + std::to_string(paths.size()) + " file(s):" + shownTexts);
   return items;
 }
 

@@ -102,8 +102,9 @@ Environment ShellEndToEnd::LauncherEnvironment() const {
   return ProgramEnvironment(m_display, m_runtime.string());
 }
 
-pid_t ShellEndToEnd::Launcher() {
-  const std::string program = fs::canonical(std::string(ZEMBRA_TEST_BIN_DIR) + "/ZembraShellExtApp");
+pid_t ShellEndToEnd::Launcher(const fs::path& path) {
+  const std::string program =
+      fs::canonical(path.empty() ? fs::path(ZEMBRA_TEST_BIN_DIR) / "ZembraShellExtApp" : path);
   WaitUntil(
       [&] {
         for (const auto& [pid, exe] : Children())
@@ -133,7 +134,9 @@ std::optional<int> ShellEndToEnd::CloseWithEscape() {
 }
 
 bool ShellEndToEnd::IsDesktop(pid_t pid, const std::string& exe) const {
-  return fs::path(exe).filename() == "Xvfb" || m_display.bus().IsOwnProcess(pid);
+  if (fs::path(exe).filename() == "Xvfb" || m_display.bus().IsOwnProcess(pid)) return true;
+  const pid_t group = getpgid(pid);
+  return std::find(m_desktopGroups.begin(), m_desktopGroups.end(), group) != m_desktopGroups.end();
 }
 
 std::vector<std::string> ShellEndToEnd::LeftBehind() {

@@ -30,8 +30,9 @@ class ShellEndToEnd : public KeyRingTest {
   // folder of its own.
   Environment LauncherEnvironment() const;
 
-  // The launcher once it has become our child (-1 when it did not start in time).
-  pid_t Launcher();
+  // The launcher once it has become our child (-1 when it did not start in time): the build's,
+  // or the one at that path.
+  pid_t Launcher(const std::filesystem::path& program = {});
   // Waits until the trace holds that many "Done." lines of the log.
   bool WaitForDone(int count) const;
   std::string Trace() const { return ReadWholeFile(m_trace); }
@@ -39,11 +40,14 @@ class ShellEndToEnd : public KeyRingTest {
   std::optional<int> CloseWithEscape();
   // Children still running that are neither the desktop's nor the key ring's daemons.
   std::vector<std::string> LeftBehind();
-  // The X server or the session bus, which the fixture started and stops.
+  // The X server, the session bus or a process of m_desktopGroups, which the test started and
+  // stops.
   bool IsDesktop(pid_t pid, const std::string& exe) const;
 
   std::filesystem::path m_files, m_runtime, m_trace;
   VirtualDisplay m_display;
+  // Process groups of the desktop's programs that a test started (a file manager).
+  std::vector<pid_t> m_desktopGroups;
 
  private:
   pid_t m_launcher = -1;

@@ -1,0 +1,160 @@
+// Zembra in the real Nautilus, as a person uses it: installed into a prefix, its module in the
+// folder Nautilus loads extensions from, Nautilus started on a virtual X server with a session
+// bus, both encrypted files selected, the context menu opened from the keyboard and "Decrypt with
+// Zembra" chosen. The launcher that Nautilus starts decrypts both; nothing is left behind, and
+// the module leaves Nautilus's folder again.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "tests/e2e/shell_end_to_end.h"
+#include "tests/support/run_process.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The module copied into Nautilus's extension folder for the test's life. The name is the
+// test's own, so that a copy a killed run left is replaced by the next run, and no installed
+// module is touched.
+class ModuleInNautilusFolder {
+ public:
+  explicit ModuleInNautilusFolder(const fs::path& module)
+      : m_path(fs::path(ZEMBRA_NAUTILUS_EXTENSION_DIR) / "libzembra-nautilus-e2e-test.so") {
+    fs::copy_file(module, m_path, fs::copy_options::overwrite_existing);
+  }
+  ~ModuleInNautilusFolder() {
+    std::error_code ignored;
+    fs::remove(m_path, ignored);
+  }
+  ModuleInNautilusFolder(const ModuleInNautilusFolder&) = delete;
+  ModuleInNautilusFolder& operator=(const ModuleInNautilusFolder&) = delete;
+
+  const fs::path& path() const { return m_path; }
+
+ private:
+  fs::path m_path;
+};
+
+class NautilusDesktop : public ShellEndToEnd {
+ protected:
+  void SetUp() override {
+    ShellEndToEnd::SetUp();
+#ifdef ZEMBRA_SANITIZED_MODULE
+    GTEST_SKIP() << "a module built with the sanitizers cannot be loaded into Nautilus, which is "
+                    "built without them";
+#endif
+    if (RunProcess({"sh", "-c", "command -v nautilus"}).exitCode != 0)
+      GTEST_SKIP() << "Nautilus is not installed";
+    if (access(ZEMBRA_NAUTILUS_EXTENSION_DIR, W_OK) != 0)
+      GTEST_SKIP() << "Nautilus's extension folder is not writable here (the test runs as root)";
+  }
+
+  // cmake --install of this build into a prefix of the test's own. It registers the installed
+  // shell extension in the test's hives and keeps the module inside the prefix.
+  fs::path Install() {
+    const fs::path prefix = ring().path("prefix");
+    const ProcessResult r = RunProcess({ZEMBRA_CMAKE_COMMAND, "--install", ZEMBRA_BUILD_DIR,
+                                        "--prefix", prefix.string(), "--component", "Unspecified"});
+    std::error_code ignored;
+    fs::remove(fs::path(ZEMBRA_BUILD_DIR) / "install_manifest_Unspecified.txt", ignored);
+    EXPECT_EQ(r.exitCode, 0) << r;
+    EXPECT_NE(r.out.find("Registered the shell extension"), std::string::npos) << r;
+    return prefix / fs::path(ZEMBRA_NAUTILUS_EXTENSION_DIR).lexically_relative(
+                        ZEMBRA_NAUTILUS_PREFIX) / "libzembra-nautilus.so";
+  }
+
+  // Nautilus, in a home of the test's own and showing it; its standard error (with the module's
+  // trace and the launcher's, which inherits it) goes to the trace file. Xvfb starts afresh when
+  // its last client leaves (the probe that saw it answer); a program that connects in that moment
+  // is refused and ends at once, and is started again.
+  void StartNautilus() {
+    const std::string home = ring().path("home");
+    for (int attempt = 1; attempt <= 5; ++attempt) {
+      m_nautilus.emplace(
+          std::vector<std::string>{"nautilus", "--new-window", home},
+          ProgramEnvironment(m_display, m_runtime.string(),
+                             {{"HOME", home},
+                              {"XDG_CONFIG_HOME", home + "/.config"},
+                              {"XDG_DATA_HOME", home + "/.local/share"},
+                              {"XDG_CACHE_HOME", home + "/.cache"},
+                              {"XDG_STATE_HOME", home + "/.local/state"},
+                              {"GSETTINGS_BACKEND", "memory"}}),
+          fs::path{}, m_trace);
+      m_desktopGroups.push_back(m_nautilus->pid());
+      if (!m_nautilus->WaitFor(1500ms)) return;
+      if (Trace().find("cannot open display") == std::string::npos) return;
+    }
+  }
+
+  // Goes to the folder through the location bar, selects every file and opens the context menu
+  // from the keyboard, until the module's trace says it was asked for the items of both files.
+  // Nautilus at its first start on a busy machine can stay "Loading..." on a folder; going to the
+  // folder again loads it, and a menu that was not ours is closed first.
+  bool OpenMenuForBothFiles(const std::string& window) {
+    const std::vector<std::string> env = m_display.environmentEntries();
+    int asked = CountMenus();
+    return WaitUntil(
+        [&] {
+          RunProcess({"xdotool", "windowfocus", "--sync", window}, {}, env);
+          RunProcess({"xdotool", "key", "ctrl+l"}, {}, env);
+          RunProcess({"xdotool", "type", "--delay", "10", m_files.string() + "/"}, {}, env);
+          RunProcess({"xdotool", "key", "Return"}, {}, env);
+          std::this_thread::sleep_for(1s);
+          RunProcess({"xdotool", "key", "ctrl+a"}, {}, env);
+          RunProcess({"xdotool", "key", "shift+F10"}, {}, env);
+          if (WaitUntil([&] { return CountMenus() > asked; }, 5s)) return true;
+          asked = CountMenus();
+          RunProcess({"xdotool", "key", "Escape"}, {}, env);
+          return false;
+        },
+        90s);
+  }
+
+  int CountMenus() const {
+    const std::string trace = Trace();
+    int n = 0;
+    for (std::size_t at = 0; (at = trace.find(kMenuForBoth, at)) != std::string::npos; ++at) ++n;
+    return n;
+  }
+
+  static constexpr const char* kMenuForBoth =
+      "Zembra: context menu for 2 file(s): \"Zembra...\" \"Decrypt with Zembra\"";
+  std::optional<ChildProcess> m_nautilus;
+};
+
+}  // namespace
+
+TEST_F(NautilusDesktop, DecryptWithZembraFromTheContextMenuDecryptsBothSelectedFiles) {
+  Encrypted("a.txt", "first file\n");
+  Encrypted("b.txt", "second file\n");
+  std::optional<ModuleInNautilusFolder> module;
+  module.emplace(Install());
+  const fs::path launcher = ring().path("prefix") + "/lib/zembra/ZembraShellExtApp";
+
+  StartNautilus();
+  const std::string window = WaitForWindow(m_display, "^(files|Home)$", 60s);
+  ASSERT_FALSE(window.empty()) << "no Nautilus window:\n" << Trace();
+  ASSERT_TRUE(OpenMenuForBothFiles(window)) << Trace();
+  // Nautilus puts the extensions' items last but for "Properties": two up from the bottom is
+  // "Decrypt with Zembra".
+  for (const char* key : {"Up", "Up", "Return"})
+    RunProcess({"xdotool", "key", key}, {}, m_display.environmentEntries());
+
+  ASSERT_GT(Launcher(launcher), 0) << "the launcher did not start:\n" << Trace();
+  ASSERT_TRUE(WaitForDone(2)) << Trace();
+  EXPECT_EQ(ReadWholeFile(m_files / "a.txt"), "first file\n");
+  EXPECT_EQ(ReadWholeFile(m_files / "b.txt"), "second file\n");
+  EXPECT_EQ(CloseWithEscape(), 0) << Trace();
+  EXPECT_EQ(LeftBehind(), std::vector<std::string>{});
+
+  m_nautilus.reset();
+  const fs::path copied = module->path();
+  module.reset();
+  EXPECT_FALSE(fs::exists(copied));
+}
