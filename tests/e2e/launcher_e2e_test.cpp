@@ -60,7 +60,8 @@ class LauncherEndToEnd : public KeyRingTest {
 
   // Starts a program of the build (the launcher unless named) on the virtual display, through
   // the wrapper's command when one is given (it must exec the program).
-  void Launch(const std::vector<std::string>& args, const std::string& program = "ZembraShellExtApp",
+  void Launch(const std::vector<std::string>& args,
+              const std::string& program = "ZembraShellExtApp",
               const std::vector<std::string>& wrapper = {}) {
     std::vector<std::string> argv = wrapper;
     argv.push_back(BinDir() + "/" + program);

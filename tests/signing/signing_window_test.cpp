@@ -273,9 +273,9 @@ TEST_F(SigningWindow, CopiedFilesAreEncryptedAndMissingOnesReported) {
     Close(p);
   });
   w.DoModal();
-  EXPECT_EQ(log, "Encrypting \"" + a + "\"...\nDone.\nError: cannot open \"" +
-                     ring().path("files/gone.txt") + "\": No such file or directory\nEncrypting \"" +
-                     b + "\"...\nDone.\n");
+  const std::string gone = ring().path("files/gone.txt");
+  EXPECT_EQ(log, "Encrypting \"" + a + "\"...\nDone.\nError: cannot open \"" + gone +
+                     "\": No such file or directory\nEncrypting \"" + b + "\"...\nDone.\n");
   EXPECT_EQ(Decrypted(a + ".gpg").out, "first\n");
   EXPECT_EQ(Decrypted(b + ".gpg").out, "second\n");
   EXPECT_FALSE(std::filesystem::exists(ring().path("files/gone.txt.gpg")));
