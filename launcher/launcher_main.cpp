@@ -2,11 +2,13 @@
 // Argument 1 is the command number, arguments 2 and up are the paths.
 #include <optional>
 
+#include "platform/core/process.h"
 #include "zembra/engine/engine.h"
 #include "zembra/keys/settings.h"
 #include "zembra/ui/dlg_progress.h"
 
 int main(int argc, char** argv) {
+  IgnoreFileSizeLimitSignal();
   const EngineWarmUp engineWarmUp;
   bool useDefaultKeys = false;
   DWORD value = 0;

@@ -3,6 +3,7 @@
 // empty. "Zembra --associations" shows the file associations dialog and applies its choices.
 #include <cstring>
 
+#include "platform/core/process.h"
 #include "zembra/associations/dlg_file_associations.h"
 #include "zembra/associations/file_associations.h"
 #include "zembra/engine/engine.h"
@@ -10,6 +11,7 @@
 #include "zembra/ui/dlg_progress.h"
 
 int main(int argc, char** argv) {
+  IgnoreFileSizeLimitSignal();
   if (argc == 2 && std::strcmp(argv[1], "--associations") == 0) {
     CDlgFileAssociations dialog;
     if (dialog.Exec(GetActiveWindow(), 0) == IDOK) SetupFileAssociations();

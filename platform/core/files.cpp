@@ -58,21 +58,43 @@ std::string TempName(const std::string& folder, const std::string& name) {
   return folder + "." + name + kTempMarker + RandomSuffix();
 }
 
-// The permission bits a new file gets (0666 less the umask), read without changing the umask,
-// which is shared by every thread.
-mode_t NewFileMode() {
-  mode_t mask = 022;
+// The permission bits a new file in folder gets (0666 less the umask), read without changing
+// the umask, which is shared by every thread. Without /proc an empty file that is created and
+// removed at once shows them: it never holds anything a reader could take.
+mode_t NewFileMode(const std::string& folder, const std::string& name) {
   if (FILE* status = std::fopen("/proc/self/status", "re")) {
+    mode_t mode = 0644;
     char line[256];
     while (std::fgets(line, sizeof line, status)) {
       if (std::string_view(line).starts_with("Umask:")) {
-        mask = static_cast<mode_t>(std::strtoul(line + 6, nullptr, 8));
+        mode = 0666 & ~static_cast<mode_t>(std::strtoul(line + 6, nullptr, 8));
         break;
       }
     }
     std::fclose(status);
+    return mode;
   }
-  return 0666 & ~mask;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string probe = TempName(folder, name);
+    UniqueFd fd(::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
+    if (!fd.valid() && errno == EEXIST) continue;
+    struct stat st {};
+    const bool known = fd.valid() && ::fstat(fd.get(), &st) == 0;
+    if (fd.valid()) ::unlink(probe.c_str());
+    return known ? st.st_mode & 0777 : 0644;
+  }
+  return 0644;
+}
+
+// The mode a replaced file lends its replacement: only a regular file of our own, looked at
+// without following links, and never its set-id bits. A link another user planted at the name
+// must not give the output the mode of whatever it points to.
+bool LendableMode(const std::string& target, mode_t& mode) {
+  struct stat st {};
+  if (::lstat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+    return false;
+  mode = st.st_mode & 0777;
+  return true;
 }
 
 }  // namespace
@@ -104,16 +126,26 @@ void RemoveStaleOutputTemporaries(const std::string& target) {
   ::closedir(dir);
 }
 
-UniqueFd OpenInputFile(const std::string& path) {
-  // O_NONBLOCK only for the opening: a FIFO without a writer must not hang the window.
+UniqueFd OpenInputFile(const std::string& path, bool* notRegular) {
+  if (notRegular) *notRegular = false;
+  const auto refuse = [&](const struct stat& info) {
+    if (S_ISDIR(info.st_mode)) {
+      errno = EISDIR;
+    } else {
+      if (notRegular) *notRegular = true;
+      errno = EINVAL;
+    }
+    return UniqueFd();
+  };
+  // Looked at before the opening: opening a FIFO can block, and opening a device can act on it.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return UniqueFd();
+  if (!S_ISREG(st.st_mode)) return refuse(st);
+  // O_NONBLOCK only for the opening: a FIFO put at the name meanwhile must not hang the window.
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (!fd.valid()) return fd;
-  struct stat st {};
   if (::fstat(fd.get(), &st) != 0) return UniqueFd();
-  if (S_ISDIR(st.st_mode)) {
-    errno = EISDIR;
-    return UniqueFd();
-  }
+  if (!S_ISREG(st.st_mode)) return refuse(st);
   int flags = ::fcntl(fd.get(), F_GETFL);
   if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
   if (!LockWholeFile(fd.get(), F_RDLCK)) {
@@ -168,7 +200,8 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
   return true;
 }
 
-CommittedOutput::CommittedOutput(std::string target) : m_target(std::move(target)) {}
+CommittedOutput::CommittedOutput(std::string target, OutputPermissions permissions)
+    : m_target(std::move(target)), m_permissions(permissions) {}
 
 CommittedOutput::~CommittedOutput() { Discard(); }
 
@@ -182,29 +215,40 @@ bool CommittedOutput::Open() {
     return false;
   }
   // A file we may not write stays as it is, as an opening for writing would have been refused;
-  // the rename alone would need only the folder's permission.
-  if (::access(m_target.c_str(), F_OK) == 0 && ::access(m_target.c_str(), W_OK) != 0) return false;
+  // the rename alone would need only the folder's permission. A link is replaced as a name, so
+  // what it points to does not count.
   struct stat st {};
-  bool replacing = ::stat(m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  if (::lstat(m_target.c_str(), &st) == 0 && !S_ISLNK(st.st_mode) &&
+      ::access(m_target.c_str(), W_OK) != 0)
+    return false;
+  mode_t lent = 0;
+  const bool ownerOnly = m_permissions == OutputPermissions::OwnerOnly;
   // A replaced file keeps who may read it: an encrypted file must not become world-readable.
-  m_mode = replacing ? st.st_mode & 07777 : 0;
+  const bool lending = !ownerOnly && LendableMode(m_target, lent);
+  m_mode = ownerOnly ? 0600 : lent;
 
   // Where the file system offers it, the output has no name until it is committed: a crash
   // leaves nothing behind, and nobody can open what was never authenticated. The folder stays
   // the target's, so that the commit stays on one file system. Committing links it through
   // /proc, so without /proc the named way is taken.
-  UniqueFd fd(::open(m_folder.empty() ? "." : m_folder.c_str(),
-                     O_TMPFILE | O_WRONLY | O_CLOEXEC | O_NOCTTY, 0666));
-  if (fd.valid() && ::access("/proc/self/fd", X_OK) != 0) fd.reset();
+  const bool procMounted = ::access("/proc/self/fd", X_OK) == 0;
+  UniqueFd fd;
+  if (procMounted) {
+    fd = UniqueFd(::open(m_folder.empty() ? "." : m_folder.c_str(),
+                         O_TMPFILE | O_WRONLY | O_CLOEXEC | O_NOCTTY, ownerOnly ? 0600 : 0666));
+  }
   if (fd.valid()) {
-    if (replacing) ::fchmod(fd.get(), m_mode);
+    if ((lending || ownerOnly) && ::fchmod(fd.get(), m_mode) != 0) return false;
   } else {
-    if (errno == ENOENT || errno == ENOTDIR || errno == EACCES || errno == EROFS) return false;
+    // These say the folder itself will not take a file, whichever way.
+    if (procMounted &&
+        (errno == ENOENT || errno == ENOTDIR || errno == EACCES || errno == EROFS))
+      return false;
     // Only this way leaves partial outputs behind after a crash. Reading the folder for them
     // costs a pass over it per output, which the unnamed way does not pay.
     RemoveStaleOutputTemporaries(m_target);
     // A named temporary, private (0600) until the commit gives it its mode.
-    if (!replacing) m_mode = NewFileMode();
+    if (!lending && !ownerOnly) m_mode = NewFileMode(m_folder, m_name);
     for (int attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {
       std::string temp = TempName(m_folder, m_name);
       fd = UniqueFd(

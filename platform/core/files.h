@@ -11,7 +11,10 @@
 // Opens an existing file read-only for sequential reading. Fails (invalid fd, errno set) for a
 // missing file, a folder (EISDIR), no permission, or a file another Zembra process holds for
 // writing (EBUSY). On a file system without locks the file opens unlocked.
-UniqueFd OpenInputFile(const std::string& path);
+// Anything else that is not a regular file once links are followed (a device, a FIFO, a socket)
+// is refused before it is opened, with *notRegular set and errno EINVAL: it may never end, or
+// block until its writer closes it, and opening a device can itself act on it.
+UniqueFd OpenInputFile(const std::string& path, bool* notRegular = nullptr);
 
 // The file's length in bytes, -1 when it cannot be determined.
 std::int64_t FileLength(int fd);
@@ -28,11 +31,17 @@ std::int64_t SeekFd(int fd, std::int64_t offset, int whence);
 // the same. False with errno set.
 bool RenameNoReplace(const std::string& from, const std::string& to);
 
+// Who may read a committed output. Inherited: 0666 less the umask, or the permission bits
+// (rwx, never set-id) of the file it replaces when that is a regular file of the same owner.
+// OwnerOnly: 0600 whatever it replaces, for secret key material.
+enum class OutputPermissions { Inherited, OwnerOnly };
+
 // An output that only replaces its target when committed, invisible and private until then.
 // The bytes go to an unnamed file in the target's folder (O_TMPFILE), or, where the file system
-// has none, to a temporary file beside the target (".<name>.~zembra-<random>", mode 0600);
-// either is exclusively locked. Commit flushes it to disk and puts it in the target's place with
-// mode 0666 less the umask, or with the permission bits of the file it replaces. Without a
+// or a missing /proc allows none, to a temporary file beside the target
+// (".<name>.~zembra-<random>", mode 0600); either is exclusively locked. Commit flushes it to
+// disk and puts it in the target's place with the mode its OutputPermissions give; a link at
+// the target's name is replaced as a name, never written through. Without a
 // commit (failure, exception) the target is untouched and nothing stays behind; after a crash
 // (SIGKILL) the target is still untouched, and an unnamed output is gone with the process. A
 // named temporary a crash left is removed by the next named output to the same target. (An
@@ -45,7 +54,8 @@ void RemoveStaleOutputTemporaries(const std::string& target);
 
 class CommittedOutput {
  public:
-  explicit CommittedOutput(std::string target);
+  explicit CommittedOutput(std::string target,
+                           OutputPermissions permissions = OutputPermissions::Inherited);
   ~CommittedOutput();
   CommittedOutput(const CommittedOutput&) = delete;
   CommittedOutput& operator=(const CommittedOutput&) = delete;
@@ -66,6 +76,7 @@ class CommittedOutput {
   std::string m_folder;  // with its trailing slash; empty for the current folder
   std::string m_name;
   std::string m_temp;  // the named temporary, while there is one
+  OutputPermissions m_permissions;
   unsigned m_mode = 0;  // the permission bits the committed file gets
   bool m_committed = false;
   UniqueFd m_fd;

@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <spawn.h>
 #include <unistd.h>
 
@@ -28,4 +29,11 @@ bool CreateProcessFromCommandLine(std::string_view line, int* pid) {
   }
   if (pid) *pid = child;
   return true;
+}
+
+void IgnoreFileSizeLimitSignal() {
+  struct sigaction action {};
+  action.sa_handler = SIG_IGN;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGXFSZ, &action, nullptr);
 }

@@ -36,3 +36,8 @@ std::string FolderOf(const std::string& path);
 // that lives for days collects no zombies). Returns false (errno set) when the program could
 // not be started; the caller never hears from it after that.
 bool CreateDetachedProcessFromCommandLine(std::string_view line);
+
+// A write past the file-size limit (ulimit -f) then fails with EFBIG, which the operation
+// reports, instead of killing the process with SIGXFSZ. For the programs' main functions: the
+// library leaves a host program's signal dispositions alone.
+void IgnoreFileSizeLimitSignal();

@@ -323,8 +323,9 @@ class WithoutDacOverride {
   bool m_dropped = false;
 };
 
-// An input that cannot be opened is passed over without a line, and nothing is created.
-TEST_F(FileCrypto, UnopenableInputsAreSkippedSilently) {
+// An input that cannot be opened writes one line with its name and the reason, and nothing is
+// created; a job over a list of missing paths used to write nothing about them.
+TEST_F(FileCrypto, UnopenableInputsAreReportedOneLineEach) {
   CKeyArray keys = Keys({alice});
   const std::string missing = files.path("missing.txt");
   const std::string folder = files.path("folder.gpg");
@@ -335,11 +336,14 @@ TEST_F(FileCrypto, UnopenableInputsAreSkippedSilently) {
     w.Encrypt(folder, keys.keys());
     w.Decrypt(folder);
   });
-  EXPECT_EQ(log, "");
+  EXPECT_EQ(log, "Error: cannot open \"" + missing + "\": No such file or directory\n"
+                 "Error: cannot open \"" + missing + ".gpg\": No such file or directory\n"
+                 "Error: cannot open \"" + folder + "\": Is a directory\n"
+                 "Error: cannot open \"" + folder + "\": Is a directory\n");
   EXPECT_EQ(FolderNames(files.path()), std::vector<std::string>{"folder.gpg"});
 }
 
-TEST_F(FileCrypto, InputWithoutReadPermissionIsSkippedSilently) {
+TEST_F(FileCrypto, InputWithoutReadPermissionIsReported) {
   CKeyArray keys = Keys({alice});
   const std::string a = files.path("a.txt");
   WriteFile(a, "private");
@@ -356,12 +360,14 @@ TEST_F(FileCrypto, InputWithoutReadPermissionIsSkippedSilently) {
     w.Decrypt(files.path("m.gpg"));
   });
   if (!denied) GTEST_SKIP() << "permission bits cannot be enforced for this user";
-  EXPECT_EQ(log, "");
+  EXPECT_EQ(log, "Error: cannot open \"" + a + "\": Permission denied\n"
+                 "Error: cannot open \"" + files.path("m.gpg") + "\": Permission denied\n");
   EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt", "m.gpg"}));
 }
 
-// Another Zembra process writing the file holds an exclusive lock on it: the input is skipped.
-TEST_F(FileCrypto, InputLockedForWritingIsSkippedSilently) {
+// Another Zembra process writing the file holds an exclusive lock on it: the input is skipped,
+// and the log says why.
+TEST_F(FileCrypto, InputLockedForWritingIsReported) {
   CKeyArray keys = Keys({alice});
   const std::string a = files.path("a.txt");
   WriteFile(a, "being written");
@@ -399,7 +405,8 @@ TEST_F(FileCrypto, InputLockedForWritingIsSkippedSilently) {
   int status = 0;
   waitpid(writer, &status, 0);
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(log, "");
+  EXPECT_EQ(log, "Error: cannot open \"" + a + "\": Device or resource busy\n"
+                 "Error: cannot open \"" + files.path("m.gpg") + "\": Device or resource busy\n");
   EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt", "m.gpg"}));
 }
 

@@ -58,9 +58,13 @@ class LauncherEndToEnd : public KeyRingTest {
     return out;
   }
 
-  // Starts a program of the build (the launcher unless named) on the virtual display.
-  void Launch(const std::vector<std::string>& args, const std::string& program = "ZembraShellExtApp") {
-    std::vector<std::string> argv{BinDir() + "/" + program};
+  // Starts a program of the build (the launcher unless named) on the virtual display, through
+  // the wrapper's command when one is given (it must exec the program).
+  void Launch(const std::vector<std::string>& args,
+              const std::string& program = "ZembraShellExtApp",
+              const std::vector<std::string>& wrapper = {}) {
+    std::vector<std::string> argv = wrapper;
+    argv.push_back(BinDir() + "/" + program);
     argv.insert(argv.end(), args.begin(), args.end());
     m_trace = ring().path("trace.txt");
     // Qt's private runtime folder, inside the test's own folder.
@@ -168,5 +172,31 @@ TEST_F(LauncherEndToEnd, MainProgramDecryptsTheFileItWasOpenedWith) {
   };
   EXPECT_EQ(Log(), expected);
 
+  EXPECT_EQ(CloseWithEscape(), 0);
+}
+
+// Under a file-size limit (ulimit -f) the launcher died of SIGXFSZ at the first write past it,
+// without a word. The write fails instead: one error line, no output, and the window stays.
+TEST_F(LauncherEndToEnd, AFileSizeLimitFailsTheOutputAndTheProgramLivesOn) {
+  std::string big(1 << 20, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919) >> 5);
+  const std::string m = Encrypted("m.bin", big);
+  const std::string after = Encrypted("after.txt", "still working\n");
+
+  Launch({"3", m, after}, "ZembraShellExtApp", {"prlimit", "--fsize=65536"});
+  ASSERT_TRUE(WaitUntil([&] { return Count(Log(), "Done.") == 1 || m_launcher->WaitFor(0ms); },
+                        kDeadline))
+      << ReadWholeFile(m_trace);
+
+  const std::vector<std::string> expected{
+      "Please choose key(s) and press `Decrypt` button to proceed 2 files (" + m + " and others)",
+      "Decrypting \"" + m + "\"...",
+      "Error: File too large",
+      "Decrypting \"" + after + "\"...",
+      "Done.",
+  };
+  EXPECT_EQ(Log(), expected) << ReadWholeFile(m_trace);
+  EXPECT_FALSE(fs::exists(m_files / "m.bin"));
+  EXPECT_EQ(ReadWholeFile(m_files / "after.txt"), "still working\n");
   EXPECT_EQ(CloseWithEscape(), 0);
 }

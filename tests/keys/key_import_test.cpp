@@ -116,12 +116,13 @@ TEST_F(KeyImport, OneGoodArmoredKeyBesideABrokenArmoredOne) {
   EXPECT_TRUE(rest.starts_with("Considered keys: ") || rest.starts_with("Error: ")) << rest;
 }
 
-TEST_F(KeyImport, AFileThatCannotBeOpenedIsSkippedSilently) {
+TEST_F(KeyImport, AFileThatCannotBeOpenedIsReportedWithItsReason) {
   std::string log = "unset";
-  const ImportOutcome outcome = Import(ring().path("missing.asc"), &log);
+  const std::string path = ring().path("missing.asc");
+  const ImportOutcome outcome = Import(path, &log);
   EXPECT_FALSE(outcome.opened);
   EXPECT_EQ(outcome.imported, 0);
-  EXPECT_EQ(log, "");
+  EXPECT_EQ(log, "Error: cannot open \"" + path + "\": No such file or directory\n");
 }
 
 TEST_F(KeyImport, AKeyFileCutWhileReadIsReportedAndItsLaterKeyNotImported) {

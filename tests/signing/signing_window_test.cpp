@@ -258,7 +258,7 @@ TEST_F(SigningWindow, ClipboardTextIsEncryptedInPlaceAndDecryptedBack) {
   EXPECT_EQ(ClipboardText(), "Grüße\n");
 }
 
-TEST_F(SigningWindow, CopiedFilesAreEncryptedAndMissingOnesSkipped) {
+TEST_F(SigningWindow, CopiedFilesAreEncryptedAndMissingOnesReported) {
   const std::string a = File("a.txt", "first\n");
   const std::string b = File("b b.txt", "second\n");
   OpenClipboard(nullptr);
@@ -273,7 +273,9 @@ TEST_F(SigningWindow, CopiedFilesAreEncryptedAndMissingOnesSkipped) {
     Close(p);
   });
   w.DoModal();
-  EXPECT_EQ(log, "Encrypting \"" + a + "\"...\nDone.\nEncrypting \"" + b + "\"...\nDone.\n");
+  const std::string gone = ring().path("files/gone.txt");
+  EXPECT_EQ(log, "Encrypting \"" + a + "\"...\nDone.\nError: cannot open \"" + gone +
+                     "\": No such file or directory\nEncrypting \"" + b + "\"...\nDone.\n");
   EXPECT_EQ(Decrypted(a + ".gpg").out, "first\n");
   EXPECT_EQ(Decrypted(b + ".gpg").out, "second\n");
   EXPECT_FALSE(std::filesystem::exists(ring().path("files/gone.txt.gpg")));

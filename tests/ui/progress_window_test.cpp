@@ -190,14 +190,15 @@ TEST_F(ProgressWindow, CloseButtonEndsWith8AndReleasesEverything) {
   EXPECT_FALSE(w.hasContext());
 }
 
-TEST_F(ProgressWindow, JobWithoutKeysPromptsForOneFile) {
+TEST_F(ProgressWindow, JobWithoutKeysPromptsForOneFileAndSaysItIsMissing) {
   const FileList files{"/nonexistent/report.txt.gpg"};
   WindowProbe w(&files, cmdDecrypt);
   w.then([&](WindowProbe& p) {
      EXPECT_EQ(LogText(p),
                "Please choose key(s) and press `Decrypt` button to proceed 1 files "
-               "(/nonexistent/report.txt.gpg)\n");
-     // The posted decryption ran (the missing file was skipped) and emptied the list.
+               "(/nonexistent/report.txt.gpg)\n"
+               "Error: cannot open \"/nonexistent/report.txt.gpg\": No such file or directory\n");
+     // The posted decryption ran (the missing file was reported) and emptied the list.
      EXPECT_TRUE(p.files().empty());
      PressEscape(p);
    });

@@ -1,7 +1,5 @@
 #include "zembra/keys/key_export.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstring>
 
@@ -39,37 +37,6 @@ DialogTemplate MakeExportOptionsTemplate() {
   return t;
 }
 
-// Secret key material must never be readable by others, not even for the moment between the
-// file's creation and a change of its mode: it is created under a umask that leaves the owner
-// alone, and kept so whatever file it replaces.
-class OwnerOnlyCreation {
- public:
-  explicit OwnerOnlyCreation(bool active) : m_active(active) {
-    if (m_active) m_saved = ::umask(077);
-  }
-  ~OwnerOnlyCreation() {
-    if (m_active) ::umask(m_saved);
-  }
-  OwnerOnlyCreation(const OwnerOnlyCreation&) = delete;
-  OwnerOnlyCreation& operator=(const OwnerOnlyCreation&) = delete;
-
- private:
-  bool m_active;
-  mode_t m_saved = 0;
-};
-
-bool OpenOutput(CommittedOutput& output, bool secret) {
-  OwnerOnlyCreation creation(secret);
-  if (!output.Open()) return false;
-  if (secret && ::fchmod(output.fd(), S_IRUSR | S_IWUSR) != 0) {
-    const int error = errno;
-    output.Discard();
-    errno = error;
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 const DialogTemplate& ExportOptionsTemplate() {
@@ -90,8 +57,10 @@ ExportOutcome ExportKeys(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* 
                          bool binary) {
   ExportOutcome outcome;
   outcome.path = path;
-  CommittedOutput output(path);
-  if (!OpenOutput(output, secret)) {
+  // Secret key material is the owner's alone from the file's creation on, whatever it replaces.
+  CommittedOutput output(
+      path, secret ? OutputPermissions::OwnerOnly : OutputPermissions::Inherited);
+  if (!output.Open()) {
     LogRes(IDS_CANNOT_CREATE_OUTPUT, DisplayText(path), std::strerror(errno));
     return outcome;
   }

@@ -4,7 +4,7 @@
 
 bool FileStreams::OpenInput(const std::string& path, const ProgressSink& progress,
                             Outcome& outcome) {
-  m_input = OpenInputFile(path);
+  m_input = ::OpenInput(path, outcome);
   if (!m_input.valid()) return false;
   m_inStream = MakeFileStream(m_input.get(), progress);
   return outcome.Check(MakeInputData(m_inData, m_inStream));

@@ -15,8 +15,8 @@ class FileStreams {
   FileStreams(const FileStreams&) = delete;
   FileStreams& operator=(const FileStreams&) = delete;
 
-  // Opens the input and its data object. An input that cannot be opened is skipped without a
-  // word; an engine failure ends the outcome.
+  // Opens the input and its data object. An input that cannot be opened, and an engine
+  // failure, end the outcome with a line that says why.
   bool OpenInput(const std::string& path, const ProgressSink& progress, Outcome& outcome);
   // Creates the output and its data object; a failure ends the outcome with the reason.
   bool OpenOutput(Outcome& outcome);

@@ -9,6 +9,7 @@
 #include "platform/core/log.h"
 #include "zembra/engine/check_result.h"
 #include "zembra/operations/messages.h"
+#include "zembra/operations/output_file.h"
 
 std::ostream& operator<<(std::ostream& os, const ImportOutcome& outcome) {
   if (!outcome.opened) return os << "not opened";
@@ -20,7 +21,8 @@ std::ostream& operator<<(std::ostream& os, const ImportOutcome& outcome) {
 ImportOutcome ImportKeyFile(gpgme_ctx_t ctx, const std::string& path,
                             const ProgressSink& progress) {
   ImportOutcome outcome;
-  UniqueFd input = OpenInputFile(path);
+  Outcome opening;
+  UniqueFd input = OpenInput(path, opening);
   if (!input.valid()) return outcome;
   outcome.opened = true;
   FileStream stream = MakeFileStream(input.get(), progress);

@@ -19,6 +19,6 @@ struct ImportOutcome {
 std::ostream& operator<<(std::ostream& os, const ImportOutcome& outcome);
 
 // Hands the file to the engine and logs "Importing keys from ..." and the counts; a file that
-// cannot be opened is skipped without a word, an engine failure logged as "Error: ...".
+// cannot be opened, and an engine failure, are logged as "Error: ...".
 ImportOutcome ImportKeyFile(gpgme_ctx_t ctx, const std::string& path,
                             const ProgressSink& progress = {});

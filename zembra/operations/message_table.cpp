@@ -54,6 +54,8 @@ constexpr Message kMessages[] = {
     {IDS_TOO_MANY_FILES, "Error: Too many files selected or too long file name/path.\n"},
     {IDS_UNSUPPORTED_ALGORITHM, "Unsupported algorithm: %hs\n"},
     {IDS_CANNOT_CREATE_OUTPUT, "Error: cannot create \"%s\": %hs\n"},
+    {IDS_CANNOT_OPEN_INPUT, "Error: cannot open \"%s\": %hs\n"},
+    {IDS_INPUT_NOT_REGULAR, "Error: cannot open \"%s\": not a regular file\n"},
     {IDS_INPUT_CHANGED, "Error: \"%s\" changed while it was read; nothing was written\n"},
     {IDS_ENGINE_STOPPED, "Error: the engine stopped before \"%s\" was done; nothing was written\n"},
     {IDS_IMPORT_STOPPED,

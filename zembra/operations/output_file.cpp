@@ -6,6 +6,18 @@
 #include "platform/core/text.h"
 #include "zembra/operations/messages.h"
 
+UniqueFd OpenInput(const std::string& path, Outcome& outcome) {
+  bool notRegular = false;
+  UniqueFd input = OpenInputFile(path, &notRegular);
+  if (input.valid()) return input;
+  const int error = errno;
+  if (notRegular)
+    outcome.End(IDS_INPUT_NOT_REGULAR, DisplayText(path));
+  else
+    outcome.End(IDS_CANNOT_OPEN_INPUT, DisplayText(path), std::strerror(error));
+  return input;
+}
+
 bool OpenOutput(CommittedOutput& output, Outcome& outcome) {
   if (output.Open()) return true;
   const int error = errno;

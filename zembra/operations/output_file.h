@@ -1,9 +1,16 @@
-// The output file of a file operation, and the lines its failures write. An output that cannot
-// be created says so (its name and the system's reason); only inputs are skipped silently.
+// The input and output files of a file operation, and the lines their failures write: a file
+// that cannot be opened or created says so, with its name and the reason.
 #pragma once
 
+#include <string>
+
 #include "platform/core/files.h"
+#include "platform/core/unique_fd.h"
 #include "zembra/operations/outcome.h"
+
+// Opens the input; on failure ends the outcome with "Error: cannot open "<name>": <reason>", or
+// "... not a regular file" for a device, FIFO or socket, which is never read.
+UniqueFd OpenInput(const std::string& path, Outcome& outcome);
 
 // Opens the output; on failure ends the outcome with "Error: cannot create "<name>": <reason>".
 bool OpenOutput(CommittedOutput& output, Outcome& outcome);

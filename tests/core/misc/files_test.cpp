@@ -1,6 +1,8 @@
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,12 +10,15 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <cstring>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
 #include "platform/core/files.h"
 #include "temp_folder.h"
+#include "tests/support/file_system_shim.h"
 
 namespace {
 
@@ -32,6 +37,32 @@ mode_t PermissionBits(const std::string& path) {
   struct stat st {};
   stat(path.c_str(), &st);
   return st.st_mode & 07777;
+}
+
+// The entry itself, a link not followed.
+mode_t EntryType(const std::string& path) {
+  struct stat st {};
+  lstat(path.c_str(), &st);
+  return st.st_mode & S_IFMT;
+}
+
+// The umask of the process while it lives.
+class ScopedUmask {
+ public:
+  explicit ScopedUmask(mode_t mask) : m_saved(umask(mask)) {}
+  ~ScopedUmask() { umask(m_saved); }
+
+ private:
+  mode_t m_saved;
+};
+
+// Writes content through a committed output to target; true when it was committed.
+bool Replace(const std::string& target, const std::string& content,
+             OutputPermissions permissions = OutputPermissions::Inherited) {
+  CommittedOutput out(target, permissions);
+  if (!out.Open()) return false;
+  if (WriteFd(out.fd(), content.data(), content.size()) < 0) return false;
+  return out.Commit();
 }
 
 void WriteText(int fd, const std::string& text) {
@@ -105,18 +136,50 @@ TEST(OpenInputFile, RefusesMissingFilesAndFolders) {
   EXPECT_FALSE(OpenInputFile(temp / "missing").valid());
   EXPECT_EQ(errno, ENOENT);
   errno = 0;
-  EXPECT_FALSE(OpenInputFile(temp.path()).valid());
+  bool notRegular = true;
+  EXPECT_FALSE(OpenInputFile(temp.path(), &notRegular).valid());
   EXPECT_EQ(errno, EISDIR);
+  EXPECT_FALSE(notRegular);
 }
 
 TEST(OpenInputFile, FifoWithoutWriterDoesNotHang) {
   TempFolder temp;
   std::string fifo = temp / "fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  UniqueFd fd = OpenInputFile(fifo);  // returns at once, whatever it decides
-  if (fd.valid()) {
-    EXPECT_EQ(fcntl(fd.get(), F_GETFL) & O_NONBLOCK, 0);
+  bool notRegular = false;
+  EXPECT_FALSE(OpenInputFile(fifo, &notRegular).valid());  // at once, not when a writer comes
+  EXPECT_TRUE(notRegular);
+}
+
+// Devices, FIFOs and sockets never end or block until a writer closes them; they are refused
+// before they are opened, also behind a link. A link to a regular file is read as that file.
+TEST(OpenInputFile, AnInputThatIsNotARegularFileIsRefused) {
+  TempFolder temp;
+  const std::string fifo = temp / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  UniqueFd writer(open(fifo.c_str(), O_RDWR | O_CLOEXEC));  // held open, never writing
+  ASSERT_TRUE(writer.valid());
+  const std::string socketPath = temp / "socket";
+  UniqueFd listener(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const std::string zeros = temp / "zeros";
+  ASSERT_EQ(symlink("/dev/zero", zeros.c_str()), 0);
+  for (const std::string& path : {zeros, std::string("/dev/zero"), fifo, socketPath}) {
+    SCOPED_TRACE(path);
+    bool notRegular = false;
+    errno = 0;
+    EXPECT_FALSE(OpenInputFile(path, &notRegular).valid());
+    EXPECT_TRUE(notRegular);
+    EXPECT_EQ(errno, EINVAL);
   }
+  WriteWholeFile(temp / "plain", "text");
+  ASSERT_EQ(symlink((temp / "plain").c_str(), (temp / "link").c_str()), 0);
+  bool notRegular = true;
+  EXPECT_TRUE(OpenInputFile(temp / "link", &notRegular).valid());
+  EXPECT_FALSE(notRegular);
 }
 
 TEST(OpenInputFile, RefusedWhileAnotherProcessWritesIt) {
@@ -353,4 +416,96 @@ TEST(CommittedOutput, ReadOnlyTargetIsNotReplaced) {
   EXPECT_EQ(errno, EACCES);
   EXPECT_EQ(ReadWholeFile(target), "protected");
   EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"readonly.txt"});
+}
+
+// Run as root in a shared folder, a link planted at the output name to a set-id, world-writable
+// file gave the output that file's mode, and the planter could rewrite it. A link is replaced as
+// a name and lends nothing; what it points to stays as it was.
+TEST(CommittedOutput, ALinkPlantedAtTheOutputNameLendsNoMode) {
+  TempFolder temp;
+  const std::string victim = temp / "victim";
+  const std::string target = temp / "out.gpg";
+  for (const bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed ? "unnamed temporary" : "named temporary");
+    WriteWholeFile(victim, "planter's file");
+    ASSERT_EQ(chmod(victim.c_str(), 04777), 0);
+    ASSERT_EQ(symlink(victim.c_str(), target.c_str()), 0);
+    {
+      ScopedUmask mask(022);
+      std::optional<WithoutUnnamedFiles> named;
+      if (!unnamed) named.emplace();
+      ASSERT_TRUE(Replace(target, "output"));
+    }
+    EXPECT_EQ(EntryType(target), static_cast<mode_t>(S_IFREG));
+    EXPECT_EQ(PermissionBits(target), 0644u);
+    EXPECT_EQ(ReadWholeFile(target), "output");
+    EXPECT_EQ(ReadWholeFile(victim), "planter's file");
+    EXPECT_EQ(PermissionBits(victim), 04777u);
+    ASSERT_EQ(unlink(target.c_str()), 0);
+  }
+}
+
+// A replaced file lends who may read and write it, never a set-id bit: the new content is
+// not the program the bit was given to.
+TEST(CommittedOutput, AReplacedFileLendsNoSetIdBits) {
+  TempFolder temp;
+  const std::string target = temp / "tool";
+  WriteWholeFile(target, "old");
+  ASSERT_EQ(chmod(target.c_str(), 06750), 0);
+  ASSERT_TRUE(Replace(target, "new"));
+  EXPECT_EQ(PermissionBits(target), 0750u);
+}
+
+TEST(CommittedOutput, AnotherOwnersFileLendsNoMode) {
+  if (geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
+  TempFolder temp;
+  const std::string target = temp / "shared.txt";
+  WriteWholeFile(target, "another user's");
+  ASSERT_EQ(chown(target.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(chmod(target.c_str(), 0666), 0);
+  ScopedUmask mask(022);
+  ASSERT_TRUE(Replace(target, "ours"));
+  EXPECT_EQ(PermissionBits(target), 0644u);
+  struct stat st {};
+  ASSERT_EQ(stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 0u);
+}
+
+// A secret export replacing a readable file, where the file system has no unnamed files, came
+// out with the replaced file's 0644.
+TEST(CommittedOutput, AnOwnerOnlyOutputStaysOwnerOnlyWhateverItReplaces) {
+  TempFolder temp;
+  const std::string target = temp / "keys.asc";
+  for (const bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed ? "unnamed temporary" : "named temporary");
+    WriteWholeFile(target, "public keys");
+    ASSERT_EQ(chmod(target.c_str(), 0644), 0);
+    ScopedUmask openToAll(0);
+    std::optional<WithoutUnnamedFiles> named;
+    if (!unnamed) named.emplace();
+    ASSERT_TRUE(Replace(target, "secret keys", OutputPermissions::OwnerOnly));
+    EXPECT_EQ(PermissionBits(target), 0600u);
+    EXPECT_EQ(ReadWholeFile(target), "secret keys");
+    EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"keys.asc"});
+  }
+}
+
+// Without /proc every output failed: the failed look at /proc/self/fd left its ENOENT for the
+// decision about the named way, which then gave up. The named way is taken, with the umask's
+// mode, and leaves nothing else behind.
+TEST(CommittedOutput, WithoutProcOutputsTakeTheNamedWay) {
+  TempFolder temp;
+  const std::string target = temp / "out.gpg";
+  {
+    WithoutProc noProc;
+    ScopedUmask mask(027);
+    CommittedOutput out(target);
+    ASSERT_TRUE(out.Open()) << std::strerror(errno);
+    WriteText(out.fd(), "encrypted");
+    EXPECT_EQ(FolderEntries(temp.path()).size(), 1u);  // the named temporary
+    ASSERT_TRUE(out.Commit());
+  }
+  EXPECT_EQ(ReadWholeFile(target), "encrypted");
+  EXPECT_EQ(PermissionBits(target), 0640u);
+  EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{"out.gpg"});
 }
