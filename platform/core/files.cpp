@@ -163,6 +163,8 @@ std::int64_t FileLength(int fd) {
 }
 
 bool PathExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+bool IsReadable(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
+int RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
 
 std::int64_t ReadFd(int fd, void* buffer, std::size_t size) {
   for (;;) {

@@ -20,6 +20,10 @@ UniqueFd OpenInputFile(const std::string& path, bool* notRegular = nullptr);
 std::int64_t FileLength(int fd);
 
 bool PathExists(const std::string& path);
+// Whether this process may read the file (following links).
+bool IsReadable(const std::string& path);
+// Removes the name (not a folder): 0, or the error number.
+int RemoveFile(const std::string& path);
 
 // Reads and writes that retry on EINTR; -1 on error with errno set.
 std::int64_t ReadFd(int fd, void* buffer, std::size_t size);

@@ -1,9 +1,7 @@
 // The scripted dialog service: queued answers, recorded questions, no screen.
 #include "platform/gui/scripted_dialogs.h"
 
-
-#include <unistd.h>
-
+#include "platform/core/files.h"
 #include "platform/gui/menu_data.h"
 
 ScriptedDialogs::ScriptedDialogs() : m_previous(SetDialogService(this)) {}
@@ -87,7 +85,7 @@ std::vector<std::string> ScriptedDialogs::chooseFiles(HWND owner, const FileDial
     if (answer.path.empty()) return {};
     if (answer.beforeOk) answer.beforeOk(window);
     const std::string path = WithDefaultExtension(answer.path, request);
-    if ((request.flags & OFN_OVERWRITEPROMPT) != 0 && ::access(path.c_str(), F_OK) == 0) {
+    if ((request.flags & OFN_OVERWRITEPROMPT) != 0 && PathExists(path)) {
       Question prompt;
       prompt.kind = Kind::OverwritePrompt;
       prompt.owner = owner;

@@ -1,22 +1,19 @@
 #include "shellext/host/shell_module.h"
 
-#include <dlfcn.h>
-
 #include "platform/core/process.h"
 #include "platform/core/text.h"
 #include "shellext/host/drop_data_object.h"
 #include "shellext/shell_ext_guids.h"
 
-ShellExtModule::ShellExtModule(const std::string& file) {
-  m_handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!m_handle) {
-    const char* why = dlerror();
-    m_error = why ? why : "cannot load " + file;
+ShellExtModule::ShellExtModule(const std::string& file) : m_library(file) {
+  if (!m_library.ok()) {
+    m_error = m_library.error();
     return;
   }
-  auto getClassObject = reinterpret_cast<DllGetClassObjectFn>(dlsym(m_handle, "DllGetClassObject"));
-  m_canUnloadNow = reinterpret_cast<DllCanUnloadNowFn>(dlsym(m_handle, "DllCanUnloadNow"));
-  m_install = reinterpret_cast<DllInstallFn>(dlsym(m_handle, "DllInstall"));
+  auto getClassObject =
+      reinterpret_cast<DllGetClassObjectFn>(m_library.Symbol("DllGetClassObject"));
+  m_canUnloadNow = reinterpret_cast<DllCanUnloadNowFn>(m_library.Symbol("DllCanUnloadNow"));
+  m_install = reinterpret_cast<DllInstallFn>(m_library.Symbol("DllInstall"));
   if (!getClassObject || !m_canUnloadNow || !m_install) {
     m_error = file + " is not the shell extension: its entry points are missing";
     return;
@@ -26,7 +23,7 @@ ShellExtModule::ShellExtModule(const std::string& file) {
 
 ShellExtModule::~ShellExtModule() {
   // A module still in use stays loaded; unloading it would leave its objects without code.
-  if (m_handle && (!m_canUnloadNow || m_canUnloadNow() == S_OK)) dlclose(m_handle);
+  if (m_canUnloadNow && m_canUnloadNow() != S_OK) m_library.Keep();
 }
 
 HRESULT ShellExtModule::GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) const {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/core/shared_library.h"
 #include "shellext/com/shell_types.h"
 #include "shellext/exports.h"
 
@@ -26,7 +27,7 @@ class ShellExtModule {
   HRESULT Install(bool install) const;
 
  private:
-  void* m_handle = nullptr;
+  SharedLibrary m_library;
   std::string m_error;
   DllGetClassObjectFn m_getClassObject = nullptr;
   DllCanUnloadNowFn m_canUnloadNow = nullptr;

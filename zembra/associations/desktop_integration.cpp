@@ -1,12 +1,11 @@
 #include "zembra/associations/desktop_integration.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "platform/core/files.h"
 #include "platform/core/format.h"
 #include "platform/core/text_file.h"
 #include "platform/core/xdg_dirs.h"
@@ -62,13 +61,13 @@ std::optional<std::string> FindDesktopFile(const std::string& desktopId) {
   if (desktopId.empty() || desktopId.find('/') != std::string::npos) return std::nullopt;
   for (const std::string& dir : DataFolders()) {
     std::string path = dir + "/applications/" + desktopId;
-    if (::access(path.c_str(), R_OK) == 0) return path;
+    if (IsReadable(path)) return path;
     const std::size_t dash = desktopId.find('-');
     if (dash != std::string::npos) {
       std::string nested = desktopId;
       nested[dash] = '/';
       path = dir + "/applications/" + nested;
-      if (::access(path.c_str(), R_OK) == 0) return path;
+      if (IsReadable(path)) return path;
     }
   }
   return std::nullopt;
@@ -109,8 +108,8 @@ void WriteOrReport(const std::string& path, const std::string& content) {
 }
 
 void RemoveIfPresent(const std::string& path) {
-  if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
-    ReportWriteFailure(IDS_ASSOC_DESKTOP_FAILED, path, errno);
+  if (const int error = RemoveFile(path); error != 0 && error != ENOENT) {
+    ReportWriteFailure(IDS_ASSOC_DESKTOP_FAILED, path, error);
   }
 }
 
