@@ -123,11 +123,17 @@ gpgme_error_t EndStatusWatch::Seen(void* hook, const char* keyword, const char* 
   if (keyword && std::strcmp(keyword, self->m_keyword) == 0) self->m_seen = true;
   // gpg goes on without a key ring it cannot open, and then reports an import of nothing.
   constexpr std::string_view kRing = "add_keyblock_resource ";
-  if (keyword && std::strcmp(keyword, "ERROR") == 0 && args &&
-      std::string_view(args).starts_with(kRing) && self->m_keyRingError == 0) {
-    const unsigned long code = std::strtoul(args + kRing.size(), nullptr, 10);
-    self->m_keyRingError =
+  if (keyword && std::strcmp(keyword, "ERROR") == 0 && args) {
+    // "ERROR <where> <code>"
+    const char* space = std::strchr(args, ' ');
+    const unsigned long code = space ? std::strtoul(space + 1, nullptr, 10) : 0;
+    const gpgme_error_t err =
         code != 0 ? static_cast<gpgme_error_t>(code) : gpg_error(GPG_ERR_GENERAL);
+    if (std::string_view(args).starts_with(kRing)) {
+      if (self->m_keyRingError == 0) self->m_keyRingError = err;
+    } else if (self->m_engineError == 0) {
+      self->m_engineError = err;
+    }
   }
   return self->m_savedCb ? self->m_savedCb(self->m_savedHook, keyword, args) : 0;
 }
