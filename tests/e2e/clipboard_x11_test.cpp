@@ -163,6 +163,7 @@ TEST_F(X11Clipboard, OwnerThatDoesNotAnswerIsNamedAsSuch) {
   });
   const auto waited = std::chrono::steady_clock::now() - started;
   kill(m_xclip->pid(), SIGCONT);
-  EXPECT_EQ(log, "The program that holds the clipboard did not answer; nothing was read from it.\n");
+  EXPECT_EQ(log,
+            "The program that holds the clipboard did not answer; nothing was read from it.\n");
   EXPECT_LT(waited, 12s);
 }
