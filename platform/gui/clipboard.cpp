@@ -5,7 +5,10 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QMimeData>
+
+#include <string_view>
 
 #include "platform/gui/file_uri_list.h"
 #include "platform/gui/qt_window.h"
@@ -16,6 +19,7 @@ namespace {
 
 constexpr const char* kUtf8Text = "text/plain;charset=utf-8";
 constexpr const char* kPlainText = "text/plain";
+constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
 constexpr const char* kUriList = "text/uri-list";
 constexpr const char* kGnomeFiles = "x-special/gnome-copied-files";
 
@@ -65,31 +69,44 @@ BOOL EmptyClipboard() {
 }
 
 BOOL IsClipboardFormatAvailable(UINT format) {
-  const QMimeData* data = Contents();
-  if (data == nullptr) return FALSE;
-  if (IsText(format)) {
-    return data->hasFormat(kUtf8Text) || data->hasFormat(kPlainText) || data->hasText() ? TRUE
-                                                                                        : FALSE;
-  }
-  if (format == CF_HDROP) {
-    return data->hasFormat(kUriList) || data->hasFormat(kGnomeFiles) ? TRUE : FALSE;
-  }
-  return FALSE;
+  return QueryClipboardFormat(format) == ClipboardAnswer::Offered ? TRUE : FALSE;
 }
 
-BOOL GetClipboardBytes(UINT format, std::string* bytes) {
+ClipboardAnswer QueryClipboardFormat(UINT format) {
+  // Qt waits 5 s for the owner's list of formats (X11) and then reports none, as it does at once
+  // for an empty clipboard: a list that took most of that wait to come back empty was never
+  // sent. The list is asked for once here, so such an owner costs one wait, not one per format.
+  QElapsedTimer waited;
+  waited.start();
+  const QMimeData* data = Contents();
+  const QStringList formats = data != nullptr ? data->formats() : QStringList();
+  if (formats.isEmpty()) {
+    return waited.elapsed() >= 4000 ? ClipboardAnswer::OwnerSilent : ClipboardAnswer::NotOffered;
+  }
+  bool offered = false;
+  if (IsText(format)) offered = formats.contains(kUtf8Text) || formats.contains(kPlainText);
+  if (format == CF_HDROP) offered = formats.contains(kUriList) || formats.contains(kGnomeFiles);
+  return offered ? ClipboardAnswer::Offered : ClipboardAnswer::NotOffered;
+}
+
+BOOL GetClipboardBytes(UINT format, std::string* bytes, bool* undecodable) {
+  if (undecodable) *undecodable = false;
   if (!ClipboardOpen() || bytes == nullptr || !IsText(format)) return FALSE;
   const QMimeData* data = Contents();
   if (data == nullptr) return FALSE;
-  if (data->hasFormat(kUtf8Text)) {
+  // The owner's bytes, never a decoded and re-encoded copy of them.
+  const QStringList formats = data->formats();
+  if (formats.contains(kUtf8Text)) {
     *bytes = data->data(kUtf8Text).toStdString();
     return TRUE;
   }
-  if (data->hasText()) {
-    *bytes = data->text().toUtf8().toStdString();
-    return TRUE;
-  }
-  return FALSE;
+  if (!formats.contains(kPlainText)) return FALSE;
+  // Here Qt may have decoded the owner's bytes into a QString on the way: X11's UTF8_STRING comes
+  // only so, and each byte that was not UTF-8 became U+FFFD. In-process and on Wayland the bytes
+  // come as they are.
+  *bytes = data->data(kPlainText).toStdString();
+  if (undecodable) *undecodable = bytes->find(kReplacementCharacter) != std::string::npos;
+  return TRUE;
 }
 
 BOOL SetClipboardBytes(UINT format, const std::string& bytes) {
@@ -102,13 +119,14 @@ BOOL SetClipboardBytes(UINT format, const std::string& bytes) {
   return TRUE;
 }
 
-BOOL GetClipboardFiles(std::vector<std::string>* paths) {
+BOOL GetClipboardFiles(std::vector<std::string>* paths, std::vector<std::string>* notLocal) {
   if (!ClipboardOpen() || paths == nullptr) return FALSE;
   const QMimeData* data = Contents();
   if (data == nullptr) return FALSE;
   QByteArray list = data->data(kUriList);
   if (list.isEmpty()) list = data->data(kGnomeFiles);
-  *paths = PathsOfUriList(std::string_view(list.constData(), static_cast<std::size_t>(list.size())));
+  *paths = PathsOfUriList(std::string_view(list.constData(), static_cast<std::size_t>(list.size())),
+                          notLocal);
   return paths->empty() ? FALSE : TRUE;
 }
 

@@ -15,8 +15,18 @@ BOOL OpenClipboard(HWND owner);
 BOOL CloseClipboard();
 BOOL EmptyClipboard();
 BOOL IsClipboardFormatAvailable(UINT format);
-// Text formats: the bytes of the text, without a terminator. CF_HDROP: see the file list calls.
-BOOL GetClipboardBytes(UINT format, std::string* bytes);
+// What a look at the clipboard for a format found. An owner that does not answer looks, to Qt,
+// like an empty clipboard after a wait of seconds; OwnerSilent tells the two apart.
+enum class ClipboardAnswer { Offered, NotOffered, OwnerSilent };
+ClipboardAnswer QueryClipboardFormat(UINT format);
+// Text formats: the bytes of the text as its owner gave them (UTF-8 or not), without a
+// terminator. CF_HDROP: see the file list calls.
+// undecodable, when given, is set when the text reached Qt only as a decoded QString (X11's
+// UTF8_STRING, which Qt hands out no other way) and holds U+FFFD: bytes that were not UTF-8
+// may have been replaced, and what is returned need not be what the owner gave.
+BOOL GetClipboardBytes(UINT format, std::string* bytes, bool* undecodable = nullptr);
 BOOL SetClipboardBytes(UINT format, const std::string& bytes);
-BOOL GetClipboardFiles(std::vector<std::string>* paths);
+// notLocal, when given, receives the addresses that name files of another host (skipped).
+BOOL GetClipboardFiles(std::vector<std::string>* paths,
+                       std::vector<std::string>* notLocal = nullptr);
 BOOL SetClipboardFiles(const std::vector<std::string>& paths);

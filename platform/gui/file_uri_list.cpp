@@ -9,13 +9,20 @@ QByteArray UriOfPath(const std::string& path) {
   return "file://" + QByteArray::fromStdString(path).toPercentEncoding("/");
 }
 
-std::string PathOfUri(const QByteArray& uri) {
+std::string PathOfUri(const QByteArray& uri, bool* otherHost) {
+  *otherHost = false;
   if (uri.isEmpty() || uri.startsWith('#')) return {};
   QByteArray rest;
   if (uri.startsWith("file://")) {
     rest = uri.mid(7);
-    const qsizetype slash = rest.indexOf('/');  // skip a host name, if any
+    const qsizetype slash = rest.indexOf('/');
     if (slash < 0) return {};
+    // The same path on another machine is another file.
+    const QByteArray host = rest.left(slash);
+    if (!host.isEmpty() && host.toLower() != "localhost") {
+      *otherHost = true;
+      return {};
+    }
     rest = rest.mid(slash);
   } else if (uri.startsWith("file:/")) {
     rest = uri.mid(5);
@@ -42,12 +49,15 @@ std::string GnomeCopiedFilesOfPaths(const std::vector<std::string>& paths) {
   return list.toStdString();
 }
 
-std::vector<std::string> PathsOfUriList(std::string_view list) {
+std::vector<std::string> PathsOfUriList(std::string_view list,
+                                        std::vector<std::string>* notLocal) {
   std::vector<std::string> paths;
   const QByteArray bytes(list.data(), static_cast<qsizetype>(list.size()));
   for (const QByteArray& line : bytes.split('\n')) {
-    std::string path = PathOfUri(line.trimmed());
+    bool otherHost = false;
+    std::string path = PathOfUri(line.trimmed(), &otherHost);
     if (!path.empty()) paths.push_back(std::move(path));
+    if (otherHost && notLocal) notLocal->push_back(line.trimmed().toStdString());
   }
   return paths;
 }

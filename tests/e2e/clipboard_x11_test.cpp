@@ -1,6 +1,7 @@
 // The clipboard operations on the real X clipboard of a virtual display, with xclip as the other
 // program and rnp as the other OpenPGP implementation: a message signed by rnp is verified with
 // its signer shown; a tampered one is reported as bad and the clipboard keeps it.
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <QCoreApplication>
@@ -11,6 +12,7 @@
 
 #include "tests/crypto/test_env.h"
 #include "tests/e2e/child_process.h"
+#include "zembra/operations/clipboard_operations.h"
 #include "zembra/ui/dlg_progress.h"
 
 using namespace std::chrono_literals;
@@ -81,6 +83,11 @@ class X11Clipboard : public KeyRingTest {
     return code == 0 ? ReadWholeFile(out) : "(xclip failed)";
   }
 
+  // Whether xclip, just started, has taken the clipboard yet (it answers a paste).
+  bool OwnedByXclip() {
+    return WaitUntil([&] { return PasteWithXclip() != "(xclip failed)"; }, 10s);
+  }
+
   // The entry point for host programs, with text on the clipboard: it verifies in place.
   std::string Verify() {
     std::string log;
@@ -115,4 +122,48 @@ TEST_F(X11Clipboard, TamperedMessageIsBadAndTheClipboardKeepsIt) {
   EXPECT_EQ(Verify(), "Verifying clipboard contents...\nBAD signature from \"Alice <alice@example.org>\"\n"
                       "Error: Not every signature is good\n");
   EXPECT_EQ(pasted, message);
+}
+
+// Bytes that are not UTF-8, copied as text by another program: Qt gives them out only decoded,
+// with U+FFFD in place of each byte it could not read. The operation is refused with a line
+// rather than encrypting that altered text, and the clipboard stays with its owner.
+TEST_F(X11Clipboard, TextThatIsNotUtf8IsRefusedRatherThanAltered) {
+  std::string text;
+  for (int i = 0; i < 4096; ++i) text += static_cast<char>(1 + (i * 7919) % 255);
+  CopyWithXclip(text);
+  ASSERT_TRUE(OwnedByXclip());
+  std::string log;
+  RunInHostWindow([&](HWND host) {
+    GpgmeContext ctx = OpenEngineContext();
+    gpgme_key_t alice = nullptr;
+    ASSERT_EQ(gpgme_get_key(ctx.get(), ring().fingerprint("alice").c_str(), &alice, 0), 0);
+    gpgme_key_t recipients[] = {alice, nullptr};
+    TransformClipboardText(host, ctx.get(), EncryptTextStep, recipients);
+    gpgme_key_unref(alice);
+    log = LogText();
+    pasted = PasteWithXclip();
+  });
+  EXPECT_EQ(log, "Error: the clipboard's text is not UTF-8 and cannot be read unchanged; "
+                 "nothing was done.\n");
+  EXPECT_TRUE(pasted == text) << "the clipboard changed";
+}
+
+// An owner that holds the clipboard and never answers: after one wait of Qt's, the log says so
+// instead of claiming there was no text, and the clipboard is left to its owner.
+TEST_F(X11Clipboard, OwnerThatDoesNotAnswerIsNamedAsSuch) {
+  CopyWithXclip("held by a program that stops answering\n");
+  ASSERT_TRUE(OwnedByXclip());
+  ASSERT_EQ(kill(m_xclip->pid(), SIGSTOP), 0);
+  const auto started = std::chrono::steady_clock::now();
+  std::string log;
+  RunInHostWindow([&](HWND host) {
+    CDlgProgress* dialog = nullptr;
+    ClipboardOperation(host, dialog, cmdVerify);
+    log = LogText();
+  });
+  const auto waited = std::chrono::steady_clock::now() - started;
+  kill(m_xclip->pid(), SIGCONT);
+  EXPECT_EQ(log,
+            "The program that holds the clipboard did not answer; nothing was read from it.\n");
+  EXPECT_LT(waited, 12s);
 }

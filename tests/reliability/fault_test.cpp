@@ -7,6 +7,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -15,24 +16,29 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "platform/core/files.h"
+#include "platform/gui/clipboard.h"
 #include "tests/crypto/test_env.h"
 #include "tests/support/file_system_shim.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_folder.h"
 #include "zembra/keys/key_export.h"
+#include "zembra/operations/clipboard_operations.h"
 #include "zembra/operations/file_signing.h"
 #include "zembra/operations/key_import.h"
 
@@ -141,6 +147,35 @@ class Faults : public KeyRingTest {
 };
 
 constexpr std::size_t kBig = 24u << 20;
+
+// Raw deflate of the bytes, flushed so that the next piece starts afresh: the same bytes then
+// always give the same piece, which can be repeated.
+std::string DeflatedPiece(const std::string& bytes, int flush) {
+  z_stream z{};
+  EXPECT_EQ(deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY), Z_OK);
+  std::string out(deflateBound(&z, bytes.size()) + 64, '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+  z.avail_in = static_cast<uInt>(bytes.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  EXPECT_NE(deflate(&z, flush), Z_STREAM_ERROR);
+  out.resize(out.size() - z.avail_out);
+  deflateEnd(&z);
+  return out;
+}
+
+// An OpenPGP compressed packet (ZIP) whose literal data is `gib` GiB of zeros, about a thousandth
+// of that on disk. Both packets have the old format's indeterminate length, so everything after
+// the literal header is zeros and one deflated piece of zeros serves over and over.
+std::string CompressedZeros(int gib) {
+  std::string packet = "\xa3\x01";  // compressed data, to its end; algorithm 1 (ZIP)
+  // Literal data to the end of the compressed data: binary, no name, time 0.
+  packet += DeflatedPiece(std::string("\xaf" "b\0\0\0\0\0", 7), Z_FULL_FLUSH);
+  const std::string zeros = DeflatedPiece(std::string(64u << 20, '\0'), Z_FULL_FLUSH);
+  for (int i = 0; i < gib * 16; ++i) packet += zeros;
+  packet += DeflatedPiece({}, Z_FINISH);
+  return packet;
+}
 
 }  // namespace
 
@@ -252,6 +287,74 @@ TEST_F(Faults, GpgKilledDuringAKeyExportKeepsTheEarlierFile) {
   EXPECT_EQ(log.text().find("Done."), std::string::npos) << log.text();
 }
 
+// gpg killed while the clipboard's text is fed to it: each text step ends with one error line,
+// in bounded time, and the clipboard keeps its text.
+TEST_F(Faults, GpgKilledDuringAClipboardDecryptionSigningOrVerificationEndsWithOneError) {
+  // Text, not bytes: the clipboard holds UTF-8.
+  std::string text;
+  for (const char c : RandomBytes(kBig / 2)) text += "0123456789abcdef"[c & 15];
+  const ProcessResult encrypted = ring().gpg(
+      {"--trust-model", "always", "-a", "-r", ring().fingerprint("alice"), "-e"}, text);
+  ASSERT_EQ(encrypted.exitCode, 0) << encrypted;
+  const ProcessResult signedText = ring().gpg({"-a", "-s"}, text);
+  ASSERT_EQ(signedText.exitCode, 0) << signedText;
+  struct Case {
+    TextStep step;
+    std::string input;
+    std::string start;
+  };
+  const Case cases[] = {{DecryptTextStep, encrypted.out, "Decrypting clipboard contents..."},
+                        {SignTextStep, text, "Signing clipboard contents..."},
+                        // A verification gives its signatures lines of their own.
+                        {VerifyTextStep, signedText.out, "Verifying clipboard contents...\n"}};
+  for (const Case& c : cases) {
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    SetClipboardBytes(CF_TEXT, c.input);
+    CloseClipboard();
+    if (c.step == SignTextStep) gpgme_signers_add(m_ctx.get(), m_alice);
+    std::atomic<int> killed = 0;
+    std::atomic<bool> over = false;
+    std::thread killer([&] {
+      while (killed == 0 && !over)
+        for (int pid : GpgWorkingOn(ring().home())) killed += kill(pid, SIGKILL) == 0;
+    });
+    // An operation that waits on a dead gpg for ever must fail the test, not hang it.
+    std::mutex m;
+    std::condition_variable ended;
+    bool done = false;
+    std::thread watchdog([&] {
+      std::unique_lock lock(m);
+      if (!ended.wait_for(lock, std::chrono::seconds(60), [&] { return done; })) {
+        std::fprintf(stderr, "%s never ended after gpg was killed\n", c.start.c_str());
+        std::_Exit(1);
+      }
+    });
+    std::string log;
+    RunInHostWindow([&](HWND host) {
+      TransformClipboardText(host, m_ctx.get(), c.step, nullptr);
+      log = LogText();
+    });
+    {
+      std::lock_guard lock(m);
+      done = true;
+    }
+    ended.notify_all();
+    watchdog.join();
+    over = true;
+    killer.join();
+    gpgme_signers_clear(m_ctx.get());
+    EXPECT_EQ(killed, 1) << c.start;
+    EXPECT_TRUE(log.starts_with(c.start + "Error: ")) << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'),
+              std::count(c.start.begin(), c.start.end(), '\n') + 1) << log;
+    std::string now;
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    GetClipboardBytes(CF_TEXT, &now);
+    CloseClipboard();
+    EXPECT_TRUE(now == c.input) << c.start << ": the clipboard changed";
+  }
+}
+
 TEST_F(Faults, AgentKilledDuringDecryptionGivesTheWholePlaintextOrNone) {
   const std::string input = Encrypted("big.bin", RandomBytes(kBig));
   // The agent holds the secret key; it is asked at the start, and killed once the data flows.
@@ -274,6 +377,38 @@ TEST_F(Faults, AgentKilledDuringDecryptionGivesTheWholePlaintextOrNone) {
   log.take();
   EXPECT_TRUE(DecryptFile(m_ctx.get(), input).written()) << log.text();
   EXPECT_EQ(ReadFile(m_folder.path("big.bin")), RandomBytes(kBig));
+}
+
+// A message that expands to gigabytes, and an output that fails after its first mebibyte: the
+// operation ends with the error, and no gpg is left expanding the rest of the message for
+// nobody (it would go on for half a minute, orphaned, whatever Zembra did next).
+TEST_F(Faults, DecryptionThatFailsEarlyLeavesNoGpgExpandingTheMessage) {
+  const std::string packets = m_folder.path("zeros.pgp");
+  WriteFile(packets, CompressedZeros(4));
+  // Encrypted as it stands: the compressed packet is the plaintext's packet itself.
+  const std::string input = m_folder.path("zeros.gpg");
+  const ProcessResult made = ring().gpg({"--no-literal", "-z", "0", "--trust-model", "always",
+                                         "-r", ring().fingerprint("alice"), "-o", input, "-e",
+                                         packets});
+  ASSERT_EQ(made.exitCode, 0) << made;
+  fs::remove(packets);
+
+  const auto started = std::chrono::steady_clock::now();
+  const std::string text = InChild([&] {
+    // Files of this process (not gpg's pipes) stop at 1 MiB; the write fails instead of a signal.
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{1u << 20, 1u << 20};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    LogCapture log;
+    DecryptFile(m_ctx.get(), input);
+    return log.text();
+  });
+  const std::vector<int> left = GpgWorkingOn(ring().home());
+  for (int pid : left) kill(pid, SIGKILL);
+  EXPECT_EQ(left.size(), 0u) << "gpg still expanding the message";
+  EXPECT_EQ(text, "Decrypting \"" + input + "\"...\nError: File too large\n");
+  EXPECT_EQ(FolderNames(m_folder.path()), std::vector<std::string>{"zeros.gpg"});
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
 }
 
 TEST_F(Faults, MissingGnupgHomeFailsTheDecryptionWithAMessage) {

@@ -160,3 +160,37 @@ TEST_F(ClipboardInPlace, SeveralMegabytesRoundTrip) {
   ASSERT_EQ(log, "Decrypting clipboard contents...Done.\n");
   EXPECT_TRUE(Taken() == text);
 }
+
+// Binary bytes that another program offers as plain text: encrypted as they are. Decoding them
+// as UTF-8 first turned each byte that is not UTF-8 into three bytes of U+FFFD.
+TEST_F(ClipboardInPlace, TextThatIsNotUtf8IsEncryptedAsItsBytes) {
+  std::string bytes;
+  for (int i = 0; i < 100 * 1024; ++i) bytes += static_cast<char>(1 + (i * 7919) % 255);
+  Put("");  // the application, and with it the clipboard
+  auto* data = new QMimeData;
+  data->setData(QStringLiteral("text/plain"), QByteArray::fromStdString(bytes));
+  QApplication::clipboard()->setMimeData(data);
+  Run(EncryptTextStep, {"alice"});
+  EXPECT_EQ(log, "Encrypting clipboard contents...Done.\n");
+  const ProcessResult plain = Gpg("--decrypt", Taken());
+  ASSERT_EQ(plain.exitCode, 0) << plain;
+  EXPECT_TRUE(plain.out == bytes) << plain.out.size() << " bytes instead of " << bytes.size();
+}
+
+// "file://otherhost/etc/passwd" names a file of another machine, not this one's /etc/passwd: it
+// is skipped with a line, and the local forms are read.
+TEST_F(ClipboardInPlace, FileOfAnotherHostInACopiedListIsSkippedWithALine) {
+  Put("");
+  auto* data = new QMimeData;
+  data->setData(QStringLiteral("text/uri-list"),
+                "file://otherhost/etc/passwd\r\nfile://localhost/tmp/a.txt\r\n"
+                "file:///tmp/b.txt\r\n");
+  QApplication::clipboard()->setMimeData(data);
+  std::vector<std::string> files;
+  RunInHostWindow([&](HWND host) {
+    ReadClipboardFiles(host, files);
+    log = LogText();
+  });
+  EXPECT_EQ(files, (std::vector<std::string>{"/tmp/a.txt", "/tmp/b.txt"}));
+  EXPECT_EQ(log, "Skipped \"file://otherhost/etc/passwd\": it is a file of another computer.\n");
+}

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "platform/gui/clipboard.h"
 #include "platform/gui/common_dialogs.h"
 #include "platform/gui/scripted_dialogs.h"
 #include "tests/support/key_ring.h"
@@ -318,6 +319,38 @@ TEST_F(ProgressWindow, MissingGnuPGIsReportedAndTheWindowStillCloses) {
   EXPECT_EQ(line.rfind("Error: ", 0), 0u) << log;
   EXPECT_EQ(log, line + line);
   EXPECT_EQ(g_hLog, nullptr);
+}
+
+// A window without an engine has no context: the import and the copied files' decryption and
+// verification each end with the engine's refusal, and nothing crashes.
+TEST_F(ProgressWindow, OperationsOnAWindowWithoutAnEngineAreRefusedInsteadOfCrashing) {
+  const std::string keyFile = ring().path("key.asc");
+  WriteFile(keyFile, "not a key\n");
+  const std::string message = ring().path("note.txt.gpg");
+  WriteFile(message, "not a message\n");
+  OpenClipboard(nullptr);
+  SetClipboardFiles({message});
+  CloseClipboard();
+  gpgme_check_version(nullptr);
+  ASSERT_EQ(gpgme_set_engine_info(GPGME_PROTOCOL_OpenPGP, "/nonexistent/gpg", nullptr), 0u);
+  m_dialogs.answerOpen({keyFile});
+  WindowProbe w(nullptr, cmdNone);
+  std::string before, log;
+  w.then([&](WindowProbe& p) {
+     before = LogText(p);
+     ClickButton(p, IDC_IMPORT_KEYS);
+     SendMessage(p.m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_DECRYPT_CLIPBOARD, 0), 0);
+     SendMessage(p.m_hWnd, WM_COMMAND, MAKEWPARAM(ID_MENU_VERIFY_CLIPBOARD, 0), 0);
+     log = LogText(p).substr(before.size());
+     PressEscape(p);
+   });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+  gpgme_set_engine_info(GPGME_PROTOCOL_OpenPGP, nullptr, nullptr);
+
+  EXPECT_EQ(log, "Importing keys from \"" + keyFile + "\"\nError: Invalid value\n"
+                 "Decrypting \"" + message + "\"...\nError: Invalid value\n"
+                 "Verifying \"" + message + "\"...\nError: Invalid value\n");
+  EXPECT_FALSE(std::filesystem::exists(ring().path("note.txt")));
 }
 
 // Automatic processing as the window runs it: the log shows which entries were decrypted.

@@ -3,12 +3,14 @@
 #include <poll.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string_view>
 #include <vector>
 
+#include "platform/core/pipe_holders.h"
 #include "zembra/engine/key_ring_repair.h"
 
 namespace {
@@ -33,6 +35,9 @@ class OperationLoop {
   ~OperationLoop() { gpgme_set_io_cbs(m_ctx, &m_saved); }
   OperationLoop(const OperationLoop&) = delete;
   OperationLoop& operator=(const OperationLoop&) = delete;
+
+  // The pipes GPGME gave us to watch; gpg holds their other ends.
+  const std::vector<std::uint64_t>& pipes() const { return m_pipes; }
 
   gpgme_error_t Run() {
     std::vector<pollfd> fds;
@@ -62,7 +67,9 @@ class OperationLoop {
  private:
   static gpgme_error_t Add(void* loop, int fd, int dir, gpgme_io_cb_t handler, void* handlerData,
                            void** tag) {
-    auto& watches = static_cast<OperationLoop*>(loop)->m_watches;
+    auto* self = static_cast<OperationLoop*>(loop);
+    if (const std::uint64_t pipe = PipeIdOf(fd)) self->m_pipes.push_back(pipe);
+    auto& watches = self->m_watches;
     watches.push_back(std::make_unique<Watch>(
         Watch{fd, static_cast<short>(dir ? POLLIN : POLLOUT), handler, handlerData}));
     *tag = watches.back().get();
@@ -88,6 +95,7 @@ class OperationLoop {
   gpgme_ctx_t m_ctx;
   gpgme_io_cbs m_saved{};
   std::vector<std::unique_ptr<Watch>> m_watches;
+  std::vector<std::uint64_t> m_pipes;
   bool m_done = false;
   gpgme_error_t m_err = 0;
 };
@@ -115,11 +123,17 @@ gpgme_error_t EndStatusWatch::Seen(void* hook, const char* keyword, const char* 
   if (keyword && std::strcmp(keyword, self->m_keyword) == 0) self->m_seen = true;
   // gpg goes on without a key ring it cannot open, and then reports an import of nothing.
   constexpr std::string_view kRing = "add_keyblock_resource ";
-  if (keyword && std::strcmp(keyword, "ERROR") == 0 && args &&
-      std::string_view(args).starts_with(kRing) && self->m_keyRingError == 0) {
-    const unsigned long code = std::strtoul(args + kRing.size(), nullptr, 10);
-    self->m_keyRingError =
+  if (keyword && std::strcmp(keyword, "ERROR") == 0 && args) {
+    // "ERROR <where> <code>"
+    const char* space = std::strchr(args, ' ');
+    const unsigned long code = space ? std::strtoul(space + 1, nullptr, 10) : 0;
+    const gpgme_error_t err =
         code != 0 ? static_cast<gpgme_error_t>(code) : gpg_error(GPG_ERR_GENERAL);
+    if (std::string_view(args).starts_with(kRing)) {
+      if (self->m_keyRingError == 0) self->m_keyRingError = err;
+    } else if (self->m_engineError == 0) {
+      self->m_engineError = err;
+    }
   }
   return self->m_savedCb ? self->m_savedCb(self->m_savedHook, keyword, args) : 0;
 }
@@ -127,12 +141,21 @@ gpgme_error_t EndStatusWatch::Seen(void* hook, const char* keyword, const char* 
 gpgme_error_t RunOperation(gpgme_ctx_t ctx, const std::function<gpgme_error_t()>& start,
                            const char* endStatus, gpgme_error_t* keyRingError) {
   if (keyRingError) *keyRingError = 0;
+  // A window whose engine did not start has no context; the engine refuses it as it refuses
+  // every other call on one, and nothing here may touch it.
+  if (!ctx) return gpg_error(GPG_ERR_INV_VALUE);
   CompleteStoppedKeyRingUpdate(ctx);
   EndStatusWatch watch(ctx, endStatus);
   OperationLoop loop(ctx);
-  if (const gpgme_error_t err = start()) return err;
-  const gpgme_error_t err = loop.Run();
-  if (keyRingError) *keyRingError = watch.keyRingError();
-  if (err == 0 && !watch.seen()) return gpg_error(GPG_ERR_UNFINISHED);
+  gpgme_error_t err = start();
+  if (err == 0) {
+    err = loop.Run();
+    if (keyRingError) *keyRingError = watch.keyRingError();
+    if (err == 0 && !watch.seen()) err = gpg_error(GPG_ERR_UNFINISHED);
+  }
+  // GPGME's cancel only closes its ends of the pipes, and gpg goes on with its work (expanding
+  // a compressed message to its end, say) long after the operation failed; nor can GPGME wait
+  // for it, as gpg is no child of ours. A gpg that still holds the pipes is ended here.
+  if (err != 0) EndProcessesHoldingPipes(loop.pipes());
   return err;
 }

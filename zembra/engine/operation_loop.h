@@ -39,6 +39,9 @@ class EndStatusWatch {
   bool seen() const { return !m_keyword || m_seen; }
   // The error of the key ring gpg could not open and went on without, or 0.
   gpgme_error_t keyRingError() const { return m_keyRingError; }
+  // The error of the first other ERROR status line gpg wrote, or 0. An export reports a refusal
+  // (a cancelled passphrase, say) only so, and GPGME returns it from the synchronous call alone.
+  gpgme_error_t engineError() const { return m_engineError; }
 
  private:
   static gpgme_error_t Seen(void* hook, const char* keyword, const char* args);
@@ -47,6 +50,7 @@ class EndStatusWatch {
   const char* m_keyword;
   bool m_seen = false;
   gpgme_error_t m_keyRingError = 0;
+  gpgme_error_t m_engineError = 0;
   gpgme_status_cb_t m_savedCb = nullptr;
   void* m_savedHook = nullptr;
   bool m_savedFull = false;

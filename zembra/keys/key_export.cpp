@@ -72,11 +72,13 @@ ExportOutcome ExportKeys(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* 
   gpgme_set_armor(ctx, binary ? 0 : 1);
   LogRes(IDS_EXPORTING_KEYS, DisplayText(path));
   // gpg ends an export with its counts; a gpg that died before them wrote a cut export.
-  // The synchronous call: only it returns the engine's refusal (a cancelled passphrase, say).
-  const EndStatusWatch end(ctx, "EXPORT_RES");
-  const gpgme_error_t err =
-      gpgme_op_export_keys(ctx, keys, secret ? GPGME_EXPORT_MODE_SECRET : 0, data.get());
-  if (err == 0 && !end.seen()) {
+  const EndStatusWatch refusal(ctx, "EXPORT_RES");
+  gpgme_error_t err = RunOperation(ctx, [&] {
+    return gpgme_op_export_keys_start(ctx, keys, secret ? GPGME_EXPORT_MODE_SECRET : 0,
+                                      data.get());
+  }, "EXPORT_RES");
+  if (err == 0) err = refusal.engineError();
+  if (gpgme_err_code(err) == GPG_ERR_UNFINISHED) {
     LogRes(IDS_ENGINE_STOPPED, DisplayText(path));
     return outcome;
   }

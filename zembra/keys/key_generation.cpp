@@ -5,6 +5,7 @@
 #include "platform/core/format.h"
 #include "platform/core/log.h"
 #include "zembra/engine/check_result.h"
+#include "zembra/engine/operation_loop.h"
 
 CGenKeyResult::CGenKeyResult(gpgme_genkey_result_t result)
     : m_primary(result->primary != 0),
@@ -39,7 +40,8 @@ std::unique_ptr<CGenKeyResult> GenerateKey(gpgme_ctx_t ctx, const char* keyType,
     Log("%s\n", KeyParmsRefusalText(block));
     return nullptr;
   }
-  CheckResult(gpgme_op_genkey(ctx, block.text.c_str(), nullptr, nullptr));
+  CheckResult(RunOperation(
+      ctx, [&] { return gpgme_op_genkey_start(ctx, block.text.c_str(), nullptr, nullptr); }));
   // The block held the passphrase: it does not stay in freed memory.
   std::fill(block.text.begin(), block.text.end(), '\0');
   gpgme_genkey_result_t result = gpgme_op_genkey_result(ctx);

@@ -3,12 +3,13 @@
 #include <cerrno>
 #include <memory>
 
+#include "platform/core/log.h"
+#include "platform/core/text.h"
 #include "platform/gui/clipboard.h"
+#include "zembra/engine/check_result.h"
 #include "zembra/engine/engine.h"
 #include "zembra/engine/operation_loop.h"
 #include "zembra/operations/clipboard_text.h"
-#include "platform/core/log.h"
-#include "zembra/engine/check_result.h"
 #include "zembra/operations/messages.h"
 #include "zembra/operations/signature_report.h"
 
@@ -72,7 +73,10 @@ bool EncryptTextStep(const TextStepData& data) {
 
 bool DecryptTextStep(const TextStepData& data) {
   LogRes(IDS_DECRYPTING_CLIPBOARD);
-  if (!CheckResult(gpgme_op_decrypt(data.ctx, data.input, data.output))) return false;
+  // On the operations loop: a gpg that dies while the text is fed to it ends the step.
+  if (!CheckResult(RunOperation(
+          data.ctx, [&] { return gpgme_op_decrypt_start(data.ctx, data.input, data.output); })))
+    return false;
   gpgme_decrypt_result_t result = gpgme_op_decrypt_result(data.ctx);
   if (result && result->unsupported_algorithm) {
     LogRes(IDS_UNSUPPORTED_ALGORITHM, result->unsupported_algorithm);
@@ -85,7 +89,9 @@ bool DecryptTextStep(const TextStepData& data) {
 bool SignTextStep(const TextStepData& data) {
   gpgme_set_armor(data.ctx, 1);
   LogRes(IDS_SIGNING_CLIPBOARD);
-  if (!CheckResult(gpgme_op_sign(data.ctx, data.input, data.output, GPGME_SIG_MODE_NORMAL)))
+  if (!CheckResult(RunOperation(data.ctx, [&] {
+        return gpgme_op_sign_start(data.ctx, data.input, data.output, GPGME_SIG_MODE_NORMAL);
+      })))
     return false;
   gpgme_sign_result_t result = gpgme_op_sign_result(data.ctx);
   if (result && result->invalid_signers) {
@@ -98,7 +104,10 @@ bool SignTextStep(const TextStepData& data) {
 
 bool VerifyTextStep(const TextStepData& data) {
   LogRes(IDS_VERIFYING_CLIPBOARD);
-  if (!CheckResult(gpgme_op_verify(data.ctx, data.input, nullptr, data.output))) return false;
+  if (!CheckResult(RunOperation(data.ctx, [&] {
+        return gpgme_op_verify_start(data.ctx, data.input, nullptr, data.output);
+      })))
+    return false;
   const std::vector<SignatureCheck> checks = SignaturesOf(data.ctx);
   // The start message has no line end; the signatures get lines of their own.
   AppendLogText("\n");
@@ -112,14 +121,21 @@ void TransformClipboardText(HWND window, gpgme_ctx_t ctx, TextStep step, gpgme_k
   const bool reading = IsReadingStep(step);
   const UINT readFormat = reading ? CF_TEXT : CF_UNICODETEXT;
   const UINT writeFormat = reading ? CF_UNICODETEXT : CF_TEXT;
-  if (!IsClipboardFormatAvailable(readFormat)) {
-    LogRes(IDS_NO_CLIPBOARD_TEXT);
-    return;
+  switch (QueryClipboardFormat(readFormat)) {
+    case ClipboardAnswer::Offered: break;
+    case ClipboardAnswer::NotOffered: LogRes(IDS_NO_CLIPBOARD_TEXT); return;
+    case ClipboardAnswer::OwnerSilent: LogRes(IDS_CLIPBOARD_OWNER_SILENT); return;
   }
   ClipboardSession clipboard(window);
   if (!clipboard.open()) return;
   std::string text;
-  if (!GetClipboardBytes(readFormat, &text)) return;
+  bool undecodable = false;
+  if (!GetClipboardBytes(readFormat, &text, &undecodable)) return;
+  // Text the engine would get other than as its owner gave it is not worked on at all.
+  if (undecodable) {
+    LogRes(IDS_CLIPBOARD_TEXT_ALTERED);
+    return;
+  }
 
   // The engine reads the text where it lies; GPGME copies nothing.
   gpgme_data_t raw = nullptr;
@@ -143,7 +159,8 @@ void TransformClipboardText(HWND window, gpgme_ctx_t ctx, TextStep step, gpgme_k
 void ReadClipboardFiles(HWND window, std::vector<std::string>& files) {
   ClipboardSession clipboard(window);
   if (!clipboard.open()) return;
-  std::vector<std::string> paths;
-  if (!GetClipboardFiles(&paths)) return;
+  std::vector<std::string> paths, notLocal;
+  GetClipboardFiles(&paths, &notLocal);
+  for (const std::string& address : notLocal) LogRes(IDS_NOT_A_LOCAL_FILE, DisplayText(address));
   files.insert(files.end(), paths.begin(), paths.end());
 }

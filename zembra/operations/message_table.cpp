@@ -89,6 +89,11 @@ constexpr Message kMessages[] = {
     {IDS_FIELD_EMAIL, "E-mail"},
     {IDS_FIELD_COMMENT, "Comment"},
     {IDS_FIELD_PASSPHRASE, "Passphrase"},
+    {IDS_CLIPBOARD_OWNER_SILENT,
+     "The program that holds the clipboard did not answer; nothing was read from it.\n"},
+    {IDS_NOT_A_LOCAL_FILE, "Skipped \"%s\": it is a file of another computer.\n"},
+    {IDS_CLIPBOARD_TEXT_ALTERED,
+     "Error: the clipboard's text is not UTF-8 and cannot be read unchanged; nothing was done.\n"},
 };
 
 }  // namespace

@@ -56,6 +56,11 @@ enum MessageId : int {
   IDS_KEY_RING_COMPLETED = kKeyRingCompletedMessage,         // 9194
   IDS_KEY_RING_NOT_COMPLETED = kKeyRingNotCompletedMessage,  // 9195
   IDS_KEY_RING_UNUSABLE = 9196,
+  // The clipboard's owner never sent its contents; a copied file of another machine; text that
+  // could not be read as its owner gave it.
+  IDS_CLIPBOARD_OWNER_SILENT = 9205,
+  IDS_NOT_A_LOCAL_FILE = 9206,
+  IDS_CLIPBOARD_TEXT_ALTERED = 9207,
   // Signatures, one line each.
   IDS_SIG_GOOD = 9141,
   IDS_SIG_GOOD_NOT_CERTIFIED = 9142,

@@ -1,18 +1,33 @@
 // The window's clipboard commands and the clipboard entry point for host programs. A copied file
 // list is preferred to text; the window's own file list is never used here.
+#include "platform/core/log.h"
 #include "platform/gui/clipboard.h"
-#include "zembra/operations/clipboard_operations.h"
 #include "zembra/engine/check_result.h"
+#include "zembra/operations/clipboard_operations.h"
+#include "zembra/operations/messages.h"
 #include "zembra/ui/dlg_progress.h"
 
 namespace {
 
-bool ClipboardHasFiles() { return IsClipboardFormatAvailable(CF_HDROP) != FALSE; }
+enum class Contents { Files, Text, Unanswered };
+
+// An owner that did not answer is said once, and not asked again for its text.
+Contents ClipboardContents() {
+  switch (QueryClipboardFormat(CF_HDROP)) {
+    case ClipboardAnswer::Offered: return Contents::Files;
+    case ClipboardAnswer::NotOffered: return Contents::Text;
+    case ClipboardAnswer::OwnerSilent: break;
+  }
+  LogRes(IDS_CLIPBOARD_OWNER_SILENT);
+  return Contents::Unanswered;
+}
 
 }  // namespace
 
 void CDlgProgress::DecryptClipboard() {
-  if (ClipboardHasFiles()) {
+  const Contents contents = ClipboardContents();
+  if (contents == Contents::Unanswered) return;
+  if (contents == Contents::Files) {
     FileList files;
     ReadClipboardFiles(m_hWnd, files);
     DecryptFiles(files);
@@ -24,7 +39,9 @@ void CDlgProgress::DecryptClipboard() {
 void CDlgProgress::EncryptClipboard() {
   CKeyArray keys = GetSelectedKeys();
   if (keys.count() == 0) return;
-  if (ClipboardHasFiles()) {
+  const Contents contents = ClipboardContents();
+  if (contents == Contents::Unanswered) return;
+  if (contents == Contents::Files) {
     FileList files;
     ReadClipboardFiles(m_hWnd, files);
     for (const std::string& path : files) Encrypt(path, keys.keys());
@@ -34,7 +51,9 @@ void CDlgProgress::EncryptClipboard() {
 }
 
 void CDlgProgress::SignClipboard() {
-  if (ClipboardHasFiles()) {
+  const Contents contents = ClipboardContents();
+  if (contents == Contents::Unanswered) return;
+  if (contents == Contents::Files) {
     FileList files;
     ReadClipboardFiles(m_hWnd, files);
     SignFiles(files);
@@ -46,7 +65,9 @@ void CDlgProgress::SignClipboard() {
 }
 
 void CDlgProgress::VerifyClipboard() {
-  if (ClipboardHasFiles()) {
+  const Contents contents = ClipboardContents();
+  if (contents == Contents::Unanswered) return;
+  if (contents == Contents::Files) {
     FileList files;
     ReadClipboardFiles(m_hWnd, files);
     VerifyFiles(files);
@@ -56,7 +77,9 @@ void CDlgProgress::VerifyClipboard() {
 }
 
 void ClipboardOperation(HWND window, CDlgProgress*& dialog, e_command command) {
-  if (ClipboardHasFiles()) {
+  const Contents contents = ClipboardContents();
+  if (contents == Contents::Unanswered) return;
+  if (contents == Contents::Files) {
     FileList files;
     ReadClipboardFiles(window, files);
     auto owned = std::make_unique<CDlgProgress>(&files, command);
