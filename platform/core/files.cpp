@@ -166,6 +166,30 @@ bool PathExists(const std::string& path) { return ::access(path.c_str(), F_OK) =
 bool IsReadable(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
 int RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
 
+bool IsAbsent(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
+}
+
+bool IsRegularFileNoFollow(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::optional<std::string> ReadStartOf(const std::string& path, std::size_t size) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd.valid()) return std::nullopt;
+  std::string bytes(size, '\0');
+  const std::int64_t got = ReadFd(fd.get(), bytes.data(), size);
+  bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return bytes;
+}
+
+void SyncFolder(const std::string& folder) {
+  UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.valid()) ::fsync(fd.get());
+}
+
 std::int64_t ReadFd(int fd, void* buffer, std::size_t size) {
   for (;;) {
     ssize_t n = ::read(fd, buffer, size);
@@ -320,9 +344,7 @@ bool CommittedOutput::Finish(bool replace) {
     return false;
   }
   m_committed = true;
-  const char* folder = m_folder.empty() ? "." : m_folder.c_str();
-  UniqueFd dir(::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.valid()) ::fsync(dir.get());
+  SyncFolder(m_folder.empty() ? "." : m_folder);
   // The descriptor stays open (and locked) until the owner is done with it.
   return true;
 }

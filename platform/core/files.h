@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/core/unique_fd.h"
@@ -24,6 +25,15 @@ bool PathExists(const std::string& path);
 bool IsReadable(const std::string& path);
 // Removes the name (not a folder): 0, or the error number.
 int RemoveFile(const std::string& path);
+// Whether the name is certainly absent (a folder that cannot be read leaves it unknown: false).
+bool IsAbsent(const std::string& path);
+// Whether the name is a regular file itself, not a link to one.
+bool IsRegularFileNoFollow(const std::string& path);
+// Up to size bytes from the start of the file, not through a link; nullopt when it cannot be
+// opened.
+std::optional<std::string> ReadStartOf(const std::string& path, std::size_t size);
+// Flushes the folder's entries to disk, so that a rename in it survives a crash.
+void SyncFolder(const std::string& folder);
 
 // Reads and writes that retry on EINTR; -1 on error with errno set.
 std::int64_t ReadFd(int fd, void* buffer, std::size_t size);

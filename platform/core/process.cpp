@@ -3,8 +3,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 
 #include "platform/core/exec_arguments.h"
+#include "platform/core/files.h"
 #include "platform/core/process.h"
 
 extern char** environ;
@@ -36,4 +38,19 @@ void IgnoreFileSizeLimitSignal() {
   action.sa_handler = SIG_IGN;
   sigemptyset(&action.sa_mask);
   ::sigaction(SIGXFSZ, &action, nullptr);
+}
+
+bool ProcessRunning(long pid) {
+  if (pid <= 0 || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)) return false;
+  // A killed process whose parent has not collected it stays a zombie; it holds nothing.
+  const std::optional<std::string> stat =
+      ReadStartOf("/proc/" + std::to_string(pid) + "/stat", 512);
+  if (!stat) return true;
+  const std::size_t close = stat->rfind(')');
+  return close == std::string::npos || close + 2 >= stat->size() || (*stat)[close + 2] != 'Z';
+}
+
+std::string HostName() {
+  char host[256] = {};
+  return ::gethostname(host, sizeof host - 1) == 0 ? host : "";
 }

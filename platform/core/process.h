@@ -41,3 +41,8 @@ bool CreateDetachedProcessFromCommandLine(std::string_view line);
 // reports, instead of killing the process with SIGXFSZ. For the programs' main functions: the
 // library leaves a host program's signal dispositions alone.
 void IgnoreFileSizeLimitSignal();
+
+// Whether the process exists and has not ended (a zombie waiting for its parent has).
+bool ProcessRunning(long pid);
+// This machine's host name, or "" when it cannot be had.
+std::string HostName();

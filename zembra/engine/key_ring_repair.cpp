@@ -1,85 +1,45 @@
 #include "zembra/engine/key_ring_repair.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <csignal>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "platform/core/files.h"
 #include "platform/core/log.h"
+#include "platform/core/process.h"
 #include "platform/core/text.h"
-#include "platform/core/unique_fd.h"
 
 namespace {
 
 constexpr int kLockWaits = 100;
-constexpr useconds_t kLockWaitMicroseconds = 10'000;
-
-// Only a name that is certainly absent counts as missing; a folder that cannot be read is left as
-// it is.
-bool Missing(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) != 0 && errno == ENOENT;
-}
-
-bool Present(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-std::string ReadStart(const std::string& path, std::size_t size, bool* opened) {
-  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-  *opened = fd.valid();
-  std::string bytes(size, '\0');
-  const std::int64_t got = fd.valid() ? ReadFd(fd.get(), bytes.data(), size) : -1;
-  bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-  return bytes;
-}
+constexpr auto kLockWait = std::chrono::milliseconds(10);
 
 // A key box begins with its header blob: a length, type 1, version 1, two bytes of flags, "KBXf".
 bool IsKeyBox(const std::string& path) {
-  bool opened = false;
-  const std::string head = ReadStart(path, 12, &opened);
+  const std::string head = ReadStartOf(path, 12).value_or("");
   return head.size() == 12 && head[4] == 1 && head[5] == 1 && head.compare(8, 4, "KBXf") == 0;
-}
-
-bool ProcessLiving(long pid) {
-  if (pid <= 0 || (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)) return false;
-  // A killed gpg whose parent has not collected it stays a zombie; it holds nothing.
-  bool opened = false;
-  const std::string stat = ReadStart("/proc/" + std::to_string(pid) + "/stat", 512, &opened);
-  const std::size_t close = stat.rfind(')');
-  return !opened || close == std::string::npos || close + 2 >= stat.size() ||
-         stat[close + 2] != 'Z';
 }
 
 // gpg's lock file holds the process id of its holder on the first line and the host on the
 // second. What cannot be read or belongs to another host counts as held.
 bool LockHeld(const std::string& lock) {
-  if (Missing(lock)) return false;
-  bool opened = false;
-  const std::string text = ReadStart(lock, 128, &opened);
-  if (!opened) return true;
+  if (IsAbsent(lock)) return false;
+  const std::optional<std::string> read = ReadStartOf(lock, 128);
+  if (!read) return true;
+  const std::string& text = *read;
   const std::size_t end = text.find('\n');
   if (end == std::string::npos) return true;
   char* after = nullptr;
   const long pid = std::strtol(text.c_str(), &after, 10);
   if (after != text.c_str() + end) return true;
   const std::size_t hostEnd = text.find('\n', end + 1);
-  char host[256] = {};
-  if (hostEnd == std::string::npos || gethostname(host, sizeof host - 1) != 0 ||
+  const std::string host = HostName();
+  if (hostEnd == std::string::npos || host.empty() ||
       text.compare(end + 1, hostEnd - end - 1, host) != 0)
     return true;
-  return ProcessLiving(pid);
-}
-
-void SyncFolder(const std::string& folder) {
-  UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.valid()) fsync(fd.get());
+  return ProcessRunning(pid);
 }
 
 }  // namespace
@@ -100,13 +60,15 @@ KeyRingState CompleteStoppedKeyRingUpdate(const std::string& home) {
   const std::string next = box + ".tmp";
   const std::string backup = box + "~";
   // The one state between the renames: no key box, its backup, and the new one beside them.
-  const auto stopped = [&] { return Missing(box) && Present(backup) && Present(next); };
+  const auto stopped = [&] {
+    return IsAbsent(box) && IsRegularFileNoFollow(backup) && IsRegularFileNoFollow(next);
+  };
   if (!stopped()) return KeyRingState::kWhole;
   // A living gpg makes its second rename within moments; a killed one may take as long to end,
   // and holds the lock until it has.
   for (int wait = 0; LockHeld(box + ".lock"); ++wait) {
     if (wait == kLockWaits) return KeyRingState::kWhole;
-    usleep(kLockWaitMicroseconds);
+    std::this_thread::sleep_for(kLockWait);
     if (!stopped()) return KeyRingState::kWhole;
   }
   if (!IsKeyBox(next)) {
@@ -118,7 +80,7 @@ KeyRingState CompleteStoppedKeyRingUpdate(const std::string& home) {
   if (!RenameNoReplace(next, box)) {
     const int error = errno;
     // Another Zembra may have completed the same update a moment before.
-    if (error == EEXIST || !Missing(box)) return KeyRingState::kWhole;
+    if (error == EEXIST || !IsAbsent(box)) return KeyRingState::kWhole;
     LogRes(kKeyRingNotCompletedMessage, DisplayText(home), std::strerror(error),
            DisplayText(backup));
     return KeyRingState::kBroken;

@@ -1,7 +1,5 @@
 #include "zembra/engine/operation_loop.h"
 
-#include <poll.h>
-
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/core/descriptor_wait.h"
 #include "platform/core/pipe_holders.h"
 #include "zembra/engine/key_ring_repair.h"
 
@@ -18,7 +17,7 @@ namespace {
 // One descriptor GPGME asked us to watch; GPGME's tag for it is its address.
 struct Watch {
   int fd;
-  short events;
+  bool forWriting;
   gpgme_io_cb_t handler;
   void* handlerData;
   bool live = true;
@@ -40,24 +39,22 @@ class OperationLoop {
   const std::vector<std::uint64_t>& pipes() const { return m_pipes; }
 
   gpgme_error_t Run() {
-    std::vector<pollfd> fds;
+    std::vector<DescriptorWait> fds;
     while (!m_done) {
       std::erase_if(m_watches, [](const std::unique_ptr<Watch>& w) { return !w->live; });
       // GPGME ends every operation it started with a done event; an operation that has nothing
       // left to watch without one would otherwise wait for ever.
       if (m_watches.empty()) return Cancel(gpg_error(GPG_ERR_INTERNAL));
       fds.clear();
-      for (const auto& w : m_watches) fds.push_back({w->fd, w->events, 0});
-      if (poll(fds.data(), fds.size(), -1) < 0) {
-        if (errno == EINTR) continue;
-        return Cancel(gpg_error_from_syserror());
-      }
+      for (const auto& w : m_watches) fds.push_back({w->fd, w->forWriting});
+      if (const int error = WaitForDescriptors(fds))
+        return Cancel(gpg_error_from_errno(error));
       // Handlers may add watches (appended) or remove any; those of this round stay at their
       // places, and a removed one is not called.
       for (std::size_t i = 0; i < fds.size() && !m_done; ++i) {
-        if (fds[i].revents == 0 || !m_watches[i]->live) continue;
+        if (!fds[i].happened || !m_watches[i]->live) continue;
         // A descriptor closed behind GPGME's back would be reported on every round.
-        if (fds[i].revents & POLLNVAL) return Cancel(gpg_error(GPG_ERR_EBADF));
+        if (fds[i].invalid) return Cancel(gpg_error(GPG_ERR_EBADF));
         m_watches[i]->handler(m_watches[i]->handlerData, fds[i].fd);
       }
     }
@@ -71,7 +68,7 @@ class OperationLoop {
     if (const std::uint64_t pipe = PipeIdOf(fd)) self->m_pipes.push_back(pipe);
     auto& watches = self->m_watches;
     watches.push_back(std::make_unique<Watch>(
-        Watch{fd, static_cast<short>(dir ? POLLIN : POLLOUT), handler, handlerData}));
+        Watch{fd, dir == 0, handler, handlerData}));
     *tag = watches.back().get();
     return 0;
   }
