@@ -3,6 +3,7 @@
 // empty. "Zembra --associations" shows the file associations dialog and applies its choices.
 #include <cstring>
 
+#include "platform/gui/display.h"
 #include "zembra/associations/dlg_file_associations.h"
 #include "zembra/associations/file_associations.h"
 #include "zembra/engine/engine.h"
@@ -10,6 +11,11 @@
 #include "zembra/ui/dlg_progress.h"
 
 int main(int argc, char** argv) {
+  // The library's windows fail quietly in a host without a display; a program says so.
+  if (!OpenDisplay()) {
+    ReportNoDisplay();
+    return 1;
+  }
   if (argc == 2 && std::strcmp(argv[1], "--associations") == 0) {
     CDlgFileAssociations dialog;
     if (dialog.Exec(GetActiveWindow(), 0) == IDOK) SetupFileAssociations();

@@ -31,7 +31,7 @@ HWND& ClipboardOwner() {
 }
 
 const QMimeData* Contents() {
-  EnsureApplication();
+  if (!EnsureApplication()) return nullptr;
   return QApplication::clipboard()->mimeData();
 }
 
@@ -45,7 +45,7 @@ BOOL OpenClipboard(HWND owner) {
       owner != ClipboardOwner()) {
     return FALSE;
   }
-  EnsureApplication();
+  if (!EnsureApplication()) return FALSE;
   ClipboardOpen() = true;
   ClipboardOwner() = owner;
   return TRUE;

@@ -1,8 +1,9 @@
 // The window's clipboard commands and the clipboard entry point for host programs. A copied file
 // list is preferred to text; the window's own file list is never used here.
 #include "platform/gui/clipboard.h"
-#include "zembra/operations/clipboard_operations.h"
+#include "platform/gui/display.h"
 #include "zembra/engine/check_result.h"
+#include "zembra/operations/clipboard_operations.h"
 #include "zembra/ui/dlg_progress.h"
 
 namespace {
@@ -56,6 +57,8 @@ void CDlgProgress::VerifyClipboard() {
 }
 
 void ClipboardOperation(HWND window, CDlgProgress*& dialog, e_command command) {
+  // No display, no clipboard: the host's call returns without starting the engine.
+  if (!OpenDisplay()) return;
   if (ClipboardHasFiles()) {
     FileList files;
     ReadClipboardFiles(window, files);
