@@ -87,6 +87,8 @@ constexpr Message kMessages[] = {
     {IDS_FIELD_EMAIL, "E-mail"},
     {IDS_FIELD_COMMENT, "Comment"},
     {IDS_FIELD_PASSPHRASE, "Passphrase"},
+    {IDS_SETTING_NOT_SAVED,
+     "Error: The setting \"%s\" could not be saved (registry error %d: %hs).\n"},
 };
 
 }  // namespace
