@@ -74,6 +74,11 @@ bool OpenDisplay() { return gui_detail::EnsureApplication(); }
 
 // Without a display Qt would print a stack of plugin warnings and abort; this is the one line.
 void ReportNoDisplay() {
+  const char* display = std::getenv("DISPLAY");
+  if (display != nullptr && *display != '\0') {
+    std::fprintf(stderr, "Zembra could not connect to the graphical display \"%s\".\n", display);
+    return;
+  }
   std::fputs("Zembra needs a graphical display (neither DISPLAY nor WAYLAND_DISPLAY is set).\n",
              stderr);
 }

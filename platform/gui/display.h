@@ -7,5 +7,6 @@
 // it on (and none is made); nothing is printed.
 bool OpenDisplay();
 
-// The one line a program writes to standard error when OpenDisplay fails.
+// The one line a program writes to standard error when OpenDisplay fails: that no display is
+// named, or that the one named does not answer.
 void ReportNoDisplay();

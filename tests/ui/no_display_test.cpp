@@ -44,10 +44,16 @@ TEST(Faults, ALibraryCallWithoutADisplayFailsAndTheHostGoesOn) {
 
 TEST(NoDisplay, ADisplayThatNoServerAnswersFailsTheCallsAsNoneDoes) {
   TempFolder folder;
+  const std::string display = UnservedDisplay();
   const ProcessResult r =
-      RunProcess({kBin + "/zembra_display_host"}, {}, Environment(folder, UnservedDisplay()));
+      RunProcess({kBin + "/zembra_display_host"}, {}, Environment(folder, display));
   EXPECT_EQ(r.exitCode, 7) << r;
   EXPECT_EQ(r.out, "Exec: -1\nClipboardOperation returned\n") << r;
+  // A program names the display that did not answer.
+  const ProcessResult program = RunProcess({kBin + "/Zembra"}, {}, Environment(folder, display));
+  EXPECT_EQ(program.exitCode, 1) << program;
+  EXPECT_EQ(program.err,
+            "Zembra could not connect to the graphical display \"" + display + "\".\n");
 }
 
 TEST(NoDisplay, TheProgramsStillSayItInOneLineAndEndWithOne) {
