@@ -15,6 +15,18 @@ install(TARGETS ${zembra_installed_targets}
         RUNTIME DESTINATION ${ZEMBRA_INSTALL_DIR})
 install(DIRECTORY DESTINATION ${ZEMBRA_INSTALL_DIR}/keys
         DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+# The key folder's agent configuration names the graphical pinentry, as the build's does: a
+# program started from the desktop has no terminal to ask on. One already there is the user's.
+install(CODE "set(zembra_agent_conf \"${ZEMBRA_BIN_DIR}/keys/gpg-agent.conf\")")
+install(CODE [[
+  set(zembra_keys "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/lib/zembra/keys")
+  if(EXISTS "${zembra_keys}/gpg-agent.conf")
+    message(STATUS "Kept: ${zembra_keys}/gpg-agent.conf")
+  else()
+    file(INSTALL DESTINATION "${zembra_keys}" TYPE FILE FILES "${zembra_agent_conf}"
+         PERMISSIONS OWNER_READ OWNER_WRITE)
+  endif()
+]])
 if(TARGET zembra_nautilus)
   # Nautilus loads extensions from one folder only, fixed when it was built. An installation
   # under /usr or /usr/local puts the module there; one under any other prefix (a private

@@ -3,12 +3,18 @@
 #include <optional>
 
 #include "platform/core/process.h"
+#include "platform/gui/display.h"
 #include "zembra/engine/engine.h"
 #include "zembra/keys/settings.h"
 #include "zembra/ui/dlg_progress.h"
 
 int main(int argc, char** argv) {
   IgnoreFileSizeLimitSignal();
+  // The library's window fails quietly in a host without a display; a program says so.
+  if (!OpenDisplay()) {
+    ReportNoDisplay();
+    return 1;
+  }
   const EngineWarmUp engineWarmUp;
   bool useDefaultKeys = false;
   DWORD value = 0;

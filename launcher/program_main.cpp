@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/core/process.h"
+#include "platform/gui/display.h"
 #include "zembra/associations/dlg_file_associations.h"
 #include "zembra/associations/file_associations.h"
 #include "zembra/engine/engine.h"
@@ -12,6 +13,11 @@
 
 int main(int argc, char** argv) {
   IgnoreFileSizeLimitSignal();
+  // The library's windows fail quietly in a host without a display; a program says so.
+  if (!OpenDisplay()) {
+    ReportNoDisplay();
+    return 1;
+  }
   if (argc == 2 && std::strcmp(argv[1], "--associations") == 0) {
     CDlgFileAssociations dialog;
     if (dialog.Exec(GetActiveWindow(), 0) == IDOK) SetupFileAssociations();

@@ -67,7 +67,8 @@ std::string Describe(LONG rc, const KeyName& key) {
       return problem.empty() ? "not a valid key: " + key.typed : problem;
     }
     default:
-      return "registry error " + std::to_string(rc) + ": " + key.typed;
+      return "registry error " + std::to_string(rc) + " (" + RegistryErrorText(rc) +
+             "): " + key.typed;
   }
 }
 

@@ -77,6 +77,9 @@ LONG RegCloseKey(HKEY key);
 
 // The file that holds a predefined key's hive in the current environment (for messages).
 std::string RegistryHiveFile(HKEY predefined);
+// What a result code of the registry calls means, in a few words ("the hive file could not be
+// written ..."), to stand beside the number where a person reads it.
+std::string RegistryErrorText(LONG rc);
 // A damaged or foreign hive file gives ERROR_BADDB and, unless turned off here by a caller that
 // reports it itself, one line on standard error per file and process.
 void RegistryReportDamageOnStderr(bool report);

@@ -35,7 +35,7 @@ HWND& ClipboardOwner() {
 }
 
 const QMimeData* Contents() {
-  EnsureApplication();
+  if (!EnsureApplication()) return nullptr;
   return QApplication::clipboard()->mimeData();
 }
 
@@ -49,7 +49,7 @@ BOOL OpenClipboard(HWND owner) {
       owner != ClipboardOwner()) {
     return FALSE;
   }
-  EnsureApplication();
+  if (!EnsureApplication()) return FALSE;
   ClipboardOpen() = true;
   ClipboardOwner() = owner;
   return TRUE;

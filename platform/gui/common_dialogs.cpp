@@ -100,7 +100,7 @@ class HookedPanel : public FileDialogPanel {
   ~HookedPanel() override { delete m_window.data(); }
 
   HWND create(HWND parent) override {
-    EnsureApplication();
+    if (!EnsureApplication()) return nullptr;
     static const DialogTemplate empty;
     const DialogTemplate& layout =
         (m_ofn->Flags & OFN_ENABLETEMPLATE) != 0 && m_ofn->lpTemplate != nullptr

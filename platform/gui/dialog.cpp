@@ -8,7 +8,7 @@
 using namespace gui_detail;
 
 RECT MapDialogRect(const DialogTemplate& dialogTemplate, const RECT& units) {
-  EnsureApplication();
+  if (!EnsureApplication()) return RECT{};
   int baseX = 1;
   int baseY = 1;
   DialogBaseUnits(TemplateFont(dialogTemplate), &baseX, &baseY);
@@ -27,7 +27,8 @@ CDialogBase::~CDialogBase() {
 }
 
 INT_PTR CDialogBase::DoModal(HWND parent, LPARAM initParam) {
-  EnsureApplication();
+  // As a dialog the dialog manager cannot create: -1, and the caller goes on.
+  if (!EnsureApplication()) return -1;
   QWidget* owner = WidgetOf(parent);
   auto* dialog = new DialogWindow(m_template, owner != nullptr ? owner->window() : nullptr, false);
   dialog->setHandler([this](HWND window, UINT message, WPARAM wParam, LPARAM lParam,

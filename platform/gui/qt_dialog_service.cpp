@@ -72,7 +72,7 @@ class QtDialogService : public DialogService {
  public:
   int messageBox(HWND owner, const std::string& text, const std::string& caption,
                  UINT type) override {
-    EnsureApplication();
+    if (!EnsureApplication()) return 0;  // MessageBox's failure
     QMessageBox box(WidgetOf(owner));
     box.setWindowTitle(QString::fromUtf8(caption));
     box.setText(QString::fromUtf8(text));
@@ -104,7 +104,7 @@ class QtDialogService : public DialogService {
 
   std::vector<std::string> chooseFiles(HWND owner, const FileDialogRequest& request,
                                        FileDialogPanel* panel) override {
-    EnsureApplication();
+    if (!EnsureApplication()) return {};
     HookedFileDialog dialog(WidgetOf(owner), panel, (request.flags & OFN_OVERWRITEPROMPT) != 0);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setWindowTitle(QString::fromUtf8(request.title));
@@ -152,7 +152,7 @@ class QtDialogService : public DialogService {
   }
 
   UINT trackPopupMenu(HMENU menu, int x, int y, HWND owner) override {
-    EnsureApplication();
+    if (!EnsureApplication()) return 0;
     const MenuNode* node = MenuOf(menu);
     if (node == nullptr) return 0;
     QMenu popup(WidgetOf(owner));
@@ -162,7 +162,7 @@ class QtDialogService : public DialogService {
   }
 
   bool openUrl(const std::string& address) override {
-    EnsureApplication();
+    if (!EnsureApplication()) return false;
     return QDesktopServices::openUrl(QUrl::fromUserInput(QString::fromUtf8(address)));
   }
 };

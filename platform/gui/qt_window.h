@@ -14,8 +14,9 @@
 
 namespace gui_detail {
 
-// Creates the process's QApplication on first use; exits with one line when there is no display.
-void EnsureApplication();
+// Creates the process's QApplication on first use; false, and nothing made, when there is no
+// display: every caller then fails as its Windows counterpart does, and the process goes on.
+[[nodiscard]] bool EnsureApplication();
 
 // An HWND is the QWidget*; only windows registered here (and still alive) are valid handles.
 void RegisterWindow(QWidget* widget);

@@ -5,14 +5,16 @@
 
 #include "platform/gui/qt_window.h"
 
-CWaitCursor::CWaitCursor() {
-  gui_detail::EnsureApplication();
-  QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+CWaitCursor::CWaitCursor() : m_shown(gui_detail::EnsureApplication()) {
+  if (m_shown) QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
 }
 
-CWaitCursor::~CWaitCursor() { QApplication::restoreOverrideCursor(); }
+CWaitCursor::~CWaitCursor() {
+  if (m_shown) QApplication::restoreOverrideCursor();
+}
 
 bool IsWaitCursorShown() {
+  if (QCoreApplication::instance() == nullptr) return false;
   const QCursor* cursor = QApplication::overrideCursor();
   return cursor != nullptr && cursor->shape() == Qt::WaitCursor;
 }

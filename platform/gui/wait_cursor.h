@@ -8,6 +8,9 @@ class CWaitCursor {
   ~CWaitCursor();
   CWaitCursor(const CWaitCursor&) = delete;
   CWaitCursor& operator=(const CWaitCursor&) = delete;
+
+ private:
+  bool m_shown = false;  // no cursor without a display
 };
 
 // True while a busy cursor is shown.

@@ -27,8 +27,7 @@ QWidget* ClientWidget(QWidget* widget) {
 }  // namespace
 
 int GetSystemMetrics(int index) {
-  if (index != SM_CXVSCROLL) return 0;
-  EnsureApplication();
+  if (index != SM_CXVSCROLL || !EnsureApplication()) return 0;
   return QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
 }
 
@@ -255,7 +254,7 @@ BOOL EndDialog(HWND dialog, INT_PTR result) {
 }
 
 HICON CreateIconFromImages(const IconImage* images, int count) {
-  EnsureApplication();
+  if (!EnsureApplication()) return nullptr;
   auto* icon = new QIcon;  // lives as long as the process, as the icons of a program do
   for (int i = 0; i < count && images != nullptr; ++i) {
     const IconImage& image = images[i];

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/gui/dialog.h"
+#include "platform/gui/display.h"
 #include "platform/gui/render.h"
 
 namespace {
@@ -115,6 +116,10 @@ int main(int argc, char** argv) {
   if (argc != 2) {
     std::fputs("usage: gui_demo OUTPUT.png\n", stderr);
     return 2;
+  }
+  if (!OpenDisplay()) {
+    ReportNoDisplay();
+    return 1;
   }
   DemoDialog dialog(argv[1]);
   const INT_PTR result = dialog.DoModal();

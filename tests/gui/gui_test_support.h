@@ -18,7 +18,7 @@ constexpr UINT WM_RUN_SCRIPT = WM_USER + 100;
 inline QWidget* Widget(HWND window) { return reinterpret_cast<QWidget*>(window); }
 
 // Makes the QApplication the way DoModal would, for tests that need Qt before any dialog.
-inline void EnsureQt() { gui_detail::EnsureApplication(); }
+inline void EnsureQt() { static_cast<void>(gui_detail::EnsureApplication()); }
 
 class RecordingDialog : public CDialogBase {
  public:

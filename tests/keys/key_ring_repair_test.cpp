@@ -2,10 +2,15 @@
 // listing or import puts the update in place, never over a box that exists or one a living gpg
 // is at work on; a ring that still cannot be opened fails the import instead of importing
 // nothing as a success.
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -71,6 +76,66 @@ void WriteLock(const std::string& path, long pid, const std::string& host) {
   WriteFile(path, text + host + "\n");
 }
 
+// Ends, after the time given, every gpg at work on the home: a gpg waiting for a lock that it
+// takes for held waits as long as the holder seems to live, and the test then fails on what it
+// got instead of hanging. (GPGME's gpg is not this process's child; the home names it.)
+class GpgDeadline {
+ public:
+  GpgDeadline(std::string home, std::chrono::seconds limit)
+      : m_home(std::move(home)), m_watch([this, limit] {
+          std::unique_lock lock(m_mutex);
+          if (m_ended.wait_for(lock, limit, [this] { return m_done; })) return;
+          m_passed = true;
+          for (const pid_t pid : GpgsOf(m_home)) kill(pid, SIGKILL);
+        }) {}
+  ~GpgDeadline() { stop(); }
+  GpgDeadline(const GpgDeadline&) = delete;
+  GpgDeadline& operator=(const GpgDeadline&) = delete;
+
+  // True when the time ran out before stop.
+  bool stop() {
+    {
+      std::lock_guard lock(m_mutex);
+      m_done = true;
+    }
+    m_ended.notify_all();
+    if (m_watch.joinable()) m_watch.join();
+    return m_passed;
+  }
+
+ private:
+  static std::string Slurp(const fs::path& path) {
+    try {
+      return ReadFile(path);
+    } catch (...) {
+      return {};  // ended meanwhile, or not ours to read
+    }
+  }
+
+  static std::vector<pid_t> GpgsOf(const std::string& home) {
+    std::vector<pid_t> pids;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/proc", error)) {
+      const std::string name = entry.path().filename().string();
+      if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+      if (Slurp(entry.path() / "comm") != "gpg\n") continue;
+      const std::string environment = '\0' + Slurp(entry.path() / "environ");
+      const std::string arguments = '\0' + Slurp(entry.path() / "cmdline");
+      if (environment.find('\0' + ("GNUPGHOME=" + home) + '\0') != std::string::npos ||
+          arguments.find('\0' + ("--homedir" + ('\0' + home)) + '\0') != std::string::npos)
+        pids.push_back(std::stoi(name));
+    }
+    return pids;
+  }
+
+  const std::string m_home;
+  std::mutex m_mutex;
+  std::condition_variable m_ended;
+  bool m_done = false;
+  bool m_passed = false;
+  std::thread m_watch;  // last: it starts once the members above exist
+};
+
 std::string HostName() {
   char host[256] = {};
   gethostname(host, sizeof host - 1);
@@ -126,9 +191,17 @@ TEST_F(KeyRingRepair, AnUpdateWhoseLockALivingProcessOrAnotherHostHoldsIsLeftAlo
   const pid_t child = fork();
   if (child == 0) _exit(0);
   WriteLock(lock, child, HostName());
-  while (ProcessAlive(child)) usleep(1000);
+  const auto ended = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (ProcessAlive(child) && std::chrono::steady_clock::now() < ended) usleep(1000);
+  if (ProcessAlive(child)) {
+    waitpid(child, nullptr, 0);
+    FAIL() << "the holder " << child << " ended but still counts as living";
+  }
   std::string log;
+  GpgDeadline deadline(ring().home(), std::chrono::seconds(20));
   EXPECT_EQ(Listed(&log).size(), 2u);
+  EXPECT_FALSE(deadline.stop()) << "the listing waited for a lock that the ended holder "
+                                   "does not hold";
   EXPECT_EQ(log, Completed());
   waitpid(child, nullptr, 0);
 }

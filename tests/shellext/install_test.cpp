@@ -151,3 +151,40 @@ TEST_F(Install, StagedUnderDestdirWritesOnlyThereAndRegistersNothing) {
   EXPECT_TRUE(fs::is_regular_file(stage + ZEMBRA_NAUTILUS_EXTENSION_DIR "/libzembra-nautilus.so"));
   EXPECT_FALSE(fs::exists(registry));
 }
+
+namespace {
+
+class Faults : public Install {
+ protected:
+  static std::string AgentConf(const fs::path& programs) {
+    return ReadFile((programs / "keys/gpg-agent.conf").string());
+  }
+};
+
+}  // namespace
+
+// A program started from the desktop has no terminal: the installed key folder's agent asks for
+// passphrases in a window, as the build's does.
+TEST_F(Faults, TheInstalledKeyFolderNamesTheGraphicalPinentry) {
+  const std::string prefix = m_folder.path("prefix");
+  const ProcessResult r = RunInstall(prefix, {"ZEMBRA_REGISTRY_DIR=" + m_folder.path("registry")});
+  ASSERT_EQ(r.exitCode, 0) << r;
+  const fs::path programs = fs::path(prefix) / "lib/zembra";
+  const std::string built = ReadFile(std::string(ZEMBRA_TEST_BIN_DIR) + "/keys/gpg-agent.conf");
+  EXPECT_NE(built.find("pinentry-program "), std::string::npos) << built;
+  EXPECT_EQ(AgentConf(programs), built);
+  struct stat conf{};
+  ASSERT_EQ(stat((programs / "keys/gpg-agent.conf").c_str(), &conf), 0);
+  EXPECT_EQ(conf.st_mode & 07777, 0600u);
+}
+
+TEST_F(Install, AnAgentConfigurationTheUserPutInTheKeyFolderIsKept) {
+  const std::string prefix = m_folder.path("prefix");
+  const fs::path keys = fs::path(prefix) / "lib/zembra/keys";
+  fs::create_directories(keys);
+  WriteFile((keys / "gpg-agent.conf").string(), "pinentry-program /opt/mine/pinentry\n");
+  const ProcessResult r = RunInstall(prefix, {"ZEMBRA_REGISTRY_DIR=" + m_folder.path("registry")});
+  ASSERT_EQ(r.exitCode, 0) << r;
+  EXPECT_EQ(ReadFile((keys / "gpg-agent.conf").string()), "pinentry-program /opt/mine/pinentry\n");
+  EXPECT_NE(r.out.find("-- Kept: " + (keys / "gpg-agent.conf").string()), std::string::npos) << r;
+}

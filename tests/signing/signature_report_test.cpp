@@ -66,6 +66,44 @@ class SignatureReport : public KeyRingTest {
   std::string log;
 };
 
+class RevokedSigner : public SignatureReport {
+ protected:
+  KeyRingOptions keyRingOptions() const override { return {.keys = {"alice", "revoked"}}; }
+};
+
+// An OpenPGP key as packets without its key revocation signatures (class 0x20): the key as it
+// was before it was revoked, which gpg still signs with.
+std::string WithoutRevocation(const std::string& packets) {
+  std::string kept;
+  std::size_t at = 0;
+  while (at < packets.size()) {
+    const std::size_t start = at;
+    const auto octet = [&](std::size_t i) { return static_cast<unsigned char>(packets.at(i)); };
+    const unsigned char header = octet(at++);
+    int tag = 0;
+    std::size_t length = 0;
+    if ((header & 0x40) != 0) {  // new format
+      tag = header & 0x3F;
+      const unsigned char first = octet(at++);
+      if (first < 192) {
+        length = first;
+      } else if (first < 224) {
+        length = ((first - 192u) << 8) + octet(at++) + 192u;
+      } else {  // 255: four octets (keys never use partial lengths)
+        for (int i = 0; i < 4; ++i) length = (length << 8) | octet(at++);
+      }
+    } else {  // old format
+      tag = (header >> 2) & 0x0F;
+      const int octets = 1 << (header & 0x03);
+      for (int i = 0; i < octets; ++i) length = (length << 8) | octet(at++);
+    }
+    const bool revocation = tag == 2 && length > 1 && octet(at) == 4 && octet(at + 1) == 0x20;
+    at += length;
+    if (!revocation) kept += packets.substr(start, at - start);
+  }
+  return kept;
+}
+
 
 }  // namespace
 
@@ -178,4 +216,26 @@ TEST_F(SignatureReport, SignatureMadeInTheFutureIsCheckedLikeAnyOther) {
   EXPECT_TRUE(Verify(message, &plain));
   EXPECT_EQ(log, "Good signature from \"Alice <alice@example.org>\"\n");
   EXPECT_EQ(plain, "from 2035\n");
+}
+
+// A revoked key may be a stolen one: its signature is never taken for merely expired.
+TEST_F(RevokedSigner, SignatureByARevokedKeyIsSaidToBeRevoked) {
+  const std::string fixtures = std::string(ZEMBRA_TEST_SOURCE_DIR) + "/tests/fixtures/keys/";
+  const std::string packets = ring().path("revoked.sec.gpg");
+  ASSERT_EQ(ring().gpg({"--dearmor", "-o", packets, fixtures + "revoked.sec.asc"}).exitCode, 0);
+  const std::string unrevoked = WithoutRevocation(ReadFile(packets));
+  ASSERT_LT(unrevoked.size(), ReadFile(packets).size());
+  WriteFile(packets, unrevoked);
+  Forget("revoked");
+  ASSERT_EQ(ring().gpg({"--import", packets}).exitCode, 0);
+  const std::string message = Signed("from before the theft\n", {"revoked"});
+  // The revocation arrives after the signature was made, as it does when a key is stolen.
+  const ProcessResult revoked = ring().gpg({"--import", fixtures + "revoked.rev.asc"});
+  ASSERT_EQ(revoked.exitCode, 0) << revoked;
+
+  EXPECT_FALSE(Verify(message));
+  EXPECT_EQ(log,
+            "Signature from \"Revoked <revoked@example.org>\", but the key is revoked\n"
+            "Error: Not every signature is good\n");
+  EXPECT_EQ(log.find("expired"), std::string::npos) << log;
 }

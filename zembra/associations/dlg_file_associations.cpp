@@ -3,7 +3,6 @@
 #include "platform/core/text.h"
 #include "zembra/associations/file_associations.h"
 #include "zembra/operations/messages.h"
-#include "zembra/operations/messages.h"
 
 namespace {
 

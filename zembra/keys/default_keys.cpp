@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "platform/core/text.h"
-#include "zembra/keys/settings.h"
 #include "zembra/engine/check_result.h"
+#include "zembra/keys/settings.h"
 
 namespace {
 
@@ -75,15 +75,22 @@ void AppendKeysById(gpgme_ctx_t ctx, const std::vector<std::string>& ids, CKeyHa
   }
 }
 
+// A setting that silently kept its old value would come back at the next start as if chosen.
 void SaveDefaultKeys(const std::string& joinedIds, bool useDefaultKeys) {
   RegKey key;
-  if (RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                     KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
+  LONG status = RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr,
+                               REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, key.put(),
+                               nullptr);
+  // The text's bytes and its terminating NUL.
+  if (status == ERROR_SUCCESS) {
+    status = RegSetValueEx(key.get(), kDefaultKeysValue, 0, REG_BINARY,
+                           reinterpret_cast<const BYTE*>(joinedIds.c_str()),
+                           static_cast<DWORD>(joinedIds.size() + 1));
+  }
+  if (status != ERROR_SUCCESS) {
+    LogSettingNotSaved(kDefaultKeysValue, status);
     return;
   }
-  // The text's bytes and its terminating NUL.
-  RegSetValueEx(key.get(), kDefaultKeysValue, 0, REG_BINARY,
-                reinterpret_cast<const BYTE*>(joinedIds.c_str()),
-                static_cast<DWORD>(joinedIds.size() + 1));
-  SaveUseDefaultKeys(key.get(), useDefaultKeys ? 1 : 0);
+  status = StoreUseDefaultKeys(key.get(), useDefaultKeys ? 1 : 0);
+  if (status != ERROR_SUCCESS) LogSettingNotSaved(kUseDefaultKeysValue, status);
 }

@@ -33,5 +33,5 @@ void AppendKeysById(gpgme_ctx_t ctx, const std::vector<std::string>& ids, CKeyHa
 std::string LongKeyId(gpgme_key_t key);
 
 // Creates or opens the settings key and writes "Default keys" (the ids joined by ";", with its
-// NUL) and "Use default keys" (0 or 1). Failures are ignored.
+// NUL) and "Use default keys" (0 or 1). The first failure writes one log line and ends the save.
 void SaveDefaultKeys(const std::string& joinedIds, bool useDefaultKeys);

@@ -1,5 +1,8 @@
 #include "zembra/keys/settings.h"
 
+#include "platform/core/log.h"
+#include "zembra/operations/messages.h"
+
 LONG LoadUseDefaultKeys(HKEY key, DWORD& value) {
   value = 0;
   RegKey own;
@@ -14,15 +17,22 @@ LONG LoadUseDefaultKeys(HKEY key, DWORD& value) {
                          reinterpret_cast<BYTE*>(&value), &size);
 }
 
-void SaveUseDefaultKeys(HKEY key, DWORD value) {
+// The export reports nothing, as its callers outside the product expect.
+void SaveUseDefaultKeys(HKEY key, DWORD value) { StoreUseDefaultKeys(key, value); }
+
+LONG StoreUseDefaultKeys(HKEY key, DWORD value) {
   RegKey own;
   if (key == nullptr) {
-    if (RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                       KEY_READ | KEY_WRITE, nullptr, own.put(), nullptr) != ERROR_SUCCESS) {
-      return;
-    }
+    const LONG created =
+        RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                       KEY_READ | KEY_WRITE, nullptr, own.put(), nullptr);
+    if (created != ERROR_SUCCESS) return created;
     key = own.get();
   }
-  RegSetValueEx(key, kUseDefaultKeysValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                sizeof(value));
+  return RegSetValueEx(key, kUseDefaultKeysValue, 0, REG_DWORD,
+                       reinterpret_cast<const BYTE*>(&value), sizeof(value));
+}
+
+void LogSettingNotSaved(const char* valueName, LONG status) {
+  LogRes(IDS_SETTING_NOT_SAVED, valueName, static_cast<int>(status), RegistryErrorText(status));
 }

@@ -20,3 +20,10 @@ LONG LoadUseDefaultKeys(HKEY key, DWORD& value);
 void SaveUseDefaultKeys(HKEY key, DWORD value);
 
 }  // extern "C"
+
+// SaveUseDefaultKeys with the registry's result: ERROR_SUCCESS, or the status of the create or
+// of the write that failed, for a window that says so in its log.
+LONG StoreUseDefaultKeys(HKEY key, DWORD value);
+
+// Writes one log line saying that the named setting was not saved, and why.
+void LogSettingNotSaved(const char* valueName, LONG status);

@@ -94,6 +94,8 @@ constexpr Message kMessages[] = {
     {IDS_NOT_A_LOCAL_FILE, "Skipped \"%s\": it is a file of another computer.\n"},
     {IDS_CLIPBOARD_TEXT_ALTERED,
      "Error: the clipboard's text is not UTF-8 and cannot be read unchanged; nothing was done.\n"},
+    {IDS_SETTING_NOT_SAVED,
+     "Error: The setting \"%s\" could not be saved (registry error %d: %hs).\n"},
 };
 
 }  // namespace

@@ -82,6 +82,8 @@ enum MessageId : int {
   IDS_FIELD_EMAIL = 9168,
   IDS_FIELD_COMMENT = 9169,
   IDS_FIELD_PASSPHRASE = 9170,
+  // Saved settings.
+  IDS_SETTING_NOT_SAVED = 9171,
 };
 
 // The text of a message of the table ("" for an id without text).

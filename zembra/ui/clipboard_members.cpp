@@ -2,6 +2,7 @@
 // list is preferred to text; the window's own file list is never used here.
 #include "platform/core/log.h"
 #include "platform/gui/clipboard.h"
+#include "platform/gui/display.h"
 #include "zembra/engine/check_result.h"
 #include "zembra/operations/clipboard_operations.h"
 #include "zembra/operations/messages.h"
@@ -77,6 +78,8 @@ void CDlgProgress::VerifyClipboard() {
 }
 
 void ClipboardOperation(HWND window, CDlgProgress*& dialog, e_command command) {
+  // No display, no clipboard: the host's call returns without starting the engine.
+  if (!OpenDisplay()) return;
   const Contents contents = ClipboardContents();
   if (contents == Contents::Unanswered) return;
   if (contents == Contents::Files) {
