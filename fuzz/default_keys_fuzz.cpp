@@ -21,8 +21,9 @@ namespace {
 
 RegKey SettingsKey() {
   RegKey key;
-  FUZZ_CHECK(RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr) == ERROR_SUCCESS);
+  FUZZ_CHECK(RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr,
+                            REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, key.put(),
+                            nullptr) == ERROR_SUCCESS);
   return key;
 }
 
@@ -65,7 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const std::string& id : ids) {
     FUZZ_CHECK(id.find_first_of(std::string(";\0", 2)) == std::string::npos);
     bool hex = !id.empty();
-    for (char c : id) hex = hex && std::string_view("0123456789abcdefABCDEF").find(c) != std::string::npos;
+    for (char c : id)
+      hex = hex && std::string_view("0123456789abcdefABCDEF").find(c) != std::string::npos;
     FUZZ_CHECK(IsKeyIdText(id) == hex);
   }
   FUZZ_CHECK(Joined(ids) == read.substr(0, read.find('\0')));

@@ -39,8 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(line.find('\n') == std::string::npos);
   FUZZ_CHECK(SplitExecLine(UnescapeDesktopString(EscapeDesktopString(exec))) == args);
 
-  const std::string entry = MakeDesktopEntry(args[0], {"application/pgp-encrypted"}, "Zembra",
-                                             "File associations");
+  const std::string entry =
+      MakeDesktopEntry(args[0], {"application/pgp-encrypted"}, "Zembra", "File associations");
   FUZZ_CHECK(ExecArguments(entry, "Desktop Entry") == (std::vector<std::string>{args[0], "%f"}));
   FUZZ_CHECK(ExecArguments(entry, "Desktop Action associations") ==
              (std::vector<std::string>{args[0], "--associations"}));
@@ -51,6 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(value->find('\n') == std::string::npos);
     SplitExecLine(UnescapeDesktopString(*value));
   }
-  for (const std::string& item : SplitDesktopList(text)) FUZZ_CHECK(item.find(';') == std::string::npos);
+  for (const std::string& item : SplitDesktopList(text))
+    FUZZ_CHECK(item.find(';') == std::string::npos);
   return 0;
 }

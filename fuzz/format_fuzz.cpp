@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string_view input(reinterpret_cast<const char*>(data), size);
   std::size_t cut = input.find('\n');
   std::string_view format = input.substr(0, cut);
-  std::string_view rest = cut == std::string_view::npos ? std::string_view() : input.substr(cut + 1);
+  std::string_view rest =
+      cut == std::string_view::npos ? std::string_view() : input.substr(cut + 1);
   std::vector<std::string> texts;
   texts.reserve(rest.size());
   std::vector<FormatArg> args;

@@ -5,8 +5,7 @@
 namespace {
 
 // The proxy/stub class of automation-compatible interfaces.
-constexpr GUID kAutomationMarshaller = {0x00020424, 0x0000, 0x0000,
-                                        {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr GUID kAutomationMarshaller = {0x00020424, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 std::string ModuleScript() {
   return "HKCR\n"
@@ -59,7 +58,7 @@ std::string RegistrationScript(int id) {
 
 const TypeLibraryInfo& ModuleTypeLibrary() {
   static const TypeLibraryInfo library{LIBID_ZembraShellExtLib, "ZembraShellExtLib", 1, 0,
-                                       IID_IZembraShlExt, "IZembraShlExt"};
+                                       IID_IZembraShlExt,       "IZembraShlExt"};
   return library;
 }
 
@@ -71,9 +70,13 @@ std::string TypeLibraryScript(const TypeLibraryInfo& library) {
          "{\n"
          "  NoRemove TypeLib\n"
          "  {\n"
-         "    " + libraryId + "\n"
+         "    " +
+         libraryId +
+         "\n"
          "    {\n"
-         "      ForceRemove " + version + " = s '" + library.libraryName + "'\n"
+         "      ForceRemove " +
+         version + " = s '" + library.libraryName +
+         "'\n"
          "      {\n"
          "        FLAGS = s '0'\n"
          "        0\n"
@@ -86,14 +89,23 @@ std::string TypeLibraryScript(const TypeLibraryInfo& library) {
          "  }\n"
          "  NoRemove Interface\n"
          "  {\n"
-         "    ForceRemove " + GuidToRegistryString(library.interfaceId) + " = s '" +
-         library.interfaceName + "'\n"
+         "    ForceRemove " +
+         GuidToRegistryString(library.interfaceId) + " = s '" + library.interfaceName +
+         "'\n"
          "    {\n"
-         "      ProxyStubClsid = s '" + GuidToRegistryString(kAutomationMarshaller) + "'\n"
-         "      ProxyStubClsid32 = s '" + GuidToRegistryString(kAutomationMarshaller) + "'\n"
-         "      TypeLib = s '" + libraryId + "'\n"
+         "      ProxyStubClsid = s '" +
+         GuidToRegistryString(kAutomationMarshaller) +
+         "'\n"
+         "      ProxyStubClsid32 = s '" +
+         GuidToRegistryString(kAutomationMarshaller) +
+         "'\n"
+         "      TypeLib = s '" +
+         libraryId +
+         "'\n"
          "      {\n"
-         "        val Version = s '" + version + "'\n"
+         "        val Version = s '" +
+         version +
+         "'\n"
          "      }\n"
          "    }\n"
          "  }\n"

@@ -19,8 +19,8 @@ HRESULT CZembraShlExt::Create(IUnknown* outer, REFIID riid, void** ppv) {
   if (!object) return E_OUTOFMEMORY;
   // Hold the object while asking, so a refused interface frees it again.
   object->m_inner.AddRef();
-  const HRESULT hr = outer ? object->m_inner.QueryInterface(riid, ppv)
-                           : object->InternalQueryInterface(riid, ppv);
+  const HRESULT hr =
+      outer ? object->m_inner.QueryInterface(riid, ppv) : object->InternalQueryInterface(riid, ppv);
   object->m_inner.Release();
   return hr;
 }

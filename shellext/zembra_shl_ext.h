@@ -27,10 +27,9 @@ class CZembraShlExt final : public IZembraShlExt, public IShellExtInit, public I
   // IDispatch: the interface has no members, so there is nothing to call.
   HRESULT GetTypeInfoCount(UINT* count) override;
   HRESULT GetTypeInfo(UINT index, LCID locale, void** typeInfo) override;
-  HRESULT GetIDsOfNames(REFIID riid, WCHAR** names, UINT count, LCID locale,
-                        DISPID* ids) override;
-  HRESULT Invoke(DISPID member, REFIID riid, LCID locale, WORD flags, void* params,
-                 void* result, void* exception, UINT* argError) override;
+  HRESULT GetIDsOfNames(REFIID riid, WCHAR** names, UINT count, LCID locale, DISPID* ids) override;
+  HRESULT Invoke(DISPID member, REFIID riid, LCID locale, WORD flags, void* params, void* result,
+                 void* exception, UINT* argError) override;
 
   // IShellExtInit
   HRESULT Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data, HKEY progId) override;

@@ -12,8 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include <sys/stat.h>
-
+#include "platform/core/files.h"
 #include "platform/core/registry.h"
 #include "platform/core/registry_file.h"
 #include "platform/core/text.h"
@@ -50,16 +49,11 @@ KeyName ParseKeyOrFail(std::string_view text) {
 // The message for a failed registry call on a key.
 std::string Describe(LONG rc, const KeyName& key) {
   std::string hive = RegistryHiveFile(key.root);
-  struct stat st {};
-  bool folder = stat(hive.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-  if (folder) return "registry hive is a folder, not a file: " + hive;
+  if (IsFolder(hive)) return "registry hive is a folder, not a file: " + hive;
   switch (rc) {
-    case ERROR_FILE_NOT_FOUND:
-      return "key not found: " + key.typed;
-    case ERROR_ACCESS_DENIED:
-      return "access denied: " + key.typed;
-    case ERROR_KEY_DELETED:
-      return "key was deleted meanwhile: " + key.typed;
+    case ERROR_FILE_NOT_FOUND: return "key not found: " + key.typed;
+    case ERROR_ACCESS_DENIED: return "access denied: " + key.typed;
+    case ERROR_KEY_DELETED: return "key was deleted meanwhile: " + key.typed;
     case ERROR_BADDB:
       return "registry hive is damaged or not a Zembra registry (left unchanged): " + hive;
     case ERROR_INVALID_PARAMETER: {
@@ -128,18 +122,12 @@ std::vector<std::string> ReadSubkeys(HKEY key, const KeyName& name) {
 
 std::string TypeName(DWORD type) {
   switch (type) {
-    case REG_NONE:
-      return "REG_NONE";
-    case REG_SZ:
-      return "REG_SZ";
-    case REG_EXPAND_SZ:
-      return "REG_EXPAND_SZ";
-    case REG_BINARY:
-      return "REG_BINARY";
-    case REG_DWORD:
-      return "REG_DWORD";
-    default:
-      return "REG_TYPE_" + std::to_string(type);
+    case REG_NONE: return "REG_NONE";
+    case REG_SZ: return "REG_SZ";
+    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
+    case REG_BINARY: return "REG_BINARY";
+    case REG_DWORD: return "REG_DWORD";
+    default: return "REG_TYPE_" + std::to_string(type);
   }
 }
 

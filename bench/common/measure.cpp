@@ -125,7 +125,8 @@ std::string Cell(const std::vector<double>& values) {
   return text;
 }
 
-std::string Ratio(const std::vector<double>& zembra, const std::vector<double>& other, double target) {
+std::string Ratio(const std::vector<double>& zembra, const std::vector<double>& other,
+                  double target) {
   const double base = SpreadOf(other).median;
   char text[48];
   if (base <= 0) return "    -";
@@ -168,9 +169,12 @@ std::uint64_t ParseSize(const std::string& text) {
   char* end = nullptr;
   double value = std::strtod(text.c_str(), &end);
   switch (end && *end ? *end : ' ') {
-    case 'k': case 'K': value *= 1024; break;
-    case 'm': case 'M': value *= 1024 * 1024; break;
-    case 'g': case 'G': value *= 1024.0 * 1024 * 1024; break;
+    case 'k':
+    case 'K': value *= 1024; break;
+    case 'm':
+    case 'M': value *= 1024 * 1024; break;
+    case 'g':
+    case 'G': value *= 1024.0 * 1024 * 1024; break;
     default: break;
   }
   return static_cast<std::uint64_t>(value);

@@ -34,7 +34,8 @@ double Now();
 // first, which makes it inherit such grandchildren, and ReapEngineProcesses at the end of its
 // job, which waits for those that have ended, so that CpuSeconds counts them.
 void AdoptEngineProcesses();
-void ReapEngineProcesses();  // a monotonic clock in seconds, the same for every process of the machine
+void ReapEngineProcesses();  // a monotonic clock in seconds, the same for every process of the
+                             // machine
 
 struct Spread {
   double median = 0, min = 0, max = 0;

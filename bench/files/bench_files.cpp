@@ -11,8 +11,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -125,9 +125,10 @@ Results Measure(int rounds, const Sides& sides) {
 
 void PrintDetails(const Results& r) {
   const bench::Spread flush = bench::SpreadOf(r.flush), process = bench::SpreadOf(r.zembraProcess);
-  std::printf("%-26s      floor's flushes to disk %.3f s [%.3f-%.3f] (within the floor's time; "
-              "Zembra flushes alike); whole Zembra process %.3f s [%.3f-%.3f]\n",
-              "", flush.median, flush.min, flush.max, process.median, process.min, process.max);
+  std::printf(
+      "%-26s      floor's flushes to disk %.3f s [%.3f-%.3f] (within the floor's time; "
+      "Zembra flushes alike); whole Zembra process %.3f s [%.3f-%.3f]\n",
+      "", flush.median, flush.min, flush.max, process.median, process.min, process.max);
 }
 
 void Check(bool ok, const std::string& what) {
@@ -155,10 +156,14 @@ int main(int argc, char** argv) {
   std::string work;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
-    if (option == "--size") size = bench::ParseSize(argv[i + 1]);
-    else if (option == "--files") smallFiles = std::atoi(argv[i + 1]);
-    else if (option == "--rounds") rounds = std::atoi(argv[i + 1]);
-    else if (option == "--work") work = argv[i + 1];
+    if (option == "--size")
+      size = bench::ParseSize(argv[i + 1]);
+    else if (option == "--files")
+      smallFiles = std::atoi(argv[i + 1]);
+    else if (option == "--rounds")
+      rounds = std::atoi(argv[i + 1]);
+    else if (option == "--work")
+      work = argv[i + 1];
   }
   const std::string self = fs::canonical("/proc/self/exe").string();
   const std::string floorProgram = fs::path(self).parent_path() / "bench_floor";
@@ -196,19 +201,23 @@ int main(int argc, char** argv) {
   // ---- One large file.
   const std::string big = work + "/big.bin";
   bench::WriteNoise(big, size, 1);
-  Results encrypt = Measure(rounds, {
-      [&] { return static_cast<bench::Sample>(Gpg({"--trust-model", "always", "-r", fpr, "-o",
-                                                    work + "/gpg.gpg", "-e", big})); },
-      [&] { return Floor({"encrypt", home, fpr, ".floor", big}); },
-      [&] {
-        const ChildRun j = Zembra({"encrypt", home, fpr, big});
-        Check(fs::exists(big + ".gpg"), "Zembra wrote no " + big + ".gpg");
-        return j;
-      },
-      [&] {
-        fs::remove(big + ".floor");
-        fs::remove(big + ".gpg");
-      }});
+  Results encrypt = Measure(
+      rounds, {[&] {
+                 return static_cast<bench::Sample>(Gpg(
+                     {"--trust-model", "always", "-r", fpr, "-o", work + "/gpg.gpg", "-e", big}));
+               },
+               [&] {
+                 return Floor({"encrypt", home, fpr, ".floor", big});
+               },
+               [&] {
+                 const ChildRun j = Zembra({"encrypt", home, fpr, big});
+                 Check(fs::exists(big + ".gpg"), "Zembra wrote no " + big + ".gpg");
+                 return j;
+               },
+               [&] {
+                 fs::remove(big + ".floor");
+                 fs::remove(big + ".gpg");
+               }});
   bench::Print(Label("encrypt", size), encrypt.gpg, encrypt.floor, encrypt.zembra, {0, 1.05});
   PrintDetails(encrypt);
 
@@ -218,33 +227,42 @@ int main(int argc, char** argv) {
   const std::string message = work + "/dec/m.gpg";
   // Each side's first plaintext is compared with the original.
   bool floorChecked = false, zembraChecked = false;
-  Results decrypt = Measure(rounds, {
-      [&] { return static_cast<bench::Sample>(Gpg({"-o", work + "/dec/gpg.out", "-d", message})); },
-      [&] {
-        const ChildRun j = Floor({"decrypt", home, ".out", message});
-        if (!floorChecked)
-          Check(bench::SameFiles(big, message + ".out"), "the floor's decryption differs from the original");
-        floorChecked = true;
-        return j;
-      },
-      [&] {
-        const ChildRun j = Zembra({"decrypt", home, message});
-        if (!zembraChecked)
-          Check(bench::SameFiles(big, work + "/dec/m"), "Zembra's decryption differs from the original");
-        zembraChecked = true;
-        return j;
-      },
-      [&] {
-        fs::remove(work + "/dec/m");
-        fs::remove(message + ".out");
-        fs::remove(work + "/dec/gpg.out");
-      }});
+  Results decrypt = Measure(
+      rounds,
+      {[&] {
+         return static_cast<bench::Sample>(Gpg({"-o", work + "/dec/gpg.out", "-d", message}));
+       },
+       [&] {
+         const ChildRun j = Floor({"decrypt", home, ".out", message});
+         if (!floorChecked)
+           Check(bench::SameFiles(big, message + ".out"),
+                 "the floor's decryption differs from the original");
+         floorChecked = true;
+         return j;
+       },
+       [&] {
+         const ChildRun j = Zembra({"decrypt", home, message});
+         if (!zembraChecked)
+           Check(bench::SameFiles(big, work + "/dec/m"),
+                 "Zembra's decryption differs from the original");
+         zembraChecked = true;
+         return j;
+       },
+       [&] {
+         fs::remove(work + "/dec/m");
+         fs::remove(message + ".out");
+         fs::remove(work + "/dec/gpg.out");
+       }});
   bench::Print(Label("decrypt", size), decrypt.gpg, decrypt.floor, decrypt.zembra, {0, 1.05});
   PrintDetails(decrypt);
-  const bench::Spread ze = bench::SpreadOf(encrypt.zembraPeak), zd = bench::SpreadOf(decrypt.zembraPeak);
-  const bench::Spread fe = bench::SpreadOf(encrypt.floorPeak), fd = bench::SpreadOf(decrypt.floorPeak);
-  std::printf("%-26s      Zembra encrypt %.1f MiB, decrypt %.1f MiB (target < 64, flat in the size); "
-              "floor %.1f, %.1f MiB\n", "peak memory (child RSS)", ze.max, zd.max, fe.max, fd.max);
+  const bench::Spread ze = bench::SpreadOf(encrypt.zembraPeak),
+                      zd = bench::SpreadOf(decrypt.zembraPeak);
+  const bench::Spread fe = bench::SpreadOf(encrypt.floorPeak),
+                      fd = bench::SpreadOf(decrypt.floorPeak);
+  std::printf(
+      "%-26s      Zembra encrypt %.1f MiB, decrypt %.1f MiB (target < 64, flat in the size); "
+      "floor %.1f, %.1f MiB\n",
+      "peak memory (child RSS)", ze.max, zd.max, fe.max, fd.max);
   fs::remove_all(work + "/dec");
   fs::remove(big);
 
@@ -256,31 +274,34 @@ int main(int argc, char** argv) {
     bench::WriteNoise(paths.back(), 1000 + 37 * static_cast<std::uint64_t>(i),
                       static_cast<std::uint64_t>(i) + 2);
   }
-  std::vector<std::string> floorJob = {"encrypt", home, fpr, ".floor"}, zembraJob = {"encrypt", home, fpr};
+  std::vector<std::string> floorJob = {"encrypt", home, fpr, ".floor"},
+                           zembraJob = {"encrypt", home, fpr};
   floorJob.insert(floorJob.end(), paths.begin(), paths.end());
   zembraJob.insert(zembraJob.end(), paths.begin(), paths.end());
-  Results small = Measure(rounds, {
-      [&] {
-        bench::Sample loop;
-        for (const std::string& p : paths) {
-          const bench::Run one = Gpg({"--trust-model", "always", "-r", fpr, "-o", p + ".gpg-cli", "-e", p});
-          loop.wall += one.wall;
-          loop.cpu += one.cpu;
-        }
-        return loop;
-      },
-      [&] { return Floor(floorJob); },
-      [&] {
-        const ChildRun j = Zembra(zembraJob);
-        for (const std::string& p : paths) Check(fs::exists(p + ".gpg"), "Zembra wrote no " + p + ".gpg");
-        return j;
-      },
-      [&] {
-        for (const std::string& p : paths) {
-          fs::remove(p + ".gpg");
-          fs::remove(p + ".floor");
-        }
-      }});
+  Results small = Measure(
+      rounds, {[&] {
+                 bench::Sample loop;
+                 for (const std::string& p : paths) {
+                   const bench::Run one =
+                       Gpg({"--trust-model", "always", "-r", fpr, "-o", p + ".gpg-cli", "-e", p});
+                   loop.wall += one.wall;
+                   loop.cpu += one.cpu;
+                 }
+                 return loop;
+               },
+               [&] { return Floor(floorJob); },
+               [&] {
+                 const ChildRun j = Zembra(zembraJob);
+                 for (const std::string& p : paths)
+                   Check(fs::exists(p + ".gpg"), "Zembra wrote no " + p + ".gpg");
+                 return j;
+               },
+               [&] {
+                 for (const std::string& p : paths) {
+                   fs::remove(p + ".gpg");
+                   fs::remove(p + ".floor");
+                 }
+               }});
   bench::Print(std::to_string(smallFiles) + " small files, one job", small.gpg, small.floor,
                small.zembra, {1.15, 0});
   PrintDetails(small);

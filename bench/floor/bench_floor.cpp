@@ -73,7 +73,8 @@ gpgme_data_t Data(void* handle) {
 double g_flushSeconds = 0;
 
 // One file through the engine into target; false on any failure.
-bool OneFile(gpgme_ctx_t ctx, gpgme_key_t* keys, const std::string& path, const std::string& target) {
+bool OneFile(gpgme_ctx_t ctx, gpgme_key_t* keys, const std::string& path,
+             const std::string& target) {
   Input in;
   in.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (in.fd < 0) return false;
@@ -84,8 +85,9 @@ bool OneFile(gpgme_ctx_t ctx, gpgme_key_t* keys, const std::string& path, const 
   int out = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (out < 0) return false;
   gpgme_data_t inData = Data(&in), outData = Data(&out);
-  const gpgme_error_t err = keys ? gpgme_op_encrypt(ctx, keys, GPGME_ENCRYPT_ALWAYS_TRUST, inData, outData)
-                                 : gpgme_op_decrypt(ctx, inData, outData);
+  const gpgme_error_t err =
+      keys ? gpgme_op_encrypt(ctx, keys, GPGME_ENCRYPT_ALWAYS_TRUST, inData, outData)
+           : gpgme_op_decrypt(ctx, inData, outData);
   gpgme_data_release(outData);
   gpgme_data_release(inData);
   close(in.fd);
@@ -135,7 +137,9 @@ int List(const char* home) {
 int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == "list") return List(argv[2]);
   if (argc < 5) {
-    std::fprintf(stderr, "usage: bench_floor encrypt HOME FPR SUFFIX FILE... | decrypt HOME SUFFIX FILE...\n");
+    std::fprintf(
+        stderr,
+        "usage: bench_floor encrypt HOME FPR SUFFIX FILE... | decrypt HOME SUFFIX FILE...\n");
     return 2;
   }
   const std::string op = argv[1];

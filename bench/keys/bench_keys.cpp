@@ -84,8 +84,10 @@ int main(int argc, char** argv) {
   int rounds = bench::RoundsFromEnv(3);
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
-    if (option == "--ring") ring = argv[i + 1];
-    else if (option == "--rounds") rounds = std::atoi(argv[i + 1]);
+    if (option == "--ring")
+      ring = argv[i + 1];
+    else if (option == "--rounds")
+      rounds = std::atoi(argv[i + 1]);
   }
   if (ring.empty()) {
     std::fprintf(stderr, "usage: bench_keys --ring DIR [--rounds N]\n");
@@ -111,16 +113,16 @@ int main(int argc, char** argv) {
           bench::Sample s;
           double flush = 0;
           long peak = 0;
-          std::istringstream(bench::RunProgram({floorProgram, "list", ring}, true).out) >>
-              s.wall >> s.cpu >> flush >> peak >> floorKeys;
+          std::istringstream(bench::RunProgram({floorProgram, "list", ring}, true).out) >> s.wall >>
+              s.cpu >> flush >> peak >> floorKeys;
           floor.Add(s);
           break;
         }
         default: {
           bench::Sample s;
           double rowsTime = 0;
-          std::istringstream(bench::RunProgram({self.string(), "--child"}, true).out) >>
-              s.wall >> s.cpu >> rowsTime >> rows;
+          std::istringstream(bench::RunProgram({self.string(), "--child"}, true).out) >> s.wall >>
+              s.cpu >> rowsTime >> rows;
           zembra.Add(s);
           rowsSeconds.push_back(rowsTime);
           break;
@@ -132,7 +134,7 @@ int main(int argc, char** argv) {
   bench::PrintHeader();
   bench::Print("key list of " + std::to_string(rows) + " keys", gpg, floor, zembra, {1.3, 0});
   const bench::Spread r = bench::SpreadOf(rowsSeconds);
-  std::printf("%-26s      of Zembra's: the rows alone %.3f [%.3f-%.3f]; floor listed %zu keys\n", "",
-              r.median, r.min, r.max, floorKeys);
+  std::printf("%-26s      of Zembra's: the rows alone %.3f [%.3f-%.3f]; floor listed %zu keys\n",
+              "", r.median, r.min, r.max, floorKeys);
   return rows > 0 ? 0 : 1;
 }

@@ -1,8 +1,9 @@
 // Opening the operations window as a menu command does: from starting "ZembraShellExtApp 1
 // file.gpg" on a ring of a few keys to the window's first paint (its key list is filled before it
-// shows; the posted job runs after that, before the first paint), against the floor (bench_startup_floor: a bare Qt dialog after "gpg --list-keys" of the
-// same ring) and against "gpg --list-keys" alone. The probe preloaded into both programs reports
-// the first paint and ends them there.
+// shows; the posted job runs after that, before the first paint), against the floor
+// (bench_startup_floor: a bare Qt dialog after "gpg --list-keys" of the same ring) and against "gpg
+// --list-keys" alone. The probe preloaded into both programs reports the first paint and ends them
+// there.
 //
 //   bench_startup --ring DIR [--rounds 7]     (a home made by bench/keys/make_ring.sh)
 //   ZEMBRA_BENCH_WRAP="strace -f -tt -o FILE"  runs Zembra's side once more under that command,
@@ -56,8 +57,10 @@ int main(int argc, char** argv) {
   int rounds = bench::RoundsFromEnv(7);
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
-    if (option == "--ring") ring = argv[i + 1];
-    else if (option == "--rounds") rounds = std::atoi(argv[i + 1]);
+    if (option == "--ring")
+      ring = argv[i + 1];
+    else if (option == "--rounds")
+      rounds = std::atoi(argv[i + 1]);
   }
   if (ring.empty()) {
     std::fprintf(stderr, "usage: bench_startup --ring DIR [--rounds N]\n");
@@ -66,7 +69,8 @@ int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   const fs::path bin = fs::canonical("/proc/self/exe").parent_path();
   const std::string probe = bin / "libbench_shown_probe.so";
-  const std::string launcher = bin / "ZembraShellExtApp", floorProgram = bin / "bench_startup_floor";
+  const std::string launcher = bin / "ZembraShellExtApp",
+                    floorProgram = bin / "bench_startup_floor";
 
   char work[] = "/tmp/zembra-bench-startup.XXXXXX";
   if (!mkdtemp(work)) return 2;
@@ -76,11 +80,13 @@ int main(int argc, char** argv) {
   setenv("XDG_CONFIG_HOME", work, 1);  // the per-user settings: none, so no default keys
 
   // The message the command opens, to the ring's first key.
-  const std::string colons = bench::RunProgram({"gpg", "--batch", "--with-colons", "--list-keys"}, true).out;
+  const std::string colons =
+      bench::RunProgram({"gpg", "--batch", "--with-colons", "--list-keys"}, true).out;
   const std::string fpr = colons.substr(colons.find("\nfpr:") + 13, 40);
   const std::string plain = std::string(work) + "/file", message = plain + ".gpg";
   bench::WriteNoise(plain, 4096, 7);
-  bench::RunProgram({"gpg", "--batch", "--trust-model", "always", "-r", fpr, "-o", message, "-e", plain});
+  bench::RunProgram(
+      {"gpg", "--batch", "--trust-model", "always", "-r", fpr, "-o", message, "-e", plain});
   fs::remove(plain);
 
   bench::Series gpg, floor, zembra;
@@ -111,8 +117,10 @@ int main(int argc, char** argv) {
   bench::Print("window shown, list filled", gpg, floor, zembra, {0, 1.2});
   std::printf("%-26s      gpg: \"gpg --list-keys\" alone; floor: a bare Qt dialog after it\n", "");
   const bench::Spread fp = bench::SpreadOf(floorPainted), zp = bench::SpreadOf(zembraPainted);
-  std::printf("%-26s      first paint: floor %.3f [%.3f-%.3f], Zembra %.3f [%.3f-%.3f] (after the "
-              "job's posted decryption)\n", "", fp.median, fp.min, fp.max, zp.median, zp.min, zp.max);
+  std::printf(
+      "%-26s      first paint: floor %.3f [%.3f-%.3f], Zembra %.3f [%.3f-%.3f] (after the "
+      "job's posted decryption)\n",
+      "", fp.median, fp.min, fp.max, zp.median, zp.min, zp.max);
 
   if (const char* wrap = std::getenv("ZEMBRA_BENCH_WRAP")) {
     std::vector<std::string> wrapped;

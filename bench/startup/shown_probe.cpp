@@ -1,7 +1,8 @@
 // Preloaded into the program a start-up benchmark measures (LD_PRELOAD): prints on standard output
 // the moment (bench::Now) the first top-level window is shown with the CPU seconds of the process
-// and its ended children by then, and the moment of its first paint; then ends the process. It needs no hook in the program:
-// Qt runs the start-up function of any loaded library when the application object is made.
+// and its ended children by then, and the moment of its first paint; then ends the process. It
+// needs no hook in the program: Qt runs the start-up function of any loaded library when the
+// application object is made.
 #include <unistd.h>
 
 #include <QCoreApplication>

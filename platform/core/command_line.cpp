@@ -28,7 +28,7 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
   if (i >= line.size()) return args;
 
   std::string current;
-  int quotes = 0;       // odd while inside quotes
+  int quotes = 0;  // odd while inside quotes
   std::size_t backslashes = 0;
   while (i < line.size()) {
     char c = line[i];

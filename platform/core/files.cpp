@@ -171,6 +171,11 @@ bool IsAbsent(const std::string& path) {
   return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
 }
 
+bool IsFolder(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool IsRegularFileNoFollow(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -217,8 +222,7 @@ std::int64_t SeekFd(int fd, std::int64_t offset, int whence) {
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-    return true;
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS) return false;
   // A hard link refuses a taken name just the same.
   if (::link(from.c_str(), to.c_str()) != 0) return false;
@@ -267,8 +271,7 @@ bool CommittedOutput::Open() {
     if ((lending || ownerOnly) && ::fchmod(fd.get(), m_mode) != 0) return false;
   } else {
     // These say the folder itself will not take a file, whichever way.
-    if (procMounted &&
-        (errno == ENOENT || errno == ENOTDIR || errno == EACCES || errno == EROFS))
+    if (procMounted && (errno == ENOENT || errno == ENOTDIR || errno == EACCES || errno == EROFS))
       return false;
     // Only this way leaves partial outputs behind after a crash. Reading the folder for them
     // costs a pass over it per output, which the unnamed way does not pay.
@@ -277,8 +280,7 @@ bool CommittedOutput::Open() {
     if (!lending && !ownerOnly) m_mode = NewFileMode(m_folder, m_name);
     for (int attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {
       std::string temp = TempName(m_folder, m_name);
-      fd = UniqueFd(
-          ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600));
+      fd = UniqueFd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600));
       if (fd.valid()) {
         m_temp = std::move(temp);
       } else if (errno != EEXIST) {

@@ -27,6 +27,8 @@ bool IsReadable(const std::string& path);
 int RemoveFile(const std::string& path);
 // Whether the name is certainly absent (a folder that cannot be read leaves it unknown: false).
 bool IsAbsent(const std::string& path);
+// Whether the name is a folder (following links).
+bool IsFolder(const std::string& path);
 // Whether the name is a regular file itself, not a link to one.
 bool IsRegularFileNoFollow(const std::string& path);
 // Up to size bytes from the start of the file, not through a link; nullopt when it cannot be
@@ -78,7 +80,7 @@ class CommittedOutput {
   // may not be written (EACCES).
   bool Open();
   int fd() const { return m_fd.get(); }
-  bool Commit();  // false (target untouched, temporary removed) when the rename fails
+  bool Commit();           // false (target untouched, temporary removed) when the rename fails
   bool CommitNoReplace();  // as Commit, but fails with EEXIST when the target exists by then
   void Discard();
   const std::string& target() const { return m_target; }

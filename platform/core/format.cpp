@@ -67,7 +67,8 @@ void FormatInteger(std::string& out, const Conversion& conv, char conversion, lo
   std::uint64_t magnitude;
   unsigned base = 10;
   if (conversion == 'd' || conversion == 'i') {
-    magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    magnitude =
+        value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
     if (value < 0) {
       prefix = "-";
     } else if (conv.plus) {
@@ -161,12 +162,18 @@ std::string FormatTextV(std::string_view format, std::initializer_list<FormatArg
     Conversion conv;
     for (; i < format.size(); ++i) {
       char c = format[i];
-      if (c == '-') conv.left = true;
-      else if (c == '0') conv.zero = true;
-      else if (c == '+') conv.plus = true;
-      else if (c == ' ') conv.space = true;
-      else if (c == '#') conv.alternate = true;
-      else break;
+      if (c == '-')
+        conv.left = true;
+      else if (c == '0')
+        conv.zero = true;
+      else if (c == '+')
+        conv.plus = true;
+      else if (c == ' ')
+        conv.space = true;
+      else if (c == '#')
+        conv.alternate = true;
+      else
+        break;
     }
     conv.width = ReadNumber(format, i);
     if (i < format.size() && format[i] == '.') {
@@ -201,9 +208,7 @@ std::string FormatTextV(std::string_view format, std::initializer_list<FormatArg
     }
     char conversion = format[i++];
     switch (conversion) {
-      case '%':
-        out += '%';
-        break;
+      case '%': out += '%'; break;
       case 's':
       case 'S': {
         const FormatArg* arg = take();
@@ -233,7 +238,8 @@ std::string FormatTextV(std::string_view format, std::initializer_list<FormatArg
       }
       case 'p': {
         const FormatArg* arg = take();
-        if (arg && arg->kind() == FormatArg::Kind::Pointer) FormatPointer(out, conv, arg->integer());
+        if (arg && arg->kind() == FormatArg::Kind::Pointer)
+          FormatPointer(out, conv, arg->integer());
         break;
       }
       default:  // unknown: copied as written, taking no argument

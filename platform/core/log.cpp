@@ -35,4 +35,6 @@ void AppendLog(std::string_view format, std::initializer_list<FormatArg> args) {
 
 void SetMessageTable(MessageLookup lookup) { g_messageTable = lookup; }
 
-std::string_view MessageText(int id) { return g_messageTable ? g_messageTable(id) : std::string_view(); }
+std::string_view MessageText(int id) {
+  return g_messageTable ? g_messageTable(id) : std::string_view();
+}

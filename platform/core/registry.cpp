@@ -600,37 +600,23 @@ std::string RegistryHiveFile(HKEY predefined) {
 
 std::string RegistryErrorText(LONG rc) {
   switch (rc) {
-    case ERROR_SUCCESS:
-      return "no error";
-    case ERROR_FILE_NOT_FOUND:
-      return "the key or value does not exist";
-    case ERROR_PATH_NOT_FOUND:
-      return "the path does not exist";
-    case ERROR_ACCESS_DENIED:
-      return "access denied: the hive is read-only for this user";
-    case ERROR_INVALID_HANDLE:
-      return "the key is not open";
-    case ERROR_NOT_ENOUGH_MEMORY:
-      return "out of memory";
-    case ERROR_INVALID_DATA:
-      return "the data is not valid";
-    case ERROR_INVALID_PARAMETER:
-      return "a name or an argument is not valid";
-    case ERROR_MORE_DATA:
-      return "the data is larger than the buffer";
-    case ERROR_NO_MORE_ITEMS:
-      return "there are no more entries";
-    case ERROR_BADDB:
-      return "the hive file is damaged or not a Zembra registry";
-    case ERROR_CANTREAD:
-      return "the hive file could not be read";
+    case ERROR_SUCCESS: return "no error";
+    case ERROR_FILE_NOT_FOUND: return "the key or value does not exist";
+    case ERROR_PATH_NOT_FOUND: return "the path does not exist";
+    case ERROR_ACCESS_DENIED: return "access denied: the hive is read-only for this user";
+    case ERROR_INVALID_HANDLE: return "the key is not open";
+    case ERROR_NOT_ENOUGH_MEMORY: return "out of memory";
+    case ERROR_INVALID_DATA: return "the data is not valid";
+    case ERROR_INVALID_PARAMETER: return "a name or an argument is not valid";
+    case ERROR_MORE_DATA: return "the data is larger than the buffer";
+    case ERROR_NO_MORE_ITEMS: return "there are no more entries";
+    case ERROR_BADDB: return "the hive file is damaged or not a Zembra registry";
+    case ERROR_CANTREAD: return "the hive file could not be read";
     case ERROR_CANTWRITE:
       return "the hive file could not be written, for a full disk, a write error or another "
              "program holding it too long";
-    case ERROR_KEY_DELETED:
-      return "the key was deleted meanwhile";
-    default:
-      return "unknown error";
+    case ERROR_KEY_DELETED: return "the key was deleted meanwhile";
+    default: return "unknown error";
   }
 }
 

@@ -151,8 +151,7 @@ class Parser {
   }
 
   bool notRegistryFile() {
-    return fail(std::string("not a registry file (first line must be \"") + kRegFileHeader +
-                "\")");
+    return fail(std::string("not a registry file (first line must be \"") + kRegFileHeader + "\")");
   }
 
   bool section(std::string_view line) {
@@ -207,8 +206,7 @@ class Parser {
     } else if (rest.front() == '"') {
       edit.type = REG_SZ;
       auto after = ReadQuoted(rest, edit.data);
-      if (!after || !Trim(*after).empty())
-        return fail("unterminated string: " + DisplayText(line));
+      if (!after || !Trim(*after).empty()) return fail("unterminated string: " + DisplayText(line));
       edit.data += '\0';
     } else if (StartsWith(rest, "dword:")) {
       std::string_view digits = rest.substr(6);
@@ -222,8 +220,7 @@ class Parser {
       edit.type = REG_BINARY;
       if (!rest.empty() && rest[0] == '(') {
         auto close = rest.find(')');
-        std::string_view number =
-            rest.substr(1, close == std::string_view::npos ? 0 : close - 1);
+        std::string_view number = rest.substr(1, close == std::string_view::npos ? 0 : close - 1);
         if (close == std::string_view::npos || number.empty() || number.size() > 8 ||
             number.find_first_not_of(kHexDigits) != std::string_view::npos)
           return fail("bad hex(type): " + DisplayText(line));
@@ -294,14 +291,13 @@ std::string RegKeyPathProblem(const RegKeyName& key) {
       return "key name longer than " + std::to_string(kRegMaxKeyNameLength) +
              " bytes: " + DisplayText(part.substr(0, 40)) + "...";
     if (++depth > kRegMaxKeyDepth)
-      return "key path deeper than " + std::to_string(kRegMaxKeyDepth) + " levels: " +
-             DisplayText(std::string_view(key.typed).substr(0, 80)) + "...";
+      return "key path deeper than " + std::to_string(kRegMaxKeyDepth) +
+             " levels: " + DisplayText(std::string_view(key.typed).substr(0, 80)) + "...";
   }
   return {};
 }
 
-bool ParseRegFile(std::string_view content, std::vector<RegFileEdit>& edits,
-                  RegFileError& error) {
+bool ParseRegFile(std::string_view content, std::vector<RegFileEdit>& edits, RegFileError& error) {
   edits.clear();
   return Parser(edits, error).run(content);
 }

@@ -45,8 +45,7 @@ struct RegFileError {
 };
 
 // The edits of the whole file in their order, or the first bad line.
-bool ParseRegFile(std::string_view content, std::vector<RegFileEdit>& edits,
-                  RegFileError& error);
+bool ParseRegFile(std::string_view content, std::vector<RegFileEdit>& edits, RegFileError& error);
 
 // Hex bytes as typed: "0102ff", "01,02,ff", with blanks and line breaks between bytes.
 std::optional<std::string> ParseHexBytes(std::string_view text);

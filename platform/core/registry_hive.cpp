@@ -180,8 +180,8 @@ bool CopyFile(const std::string& from, const std::string& to) {
 // memory and the copies removed. Null when it cannot be made.
 sqlite3* OpenSnapshot(const std::string& path) {
   std::string tmp = Getenv("TMPDIR");
-  std::string pattern = (tmp.empty() || tmp[0] != '/' ? std::string("/tmp") : tmp) +
-                        "/zembra-hive.XXXXXX";
+  std::string pattern =
+      (tmp.empty() || tmp[0] != '/' ? std::string("/tmp") : tmp) + "/zembra-hive.XXXXXX";
   if (!mkdtemp(pattern.data())) return nullptr;
   std::string copy = pattern + "/hive.db";
   sqlite3* memory = nullptr;
@@ -377,21 +377,15 @@ LONG FromSqlite(int rc, bool writing) {
   switch (rc & 0xFF) {
     case SQLITE_OK:
     case SQLITE_ROW:
-    case SQLITE_DONE:
-      return ERROR_SUCCESS;
+    case SQLITE_DONE: return ERROR_SUCCESS;
     case SQLITE_READONLY:
     case SQLITE_PERM:
-    case SQLITE_AUTH:
-      return ERROR_ACCESS_DENIED;
-    case SQLITE_CANTOPEN:
-      return writing ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+    case SQLITE_AUTH: return ERROR_ACCESS_DENIED;
+    case SQLITE_CANTOPEN: return writing ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
     case SQLITE_NOTADB:
-    case SQLITE_CORRUPT:
-      return ERROR_BADDB;
-    case SQLITE_NOMEM:
-      return ERROR_NOT_ENOUGH_MEMORY;
-    default:
-      return writing ? ERROR_CANTWRITE : ERROR_CANTREAD;
+    case SQLITE_CORRUPT: return ERROR_BADDB;
+    case SQLITE_NOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    default: return writing ? ERROR_CANTWRITE : ERROR_CANTREAD;
   }
 }
 

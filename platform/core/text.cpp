@@ -50,7 +50,6 @@ long DecodeUtf8(std::string_view text, std::size_t& i) {
   return static_cast<long>(cp);
 }
 
-
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);

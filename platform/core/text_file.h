@@ -7,6 +7,6 @@
 // missing file); `content` is then empty.
 int ReadTextFile(const std::string& path, std::string& content);
 
-// Replaces the file's content through a committed output, creating missing parent folders. False with errno set when it could not be written; the file is
-// then as it was.
+// Replaces the file's content through a committed output, creating missing parent folders. False
+// with errno set when it could not be written; the file is then as it was.
 bool WriteTextFile(const std::string& path, const std::string& content);

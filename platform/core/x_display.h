@@ -5,6 +5,7 @@
 #include <string_view>
 
 // False when the display is a local one ("[unix]:N[.S]") on whose socket no server listens,
-// or when the name is empty or malformed. Nothing connects to the server. Displays on other hosts are assumed reachable: a
-// connection over the network may take long to fail, and the toolkit reports it then.
+// or when the name is empty or malformed. Nothing connects to the server. Displays on other hosts
+// are assumed reachable: a connection over the network may take long to fail, and the toolkit
+// reports it then.
 bool IsXDisplayReachable(std::string_view display);

@@ -53,8 +53,7 @@ void SetOffsets(OPENFILENAME* ofn, const std::string& path) {
   const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
   ofn->nFileOffset = static_cast<WORD>(nameAt);
   const size_t dot = path.rfind('.');
-  ofn->nFileExtension =
-      dot != std::string::npos && dot >= nameAt ? static_cast<WORD>(dot + 1) : 0;
+  ofn->nFileExtension = dot != std::string::npos && dot >= nameAt ? static_cast<WORD>(dot + 1) : 0;
 }
 
 // Writes the result into the product's buffer; false (FNERR_BUFFERTOOSMALL) when it does not fit.
@@ -109,12 +108,12 @@ class HookedPanel : public FileDialogPanel {
     auto* window = new DialogWindow(layout, WidgetOf(parent), true);
     m_window = window;
     OPENFILENAME* ofn = m_ofn;
-    window->setHandler([ofn](HWND panel, UINT message, WPARAM wParam, LPARAM lParam,
-                             LRESULT& result) -> BOOL {
-      if (ofn->lpfnHook == nullptr || (ofn->Flags & OFN_ENABLEHOOK) == 0) return FALSE;
-      result = static_cast<LRESULT>(ofn->lpfnHook(panel, message, wParam, lParam));
-      return result != 0 ? TRUE : FALSE;
-    });
+    window->setHandler(
+        [ofn](HWND panel, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) -> BOOL {
+          if (ofn->lpfnHook == nullptr || (ofn->Flags & OFN_ENABLEHOOK) == 0) return FALSE;
+          result = static_cast<LRESULT>(ofn->lpfnHook(panel, message, wParam, lParam));
+          return result != 0 ? TRUE : FALSE;
+        });
     const HWND panel = HwndOf(window);
     // Re-parenting the dialog into a plain child hid it; inside a file dialog it shows with it.
     // (Placed first: QDialog would otherwise centre itself on showing.)
@@ -202,21 +201,13 @@ DWORD CommDlgExtendedError() { return LastDialogError(); }
 
 std::string SystemMessageText(DWORD code) {
   switch (code) {
-    case 0:
-      return "The operation completed successfully.\r\n";
-    case 2:
-      return "The system cannot find the file specified.\r\n";
-    case 3:
-      return "The system cannot find the path specified.\r\n";
-    case 5:
-      return "Access is denied.\r\n";
-    case 8:
-      return "Not enough memory resources are available to process this command.\r\n";
-    case 87:
-      return "The parameter is incorrect.\r\n";
-    case 1223:
-      return "The operation was canceled by the user.\r\n";
-    default:
-      return "";
+    case 0: return "The operation completed successfully.\r\n";
+    case 2: return "The system cannot find the file specified.\r\n";
+    case 3: return "The system cannot find the path specified.\r\n";
+    case 5: return "Access is denied.\r\n";
+    case 8: return "Not enough memory resources are available to process this command.\r\n";
+    case 87: return "The parameter is incorrect.\r\n";
+    case 1223: return "The operation was canceled by the user.\r\n";
+    default: return "";
   }
 }

@@ -6,10 +6,10 @@
 #include <QButtonGroup>
 #include <QCalendarWidget>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -187,8 +187,8 @@ void FitTextToWidth(QWidget* widget) {
   // Only one-line texts whose box is as the template placed it: labels that do not wrap,
   // buttons, check boxes, radio buttons and links.
   auto* label = qobject_cast<QLabel*>(widget);
-  const bool fits = (label != nullptr && !label->wordWrap()) ||
-                    qobject_cast<QAbstractButton*>(widget) != nullptr;
+  const bool fits =
+      (label != nullptr && !label->wordWrap()) || qobject_cast<QAbstractButton*>(widget) != nullptr;
   if (!fits) return;
   QFont font = widget->font();
   font.setStretch(QFont::Unstretched);
@@ -264,11 +264,9 @@ namespace {
 // The messages of each control kind; each answers 0 to what its kind does not know.
 LRESULT ButtonMessage(QAbstractButton* button, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
-    case BM_GETCHECK:
-      return button->isChecked() ? BST_CHECKED : BST_UNCHECKED;
+    case BM_GETCHECK: return button->isChecked() ? BST_CHECKED : BST_UNCHECKED;
     case BM_SETCHECK:
-      if (wParam != BST_CHECKED && button->group() != nullptr &&
-          button->group()->exclusive()) {
+      if (wParam != BST_CHECKED && button->group() != nullptr && button->group()->exclusive()) {
         // An exclusive group refuses to uncheck its checked button; the message may.
         button->group()->setExclusive(false);
         button->setChecked(false);
@@ -277,24 +275,21 @@ LRESULT ButtonMessage(QAbstractButton* button, UINT message, WPARAM wParam, LPAR
         button->setChecked(wParam == BST_CHECKED);
       }
       return 0;
-    case BM_CLICK:
-      button->click();
-      return 0;
+    case BM_CLICK: button->click(); return 0;
     case BM_SETSTYLE:
       if (auto* push = qobject_cast<QPushButton*>(button)) {
         push->setDefault((wParam & 0xF) == BS_DEFPUSHBUTTON);
       }
       return 0;
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
 LRESULT ProgressBarMessage(QProgressBar* bar, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case PBM_SETRANGE: {
-      const LRESULT old = MAKELPARAM(static_cast<WORD>(bar->minimum()),
-                                     static_cast<WORD>(bar->maximum()));
+      const LRESULT old =
+          MAKELPARAM(static_cast<WORD>(bar->minimum()), static_cast<WORD>(bar->maximum()));
       bar->setRange(LOWORD(static_cast<WPARAM>(lParam)), HIWORD(static_cast<WPARAM>(lParam)));
       return old;
     }
@@ -308,10 +303,8 @@ LRESULT ProgressBarMessage(QProgressBar* bar, UINT message, WPARAM wParam, LPARA
       }
       return old;
     }
-    case PBM_GETPOS:
-      return bar->value();
-    default:
-      return 0;
+    case PBM_GETPOS: return bar->value();
+    default: return 0;
   }
 }
 
@@ -324,8 +317,7 @@ LRESULT MultiLineEditMessage(QPlainTextEdit* edit, UINT message, WPARAM wParam, 
     case EM_REPLACESEL:
       ReplaceSelection(edit, lParam != 0 ? reinterpret_cast<const char*>(lParam) : "");
       return 0;
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
@@ -347,8 +339,7 @@ LRESULT LineEditMessage(QLineEdit* line, UINT message, WPARAM wParam, LPARAM lPa
     case EM_REPLACESEL:
       line->insert(QString::fromUtf8(lParam != 0 ? reinterpret_cast<const char*>(lParam) : ""));
       return 0;
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
@@ -357,18 +348,14 @@ LRESULT ComboBoxMessage(QComboBox* combo, UINT message, WPARAM wParam, LPARAM lP
     case CB_ADDSTRING:
       combo->addItem(QString::fromUtf8(lParam != 0 ? reinterpret_cast<const char*>(lParam) : ""));
       return combo->count() - 1;
-    case CB_GETCOUNT:
-      return combo->count();
-    case CB_GETCURSEL:
-      return combo->currentIndex();
+    case CB_GETCOUNT: return combo->count();
+    case CB_GETCURSEL: return combo->currentIndex();
     case CB_SETCURSEL:
       combo->setCurrentIndex(static_cast<int>(static_cast<LPARAM>(wParam)));
       // Show a long entry from its start, as the closed box does on Windows.
       if (combo->lineEdit() != nullptr) combo->lineEdit()->setCursorPosition(0);
       return combo->currentIndex();
-    case CB_RESETCONTENT:
-      combo->clear();
-      return 0;
+    case CB_RESETCONTENT: combo->clear(); return 0;
     case CB_GETLBTEXTLEN:
     case CB_GETLBTEXT: {
       const int index = static_cast<int>(static_cast<LPARAM>(wParam));
@@ -380,8 +367,7 @@ LRESULT ComboBoxMessage(QComboBox* combo, UINT message, WPARAM wParam, LPARAM lP
       }
       return text.size();
     }
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
@@ -405,8 +391,7 @@ LRESULT CalendarMessage(QCalendarWidget* calendar, UINT message, WPARAM, LPARAM 
       calendar->setSelectedDate(date);
       return TRUE;
     }
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
@@ -417,13 +402,11 @@ LRESULT ControlMessage(QWidget* control, UINT message, WPARAM wParam, LPARAM lPa
     case WM_SETTEXT:
       SetWidgetText(control, lParam != 0 ? reinterpret_cast<const char*>(lParam) : "");
       return TRUE;
-    case WM_GETTEXT:
-      return CopyOut(WidgetText(control), wParam, lParam);
+    case WM_GETTEXT: return CopyOut(WidgetText(control), wParam, lParam);
     case WM_GETTEXTLENGTH:
       if (auto* edit = qobject_cast<QPlainTextEdit*>(control)) return TextBytes(edit);
       return static_cast<LRESULT>(WidgetText(control).size());
-    default:
-      break;
+    default: break;
   }
   if (auto* list = qobject_cast<ListView*>(control)) return list->message(message, wParam, lParam);
   if (auto* button = qobject_cast<QAbstractButton*>(control))

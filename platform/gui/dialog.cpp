@@ -31,10 +31,10 @@ INT_PTR CDialogBase::DoModal(HWND parent, LPARAM initParam) {
   if (!EnsureApplication()) return -1;
   QWidget* owner = WidgetOf(parent);
   auto* dialog = new DialogWindow(m_template, owner != nullptr ? owner->window() : nullptr, false);
-  dialog->setHandler([this](HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                            LRESULT& result) {
-    return ProcessWindowMessage(window, message, wParam, lParam, result, 0);
-  });
+  dialog->setHandler(
+      [this](HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+        return ProcessWindowMessage(window, message, wParam, lParam, result, 0);
+      });
   m_hWnd = HwndOf(dialog);
   // The dialog and its controls exist; the map sets them up before anything is shown.
   dialog->dispatch(WM_INITDIALOG, 0, initParam);

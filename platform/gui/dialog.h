@@ -9,14 +9,14 @@
 enum class ControlKind {
   Static,
   GroupBox,
-  PushButton,     // BS_DEFPUSHBUTTON in the style makes it the default push button
-  CheckBox,       // automatic check box
-  RadioButton,    // automatic radio button
-  Edit,           // ES_MULTILINE, ES_READONLY, ES_PASSWORD, ES_AUTOVSCROLL, WS_VSCROLL apply
-  ComboBox,       // with edit field
-  ListView,       // report view
+  PushButton,   // BS_DEFPUSHBUTTON in the style makes it the default push button
+  CheckBox,     // automatic check box
+  RadioButton,  // automatic radio button
+  Edit,         // ES_MULTILINE, ES_READONLY, ES_PASSWORD, ES_AUTOVSCROLL, WS_VSCROLL apply
+  ComboBox,     // with edit field
+  ListView,     // report view
   ProgressBar,
-  Link,           // text "<a href=\"...\">...</a>" or plain text with the address in `text`
+  Link,  // text "<a href=\"...\">...</a>" or plain text with the address in `text`
   MonthCalendar,
 };
 
@@ -70,35 +70,35 @@ class CDialogBase {
 //   COMMAND_HANDLER(id, code, f)     LRESULT f(WORD code, WORD id, HWND control, BOOL& handled)
 //   COMMAND_ID_HANDLER(id, f)        same signature, any notification code
 //   NOTIFY_HANDLER(id, code, f)      LRESULT f(int id, NMHDR* header, BOOL& handled)
-#define BEGIN_MSG_MAP(theClass)                                                               \
- public:                                                                                      \
-  BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam,               \
-                            LRESULT& lResult, DWORD dwMsgMapID = 0) override {                \
-    BOOL bHandled = TRUE;                                                                      \
-    (void)hWnd;                                                                               \
-    (void)bHandled;                                                                           \
+#define BEGIN_MSG_MAP(theClass)                                                                   \
+ public:                                                                                          \
+  BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult, \
+                            DWORD dwMsgMapID = 0) override {                                      \
+    BOOL bHandled = TRUE;                                                                         \
+    (void)hWnd;                                                                                   \
+    (void)bHandled;                                                                               \
     if (dwMsgMapID != 0) return FALSE;
 
-#define MESSAGE_HANDLER(msg, func)                          \
-  if (uMsg == (msg)) {                                      \
-    bHandled = TRUE;                                        \
-    lResult = func(uMsg, wParam, lParam, bHandled);         \
-    if (bHandled) return TRUE;                              \
+#define MESSAGE_HANDLER(msg, func)                  \
+  if (uMsg == (msg)) {                              \
+    bHandled = TRUE;                                \
+    lResult = func(uMsg, wParam, lParam, bHandled); \
+    if (bHandled) return TRUE;                      \
   }
 
-#define COMMAND_HANDLER(id, code, func)                                                   \
-  if (uMsg == WM_COMMAND && LOWORD(wParam) == static_cast<WORD>(id) &&                    \
-      HIWORD(wParam) == static_cast<WORD>(code)) {                                        \
-    bHandled = TRUE;                                                                      \
+#define COMMAND_HANDLER(id, code, func)                                                       \
+  if (uMsg == WM_COMMAND && LOWORD(wParam) == static_cast<WORD>(id) &&                        \
+      HIWORD(wParam) == static_cast<WORD>(code)) {                                            \
+    bHandled = TRUE;                                                                          \
     lResult = func(HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam), bHandled); \
-    if (bHandled) return TRUE;                                                            \
+    if (bHandled) return TRUE;                                                                \
   }
 
-#define COMMAND_ID_HANDLER(id, func)                                                      \
-  if (uMsg == WM_COMMAND && LOWORD(wParam) == static_cast<WORD>(id)) {                    \
-    bHandled = TRUE;                                                                      \
+#define COMMAND_ID_HANDLER(id, func)                                                          \
+  if (uMsg == WM_COMMAND && LOWORD(wParam) == static_cast<WORD>(id)) {                        \
+    bHandled = TRUE;                                                                          \
     lResult = func(HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam), bHandled); \
-    if (bHandled) return TRUE;                                                            \
+    if (bHandled) return TRUE;                                                                \
   }
 
 #define NOTIFY_HANDLER(id, cd, func)                                                      \

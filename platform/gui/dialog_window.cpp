@@ -74,8 +74,8 @@ QFont TemplateFont(const DialogTemplate& dialogTemplate) {
 
 void DialogBaseUnits(const QFont& font, int* baseX, int* baseY) {
   const QFontMetrics metrics(font);
-  const int width =
-      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  const int width = metrics.horizontalAdvance(
+      QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
   *baseX = std::max(1, (width / 26 + 1) / 2);
   *baseY = std::max(1, metrics.height());
 }
@@ -102,7 +102,8 @@ void DialogWindow::build(const DialogTemplate& dialogTemplate) {
   const QFont font = TemplateFont(dialogTemplate);
   setFont(font);
   DialogBaseUnits(font, &m_baseX, &m_baseY);
-  setWindowTitle(QString::fromUtf8(dialogTemplate.caption != nullptr ? dialogTemplate.caption : ""));
+  setWindowTitle(
+      QString::fromUtf8(dialogTemplate.caption != nullptr ? dialogTemplate.caption : ""));
   setFixedSize(MulDiv(dialogTemplate.cx, m_baseX, 4), MulDiv(dialogTemplate.cy, m_baseY, 8));
   setSizeGripEnabled(false);
 
@@ -208,9 +209,7 @@ QWidget* DialogWindow::createControl(const ControlTemplate& control, QWidget* pa
       widget = combo;
       break;
     }
-    case ControlKind::ListView:
-      widget = new ListView(parent, control.style);
-      break;
+    case ControlKind::ListView: widget = new ListView(parent, control.style); break;
     case ControlKind::ProgressBar: {
       auto* bar = new QProgressBar(parent);
       bar->setRange(0, 100);
@@ -284,19 +283,14 @@ LRESULT DialogWindow::dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case DM_GETDEFID:
       return m_defaultId != 0 ? MAKELPARAM(static_cast<WORD>(m_defaultId), DC_HASDEFID) : 0;
-    case DM_SETDEFID:
-      setDefaultId(static_cast<int>(wParam));
-      return TRUE;
-    case WM_CLOSE:
-      command(IDCANCEL, BN_CLICKED, control(IDCANCEL));
-      return 0;
+    case DM_SETDEFID: setDefaultId(static_cast<int>(wParam)); return TRUE;
+    case WM_CLOSE: command(IDCANCEL, BN_CLICKED, control(IDCANCEL)); return 0;
     case WM_SETICON: {
       const auto* icon = reinterpret_cast<const QIcon*>(lParam);
       setWindowIcon(icon != nullptr ? *icon : QIcon());
       return 0;
     }
-    default:
-      return ControlMessage(this, message, wParam, lParam);
+    default: return ControlMessage(this, message, wParam, lParam);
   }
 }
 
@@ -351,8 +345,7 @@ void DialogWindow::keyPressEvent(QKeyEvent* event) {
       command(id, BN_CLICKED, target);
       return;
     }
-    default:
-      QDialog::keyPressEvent(event);
+    default: QDialog::keyPressEvent(event);
   }
 }
 

@@ -49,8 +49,7 @@ std::string GnomeCopiedFilesOfPaths(const std::vector<std::string>& paths) {
   return list.toStdString();
 }
 
-std::vector<std::string> PathsOfUriList(std::string_view list,
-                                        std::vector<std::string>* notLocal) {
+std::vector<std::string> PathsOfUriList(std::string_view list, std::vector<std::string>* notLocal) {
   std::vector<std::string> paths;
   const QByteArray bytes(list.data(), static_cast<qsizetype>(list.size()));
   for (const QByteArray& line : bytes.split('\n')) {

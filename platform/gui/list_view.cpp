@@ -158,7 +158,7 @@ ListView::ListView(QWidget* parent, DWORD style) : QTreeView(parent), m_model(ne
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode((style & LVS_SINGLESEL) != 0 ? QAbstractItemView::SingleSelection
-                                                 : QAbstractItemView::ExtendedSelection);
+                                                : QAbstractItemView::ExtendedSelection);
   header()->setStretchLastSection(false);
   header()->setSectionsMovable(false);
   header()->setDefaultSectionSize(60);
@@ -172,9 +172,10 @@ ListView::ListView(QWidget* parent, DWORD style) : QTreeView(parent), m_model(ne
   }
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &ListView::onSelectionChanged);
-  connect(m_model, &ListModel::stateImageChanged, this, [this](int row, UINT oldImage, UINT newImage) {
-    notifyItemChanged(row, oldImage, newImage, LVIF_STATE);
-  });
+  connect(m_model, &ListModel::stateImageChanged, this,
+          [this](int row, UINT oldImage, UINT newImage) {
+            notifyItemChanged(row, oldImage, newImage, LVIF_STATE);
+          });
 }
 
 ListView::~ListView() {
@@ -320,12 +321,12 @@ void ListView::setItemState(int row, UINT state, UINT mask) {
   if ((mask & LVIS_SELECTED) != 0) {
     const bool select = (state & LVIS_SELECTED) != 0;
     if (select && selectionMode() == QAbstractItemView::SingleSelection) {
-      selectionModel()->select(index, QItemSelectionModel::ClearAndSelect |
-                                          QItemSelectionModel::Rows);
+      selectionModel()->select(index,
+                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     } else {
-      selectionModel()->select(index, (select ? QItemSelectionModel::Select
-                                              : QItemSelectionModel::Deselect) |
-                                          QItemSelectionModel::Rows);
+      selectionModel()->select(
+          index, (select ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+                     QItemSelectionModel::Rows);
     }
   }
   if ((mask & LVIS_STATEIMAGEMASK) != 0) {
@@ -349,8 +350,7 @@ std::optional<LRESULT> ListView::itemMessage(UINT message, WPARAM wParam, LPARAM
   const int count = m_model->rowCount();
   auto* item = reinterpret_cast<LVITEM*>(lParam);
   switch (message) {
-    case LVM_GETITEMCOUNT:
-      return count;
+    case LVM_GETITEMCOUNT: return count;
     case LVM_INSERTITEM: {
       if (item == nullptr) return -1;
       ListModel::Row row;
@@ -386,8 +386,7 @@ std::optional<LRESULT> ListView::itemMessage(UINT message, WPARAM wParam, LPARAM
                        QString::fromUtf8(item->pszText != nullptr ? item->pszText : ""));
       return TRUE;
     }
-    case LVM_GETITEMTEXT:
-      return getItemText(static_cast<int>(wParam), item);
+    case LVM_GETITEMTEXT: return getItemText(static_cast<int>(wParam), item);
     case LVM_GETITEM: {
       if (item == nullptr) return FALSE;
       ListModel::Row* r = m_model->row(item->iItem);
@@ -410,8 +409,7 @@ std::optional<LRESULT> ListView::itemMessage(UINT message, WPARAM wParam, LPARAM
       m_model->clear();
       --m_quiet;
       return TRUE;
-    default:
-      return std::nullopt;
+    default: return std::nullopt;
   }
 }
 
@@ -424,14 +422,12 @@ std::optional<LRESULT> ListView::selectionMessage(UINT message, WPARAM wParam, L
       if (item == nullptr) return FALSE;
       setItemState(static_cast<int>(static_cast<LPARAM>(wParam)), item->state, item->stateMask);
       return TRUE;
-    case LVM_GETITEMSTATE:
-      return itemState(static_cast<int>(wParam)) & static_cast<UINT>(lParam);
+    case LVM_GETITEMSTATE: return itemState(static_cast<int>(wParam)) & static_cast<UINT>(lParam);
     case LVM_GETNEXTITEM: {
       const int start = static_cast<int>(static_cast<LPARAM>(wParam));
       const UINT flags = static_cast<UINT>(lParam);
       for (int row = std::max(start + 1, 0); row < count; ++row) {
-        if ((flags & LVNI_SELECTED) != 0 &&
-            !selectionModel()->isSelected(m_model->index(row, 0))) {
+        if ((flags & LVNI_SELECTED) != 0 && !selectionModel()->isSelected(m_model->index(row, 0))) {
           continue;
         }
         if ((flags & LVNI_FOCUSED) != 0 && (itemState(row) & LVIS_FOCUSED) == 0) continue;
@@ -453,8 +449,7 @@ std::optional<LRESULT> ListView::selectionMessage(UINT message, WPARAM wParam, L
       }
       return selected;
     }
-    default:
-      return std::nullopt;
+    default: return std::nullopt;
   }
 }
 
@@ -465,10 +460,10 @@ std::optional<LRESULT> ListView::columnMessage(UINT message, WPARAM wParam, LPAR
       const auto* column = reinterpret_cast<const LVCOLUMN*>(lParam);
       if (column == nullptr) return -1;
       const int index = std::clamp(static_cast<int>(wParam), 0, header()->count());
-      m_model->insertColumn(index, QString::fromUtf8((column->mask & LVCF_TEXT) != 0 &&
-                                                             column->pszText != nullptr
-                                                         ? column->pszText
-                                                         : ""));
+      m_model->insertColumn(
+          index, QString::fromUtf8((column->mask & LVCF_TEXT) != 0 && column->pszText != nullptr
+                                       ? column->pszText
+                                       : ""));
       if ((column->mask & LVCF_WIDTH) != 0) header()->resizeSection(index, column->cx);
       return index;
     }
@@ -479,8 +474,8 @@ std::optional<LRESULT> ListView::columnMessage(UINT message, WPARAM wParam, LPAR
       if (width == LVSCW_AUTOSIZE_USEHEADER && column == header()->count() - 1) {
         int used = 0;
         for (int c = 0; c < column; ++c) used += header()->sectionSize(c);
-        header()->resizeSection(column, std::max(viewport()->width() - used,
-                                                 header()->sectionSizeHint(column)));
+        header()->resizeSection(
+            column, std::max(viewport()->width() - used, header()->sectionSizeHint(column)));
       } else if (width == LVSCW_AUTOSIZE || width == LVSCW_AUTOSIZE_USEHEADER) {
         resizeColumnToContents(column);
       } else {
@@ -492,8 +487,7 @@ std::optional<LRESULT> ListView::columnMessage(UINT message, WPARAM wParam, LPAR
       return static_cast<int>(wParam) < header()->count()
                  ? header()->sectionSize(static_cast<int>(wParam))
                  : 0;
-    default:
-      return std::nullopt;
+    default: return std::nullopt;
   }
 }
 
@@ -508,8 +502,7 @@ std::optional<LRESULT> ListView::viewMessage(UINT message, WPARAM wParam, LPARAM
       viewport()->update();
       return old;
     }
-    case LVM_GETEXTENDEDLISTVIEWSTYLE:
-      return m_exStyle;
+    case LVM_GETEXTENDEDLISTVIEWSTYLE: return m_exStyle;
     case LVM_GETITEMRECT: {
       auto* rect = reinterpret_cast<RECT*>(lParam);
       const int row = static_cast<int>(wParam);
@@ -527,15 +520,15 @@ std::optional<LRESULT> ListView::viewMessage(UINT message, WPARAM wParam, LPARAM
       if (m_model->row(static_cast<int>(wParam)) == nullptr) return FALSE;
       scrollTo(m_model->index(static_cast<int>(wParam), 0));
       return TRUE;
-    default:
-      return std::nullopt;
+    default: return std::nullopt;
   }
 }
 
 LRESULT ListView::message(UINT message, WPARAM wParam, LPARAM lParam) {
   for (auto part : {&ListView::itemMessage, &ListView::selectionMessage, &ListView::columnMessage,
                     &ListView::viewMessage}) {
-    if (const std::optional<LRESULT> result = (this->*part)(message, wParam, lParam)) return *result;
+    if (const std::optional<LRESULT> result = (this->*part)(message, wParam, lParam))
+      return *result;
   }
   return 0;
 }

@@ -17,7 +17,9 @@ using namespace gui_detail;
 
 namespace {
 
-QString FromBytes(const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); }
+QString FromBytes(const std::string& bytes) {
+  return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
 
 // A file dialog whose Save/Open first confirms replacing an existing file, then asks the
 // panel's hook (CDN_FILEOK), in that order, before it closes.
@@ -77,20 +79,11 @@ class QtDialogService : public DialogService {
     box.setWindowTitle(QString::fromUtf8(caption));
     box.setText(QString::fromUtf8(text));
     switch (type & 0xF0) {
-      case MB_ICONERROR:
-        box.setIcon(QMessageBox::Critical);
-        break;
-      case MB_ICONQUESTION:
-        box.setIcon(QMessageBox::Question);
-        break;
-      case MB_ICONWARNING:
-        box.setIcon(QMessageBox::Warning);
-        break;
-      case MB_ICONINFORMATION:
-        box.setIcon(QMessageBox::Information);
-        break;
-      default:
-        break;
+      case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
+      case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
+      case MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
+      case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
+      default: break;
     }
     if ((type & 0xF) == MB_YESNO) {
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
@@ -115,7 +108,7 @@ class QtDialogService : public DialogService {
       dialog.setDefaultSuffix(QString::fromUtf8(request.defaultExtension));
     } else {
       dialog.setFileMode((request.flags & OFN_ALLOWMULTISELECT) != 0 ? QFileDialog::ExistingFiles
-                                                                    : QFileDialog::ExistingFile);
+                                                                     : QFileDialog::ExistingFile);
     }
     QStringList filters;
     for (const auto& [text, patterns] : request.filters) {

@@ -22,11 +22,11 @@ class ScriptedDialogs : public DialogService {
   struct Question {
     Kind kind = Kind::MessageBox;
     HWND owner = nullptr;
-    std::string caption;  // message box caption, file dialog title
-    std::string text;     // message box and overwrite prompt text, address opened
-    UINT type = 0;        // message box type
-    FileDialogRequest file;  // open and save dialogs
-    POINT point;          // pop-up menu: the screen point it was tracked at
+    std::string caption;        // message box caption, file dialog title
+    std::string text;           // message box and overwrite prompt text, address opened
+    UINT type = 0;              // message box type
+    FileDialogRequest file;     // open and save dialogs
+    POINT point;                // pop-up menu: the screen point it was tracked at
     std::vector<UINT> menuIds;  // pop-up menu: the ids it offered, in order
   };
 

@@ -1,12 +1,12 @@
 // The window functions over Qt widgets. A null or dead window makes every call a no-op.
 #include <QApplication>
 #include <QCoreApplication>
+#include <QHeaderView>
 #include <QIcon>
 #include <QImage>
 #include <QPixmap>
-#include <QStyle>
-#include <QHeaderView>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTreeView>
 #include <algorithm>
 
@@ -179,9 +179,9 @@ BOOL GetClientRect(HWND window, RECT* rect) {
                           (bar != nullptr && bar->isVisible());
     const int barWidth = barShown ? GetSystemMetrics(SM_CXVSCROLL) : 0;
     rect->right = std::max(0, contents.width() - barWidth);
-    rect->bottom = std::max(0, contents.height() - (list->header()->isHidden()
-                                                        ? 0
-                                                        : list->header()->sizeHint().height()));
+    rect->bottom =
+        std::max(0, contents.height() -
+                        (list->header()->isHidden() ? 0 : list->header()->sizeHint().height()));
     return TRUE;
   }
   rect->right = widget->width();

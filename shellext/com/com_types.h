@@ -44,8 +44,7 @@ constexpr HRESULT HRESULT_FROM_WIN32(LONG code) {
   return code <= 0 ? static_cast<HRESULT>(code)
                    : MakeHresult((static_cast<std::uint32_t>(code) & 0xFFFF) | 0x80070000u);
 }
-constexpr HRESULT MAKE_HRESULT(std::uint32_t severity, std::uint32_t facility,
-                               std::uint32_t code) {
+constexpr HRESULT MAKE_HRESULT(std::uint32_t severity, std::uint32_t facility, std::uint32_t code) {
   return MakeHresult((severity << 31) | (facility << 16) | code);
 }
 constexpr std::uint32_t SEVERITY_SUCCESS = 0;
@@ -72,8 +71,8 @@ constexpr LONG ERROR_INSUFFICIENT_BUFFER = 122;
 
 // Interface ids of COM itself.
 inline constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-inline constexpr IID IID_IClassFactory = {0x00000001, 0x0000, 0x0000,
-                                          {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr IID IID_IClassFactory = {
+    0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_IDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 

@@ -73,8 +73,7 @@ class IDataObject : public IUnknown {
  protected:
   ~IDataObject() = default;
 };
-inline constexpr IID IID_IDataObject = {0x0000010E, 0x0000, 0x0000,
-                                        {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr IID IID_IDataObject = {0x0000010E, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 // Menus, as the shell's menu functions build them.
 struct MenuModel;
@@ -133,8 +132,8 @@ class IShellExtInit : public IUnknown {
  protected:
   ~IShellExtInit() = default;
 };
-inline constexpr IID IID_IShellExtInit = {0x000214E8, 0x0000, 0x0000,
-                                          {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr IID IID_IShellExtInit = {
+    0x000214E8, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 class IContextMenu : public IUnknown {
  public:
@@ -148,5 +147,5 @@ class IContextMenu : public IUnknown {
  protected:
   ~IContextMenu() = default;
 };
-inline constexpr IID IID_IContextMenu = {0x000214E4, 0x0000, 0x0000,
-                                         {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr IID IID_IContextMenu = {
+    0x000214E4, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};

@@ -71,16 +71,14 @@ int main(int argc, char** argv) {
     }
     const HRESULT hr = shellExt.Install(*install);
     if (FAILED(hr))
-      return Fail(std::string(*install ? "registration" : "removal") + " failed (" + Hex(hr) +
-                  ")");
+      return Fail(std::string(*install ? "registration" : "removal") + " failed (" + Hex(hr) + ")");
     return 0;
   }
 
   ContextMenuSession menu(shellExt, paths);
   if (!menu.ok()) {
     // The file manager then shows no items of this handler.
-    std::cerr << "zembra-shell-host: no items for this selection (" << Hex(menu.status())
-              << ")\n";
+    std::cerr << "zembra-shell-host: no items for this selection (" << Hex(menu.status()) << ")\n";
     return invoke ? 1 : 0;
   }
   for (const ShellMenuItem& item : menu.items()) {
@@ -92,8 +90,8 @@ int main(int argc, char** argv) {
   std::cout.flush();
   if (invoke) {
     const HRESULT hr = menu.Invoke(*invoke);
-    if (FAILED(hr)) return Fail("the handler refused item " + std::to_string(*invoke) + " (" +
-                                Hex(hr) + ")");
+    if (FAILED(hr))
+      return Fail("the handler refused item " + std::to_string(*invoke) + " (" + Hex(hr) + ")");
   }
   return 0;
 }

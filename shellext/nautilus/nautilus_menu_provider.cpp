@@ -116,7 +116,8 @@ GList* GetFileItems(NautilusMenuProvider*, GList* files) {
     items = g_list_append(items, item);
   }
   if (TraceEnabled())
-    TraceText("Zembra: context menu for " + std::to_string(paths.size()) + " file(s):" + shownTexts);
+    TraceText("Zembra: context menu for " + std::to_string(paths.size()) +
+              " file(s):" + shownTexts);
   return items;
 }
 
@@ -134,10 +135,11 @@ void InitInstance(GTypeInstance*, gpointer) {}
 }  // namespace
 
 ZEMBRA_NAUTILUS_EXPORT void nautilus_module_initialize(GTypeModule* module) {
-  const GTypeInfo info = {sizeof(ZembraMenuProviderClass), nullptr, nullptr, InitClass, nullptr,
-                          nullptr, sizeof(ZembraMenuProvider), 0, InitInstance, nullptr};
-  g_providerType = g_type_module_register_type(module, G_TYPE_OBJECT, "ZembraMenuProvider",
-                                               &info, GTypeFlags{});
+  const GTypeInfo info = {
+      sizeof(ZembraMenuProviderClass), nullptr, nullptr,      InitClass, nullptr, nullptr,
+      sizeof(ZembraMenuProvider),      0,       InitInstance, nullptr};
+  g_providerType =
+      g_type_module_register_type(module, G_TYPE_OBJECT, "ZembraMenuProvider", &info, GTypeFlags{});
   const GInterfaceInfo menuProvider = {InitMenuProvider, nullptr, nullptr};
   g_type_module_add_interface(module, g_providerType, NAUTILUS_TYPE_MENU_PROVIDER, &menuProvider);
 }

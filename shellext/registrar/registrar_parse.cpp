@@ -78,7 +78,8 @@ class Parser {
   }
 
   void Expect(const char* symbol) {
-    if (!IsSymbol(symbol)) Fail(std::string("'") + symbol + "' expected, found '" + m_token.text + "'");
+    if (!IsSymbol(symbol))
+      Fail(std::string("'") + symbol + "' expected, found '" + m_token.text + "'");
     Advance();
   }
 

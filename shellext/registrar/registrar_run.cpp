@@ -1,12 +1,14 @@
 #include "platform/core/registry.h"
-#include "shellext/registrar/registrar_script.h"
 #include "platform/core/text.h"
+#include "shellext/registrar/registrar_script.h"
 
 namespace {
 
 HKEY HiveNamed(const std::string& name) {
-  if (EqualsNoCase(name, "HKCR") || EqualsNoCase(name, "HKEY_CLASSES_ROOT")) return HKEY_CLASSES_ROOT;
-  if (EqualsNoCase(name, "HKCU") || EqualsNoCase(name, "HKEY_CURRENT_USER")) return HKEY_CURRENT_USER;
+  if (EqualsNoCase(name, "HKCR") || EqualsNoCase(name, "HKEY_CLASSES_ROOT"))
+    return HKEY_CLASSES_ROOT;
+  if (EqualsNoCase(name, "HKCU") || EqualsNoCase(name, "HKEY_CURRENT_USER"))
+    return HKEY_CURRENT_USER;
   if (EqualsNoCase(name, "HKLM") || EqualsNoCase(name, "HKEY_LOCAL_MACHINE"))
     return HKEY_LOCAL_MACHINE;
   return nullptr;

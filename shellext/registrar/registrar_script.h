@@ -30,8 +30,8 @@
 #include "shellext/com/com_types.h"
 
 struct ScriptValue {
-  DWORD type = 0;      // REG_SZ, REG_DWORD or REG_BINARY
-  std::string data;    // the text (REG_SZ), or the bytes
+  DWORD type = 0;    // REG_SZ, REG_DWORD or REG_BINARY
+  std::string data;  // the text (REG_SZ), or the bytes
 };
 
 struct ScriptNamedValue {

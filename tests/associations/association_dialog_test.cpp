@@ -37,8 +37,8 @@ class AssociationsProbe : public CDlgFileAssociations {
       }
       return TRUE;
     }
-    const BOOL handled = CDlgFileAssociations::ProcessWindowMessage(window, message, wParam,
-                                                                    lParam, result, msgMapId);
+    const BOOL handled = CDlgFileAssociations::ProcessWindowMessage(window, message, wParam, lParam,
+                                                                    result, msgMapId);
     if (message == WM_INITDIALOG) PostMessage(window, kRunStep, 0, 0);
     return handled;
   }
@@ -62,8 +62,9 @@ class AssociationsProbe : public CDlgFileAssociations {
   void clickRow(int row) const {
     RECT r;
     SendMessage(list(), LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&r));
-    QTest::mouseClick(view()->viewport(), Qt::LeftButton, {},
-                      QPoint(static_cast<int>(r.left + 30), static_cast<int>((r.top + r.bottom) / 2)));
+    QTest::mouseClick(
+        view()->viewport(), Qt::LeftButton, {},
+        QPoint(static_cast<int>(r.left + 30), static_cast<int>((r.top + r.bottom) / 2)));
   }
   void clickEmptyPart() const {
     QWidget* viewport = view()->viewport();
@@ -173,9 +174,7 @@ TEST(AssociationsDialog, RegisterRecordsTheChecksAndSetupAppliesThem) {
   AssociationEnv env;
   MixedAssociations();
   AssociationsProbe dialog;
-  dialog.then([](AssociationsProbe& d) {
-          d.clickRow(0);
-        })
+  dialog.then([](AssociationsProbe& d) { d.clickRow(0); })
       .then([](AssociationsProbe& d) {
         d.pressSpace();  // ".gpg" off
       })

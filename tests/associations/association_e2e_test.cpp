@@ -74,8 +74,9 @@ class DesktopAssociations : public ::testing::Test {
   std::string Encrypted(const std::string& name, const std::string& content) {
     const std::string plain = m_env->folder().path(name);
     WriteFile(plain, content);
-    const ProcessResult r = m_ring->gpg(
-        {"--trust-model", "always", "-r", m_ring->fingerprint("alice"), "-o", plain + ".gpg", "-e", plain});
+    const ProcessResult r =
+        m_ring->gpg({"--trust-model", "always", "-r", m_ring->fingerprint("alice"), "-o",
+                     plain + ".gpg", "-e", plain});
     EXPECT_EQ(r.exitCode, 0) << r;
     fs::remove(plain);
     return plain + ".gpg";
@@ -116,7 +117,8 @@ TEST(AssociationProgramPath, ProgramPathIsBesideTheLibraryWhenTheTableIsCopiedIn
 
 TEST_F(DesktopAssociations, XdgMimeNamesZembraAndXdgOpenDecryptsThenRemovalRestores) {
   m_env->installApplication("viewer.desktop", "Viewer", "viewer %f", "application/pgp-encrypted;");
-  WriteFile(m_env->mimeAppsList(), "[Default Applications]\napplication/pgp-encrypted=viewer.desktop;\n");
+  WriteFile(m_env->mimeAppsList(),
+            "[Default Applications]\napplication/pgp-encrypted=viewer.desktop;\n");
   ASSERT_EQ(QueryDefault("application/pgp-encrypted"), "viewer.desktop");
   const std::string before = QueryDefault("application/pgp-keys");
 
@@ -131,8 +133,8 @@ TEST_F(DesktopAssociations, XdgMimeNamesZembraAndXdgOpenDecryptsThenRemovalResto
   ChildProcess open({"xdg-open", file}, DisplayEnvironment({{"XDG_CURRENT_DESKTOP", "GNOME"}}),
                     fs::path{}, trace);
   EXPECT_EQ(open.WaitFor(kDeadline), 0) << ReadWholeFile(trace);
-  ASSERT_TRUE(WaitUntil([&] { return ReadWholeFile(trace).find("log: Done.") != std::string::npos; },
-                        kDeadline))
+  ASSERT_TRUE(WaitUntil(
+      [&] { return ReadWholeFile(trace).find("log: Done.") != std::string::npos; }, kDeadline))
       << ReadWholeFile(trace);
   EXPECT_EQ(ReadWholeFile(plain), "double-clicked\n");
   // The operations window that xdg-open started closes with Escape.
@@ -158,7 +160,8 @@ TEST_F(DesktopAssociations, DialogCancelChangesNothingAndRegisterApplies) {
   std::string window = WindowId("Zembra Shell Integration");
   ASSERT_FALSE(window.empty()) << ReadWholeFile(m_env->folder().path("dialog.txt"));
   Keys(window, {"Down", "End", "space", "Escape"});
-  ASSERT_EQ(m_program->WaitFor(kStartDeadline), 0) << ReadWholeFile(m_env->folder().path("dialog.txt"));
+  ASSERT_EQ(m_program->WaitFor(kStartDeadline), 0)
+      << ReadWholeFile(m_env->folder().path("dialog.txt"));
   EXPECT_EQ(ReadFile(m_env->mimeAppsList()), mimeApps);
   EXPECT_EQ(m_env->exportKey("HKCR\\.asc"), "");
 
@@ -167,7 +170,8 @@ TEST_F(DesktopAssociations, DialogCancelChangesNothingAndRegisterApplies) {
   ASSERT_FALSE(window.empty()) << ReadWholeFile(m_env->folder().path("dialog.txt"));
   // The list has the focus: the last row (".asc") is checked, Enter presses "&Register".
   Keys(window, {"Down", "End", "space", "Return"});
-  ASSERT_EQ(m_program->WaitFor(kStartDeadline), 0) << ReadWholeFile(m_env->folder().path("dialog.txt"));
+  ASSERT_EQ(m_program->WaitFor(kStartDeadline), 0)
+      << ReadWholeFile(m_env->folder().path("dialog.txt"));
   EXPECT_EQ(m_env->exportKey("HKCR\\.gpg"), gpg);
   EXPECT_NE(m_env->exportKey("HKCR\\.asc"), "");
   EXPECT_EQ(QueryDefault("application/pgp-keys"), "zembra.desktop");

@@ -69,9 +69,9 @@ void AssociationEnv::installApplication(const std::string& id, const std::string
                                         const std::string& exec,
                                         const std::string& mimeTypes) const {
   fs::create_directories(dataHome() + "/applications");
-  WriteFile(dataHome() + "/applications/" + id,
-            "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=" + exec +
-                "\nMimeType=" + mimeTypes + "\n");
+  WriteFile(dataHome() + "/applications/" + id, "[Desktop Entry]\nType=Application\nName=" + name +
+                                                    "\nExec=" + exec + "\nMimeType=" + mimeTypes +
+                                                    "\n");
 }
 
 std::string BuildProgramPath() { return std::string(ZEMBRA_TEST_BIN_DIR) + "/Zembra"; }

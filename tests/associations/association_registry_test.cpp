@@ -27,11 +27,13 @@ std::string EncryptedProgIdExport() {
   const std::string program = BuildProgramPath();
   return std::string(kHeader) +
          "[HKEY_CLASSES_ROOT\\Zembra.Encrypted]\n@=\"Zembra encrypted file\"\n\n"
-         "[HKEY_CLASSES_ROOT\\Zembra.Encrypted\\DefaultIcon]\n@=\"" + program + ",0\"\n\n"
+         "[HKEY_CLASSES_ROOT\\Zembra.Encrypted\\DefaultIcon]\n@=\"" +
+         program +
+         ",0\"\n\n"
          "[HKEY_CLASSES_ROOT\\Zembra.Encrypted\\shell]\n\n"
          "[HKEY_CLASSES_ROOT\\Zembra.Encrypted\\shell\\open]\n\n"
-         "[HKEY_CLASSES_ROOT\\Zembra.Encrypted\\shell\\open\\command]\n@=\"\\\"" + program +
-         "\\\" \\\"%1\\\"\"\n\n";
+         "[HKEY_CLASSES_ROOT\\Zembra.Encrypted\\shell\\open\\command]\n@=\"\\\"" +
+         program + "\\\" \\\"%1\\\"\"\n\n";
 }
 
 std::string ExtensionExport(const std::string& extension, const std::string& progId) {
@@ -87,8 +89,8 @@ TEST(FileAssociations, DefaultOnACleanRegistryWritesEveryEntryAndTheDesktopSide)
 
   // The desktop opens every type of the three with Zembra; text/plain (".asc") stays the
   // desktop's own.
-  for (const char* type : {"application/pgp-encrypted", "application/pgp-keys",
-                           "application/pgp-signature"}) {
+  for (const char* type :
+       {"application/pgp-encrypted", "application/pgp-keys", "application/pgp-signature"}) {
     EXPECT_THAT(Defaults(env, type), ElementsAre("zembra.desktop")) << type;
   }
   EXPECT_TRUE(Defaults(env, "text/plain").empty());
@@ -306,8 +308,8 @@ TEST(FileAssociations, AscCoversEveryTypeItsContentCanHaveButPlainText) {
   AssociationEnv env;
   WriteFile(env.mimeAppsList(), "[Default Applications]\ntext/plain=vim.desktop;\n");
   RegisterFileAssociation(Row(2));
-  for (const char* type : {"application/pgp-keys", "application/pgp-signature",
-                           "application/pgp-encrypted"}) {
+  for (const char* type :
+       {"application/pgp-keys", "application/pgp-signature", "application/pgp-encrypted"}) {
     EXPECT_THAT(Defaults(env, type), ElementsAre("zembra.desktop")) << type;
   }
   EXPECT_THAT(Defaults(env, "text/plain"), ElementsAre("vim.desktop"));

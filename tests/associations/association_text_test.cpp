@@ -70,9 +70,9 @@ TEST(DesktopEntry, ExecLineOfAPathWithBlanksQuotesAndPercentIsQuoted) {
 }
 
 TEST(DesktopEntry, PlainPathStaysBareAndEntryDeclaresTypesAndIcon) {
-  const std::string entry = MakeDesktopEntry("/opt/zembra/Zembra",
-                                             {"application/pgp-encrypted", "application/pgp-keys"},
-                                             "Zembra", "Zembra Shell Integration");
+  const std::string entry =
+      MakeDesktopEntry("/opt/zembra/Zembra", {"application/pgp-encrypted", "application/pgp-keys"},
+                       "Zembra", "Zembra Shell Integration");
   EXPECT_EQ(DesktopEntryValue(entry, "Desktop Entry", "Exec"), "/opt/zembra/Zembra %f");
   EXPECT_EQ(DesktopEntryValue(entry, "Desktop Entry", "MimeType"),
             "application/pgp-encrypted;application/pgp-keys;");
@@ -136,8 +136,11 @@ TEST(MimeAppsList, AddAndRemoveKeepEverythingElseByteForByte) {
 TEST(MimeAppsList, MissingGroupIsAddedAndTakenBackWhole) {
   const std::string original = "[Added Associations]\r\ntext/plain=vim.desktop;\r\n";
   std::string text = AddDefaultApplication(original, "application/pgp-encrypted", "zembra.desktop");
-  EXPECT_EQ(text, original + "\r\n[Default Applications]\r\napplication/pgp-encrypted=zembra.desktop;\r\n");
-  EXPECT_EQ(RemoveDefaultApplication(text, "application/pgp-encrypted", "zembra.desktop"), original);
+  EXPECT_EQ(
+      text,
+      original + "\r\n[Default Applications]\r\napplication/pgp-encrypted=zembra.desktop;\r\n");
+  EXPECT_EQ(RemoveDefaultApplication(text, "application/pgp-encrypted", "zembra.desktop"),
+            original);
 
   const std::string created = AddDefaultApplication("", "application/pgp-keys", "zembra.desktop");
   EXPECT_EQ(created, "[Default Applications]\napplication/pgp-keys=zembra.desktop;\n");
@@ -158,8 +161,7 @@ TEST(MimeAppsList, RemovalTakesOnlyOurItemFromTheFront) {
 
 TEST(MimeAppsList, HeaderEndingInACarriageReturnOnTheLastLineKeepsTheEntryOffIt) {
   // Written onto the header line, the entry would spoil the header and never be read.
-  const std::string claimed =
-      AddDefaultApplication("[Default Applications]\r", "a/b", "z.desktop");
+  const std::string claimed = AddDefaultApplication("[Default Applications]\r", "a/b", "z.desktop");
   EXPECT_EQ(claimed, "[Default Applications]\r\na/b=z.desktop;\n");
   EXPECT_THAT(ListedApplications(claimed, kDefaultApplications, "a/b"),
               testing::ElementsAre("z.desktop"));
@@ -179,8 +181,9 @@ TEST(MimeGlobs, TypesOfAnExtensionInDatabaseOrder) {
       "10:application/x-tarball:*.tar.gpg\n"
       "broken line\n"
       "5::*.gpg\n";
-  EXPECT_THAT(MimeTypesFromGlobs2(globs2, ".gpg"),
-              ElementsAre("application/pgp-encrypted", "application/pgp-keys", "application/x-case"));
+  EXPECT_THAT(
+      MimeTypesFromGlobs2(globs2, ".gpg"),
+      ElementsAre("application/pgp-encrypted", "application/pgp-keys", "application/x-case"));
   EXPECT_THAT(MimeTypesFromGlobs2(globs2, ".GPG"),
               ElementsAre("application/pgp-encrypted", "application/pgp-keys"));
   EXPECT_TRUE(MimeTypesFromGlobs2(globs2, ".asc").empty());

@@ -9,8 +9,8 @@
 #include "platform/core/text.h"
 #include "tests/crypto/test_env.h"
 #include "tests/support/log_capture.h"
-#include "tests/support/temp_folder.h"
 #include "tests/support/run_process.h"
+#include "tests/support/temp_folder.h"
 #include "zembra/keys/key_list.h"
 
 namespace {
@@ -28,9 +28,9 @@ class EngineRefusal : public KeyRingTest {
     const std::size_t subFpr = listed.out.find("\nfpr:", sub);
     EXPECT_NE(subFpr, std::string::npos) << listed;
     const std::string subkey = listed.out.substr(subFpr + 13, 40);
-    const ProcessResult expired = ring().gpg({"--batch", "--pinentry-mode", "loopback", "--passphrase",
-                                              "", "--faked-system-time", "20200101T000100",
-                                              "--quick-set-expire", fpr, "1d", subkey});
+    const ProcessResult expired = ring().gpg(
+        {"--batch", "--pinentry-mode", "loopback", "--passphrase", "", "--faked-system-time",
+         "20200101T000100", "--quick-set-expire", fpr, "1d", subkey});
     EXPECT_EQ(expired.exitCode, 0) << expired;
     return fpr;
   }
@@ -51,7 +51,8 @@ TEST_F(EngineRefusal, RecipientWithAnExpiredEncryptionSubkeyFailsTheEncryption) 
   gpgme_key_t alice = nullptr, refused = nullptr;
   ASSERT_EQ(gpgme_get_key(lookup.get(), ring().fingerprint("alice").c_str(), &alice, 0), 0);
   ASSERT_EQ(gpgme_get_key(lookup.get(), lapsed.c_str(), &refused, 0), 0);
-  const CKeyHandle aliceHandle = CKeyHandle::Adopt(alice), refusedHandle = CKeyHandle::Adopt(refused);
+  const CKeyHandle aliceHandle = CKeyHandle::Adopt(alice),
+                   refusedHandle = CKeyHandle::Adopt(refused);
 
   for (const std::vector<gpgme_key_t>& recipients :
        {std::vector<gpgme_key_t>{refused}, std::vector<gpgme_key_t>{alice, refused}}) {
@@ -80,8 +81,9 @@ TEST_F(EngineRefusal, MessageInACipherGnuPGLacksIsRefusedWithTheEngineText) {
   const std::string plain = folder.path("note.txt");
   WriteFile(plain, "sm4 text\n");
   const std::string message = folder.path("note.gpg");
-  const ProcessResult made = RunProcess({"rnp", "--homedir", home, "-r", ring().fingerprint("alice"),
-                                         "--cipher", "SM4", "-e", plain, "--output", message});
+  const ProcessResult made =
+      RunProcess({"rnp", "--homedir", home, "-r", ring().fingerprint("alice"), "--cipher", "SM4",
+                  "-e", plain, "--output", message});
   ASSERT_EQ(made.exitCode, 0) << made;
   std::filesystem::remove(plain);
 

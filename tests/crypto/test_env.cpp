@@ -27,7 +27,8 @@ GpgmeContext OpenEngineContext() {
 std::string MakeKey(const KeyRing& ring, const std::string& uid, const std::string& expire,
                     const std::string& fakedTime) {
   // The user id goes in as the bytes given.
-  std::vector<std::string> args = {"--pinentry-mode", "loopback", "--passphrase", "", "--utf8-strings"};
+  std::vector<std::string> args = {"--pinentry-mode", "loopback", "--passphrase", "",
+                                   "--utf8-strings"};
   if (!fakedTime.empty()) args.insert(args.end(), {"--faked-system-time", fakedTime});
   args.insert(args.end(), {"--quick-gen-key", uid, "future-default", "default", expire});
   ProcessResult made = ring.gpg(args);
@@ -39,7 +40,8 @@ std::string MakeKey(const KeyRing& ring, const std::string& uid, const std::stri
   std::string line;
   bool inPub = false;
   while (std::getline(lines, line)) {
-    if (line.rfind("pub:", 0) == 0) inPub = true;
+    if (line.rfind("pub:", 0) == 0)
+      inPub = true;
     else if (inPub && line.rfind("fpr:", 0) == 0) {
       fpr = line.substr(12, 40);
       inPub = false;
@@ -74,11 +76,12 @@ const DialogTemplate& HostTemplate() {
 
 class HostWindow : public CDialogBase {
  public:
-  explicit HostWindow(const std::function<void(HWND)>& body) : CDialogBase(HostTemplate()), m_body(body) {}
+  explicit HostWindow(const std::function<void(HWND)>& body)
+      : CDialogBase(HostTemplate()), m_body(body) {}
 
   BEGIN_MSG_MAP(HostWindow)
-    MESSAGE_HANDLER(WM_INITDIALOG, OnInit)
-    COMMAND_ID_HANDLER(kRunBody, OnRun)
+  MESSAGE_HANDLER(WM_INITDIALOG, OnInit)
+  COMMAND_ID_HANDLER(kRunBody, OnRun)
   END_MSG_MAP()
 
   LRESULT OnInit(UINT, WPARAM, LPARAM, BOOL&) {

@@ -12,8 +12,8 @@
 
 #include "platform/gui/win_api.h"
 #include "tests/support/key_ring.h"
-#include "zembra/engine/engine.h"
 #include "tests/support/progress_record.h"
+#include "zembra/engine/engine.h"
 #include "zembra/operations/file_crypto.h"
 
 // InitEngine, gpgme_new and SetupContext, as the window's initialisation runs them; with the

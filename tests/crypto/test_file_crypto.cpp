@@ -68,8 +68,12 @@ class FileCrypto : public KeyRingTest {
   // What gpg makes of a message.
   std::string GpgDecrypt(const std::string& path) { return ring().gpg({"-d", path}).out; }
 
-  std::string EncryptingLine(const std::string& path) { return "Encrypting " + Quoted(path) + "...\n"; }
-  std::string DecryptingLine(const std::string& path) { return "Decrypting " + Quoted(path) + "...\n"; }
+  std::string EncryptingLine(const std::string& path) {
+    return "Encrypting " + Quoted(path) + "...\n";
+  }
+  std::string DecryptingLine(const std::string& path) {
+    return "Decrypting " + Quoted(path) + "...\n";
+  }
 
   TempFolder files;
   std::string alice, bob, signer;
@@ -138,7 +142,8 @@ TEST_F(FileCrypto, FailedEncryptionLeavesNoOutput) {
 TEST_F(FileCrypto, DecryptNamesTheOutputByTheEnding) {
   const std::string plain = files.path("plain");
   WriteFile(plain, "the plaintext\n");
-  const std::string upper = files.path("A.TXT.GPG"), pgp = files.path("a.pgp"), signedGpg = files.path("b.SIGNED.GPG");
+  const std::string upper = files.path("A.TXT.GPG"), pgp = files.path("a.pgp"),
+                    signedGpg = files.path("b.SIGNED.GPG");
   for (const std::string& p : {upper, pgp, signedGpg}) GpgEncrypt(plain, p, alice);
   Run([&](FileOps& w) {
     w.Decrypt(upper);
@@ -216,9 +221,9 @@ TEST_F(FileCrypto, FailedDecryptionLeavesNothingBehind) {
   const std::string whole = ReadFile(files.path("whole.gpg"));
   // Carol's key is not in the ring.
   WriteFile(files.path("for-carol"), "not for us");
-  ProcessResult toCarol = ring().gpg({"--trust-model", "always", "-f",
-                                      TestKeyFolder() + "/carol.pub.asc", "-o",
-                                      files.path("carol.gpg"), "-e", files.path("for-carol")});
+  ProcessResult toCarol =
+      ring().gpg({"--trust-model", "always", "-f", TestKeyFolder() + "/carol.pub.asc", "-o",
+                  files.path("carol.gpg"), "-e", files.path("for-carol")});
   ASSERT_EQ(toCarol.exitCode, 0) << toCarol;
   const std::string forStranger = ReadFile(files.path("carol.gpg"));
   // Without integrity protection (no MDC) the engine refuses the message, after it may already
@@ -282,8 +287,8 @@ TEST_F(FileCrypto, FullDiskLeavesNothingAndKeepsTheOldOutput) {
 // Names are bytes: blanks, quotes, percent signs, line feeds, a leading dash and bytes that are
 // not UTF-8 go through both operations, and the log shows every name.
 TEST_F(FileCrypto, OddFileNamesRoundTrip) {
-  const std::string names[] = {"a b.txt",  "quo\"te'.txt", "100%s%d%%.txt", "line\nfeed.txt",
-                               "-rf",      "bad\xff\xfe.txt", "J\xc3\xbcrgen.txt"};
+  const std::string names[] = {"a b.txt", "quo\"te'.txt",    "100%s%d%%.txt",    "line\nfeed.txt",
+                               "-rf",     "bad\xff\xfe.txt", "J\xc3\xbcrgen.txt"};
   CKeyArray keys = Keys({alice});
   for (const std::string& name : names) {
     SCOPED_TRACE(DisplayText(name));
@@ -336,10 +341,16 @@ TEST_F(FileCrypto, UnopenableInputsAreReportedOneLineEach) {
     w.Encrypt(folder, keys.keys());
     w.Decrypt(folder);
   });
-  EXPECT_EQ(log, "Error: cannot open \"" + missing + "\": No such file or directory\n"
-                 "Error: cannot open \"" + missing + ".gpg\": No such file or directory\n"
-                 "Error: cannot open \"" + folder + "\": Is a directory\n"
-                 "Error: cannot open \"" + folder + "\": Is a directory\n");
+  EXPECT_EQ(log, "Error: cannot open \"" + missing +
+                     "\": No such file or directory\n"
+                     "Error: cannot open \"" +
+                     missing +
+                     ".gpg\": No such file or directory\n"
+                     "Error: cannot open \"" +
+                     folder +
+                     "\": Is a directory\n"
+                     "Error: cannot open \"" +
+                     folder + "\": Is a directory\n");
   EXPECT_EQ(FolderNames(files.path()), std::vector<std::string>{"folder.gpg"});
 }
 
@@ -360,8 +371,10 @@ TEST_F(FileCrypto, InputWithoutReadPermissionIsReported) {
     w.Decrypt(files.path("m.gpg"));
   });
   if (!denied) GTEST_SKIP() << "permission bits cannot be enforced for this user";
-  EXPECT_EQ(log, "Error: cannot open \"" + a + "\": Permission denied\n"
-                 "Error: cannot open \"" + files.path("m.gpg") + "\": Permission denied\n");
+  EXPECT_EQ(log, "Error: cannot open \"" + a +
+                     "\": Permission denied\n"
+                     "Error: cannot open \"" +
+                     files.path("m.gpg") + "\": Permission denied\n");
   EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt", "m.gpg"}));
 }
 
@@ -405,8 +418,10 @@ TEST_F(FileCrypto, InputLockedForWritingIsReported) {
   int status = 0;
   waitpid(writer, &status, 0);
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(log, "Error: cannot open \"" + a + "\": Device or resource busy\n"
-                 "Error: cannot open \"" + files.path("m.gpg") + "\": Device or resource busy\n");
+  EXPECT_EQ(log, "Error: cannot open \"" + a +
+                     "\": Device or resource busy\n"
+                     "Error: cannot open \"" +
+                     files.path("m.gpg") + "\": Device or resource busy\n");
   EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt", "m.gpg"}));
 }
 
@@ -463,8 +478,10 @@ TEST_F(FileCrypto, OutputThatCannotBeCreatedIsReportedWithItsReason) {
   });
   chmod(files.path().c_str(), 0755);
   if (!denied) GTEST_SKIP() << "permission bits cannot be enforced for this user";
-  EXPECT_EQ(log, "Error: cannot create " + Quoted(a + ".gpg") + ": Permission denied\n"
-                 "Error: cannot create " + Quoted(files.path("m")) + ": Permission denied\n");
+  EXPECT_EQ(log, "Error: cannot create " + Quoted(a + ".gpg") +
+                     ": Permission denied\n"
+                     "Error: cannot create " +
+                     Quoted(files.path("m")) + ": Permission denied\n");
   EXPECT_EQ(ReadFile(a), "kept");
   EXPECT_EQ(FolderNames(files.path()), (std::vector<std::string>{"a.txt", "m.gpg"}));
 }

@@ -283,7 +283,8 @@ bool TypeKeys(const VirtualDisplay& display, const std::string& window,
       },
       deadline);
   if (!focused) return false;
-  for (const std::string& key : keys) RunProcess({"xdotool", "key", "--window", window, key}, {}, env);
+  for (const std::string& key : keys)
+    RunProcess({"xdotool", "key", "--window", window, key}, {}, env);
   return true;
 }
 

@@ -24,7 +24,8 @@ class X11Display : public ::testing::Environment {
  public:
   void SetUp() override {
     m_display.emplace();
-    for (const auto& [name, value] : m_display->environment()) setenv(name.c_str(), value.c_str(), 1);
+    for (const auto& [name, value] : m_display->environment())
+      setenv(name.c_str(), value.c_str(), 1);
     setenv("QT_QPA_PLATFORM", "xcb", 1);
   }
   void TearDown() override { m_display.reset(); }
@@ -56,8 +57,8 @@ class X11Clipboard : public KeyRingTest {
   std::string SignedByRnp(const std::string& text, const std::string& how) {
     WriteFile(ring().path("text.txt"), text);
     const ProcessResult made =
-        RunProcess({"rnp", "--homedir", rnpHome, "--notty", "-u", ring().fingerprint("alice"),
-                    how, "--armor", ring().path("text.txt"), "--output", ring().path("text.asc")});
+        RunProcess({"rnp", "--homedir", rnpHome, "--notty", "-u", ring().fingerprint("alice"), how,
+                    "--armor", ring().path("text.txt"), "--output", ring().path("text.asc")});
     EXPECT_EQ(made.exitCode, 0) << made;
     return ReadFile(ring().path("text.asc"));
   }
@@ -65,10 +66,10 @@ class X11Clipboard : public KeyRingTest {
   // xclip owns the clipboard with the text until another program takes it.
   void CopyWithXclip(const std::string& text) {
     WriteFile(ring().path("copied.txt"), text);
-    m_xclip.emplace(std::vector<std::string>{"sh", "-c",
-                                             "exec xclip -quiet -selection clipboard -i < \"$0\"",
-                                             ring().path("copied.txt")},
-                    EnvironmentWith({}));
+    m_xclip.emplace(
+        std::vector<std::string>{"sh", "-c", "exec xclip -quiet -selection clipboard -i < \"$0\"",
+                                 ring().path("copied.txt")},
+        EnvironmentWith({}));
   }
 
   // What xclip reads from the clipboard; this process keeps serving it meanwhile.
@@ -111,7 +112,9 @@ class X11Clipboard : public KeyRingTest {
 TEST_F(X11Clipboard, MessageSignedByRnpIsVerifiedWithItsSigner) {
   const std::string text = "Signiert mit rnp: Grüße\n";
   CopyWithXclip(SignedByRnp(text, "--sign"));
-  EXPECT_EQ(Verify(), "Verifying clipboard contents...\nGood signature from \"Alice <alice@example.org>\"\nDone.\n");
+  EXPECT_EQ(Verify(),
+            "Verifying clipboard contents...\nGood signature from \"Alice "
+            "<alice@example.org>\"\nDone.\n");
   EXPECT_EQ(pasted, text);
 }
 
@@ -119,8 +122,9 @@ TEST_F(X11Clipboard, TamperedMessageIsBadAndTheClipboardKeepsIt) {
   std::string message = SignedByRnp("pay 100 to bob\n", "--clearsign");
   message.replace(message.find("100"), 3, "900");
   CopyWithXclip(message);
-  EXPECT_EQ(Verify(), "Verifying clipboard contents...\nBAD signature from \"Alice <alice@example.org>\"\n"
-                      "Error: Not every signature is good\n");
+  EXPECT_EQ(Verify(),
+            "Verifying clipboard contents...\nBAD signature from \"Alice <alice@example.org>\"\n"
+            "Error: Not every signature is good\n");
   EXPECT_EQ(pasted, message);
 }
 
@@ -143,8 +147,9 @@ TEST_F(X11Clipboard, TextThatIsNotUtf8IsRefusedRatherThanAltered) {
     log = LogText();
     pasted = PasteWithXclip();
   });
-  EXPECT_EQ(log, "Error: the clipboard's text is not UTF-8 and cannot be read unchanged; "
-                 "nothing was done.\n");
+  EXPECT_EQ(log,
+            "Error: the clipboard's text is not UTF-8 and cannot be read unchanged; "
+            "nothing was done.\n");
   EXPECT_TRUE(pasted == text) << "the clipboard changed";
 }
 

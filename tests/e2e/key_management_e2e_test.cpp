@@ -70,8 +70,7 @@ class KeyManagementEndToEnd : public KeyRingTest {
     fs::create_directories(runtime);
     fs::permissions(runtime, fs::perms::owner_all);
     m_launcher.emplace(std::vector<std::string>{(m_app / "ZembraShellExtApp").string()},
-                       ProgramEnvironment(m_display, runtime),
-                       fs::path{}, m_trace);
+                       ProgramEnvironment(m_display, runtime), fs::path{}, m_trace);
     m_window = m_x.WaitForNewWindow(m_launcher->pid(), {}, kDeadline);
     ASSERT_FALSE(m_window.empty()) << ReadWholeFile(m_trace);
     m_geometry = m_x.Geometry(m_window);
@@ -85,8 +84,12 @@ class KeyManagementEndToEnd : public KeyRingTest {
   }
 
   // Dialog units to pixels of the window, by the window's own size.
-  int PxX(double du) const { return static_cast<int>(std::lround(du * m_geometry.width / kWindowWidthDu)); }
-  int PxY(double du) const { return static_cast<int>(std::lround(du * m_geometry.height / kWindowHeightDu)); }
+  int PxX(double du) const {
+    return static_cast<int>(std::lround(du * m_geometry.width / kWindowWidthDu));
+  }
+  int PxY(double du) const {
+    return static_cast<int>(std::lround(du * m_geometry.height / kWindowHeightDu));
+  }
   void ClickCentre(const DuRect& r) {
     m_x.Click(m_window, PxX(r.x + r.cx / 2.0), PxY(r.y + r.cy / 2.0));
   }
@@ -102,7 +105,8 @@ class KeyManagementEndToEnd : public KeyRingTest {
   // The dialog a click opened: focused, ready for the keyboard.
   std::string OpenedDialog() {
     const std::string dialog = m_x.WaitForNewWindow(m_launcher->pid(), {m_window}, kDeadline);
-    EXPECT_FALSE(dialog.empty()) << "no dialog opened; the program wrote:\n" << ReadWholeFile(m_trace);
+    EXPECT_FALSE(dialog.empty()) << "no dialog opened; the program wrote:\n"
+                                 << ReadWholeFile(m_trace);
     m_x.Focus(dialog);
     return dialog;
   }
@@ -150,8 +154,9 @@ class KeyManagementEndToEnd : public KeyRingTest {
 
 TEST_F(KeyManagementEndToEnd, ANewUserCreatesAKeyEncryptsWithItExportsDeletesAndImportsIt) {
   Launch();
-  EXPECT_NE(ReadWholeFile(m_trace).find("Zembra: final path => `" + (m_app / "keys").string() + "`"),
-            std::string::npos)
+  EXPECT_NE(
+      ReadWholeFile(m_trace).find("Zembra: final path => `" + (m_app / "keys").string() + "`"),
+      std::string::npos)
       << ReadWholeFile(m_trace);
 
   // Create Key: RSA 1024 (two up from 2048), name, e-mail, no comment, a passphrase.
@@ -206,7 +211,8 @@ TEST_F(KeyManagementEndToEnd, ANewUserCreatesAKeyEncryptsWithItExportsDeletesAnd
   OpenedDialog();
   m_x.Type(letter);
   m_x.Keys({"Return"});
-  ASSERT_TRUE(WaitUntil([&] { return LogCount("Done.") == 1; }, kDeadline)) << ReadWholeFile(m_trace);
+  ASSERT_TRUE(WaitUntil([&] { return LogCount("Done.") == 1; }, kDeadline))
+      << ReadWholeFile(m_trace);
   EXPECT_EQ(Log(), (std::vector<std::string>{"Encrypting \"" + letter + "\"...", "Done."}));
   const ProcessResult opened =
       ring().gpg({"--pinentry-mode", "loopback", "--passphrase", "erin e2e pass", "-o",

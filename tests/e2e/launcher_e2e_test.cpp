@@ -51,8 +51,8 @@ class LauncherEndToEnd : public KeyRingTest {
     const std::string plain = (m_files / name).string();
     WriteFile(plain, content);
     const std::string out = plain + ".gpg";
-    const ProcessResult r = ring().gpg({"--trust-model", "always", "-r", ring().fingerprint("alice"),
-                                        "-o", out, "-e", plain});
+    const ProcessResult r = ring().gpg(
+        {"--trust-model", "always", "-r", ring().fingerprint("alice"), "-o", out, "-e", plain});
     EXPECT_EQ(r.exitCode, 0) << r;
     fs::remove(plain);
     return out;
@@ -71,9 +71,7 @@ class LauncherEndToEnd : public KeyRingTest {
     const std::string runtime = ring().path("runtime");
     fs::create_directories(runtime);
     fs::permissions(runtime, fs::perms::owner_all);
-    m_launcher.emplace(argv,
-                       ProgramEnvironment(m_display, runtime),
-                       fs::path{}, m_trace);
+    m_launcher.emplace(argv, ProgramEnvironment(m_display, runtime), fs::path{}, m_trace);
   }
 
   std::vector<std::string> Log() { return LogLines(ReadWholeFile(m_trace)); }
@@ -184,8 +182,8 @@ TEST_F(LauncherEndToEnd, AFileSizeLimitFailsTheOutputAndTheProgramLivesOn) {
   const std::string after = Encrypted("after.txt", "still working\n");
 
   Launch({"3", m, after}, "ZembraShellExtApp", {"prlimit", "--fsize=65536"});
-  ASSERT_TRUE(WaitUntil([&] { return Count(Log(), "Done.") == 1 || m_launcher->WaitFor(0ms); },
-                        kDeadline))
+  ASSERT_TRUE(
+      WaitUntil([&] { return Count(Log(), "Done.") == 1 || m_launcher->WaitFor(0ms); }, kDeadline))
       << ReadWholeFile(m_trace);
 
   const std::vector<std::string> expected{

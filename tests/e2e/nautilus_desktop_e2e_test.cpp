@@ -65,8 +65,9 @@ class NautilusDesktop : public ShellEndToEnd {
     fs::remove(fs::path(ZEMBRA_BUILD_DIR) / "install_manifest_Unspecified.txt", ignored);
     EXPECT_EQ(r.exitCode, 0) << r;
     EXPECT_NE(r.out.find("Registered the shell extension"), std::string::npos) << r;
-    return prefix / fs::path(ZEMBRA_NAUTILUS_EXTENSION_DIR).lexically_relative(
-                        ZEMBRA_NAUTILUS_PREFIX) / "libzembra-nautilus.so";
+    return prefix /
+           fs::path(ZEMBRA_NAUTILUS_EXTENSION_DIR).lexically_relative(ZEMBRA_NAUTILUS_PREFIX) /
+           "libzembra-nautilus.so";
   }
 
   // Nautilus, in a home of the test's own and showing it; its standard error (with the module's
@@ -76,16 +77,15 @@ class NautilusDesktop : public ShellEndToEnd {
   void StartNautilus() {
     const std::string home = ring().path("home");
     for (int attempt = 1; attempt <= 5; ++attempt) {
-      m_nautilus.emplace(
-          std::vector<std::string>{"nautilus", "--new-window", home},
-          ProgramEnvironment(m_display, m_runtime.string(),
-                             {{"HOME", home},
-                              {"XDG_CONFIG_HOME", home + "/.config"},
-                              {"XDG_DATA_HOME", home + "/.local/share"},
-                              {"XDG_CACHE_HOME", home + "/.cache"},
-                              {"XDG_STATE_HOME", home + "/.local/state"},
-                              {"GSETTINGS_BACKEND", "memory"}}),
-          fs::path{}, m_trace);
+      m_nautilus.emplace(std::vector<std::string>{"nautilus", "--new-window", home},
+                         ProgramEnvironment(m_display, m_runtime.string(),
+                                            {{"HOME", home},
+                                             {"XDG_CONFIG_HOME", home + "/.config"},
+                                             {"XDG_DATA_HOME", home + "/.local/share"},
+                                             {"XDG_CACHE_HOME", home + "/.cache"},
+                                             {"XDG_STATE_HOME", home + "/.local/state"},
+                                             {"GSETTINGS_BACKEND", "memory"}}),
+                         fs::path{}, m_trace);
       m_desktopGroups.push_back(m_nautilus->pid());
       if (!m_nautilus->WaitFor(1500ms)) return;
       if (Trace().find("cannot open display") == std::string::npos) return;

@@ -38,7 +38,6 @@ bool ReapEnded() {
                       [](const auto& child) { return child.second.empty(); });
 }
 
-
 }  // namespace
 
 std::vector<std::pair<pid_t, std::string>> Children() {

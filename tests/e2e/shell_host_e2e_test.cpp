@@ -44,8 +44,10 @@ TEST_F(ShellHostEndToEnd, DecryptWithZembraDecryptsBothSelectedFiles) {
 
   EXPECT_EQ(ReadWholeFile(m_files / "a.txt"), "first file\n");
   EXPECT_EQ(ReadWholeFile(m_files / "b.txt"), "second file\n");
-  EXPECT_NE(Trace().find("log: Decrypting \"" + a.string() + "\"..."), std::string::npos) << Trace();
-  EXPECT_NE(Trace().find("log: Decrypting \"" + b.string() + "\"..."), std::string::npos) << Trace();
+  EXPECT_NE(Trace().find("log: Decrypting \"" + a.string() + "\"..."), std::string::npos)
+      << Trace();
+  EXPECT_NE(Trace().find("log: Decrypting \"" + b.string() + "\"..."), std::string::npos)
+      << Trace();
 
   EXPECT_EQ(CloseWithEscape(), 0) << Trace();
   EXPECT_EQ(LeftBehind(), std::vector<std::string>{});
@@ -57,9 +59,8 @@ TEST_F(ShellHostEndToEnd, HostileNamesAreDecryptedAsTheFilesTheyName) {
   std::string deep;
   for (int i = 0; i < 15; ++i) deep += std::string(250, static_cast<char>('a' + i)) + "/";
   const std::vector<std::string> names{
-      "two  words",         "say \"hi\" \\\"", "new\nline",
-      "100% %MODULE% %1",   "-rf",             "--help",
-      "\xff\xfe not utf-8", "back\\slash\\",   deep + "deep"};
+      "two  words", "say \"hi\" \\\"",    "new\nline",     "100% %MODULE% %1", "-rf",
+      "--help",     "\xff\xfe not utf-8", "back\\slash\\", deep + "deep"};
   std::vector<std::string> args{"--invoke", "1", "--"};
   for (const std::string& name : names) {
     Encrypted(name, "content of " + name);

@@ -57,10 +57,10 @@ class SigningEndToEnd : public KeyRingTest {
   // Default keys in use, as a user left them in an earlier run.
   void UseDefaultKeys(const std::string& name) {
     RegKey key;
-    ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr,
-                             REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, key.put(),
-                             nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                       KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr),
+        ERROR_SUCCESS);
     const std::string ids = ring().keyId(name) + "\0"s;
     RegSetValueEx(key.get(), kDefaultKeysValue, 0, REG_BINARY,
                   reinterpret_cast<const BYTE*>(ids.data()), static_cast<DWORD>(ids.size()));
@@ -79,15 +79,16 @@ class SigningEndToEnd : public KeyRingTest {
         [&] {
           if (!m_xclip || m_xclip->WaitFor(0ms).has_value())
             m_xclip.emplace(
-                std::vector<std::string>{"sh", "-c",
-                                         "exec xclip -quiet -selection clipboard -i < \"$0\"", file},
+                std::vector<std::string>{
+                    "sh", "-c", "exec xclip -quiet -selection clipboard -i < \"$0\"", file},
                 EnvironmentWith(m_display.environment()));
           return PasteWithXclip() == text;
         },
         kDeadline);
   }
   std::string PasteWithXclip() {
-    const ProcessResult r = RunProcess({"xclip", "-selection", "clipboard", "-o"}, {}, DisplayEnv());
+    const ProcessResult r =
+        RunProcess({"xclip", "-selection", "clipboard", "-o"}, {}, DisplayEnv());
     return r.exitCode == 0 ? r.out : "(xclip failed: " + r.err + ")";
   }
 
@@ -98,9 +99,7 @@ class SigningEndToEnd : public KeyRingTest {
     const std::string runtime = ring().path("runtime");
     fs::create_directories(runtime);
     fs::permissions(runtime, fs::perms::owner_all);
-    m_launcher.emplace(argv,
-                       ProgramEnvironment(m_display, runtime),
-                       fs::path{}, m_trace);
+    m_launcher.emplace(argv, ProgramEnvironment(m_display, runtime), fs::path{}, m_trace);
   }
   std::vector<std::string> Log() { return LogLines(ReadWholeFile(m_trace)); }
   bool LogHas(const std::string& line) {
@@ -142,8 +141,8 @@ class SigningEndToEnd : public KeyRingTest {
 TEST_F(SigningEndToEnd, EncryptJobWithoutPathsEncryptsTheClipboardForOtherPrograms) {
   const std::string rnpHome = ring().path("rnp");
   mkdir(rnpHome.c_str(), 0700);
-  const ProcessResult imported = RunProcess(
-      {"rnpkeys", "--homedir", rnpHome, "--import", TestKeyFolder() + "/alice.sec.asc"});
+  const ProcessResult imported =
+      RunProcess({"rnpkeys", "--homedir", rnpHome, "--import", TestKeyFolder() + "/alice.sec.asc"});
   ASSERT_EQ(imported.exitCode, 0) << imported;
 
   UseDefaultKeys("alice");

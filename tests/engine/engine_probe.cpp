@@ -100,7 +100,13 @@ constexpr int kLogId = 1103;
 
 const DialogTemplate& LogTemplate() {
   static const DialogTemplate dialog = {
-      100, "Probe", 200, 100, "Microsoft Sans Serif", 9, WS_POPUP | WS_CAPTION,
+      100,
+      "Probe",
+      200,
+      100,
+      "Microsoft Sans Serif",
+      9,
+      WS_POPUP | WS_CAPTION,
       {{kLogId, ControlKind::Edit, "", 7, 7, 186, 86,
         ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL, 0}}};
   return dialog;
@@ -112,7 +118,7 @@ class LogWindow : public CDialogBase {
   int result = 0;
 
   BEGIN_MSG_MAP(LogWindow)
-    MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+  MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
   END_MSG_MAP()
 
  private:
@@ -122,8 +128,10 @@ class LogWindow : public CDialogBase {
     std::string text = GetWindowTextString(g_hLog);
     std::string escaped;
     for (char c : text) {
-      if (c == '\n') escaped += "\\n";
-      else if (c != '\r') escaped += c;
+      if (c == '\n')
+        escaped += "\\n";
+      else if (c != '\r')
+        escaped += c;
     }
     std::printf("logbox %s\n", escaped.c_str());
     SetLogBox(nullptr);

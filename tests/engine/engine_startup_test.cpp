@@ -122,9 +122,9 @@ std::string CopyProbeWithLibrary(const std::string& folder) {
 
 TEST(EngineStartup, WithoutInstallationKeyContextsUseTheKeysFolderBesideTheLibrary) {
   TempFolder temp;
-  ProbeOutput run = Probe({"init", "context", "context", "state"},
-                          {"ZEMBRA_REGISTRY_DIR=" + temp.path(), "GNUPGHOME=" + temp.path("g"),
-                           "HOME=" + temp.path()});
+  ProbeOutput run = Probe(
+      {"init", "context", "context", "state"},
+      {"ZEMBRA_REGISTRY_DIR=" + temp.path(), "GNUPGHOME=" + temp.path("g"), "HOME=" + temp.path()});
   ASSERT_EQ(run.process.exitCode, 0) << run;
   std::string keyHome = run.value("keyhome");
   std::string folder = fs::path(keyHome).parent_path().string();
@@ -133,10 +133,10 @@ TEST(EngineStartup, WithoutInstallationKeyContextsUseTheKeysFolderBesideTheLibra
   EXPECT_EQ(run.value("init"), "0 ");
   EXPECT_THAT(run.out, Contains("home " + keyHome)) << run;
   EXPECT_THAT(WithoutAddress(run.trace),
-              ElementsAreArray(Concat(Concat({"Zembra: checking for portable mode..."},
-                                             PortableTrace(folder)),
-                                      {"Zembra: gpgme_new => [0] `" + keyHome + "`...",
-                                       "Zembra: gpgme_new => [0] `" + keyHome + "`..."})))
+              ElementsAreArray(
+                  Concat(Concat({"Zembra: checking for portable mode..."}, PortableTrace(folder)),
+                         {"Zembra: gpgme_new => [0] `" + keyHome + "`...",
+                          "Zembra: gpgme_new => [0] `" + keyHome + "`..."})))
       << run;
   EXPECT_THAT(run.log, testing::IsEmpty());
 }
@@ -168,13 +168,14 @@ TEST(EngineStartup, TypeInOtherCaseIsPortable) {
   EXPECT_EQ(Canonical(keyHome), Canonical(LibraryFolder() + "/keys"));
   EXPECT_EQ(run.value("home"), keyHome);
   std::string folder = fs::path(keyHome).parent_path().string();
-  EXPECT_THAT(WithoutAddress(run.trace),
-              ElementsAreArray(Concat(Concat({"Zembra: checking for portable mode...",
-                                              "Zembra: checking for portable mode: key is exists...",
-                                              "Zembra: checking for portable mode: tyoe is here...",
-                                              "Zembra: checking for portable mode: `full`..."},
-                                             PortableTrace(folder)),
-                                      {"Zembra: gpgme_new => [0] `" + keyHome + "`..."})))
+  EXPECT_THAT(
+      WithoutAddress(run.trace),
+      ElementsAreArray(Concat(Concat({"Zembra: checking for portable mode...",
+                                      "Zembra: checking for portable mode: key is exists...",
+                                      "Zembra: checking for portable mode: tyoe is here...",
+                                      "Zembra: checking for portable mode: `full`..."},
+                                     PortableTrace(folder)),
+                              {"Zembra: gpgme_new => [0] `" + keyHome + "`..."})))
       << run;
 }
 
@@ -204,8 +205,8 @@ TEST(EngineStartup, ModeIsDecidedOncePerProcess) {
   ASSERT_EQ(full.process.exitCode, 0) << full;
   EXPECT_EQ(full.value("mode"), "1");
   EXPECT_THAT(full.out, Each(Not(HasSubstr("home /"))));
-  EXPECT_EQ(std::count(full.trace.begin(), full.trace.end(), "Zembra: checking for portable mode..."),
-            1);
+  EXPECT_EQ(
+      std::count(full.trace.begin(), full.trace.end(), "Zembra: checking for portable mode..."), 1);
   EXPECT_EQ(std::count(full.trace.begin(), full.trace.end(), "Zembra: gpgme_new => [1] ``..."), 2)
       << full;
 
@@ -253,10 +254,10 @@ TEST(EngineStartup, KeyHomeOfALibraryInAFolderLongerThan255Bytes) {
   std::string folder = temp.path("bin");
   while (folder.size() < 300) folder += "/a-rather-long-folder-name";
   std::string probe = CopyProbeWithLibrary(folder);
-  ProbeOutput run = Probe({"init", "context", "state"},
-                          {"ZEMBRA_REGISTRY_DIR=" + temp.path(), "GNUPGHOME=" + temp.path("g"),
-                           "HOME=" + temp.path()},
-                          probe);
+  ProbeOutput run = Probe(
+      {"init", "context", "state"},
+      {"ZEMBRA_REGISTRY_DIR=" + temp.path(), "GNUPGHOME=" + temp.path("g"), "HOME=" + temp.path()},
+      probe);
   ASSERT_EQ(run.process.exitCode, 0) << run;
   EXPECT_EQ(run.value("keyhome"), folder + "/keys");
   EXPECT_EQ(run.value("home"), folder + "/keys");
@@ -277,8 +278,7 @@ TEST(EngineStartup, MissingEngineFailsWithErrorInTheLog) {
 
 TEST(EngineStartup, WorkingEngineWritesNothingToTheLog) {
   KeyRing ring({.keys = {"alice"}, .secret = false});
-  ProbeOutput run = Probe({"--log-box", "init", "context"},
-                          {"XDG_RUNTIME_DIR=" + ring.folder()});
+  ProbeOutput run = Probe({"--log-box", "init", "context"}, {"XDG_RUNTIME_DIR=" + ring.folder()});
   ASSERT_EQ(run.process.exitCode, 0) << run;
   EXPECT_EQ(run.value("init"), "0 ");
   EXPECT_EQ(run.value("logbox"), "") << run;
@@ -288,9 +288,10 @@ TEST(EngineStartup, WorkingEngineWritesNothingToTheLog) {
 // must be what it finds without the head start.
 TEST(EngineStartup, WarmUpChangesNeitherModeNorHomeNorKeys) {
   KeyRing ring({.keys = {"alice", "bob"}, .secret = false});
-  ProbeOutput warm = Probe({"warm-up", "init", "context", "list", "state"},
-                           {"XDG_RUNTIME_DIR=" + ring.folder()});
-  ProbeOutput cold = Probe({"init", "context", "list", "state"}, {"XDG_RUNTIME_DIR=" + ring.folder()});
+  ProbeOutput warm =
+      Probe({"warm-up", "init", "context", "list", "state"}, {"XDG_RUNTIME_DIR=" + ring.folder()});
+  ProbeOutput cold =
+      Probe({"init", "context", "list", "state"}, {"XDG_RUNTIME_DIR=" + ring.folder()});
   ASSERT_EQ(warm.process.exitCode, 0) << warm;
   EXPECT_EQ(warm.value("init"), "0 ");
   EXPECT_EQ(warm.value("mode"), "1");
@@ -303,9 +304,9 @@ TEST(EngineStartup, WarmUpChangesNeitherModeNorHomeNorKeys) {
 
 TEST(EngineStartup, WarmUpWithPortableModeStillUsesTheKeysBesideTheLibrary) {
   TempFolder temp;
-  ProbeOutput run = Probe({"warm-up", "init", "context", "state"},
-                          {"ZEMBRA_REGISTRY_DIR=" + temp.path(), "GNUPGHOME=" + temp.path("g"),
-                           "HOME=" + temp.path()});
+  ProbeOutput run = Probe(
+      {"warm-up", "init", "context", "state"},
+      {"ZEMBRA_REGISTRY_DIR=" + temp.path(), "GNUPGHOME=" + temp.path("g"), "HOME=" + temp.path()});
   ASSERT_EQ(run.process.exitCode, 0) << run;
   EXPECT_EQ(run.value("mode"), "0");
   EXPECT_EQ(Canonical(run.value("home")), Canonical(LibraryFolder() + "/keys")) << run;

@@ -1,8 +1,8 @@
 // File data streams: the progress arithmetic, the callbacks over real files, and GPGME running
 // over them.
 #include <fcntl.h>
-#include <gpgme.h>
 #include <gmock/gmock.h>
+#include <gpgme.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,7 +24,9 @@ constexpr std::uint64_t GiB = std::uint64_t{1} << 30;
 
 int Position(std::uint64_t done, std::uint64_t total) { return ProgressPosition(done, total); }
 
-UniqueFd OpenRead(const std::string& path) { return UniqueFd(open(path.c_str(), O_RDONLY | O_CLOEXEC)); }
+UniqueFd OpenRead(const std::string& path) {
+  return UniqueFd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+}
 UniqueFd OpenWrite(const std::string& path) {
   return UniqueFd(open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
 }
@@ -222,8 +224,8 @@ class FileStreamEngineTest : public KeyRingTest {
     gpgme_ctx_t ctx = nullptr;
     ASSERT_EQ(gpgme_new(&ctx), 0);
     m_ctx.reset(ctx);
-    ASSERT_EQ(gpgme_ctx_set_engine_info(ctx, GPGME_PROTOCOL_OpenPGP, nullptr, ring().home().c_str()),
-              0);
+    ASSERT_EQ(
+        gpgme_ctx_set_engine_info(ctx, GPGME_PROTOCOL_OpenPGP, nullptr, ring().home().c_str()), 0);
   }
 
   // Runs one operation from the input file to the output file over the file callbacks, the way
@@ -255,11 +257,11 @@ TEST_F(FileStreamEngineTest, EncryptAndDecryptRoundTripIsByteIdentical) {
   gpgme_key_t recipients[] = {alice, nullptr};
 
   FileStream encryptStream;
-  gpgme_error_t err = run(ring().path("plain.bin"), ring().path("plain.bin.gpg"), encryptStream,
-                          [&](gpgme_data_t in, gpgme_data_t out) {
-                            return gpgme_op_encrypt(m_ctx.get(), recipients,
-                                                    GPGME_ENCRYPT_ALWAYS_TRUST, in, out);
-                          });
+  gpgme_error_t err =
+      run(ring().path("plain.bin"), ring().path("plain.bin.gpg"), encryptStream,
+          [&](gpgme_data_t in, gpgme_data_t out) {
+            return gpgme_op_encrypt(m_ctx.get(), recipients, GPGME_ENCRYPT_ALWAYS_TRUST, in, out);
+          });
   gpgme_key_unref(alice);
   ASSERT_EQ(err, 0) << gpgme_strerror(err);
   EXPECT_EQ(encryptStream.done, plain.size());
@@ -269,10 +271,9 @@ TEST_F(FileStreamEngineTest, EncryptAndDecryptRoundTripIsByteIdentical) {
   EXPECT_EQ(cipher.find(plain.substr(0, 64)), std::string::npos);
 
   FileStream decryptStream;
-  err = run(ring().path("plain.bin.gpg"), ring().path("plain.bin.decrypted"), decryptStream,
-            [&](gpgme_data_t in, gpgme_data_t out) {
-              return gpgme_op_decrypt(m_ctx.get(), in, out);
-            });
+  err = run(
+      ring().path("plain.bin.gpg"), ring().path("plain.bin.decrypted"), decryptStream,
+      [&](gpgme_data_t in, gpgme_data_t out) { return gpgme_op_decrypt(m_ctx.get(), in, out); });
   ASSERT_EQ(err, 0) << gpgme_strerror(err);
   EXPECT_EQ(decryptStream.lastPos, 1000);
   EXPECT_EQ(ReadFile(ring().path("plain.bin.decrypted")), plain);
@@ -293,8 +294,8 @@ TEST_F(FileStreamEngineTest, ReadErrorFailsTheOperation) {
   gpgme_key_t alice = nullptr;
   ASSERT_EQ(gpgme_get_key(m_ctx.get(), ring().fingerprint("alice").c_str(), &alice, 0), 0);
   gpgme_key_t recipients[] = {alice, nullptr};
-  gpgme_error_t err =
-      gpgme_op_encrypt(m_ctx.get(), recipients, GPGME_ENCRYPT_ALWAYS_TRUST, in.get(), outData.get());
+  gpgme_error_t err = gpgme_op_encrypt(m_ctx.get(), recipients, GPGME_ENCRYPT_ALWAYS_TRUST,
+                                       in.get(), outData.get());
   gpgme_key_unref(alice);
   EXPECT_NE(err, 0);
 }

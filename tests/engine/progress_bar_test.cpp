@@ -1,4 +1,5 @@
-// The input stream moves a real progress bar through the window's progress sink, and tells it only when the position changes.
+// The input stream moves a real progress bar through the window's progress sink, and tells it only
+// when the position changes.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
@@ -18,7 +19,13 @@ constexpr int kProgressId = 1110;
 
 const DialogTemplate& ProgressTemplate() {
   static const DialogTemplate dialog = {
-      100, "Progress", 200, 40, "Microsoft Sans Serif", 9, WS_POPUP | WS_CAPTION,
+      100,
+      "Progress",
+      200,
+      40,
+      "Microsoft Sans Serif",
+      9,
+      WS_POPUP | WS_CAPTION,
       {{kProgressId, ControlKind::ProgressBar, "", 7, 7, 186, 8, 0, 0}}};
   return dialog;
 }
@@ -34,8 +41,8 @@ class ProgressDialog : public CDialogBase {
   HWND bar() const { return GetDlgItem(kProgressId); }
 
   BEGIN_MSG_MAP(ProgressDialog)
-    MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
-    MESSAGE_HANDLER(PBM_SETPOS, OnSetPos)
+  MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+  MESSAGE_HANDLER(PBM_SETPOS, OnSetPos)
   END_MSG_MAP()
 
  private:

@@ -13,7 +13,12 @@ constexpr UINT WM_RENDER = WM_USER + 50;
 
 const DialogTemplate& DemoTemplate() {
   static const DialogTemplate demo = {
-      100, "Zembra - Demo", 300, 200, "Microsoft Sans Serif", 9,
+      100,
+      "Zembra - Demo",
+      300,
+      200,
+      "Microsoft Sans Serif",
+      9,
       DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU,
       {
           {-1, ControlKind::GroupBox, "Options", 7, 7, 140, 62, 0, 0},
@@ -43,8 +48,8 @@ class DemoDialog : public CDialogBase {
   bool rendered = false;
 
   BEGIN_MSG_MAP(DemoDialog)
-    MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
-    MESSAGE_HANDLER(WM_RENDER, OnRender)
+  MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+  MESSAGE_HANDLER(WM_RENDER, OnRender)
   END_MSG_MAP()
 
  private:
@@ -59,7 +64,8 @@ class DemoDialog : public CDialogBase {
       column.mask = LVCF_TEXT | LVCF_WIDTH;
       column.pszText = titles[i];
       column.cx = widths[i];
-      SendMessage(list, LVM_INSERTCOLUMN, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
+      SendMessage(list, LVM_INSERTCOLUMN, static_cast<WPARAM>(i),
+                  reinterpret_cast<LPARAM>(&column));
     }
     const char* rows[][3] = {{"Alice Example", "alice@example.org", "0x1A2B3C4D"},
                              {"Bob Example", "bob@example.org", "0x5E6F7A8B"},
@@ -70,11 +76,13 @@ class DemoDialog : public CDialogBase {
       item.iItem = r;
       item.pszText = const_cast<char*>(rows[r][0]);
       item.lParam = r;
-      const auto row = static_cast<int>(SendMessage(list, LVM_INSERTITEM, 0, reinterpret_cast<LPARAM>(&item)));
+      const auto row =
+          static_cast<int>(SendMessage(list, LVM_INSERTITEM, 0, reinterpret_cast<LPARAM>(&item)));
       for (int c = 1; c < 3; ++c) {
         item.iSubItem = c;
         item.pszText = const_cast<char*>(rows[r][c]);
-        SendMessage(list, LVM_SETITEMTEXT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+        SendMessage(list, LVM_SETITEMTEXT, static_cast<WPARAM>(row),
+                    reinterpret_cast<LPARAM>(&item));
       }
     }
     LVITEM state;
@@ -86,7 +94,8 @@ class DemoDialog : public CDialogBase {
     SendMessage(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
     CheckDlgButton(m_hWnd, 1001, BST_CHECKED);
     CheckDlgButton(m_hWnd, 1003, BST_CHECKED);
-    SendMessage(GetDlgItem(1004), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Alice Example <alice@example.org>"));
+    SendMessage(GetDlgItem(1004), CB_ADDSTRING, 0,
+                reinterpret_cast<LPARAM>("Alice Example <alice@example.org>"));
     SendMessage(GetDlgItem(1004), CB_SETCURSEL, 0, 0);
     SetDlgItemText(m_hWnd, 1005, "secret");
     HWND log = GetDlgItem(1007);

@@ -6,7 +6,12 @@ namespace gui_test {
 
 const DialogTemplate& RoutingTemplate() {
   static const DialogTemplate dialog = {
-      500, "Routing", 260, 180, "Microsoft Sans Serif", 9,
+      500,
+      "Routing",
+      260,
+      180,
+      "Microsoft Sans Serif",
+      9,
       DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU,
       {
           {1001, ControlKind::PushButton, "&Go", 7, 7, 50, 14, WS_TABSTOP, 0},

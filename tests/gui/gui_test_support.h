@@ -25,9 +25,9 @@ class RecordingDialog : public CDialogBase {
   explicit RecordingDialog(const DialogTemplate& dialogTemplate) : CDialogBase(dialogTemplate) {}
 
   std::vector<std::string> log;
-  std::function<void(RecordingDialog&)> script;     // runs once the dialog is shown
-  std::function<void(RecordingDialog&)> onInit;     // runs inside WM_INITDIALOG
-  bool handleCancel = false;                        // else IDCANCEL falls to the default
+  std::function<void(RecordingDialog&)> script;  // runs once the dialog is shown
+  std::function<void(RecordingDialog&)> onInit;  // runs inside WM_INITDIALOG
+  bool handleCancel = false;                     // else IDCANCEL falls to the default
   LPARAM initParam = -1;
   HWND lastCommandControl = nullptr;
   NMITEMACTIVATE lastClick;
@@ -37,15 +37,15 @@ class RecordingDialog : public CDialogBase {
   void record(std::string line) { log.push_back(std::move(line)); }
 
   BEGIN_MSG_MAP(RecordingDialog)
-    MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
-    MESSAGE_HANDLER(WM_RUN_SCRIPT, OnRunScript)
-    MESSAGE_HANDLER(WM_USER + 51, OnSendProbe)
-    MESSAGE_HANDLER(WM_USER + 2, OnPostedTwo)
-    MESSAGE_HANDLER(WM_USER + 53, OnPostedThree)
-    MESSAGE_HANDLER(WM_USER + 54, OnPostedFinish)
-    MESSAGE_HANDLER(WM_COMMAND, OnAnyCommand)
-    COMMAND_ID_HANDLER(IDCANCEL, OnCancel)
-    MESSAGE_HANDLER(WM_NOTIFY, OnAnyNotify)
+  MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+  MESSAGE_HANDLER(WM_RUN_SCRIPT, OnRunScript)
+  MESSAGE_HANDLER(WM_USER + 51, OnSendProbe)
+  MESSAGE_HANDLER(WM_USER + 2, OnPostedTwo)
+  MESSAGE_HANDLER(WM_USER + 53, OnPostedThree)
+  MESSAGE_HANDLER(WM_USER + 54, OnPostedFinish)
+  MESSAGE_HANDLER(WM_COMMAND, OnAnyCommand)
+  COMMAND_ID_HANDLER(IDCANCEL, OnCancel)
+  MESSAGE_HANDLER(WM_NOTIFY, OnAnyNotify)
   END_MSG_MAP()
 
  private:
@@ -85,8 +85,8 @@ class RecordingDialog : public CDialogBase {
   // Records every command and lets it go on to the handlers below and the default.
   LRESULT OnAnyCommand(UINT, WPARAM wParam, LPARAM lParam, BOOL& handled) {
     lastCommandControl = reinterpret_cast<HWND>(lParam);
-    std::string line = "command " + std::to_string(LOWORD(wParam)) + " code " +
-                       std::to_string(HIWORD(wParam));
+    std::string line =
+        "command " + std::to_string(LOWORD(wParam)) + " code " + std::to_string(HIWORD(wParam));
     if (HWND control = reinterpret_cast<HWND>(lParam)) {
       if (GetDlgCtrlID(control) == 1003) {
         line += IsDlgButtonChecked(m_hWnd, 1003) == BST_CHECKED ? " checked" : " unchecked";

@@ -1,5 +1,6 @@
 // The common dialogs behind the scripted service: what the product asked and what it got back,
 // in the buffer layouts it reads. One test drives Qt's real file dialog with its options panel.
+#include <unistd.h>
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -10,7 +11,6 @@
 #include <QTimer>
 #include <cstring>
 #include <filesystem>
-#include <unistd.h>
 #include <fstream>
 
 #include <gmock/gmock.h>
@@ -77,7 +77,8 @@ TEST(OpenFileDialog, OneFileComesAsItsFullPath) {
 TEST(OpenFileDialog, ATooSmallBufferFailsWithBufferTooSmall) {
   ScriptedDialogs dialogs;
   std::vector<std::string> many;
-  for (int i = 0; i < 200; ++i) many.push_back("/data/in/file-number-" + std::to_string(i) + ".gpg");
+  for (int i = 0; i < 200; ++i)
+    many.push_back("/data/in/file-number-" + std::to_string(i) + ".gpg");
   dialogs.answerOpen(many);
   char buffer[2048];
   OPENFILENAME ofn = OpenRequest(buffer, sizeof buffer);
@@ -111,7 +112,13 @@ constexpr int kBinary = 1135;
 
 const DialogTemplate& ExportOptions() {
   static const DialogTemplate panel = {
-      1004, "", 231, 41, "Microsoft Sans Serif", 9, WS_CHILD | DS_CONTROL,
+      1004,
+      "",
+      231,
+      41,
+      "Microsoft Sans Serif",
+      9,
+      WS_CHILD | DS_CONTROL,
       {
           {-1, ControlKind::GroupBox, "Export", 7, 2, 105, 36, WS_GROUP, 0},
           {kPublic, ControlKind::RadioButton, "Public keys", 14, 12, 90, 10, WS_GROUP, 0},
@@ -144,10 +151,10 @@ UINT_PTR ExportHook(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* note = reinterpret_cast<OFNOTIFY*>(lParam);
     if (note->hdr.code == CDN_FILEOK) {
       g_hook->fileAtOk = note->lpOFN->lpstrFile;
-      g_hook->events.push_back(std::string("file-ok secret=") +
-                               (IsDlgButtonChecked(panel, kSecret) == BST_CHECKED ? "1" : "0") +
-                               " binary=" +
-                               (IsDlgButtonChecked(panel, kBinary) == BST_CHECKED ? "1" : "0"));
+      g_hook->events.push_back(
+          std::string("file-ok secret=") +
+          (IsDlgButtonChecked(panel, kSecret) == BST_CHECKED ? "1" : "0") +
+          " binary=" + (IsDlgButtonChecked(panel, kBinary) == BST_CHECKED ? "1" : "0"));
       if (g_hook->refuseFirst) {
         g_hook->refuseFirst = false;
         return 1;
@@ -227,8 +234,8 @@ TEST(SaveFileDialog, ARefusedNameKeepsTheDialogForTheNextAnswer) {
   ASSERT_TRUE(GetSaveFileName(&ofn));
   EXPECT_STREQ(buffer, "/data/out/second.asc");
   EXPECT_THAT(dialogs.refusedNames(), ElementsAre("/data/out/first.asc"));
-  EXPECT_THAT(record.events, ElementsAre("init", "file-ok secret=0 binary=0",
-                                         "file-ok secret=0 binary=0"));
+  EXPECT_THAT(record.events,
+              ElementsAre("init", "file-ok secret=0 binary=0", "file-ok secret=0 binary=0"));
   g_hook = nullptr;
 }
 
@@ -287,8 +294,7 @@ TEST(SaveFileDialog, QtsOwnDialogHoldsThePanelAndAsksTheHook) {
 class TempFolder {
  public:
   explicit TempFolder(const std::string& name)
-      : m_path(std::filesystem::temp_directory_path() /
-               (name + "-" + std::to_string(::getpid()))) {
+      : m_path(std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid()))) {
     std::filesystem::create_directories(m_path);
   }
   ~TempFolder() { std::filesystem::remove_all(m_path); }
@@ -379,11 +385,14 @@ TEST(MessageBoxes, TheScriptAnswersAndTheQuestionIsRecorded) {
 }
 
 const MenuTemplate& KeyMenu() {
-  static const MenuTemplate menu = {
-      108,
-      {{"PopupMenu", {{"En&crypt", 1205}, {"&Sign", 1209}, {"&Export...", 1207}, {nullptr, 0},
-                      {"Set As &Default", 1208}}},
-       {"Sign", {{"&Sign", 1209}, {"Sign &Clipboard", 1210}}}}};
+  static const MenuTemplate menu = {108,
+                                    {{"PopupMenu",
+                                      {{"En&crypt", 1205},
+                                       {"&Sign", 1209},
+                                       {"&Export...", 1207},
+                                       {nullptr, 0},
+                                       {"Set As &Default", 1208}}},
+                                     {"Sign", {{"&Sign", 1209}, {"Sign &Clipboard", 1210}}}}};
   return menu;
 }
 
@@ -425,9 +434,9 @@ TEST(PopupMenus, ReturnCmdGivesTheIdAndDismissingGivesNothing) {
 
 TEST(Shell, OpeningAnAddressIsRecordedNotOpened) {
   ScriptedDialogs dialogs;
-  EXPECT_EQ(ShellExecute(nullptr, "open", "https://example.org/zembra/update", nullptr, nullptr,
-                         SW_SHOW),
-            33);
+  EXPECT_EQ(
+      ShellExecute(nullptr, "open", "https://example.org/zembra/update", nullptr, nullptr, SW_SHOW),
+      33);
   EXPECT_THAT(dialogs.openedUrls(), ElementsAre("https://example.org/zembra/update"));
 }
 

@@ -1,19 +1,19 @@
 // Messages to controls: texts, the log box's appending, the progress bar, combo boxes,
 // calendar, icons, and the program's start without a display.
+#include <unistd.h>
 #include <QComboBox>
 #include <QIcon>
 #include <QLineEdit>
-#include <QTest>
 #include <QPlainTextEdit>
-#include <QTextDocument>
 #include <QProgressBar>
 #include <QScrollBar>
+#include <QTest>
+#include <QTextDocument>
 #include <QWidget>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -29,7 +29,13 @@ namespace {
 
 const DialogTemplate& ControlsTemplate() {
   static const DialogTemplate dialog = {
-      900, "Controls", 300, 220, "Microsoft Sans Serif", 9, WS_CAPTION | WS_SYSMENU,
+      900,
+      "Controls",
+      300,
+      220,
+      "Microsoft Sans Serif",
+      9,
+      WS_CAPTION | WS_SYSMENU,
       {
           {-1, ControlKind::Static, "&Name:", 7, 7, 40, 8, 0, 0},
           {1125, ControlKind::Edit, "", 50, 7, 100, 12, ES_AUTOHSCROLL | WS_TABSTOP, 0},
@@ -38,8 +44,8 @@ const DialogTemplate& ControlsTemplate() {
            ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL, 0},
           {1133, ControlKind::ProgressBar, "", 7, 84, 286, 10, 0, 0},
           {1120, ControlKind::ComboBox, "", 7, 98, 60, 60, CBS_DROPDOWN | WS_TABSTOP, 0},
-          {1131, ControlKind::MonthCalendar, "", 100, 98, 140, 100,
-           MCS_NOTODAY | MCS_NOTODAYCIRCLE, 0},
+          {1131, ControlKind::MonthCalendar, "", 100, 98, 140, 100, MCS_NOTODAY | MCS_NOTODAYCIRCLE,
+           0},
           {1116, ControlKind::CheckBox, "Expires", 7, 120, 60, 10, WS_TABSTOP, 0},
           {IDOK, ControlKind::PushButton, "OK", 190, 200, 50, 14, BS_DEFPUSHBUTTON, 0},
       }};
@@ -215,8 +221,8 @@ TEST(Controls, IconsFromImagesBecomeTheWindowIcon) {
 }
 
 TEST(Controls, AnyDialogRendersToAPng) {
-  const std::filesystem::path png =
-      std::filesystem::temp_directory_path() / ("zembra-gui-" + std::to_string(::getpid()) + ".png");
+  const std::filesystem::path png = std::filesystem::temp_directory_path() /
+                                    ("zembra-gui-" + std::to_string(::getpid()) + ".png");
   bool rendered = false;
   WithDialog([&](RecordingDialog& d) { rendered = RenderWindowToPng(d.m_hWnd, png.c_str()); });
   EXPECT_TRUE(rendered);
@@ -229,12 +235,12 @@ TEST(Controls, AnyDialogRendersToAPng) {
 
 TEST(Controls, WithoutADisplayTheProgramSaysSoInOneLine) {
   const std::string bin = ZEMBRA_TEST_BIN_DIR;
-  const std::filesystem::path folder =
-      std::filesystem::temp_directory_path() / ("zembra-gui-nodisplay-" + std::to_string(::getpid()));
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                       ("zembra-gui-nodisplay-" + std::to_string(::getpid()));
   std::filesystem::create_directories(folder);
-  const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" +
-                              bin + "/gui_demo' '" + (folder / "x.png").string() +
-                              "' 2>'" + (folder / "err.txt").string() + "'";
+  const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" + bin +
+                              "/gui_demo' '" + (folder / "x.png").string() + "' 2>'" +
+                              (folder / "err.txt").string() + "'";
   const int status = std::system(command.c_str());
   std::ifstream err(folder / "err.txt");
   std::stringstream text;

@@ -17,7 +17,12 @@ namespace {
 // The operations window's template: the proportions the product was laid out in.
 const DialogTemplate& OperationsLikeTemplate() {
   static const DialogTemplate dialog = {
-      1006, "Zembra", 393, 237, "Microsoft Sans Serif", 9,
+      1006,
+      "Zembra",
+      393,
+      237,
+      "Microsoft Sans Serif",
+      9,
       WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_3DLOOK,
       {
           {-1, ControlKind::Static, "Available keys", 7, 7, 47, 8, WS_GROUP, 0},
@@ -51,8 +56,8 @@ TEST(DialogGeometry, EveryControlLandsAtItsDialogUnitRectangle) {
     QWidget* window = Widget(d.m_hWnd);
     // Base units from the font the dialog really uses.
     const QFontMetrics metrics(window->font());
-    baseX = std::round(metrics.horizontalAdvance(QStringLiteral(
-                           "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) /
+    baseX = std::round(metrics.horizontalAdvance(
+                           QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) /
                        52.0);
     baseY = metrics.height();
     clientSize = window->size();
@@ -125,8 +130,8 @@ TEST(DialogGeometry, GrowingTheDialogAndMovingButtonsKeepsClientCoordinates) {
     before = window->size();
     RECT frame;
     GetWindowRect(d.m_hWnd, &frame);
-    SetWindowPos(d.m_hWnd, nullptr, 0, 0, frame.right - frame.left,
-                 frame.bottom - frame.top - 40, SWP_NOMOVE | SWP_NOZORDER);
+    SetWindowPos(d.m_hWnd, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top - 40,
+                 SWP_NOMOVE | SWP_NOZORDER);
     after = window->size();
     HWND close = d.GetDlgItem(8);
     RECT rect;

@@ -39,8 +39,8 @@ void SetState(HWND list, int row, UINT state, UINT mask) {
 
 std::vector<int> SelectedRows(HWND list) {
   std::vector<int> rows;
-  for (int row = static_cast<int>(SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
-                                              LVNI_SELECTED));
+  for (int row = static_cast<int>(
+           SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
        row != -1; row = static_cast<int>(SendMessage(list, LVM_GETNEXTITEM,
                                                      static_cast<WPARAM>(row), LVNI_SELECTED))) {
     rows.push_back(row);
@@ -168,19 +168,22 @@ TEST(ListView, CheckBoxesAreStateImagesAndTheirChangesAreReported) {
   dialog.script = [](RecordingDialog& d) {
     HWND list = d.GetDlgItem(2000);
     EXPECT_EQ(SendMessage(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), 0x25);
-    EXPECT_EQ(SendMessage(list, LVM_GETITEMSTATE, 1, LVIS_STATEIMAGEMASK), INDEXTOSTATEIMAGEMASK(1));
+    EXPECT_EQ(SendMessage(list, LVM_GETITEMSTATE, 1, LVIS_STATEIMAGEMASK),
+              INDEXTOSTATEIMAGEMASK(1));
     d.itemChanges = 0;
     SetState(list, 1, INDEXTOSTATEIMAGEMASK(2), LVIS_STATEIMAGEMASK);
     EXPECT_EQ(d.itemChanges, 1);
     EXPECT_EQ(d.lastItemChange.iItem, 1);
-    EXPECT_EQ(SendMessage(list, LVM_GETITEMSTATE, 1, LVIS_STATEIMAGEMASK), INDEXTOSTATEIMAGEMASK(2));
+    EXPECT_EQ(SendMessage(list, LVM_GETITEMSTATE, 1, LVIS_STATEIMAGEMASK),
+              INDEXTOSTATEIMAGEMASK(2));
     // The user toggles row 2 with the space bar.
     auto* view = static_cast<QTreeView*>(Widget(list));
     view->setFocus();
     view->setCurrentIndex(view->model()->index(2, 0));
     d.itemChanges = 0;
     QTest::keyClick(view, Qt::Key_Space);
-    EXPECT_EQ(SendMessage(list, LVM_GETITEMSTATE, 2, LVIS_STATEIMAGEMASK), INDEXTOSTATEIMAGEMASK(2));
+    EXPECT_EQ(SendMessage(list, LVM_GETITEMSTATE, 2, LVIS_STATEIMAGEMASK),
+              INDEXTOSTATEIMAGEMASK(2));
     EXPECT_GE(d.itemChanges, 1);
     EXPECT_EQ(d.lastItemChange.iItem, 2);
     EXPECT_EQ(d.lastItemChange.uNewState & LVIS_STATEIMAGEMASK, INDEXTOSTATEIMAGEMASK(2));
@@ -190,10 +193,15 @@ TEST(ListView, CheckBoxesAreStateImagesAndTheirChangesAreReported) {
 }
 
 TEST(ListView, ClickingTheEmptyPartOfASingleSelectionListClearsTheSelection) {
-  static const DialogTemplate single = {
-      0, "Single", 200, 120, "Microsoft Sans Serif", 9, WS_CAPTION | WS_SYSMENU,
-      {{2000, ControlKind::ListView, "", 7, 7, 186, 100,
-        LVS_REPORT | LVS_SINGLESEL | WS_BORDER | WS_TABSTOP, 0}}};
+  static const DialogTemplate single = {0,
+                                        "Single",
+                                        200,
+                                        120,
+                                        "Microsoft Sans Serif",
+                                        9,
+                                        WS_CAPTION | WS_SYSMENU,
+                                        {{2000, ControlKind::ListView, "", 7, 7, 186, 100,
+                                          LVS_REPORT | LVS_SINGLESEL | WS_BORDER | WS_TABSTOP, 0}}};
   RecordingDialog dialog(single);
   std::vector<int> afterRowClick;
   std::vector<int> afterEmptyClick;

@@ -1,6 +1,6 @@
 // Message routing: what reaches a dialog's message map, in which order, from real input.
-#include <QApplication>
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -97,8 +97,9 @@ TEST(DialogRouting, ListClicksNotifyTheRowAndThePointAndMinusOneOffTheRows) {
     d.EndDialog(IDOK);
   };
   EXPECT_EQ(dialog.DoModal(), IDOK);
-  EXPECT_THAT(dialog.log, ElementsAre("init", "notify 2000 NM_CLICK item 1",
-                                      "notify 2000 NM_RCLICK item 2", "notify 2000 NM_CLICK item -1"));
+  EXPECT_THAT(dialog.log,
+              ElementsAre("init", "notify 2000 NM_CLICK item 1", "notify 2000 NM_RCLICK item 2",
+                          "notify 2000 NM_CLICK item -1"));
   EXPECT_EQ(rightAction.x, rightPoint.x());
   EXPECT_EQ(rightAction.y, rightPoint.y());
 }
@@ -112,8 +113,8 @@ TEST(DialogRouting, ClickingARowSelectsItAndReportsTheChange) {
     HWND list = d.GetDlgItem(2000);
     QTest::mouseClick(Viewport(list), Qt::LeftButton, {}, RowCentre(list, 3));
     selected = SendMessage(list, LVM_GETSELECTEDCOUNT, 0, 0);
-    firstSelected = static_cast<int>(SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
-                                                 LVNI_SELECTED));
+    firstSelected = static_cast<int>(
+        SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
     d.EndDialog(IDOK);
   };
   EXPECT_EQ(dialog.DoModal(), IDOK);

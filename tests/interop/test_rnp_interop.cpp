@@ -14,8 +14,11 @@ namespace {
 
 // The contents each direction is tried with: nothing, a line of text, a MiB of noise.
 const std::pair<const char*, std::string>& Contents(int i) {
-  static const std::pair<const char*, std::string> contents[] = {
-      {"empty", ""}, {"text", "Gr\xc3\xbc\xc3\x9f" "e aus Zembra\r\n"}, {"noise", RandomBytes(1 << 20)}};
+  static const std::pair<const char*, std::string> contents[] = {{"empty", ""},
+                                                                 {"text",
+                                                                  "Gr\xc3\xbc\xc3\x9f"
+                                                                  "e aus Zembra\r\n"},
+                                                                 {"noise", RandomBytes(1 << 20)}};
   return contents[i];
 }
 
@@ -59,9 +62,9 @@ TEST_P(RnpInterop, RnpDecryptsWhatZembraEncrypts) {
     WriteFile(path, content);
     const std::string log = Run([&](FileOps& w) { w.Encrypt(path, recipients); });
     ASSERT_EQ(log, "Encrypting \"" + path + "\"...\nDone.\n");
-    ProcessResult decrypted = RunProcess({"rnp", "--homedir", rnpHome, "--notty", "--password",
-                                          kSecretPassphrase, "--decrypt", path + ".gpg",
-                                          "--output", path + ".rnp"});
+    ProcessResult decrypted =
+        RunProcess({"rnp", "--homedir", rnpHome, "--notty", "--password", kSecretPassphrase,
+                    "--decrypt", path + ".gpg", "--output", path + ".rnp"});
     ASSERT_EQ(decrypted.exitCode, 0) << decrypted;
     EXPECT_TRUE(ReadFile(path + ".rnp") == content);
   }
@@ -75,7 +78,8 @@ TEST_P(RnpInterop, ZembraDecryptsWhatRnpEncrypts) {
       TempFolder folder;
       const std::string plain = folder.path("plain");
       WriteFile(plain, content);
-      std::vector<std::string> args = {"rnp", "--homedir", rnpHome, "--notty", "--encrypt", "-r", fpr};
+      std::vector<std::string> args = {"rnp",       "--homedir", rnpHome, "--notty",
+                                       "--encrypt", "-r",        fpr};
       if (armored) args.push_back("--armor");
       args.insert(args.end(), {plain, "--output", folder.path("m.gpg")});
       ProcessResult encrypted = RunProcess(args);

@@ -64,7 +64,8 @@ INSTANTIATE_TEST_SUITE_P(Keys, EachAlgorithm,
                                            Algorithm{"RSA", 2048, "1"}, Algorithm{"RSA", 3072, "1"},
                                            Algorithm{"DSA", 2048, "17"}),
                          [](const auto& param) {
-                           return std::string(param.param.type) + std::to_string(param.param.length);
+                           return std::string(param.param.type) +
+                                  std::to_string(param.param.length);
                          });
 
 TEST_F(KeyGeneration, ANonAsciiNameAndAFutureExpiry) {

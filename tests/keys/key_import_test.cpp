@@ -65,8 +65,8 @@ TEST_F(KeyImport, FilesWithoutKeysImportNothingAndSaySo) {
   const std::string armoredGarbage =
       "-----BEGIN PGP PUBLIC KEY BLOCK-----\n\nbm8ga2V5cyBpbiBoZXJlIGF0IGFsbA==\n=AAAA\n"
       "-----END PGP PUBLIC KEY BLOCK-----\n";
-  for (const std::string& content : {std::string(), std::string("no keys in here\n"),
-                                    RandomBytes(4096), armoredGarbage}) {
+  for (const std::string& content :
+       {std::string(), std::string("no keys in here\n"), RandomBytes(4096), armoredGarbage}) {
     const std::string path = Write("nothing.asc", content);
     std::string log;
     const ImportOutcome outcome = Import(path, &log);
@@ -144,8 +144,7 @@ TEST_F(KeyImport, AKeyFileCutWhileReadIsReportedAndItsLaterKeyNotImported) {
 }
 
 TEST_F(KeyImport, ARingOfAThousandKeysInOneFile) {
-  const ProcessResult unpacked =
-      RunProcess({"xz", "-dc", TestKeyFolder() + "/ring1000.pgp.xz"});
+  const ProcessResult unpacked = RunProcess({"xz", "-dc", TestKeyFolder() + "/ring1000.pgp.xz"});
   ASSERT_EQ(unpacked.exitCode, 0) << unpacked;
   const std::string path = Write("ring1000.pgp", unpacked.out);
   std::string log;
@@ -157,7 +156,7 @@ TEST_F(KeyImport, ARingOfAThousandKeysInOneFile) {
   EXPECT_TRUE(std::is_sorted(progress.positions.begin(), progress.positions.end()));
   EXPECT_EQ(progress.last(), 1000);
   EXPECT_EQ(outcome.imported, 1000) << outcome;
-  EXPECT_EQ(log, "Importing keys from \"" + path +
-                     "\"\nConsidered keys: 1000\nImported keys: 1000\n");
+  EXPECT_EQ(log,
+            "Importing keys from \"" + path + "\"\nConsidered keys: 1000\nImported keys: 1000\n");
   EXPECT_EQ(ring().publicFingerprints().size(), 1001u);
 }

@@ -109,7 +109,8 @@ TEST(KeyParms, ALineBreakInAnyFieldInjectsNothing) {
                {&KeyParms::comment, KeyField::Comment},
                {&KeyParms::passphrase, KeyField::Passphrase}};
   for (const auto& c : cases) {
-    for (const std::string& breaker : {std::string("\n"), std::string("\r"), std::string(1, '\0')}) {
+    for (const std::string& breaker :
+         {std::string("\n"), std::string("\r"), std::string(1, '\0')}) {
       KeyParms p = Defaults();
       p.*c.member = "x" + breaker + "Passphrase: injected";
       const KeyParmsBlock block = BuildKeyParms(p);

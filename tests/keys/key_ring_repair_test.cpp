@@ -48,8 +48,7 @@ class KeyRingRepair : public KeyRingTest {
     GpgmeContext ctx = OpenEngineContext();
     std::vector<std::string> fingerprints;
     const auto keys = ListUsableKeys(ctx.get());
-    for (const CKeyHandle& key : *keys)
-      fingerprints.push_back(key.get()->subkeys->fpr);
+    for (const CKeyHandle& key : *keys) fingerprints.push_back(key.get()->subkeys->fpr);
     *log = capture.text();
     return fingerprints;
   }
@@ -214,7 +213,8 @@ TEST_F(KeyRingRepair, ANewBoxThatIsNotWholeIsReportedAndNothingIsMoved) {
   const std::string notCompleted =
       "Error: the key ring in \"" + ring().home() +
       "\" was left half-updated by a gpg that stopped and cannot be completed: the new key box is "
-      "not whole; its earlier state is in \"" + box() + "~\"\n";
+      "not whole; its earlier state is in \"" +
+      box() + "~\"\n";
   std::string log;
   EXPECT_EQ(Listed(&log).size(), 0u);
   EXPECT_EQ(log, notCompleted + "Error: Cannot open keyring\n");

@@ -7,8 +7,8 @@
 #include "platform/core/text.h"
 #include "tests/crypto/test_env.h"
 #include "zembra/keys/key_list.h"
-#include "zembra/ui/resource_ids.h"
 #include "zembra/ui/key_list_view.h"
+#include "zembra/ui/resource_ids.h"
 
 namespace {
 
@@ -22,7 +22,9 @@ struct Listing {
   bool useDefaults = false;
 
   void fill() { keys = FillKeyRows(list, ctx.get()); }
-  CKeyArray selected() const { return SelectedKeys(list, keys.get(), useDefaults ? &defaults : nullptr); }
+  CKeyArray selected() const {
+    return SelectedKeys(list, keys.get(), useDefaults ? &defaults : nullptr);
+  }
 };
 
 // 2020-03-04 23:30:00 UTC: already 2020-03-05 east of UTC+0:30.
@@ -40,7 +42,10 @@ class FarEastTime {
     tzset();
   }
   ~FarEastTime() {
-    if (m_had) setenv("TZ", m_saved.c_str(), 1); else unsetenv("TZ");
+    if (m_had)
+      setenv("TZ", m_saved.c_str(), 1);
+    else
+      unsetenv("TZ");
     tzset();
   }
 
@@ -176,7 +181,8 @@ TEST_F(KeyList, LeavesOutRevokedExpiredAndDisabledKeys) {
   ring->disable("carol");
   std::vector<std::string> expected;
   for (const std::string& fpr : ring->publicFingerprints())
-    if (fpr != Fpr("revoked") && fpr != Fpr("expired") && fpr != Fpr("carol")) expected.push_back(fpr);
+    if (fpr != Fpr("revoked") && fpr != Fpr("expired") && fpr != Fpr("carol"))
+      expected.push_back(fpr);
   ASSERT_EQ(expected.size(), 3u);
 
   GpgmeContext ctx = OpenEngineContext();
@@ -221,9 +227,9 @@ TEST_F(KeyList, RowsShowTheKeysInTheirOrder) {
   // The fixture's keys are owned and trusted; dave's public key comes without any trust.
   Ring({"juergen"});
   ring->importKeys({"dave"}, false, false);
-  const std::string dated = MakeKey(*ring, "Dated <dated@example.org>",
-                                    "seconds=" + std::to_string(kFarExpiry - kLateEvening),
-                                    kLateEveningGpg);
+  const std::string dated =
+      MakeKey(*ring, "Dated <dated@example.org>",
+              "seconds=" + std::to_string(kFarExpiry - kLateEvening), kLateEveningGpg);
   const std::string juergen = Fpr("juergen"), stranger = Fpr("dave");
   FarEastTime farEast;
 
@@ -278,7 +284,8 @@ TEST_F(KeyList, ColumnsShareTheWidthLessAScrollBar) {
     ASSERT_GT(width, 0);
     const int shares[] = {19, 13, 13, 14, 14, 27};
     for (int i = 0; i < 6; ++i)
-      EXPECT_EQ(SendMessage(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(i), 0), width * shares[i] / 100)
+      EXPECT_EQ(SendMessage(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(i), 0),
+                width * shares[i] / 100)
           << "column " << i;
   });
 }
@@ -338,7 +345,8 @@ TEST_F(KeyList, RemovingARowWithItsKeyKeepsTheOthersMapped) {
     const std::vector<gpgme_key_t> after = {before[0], before[1], before[3], before[4]};
     ASSERT_EQ(RowCount(list), 4);
     for (int row = 0; row < 4; ++row) {
-      EXPECT_EQ((*w.keys)[static_cast<std::size_t>(row)].get(), after[static_cast<std::size_t>(row)]);
+      EXPECT_EQ((*w.keys)[static_cast<std::size_t>(row)].get(),
+                after[static_cast<std::size_t>(row)]);
       EXPECT_EQ(ItemKey(list, row), after[static_cast<std::size_t>(row)]);
       EXPECT_EQ(Cell(list, row, 0), after[static_cast<std::size_t>(row)]->subkeys->keyid);
     }

@@ -22,7 +22,8 @@ Job FromCommandLine(std::vector<std::string> args) {
 // Runs automatic processing and records what it asked for, in order.
 std::vector<std::pair<FileAction, std::string>> AutoProcess(Job& job) {
   std::vector<std::pair<FileAction, std::string>> acted;
-  job.AutoProcess([&](FileAction action, const std::string& path) { acted.emplace_back(action, path); });
+  job.AutoProcess(
+      [&](FileAction action, const std::string& path) { acted.emplace_back(action, path); });
   return acted;
 }
 
@@ -40,8 +41,7 @@ TEST(JobCommandLine, ReadsTheNumberLikeWtoi) {
 TEST(JobCommandLine, AppendsPathsUnchangedAndInOrder) {
   Job job = FromCommandLine({"0", "b c.txt", "/x/a.gpg", "b c.txt", " padded ", "\xff\xfe.gpg"});
   EXPECT_EQ(job.command(), cmdNone);
-  EXPECT_EQ(job.files(),
-            (FileList{"b c.txt", "/x/a.gpg", "b c.txt", " padded ", "\xff\xfe.gpg"}));
+  EXPECT_EQ(job.files(), (FileList{"b c.txt", "/x/a.gpg", "b c.txt", " padded ", "\xff\xfe.gpg"}));
 }
 
 TEST(JobCommandLine, AutoWithoutPathsHasAnEmptyList) {
@@ -73,8 +73,8 @@ TEST(JobFileArray, CopiesTheCallersArray) {
 
 // Only entries with a known ending leave the list; the rest wait for Encrypt, in their order.
 TEST(AutoProcessing, SortsEntriesByEndingAndKeepsTheRest) {
-  FileList files{"/f/report.SIGNED.GPG", "/f/notes.txt", "/f/mail.PGP", "/f/keys.asc",
-                 "/f/data.txt.gpg", "/f/z.doc"};
+  FileList files{"/f/report.SIGNED.GPG", "/f/notes.txt",    "/f/mail.PGP",
+                 "/f/keys.asc",          "/f/data.txt.gpg", "/f/z.doc"};
   Job job(&files, cmdAuto);
 
   const auto acted = AutoProcess(job);
@@ -137,8 +137,10 @@ TEST(JobStartWithPaths, OtherNumbersStartNothing) {
 }
 
 TEST(JobStartWithoutPaths, EncryptAndSignUseTheClipboardWithDefaultKeys) {
-  EXPECT_EQ(Job(nullptr, cmdEncrypt).Start(false, true), (JobStart{.command = ID_ENCRYPT_CLIPBOARD}));
-  EXPECT_EQ(Job(nullptr, cmdSign).Start(false, true), (JobStart{.command = ID_MENU_SIGN_CLIPBOARD}));
+  EXPECT_EQ(Job(nullptr, cmdEncrypt).Start(false, true),
+            (JobStart{.command = ID_ENCRYPT_CLIPBOARD}));
+  EXPECT_EQ(Job(nullptr, cmdSign).Start(false, true),
+            (JobStart{.command = ID_MENU_SIGN_CLIPBOARD}));
   for (e_command command : {cmdEncrypt, cmdSign}) {
     EXPECT_EQ(Job(nullptr, command).Start(true, false),
               (JobStart{.defaultCommand = IDC_ENCRYPT_CLIPBOARD}));
@@ -155,8 +157,9 @@ TEST(JobKeysPrompt, NamesTheButtonTheCountAndTheFirstPath) {
   Job(&three, cmdAuto).LogKeysPrompt();
   Job(&three, cmdSign).LogKeysPrompt();
   Job(nullptr, cmdEncrypt).LogKeysPrompt();  // no paths: no prompt
-  EXPECT_EQ(log.text(),
-            "Please choose key(s) and press `Decrypt` button to proceed 1 files (/f/a b.gpg)\n"
-            "Please choose key(s) and press `Encrypt` button to proceed 3 files (/f/x.txt and others)\n"
-            "Please choose key(s) and press `Sign` button to proceed 3 files (/f/x.txt and others)\n");
+  EXPECT_EQ(
+      log.text(),
+      "Please choose key(s) and press `Decrypt` button to proceed 1 files (/f/a b.gpg)\n"
+      "Please choose key(s) and press `Encrypt` button to proceed 3 files (/f/x.txt and others)\n"
+      "Please choose key(s) and press `Sign` button to proceed 3 files (/f/x.txt and others)\n");
 }

@@ -4,11 +4,11 @@
 #include <vector>
 
 #include "fake_window.h"
+#include "platform/core/log.h"
 #include "platform/core/text.h"
+#include "platform/core/trace.h"
 #include "stderr_capture.h"
 #include "temp_folder.h"
-#include "platform/core/log.h"
-#include "platform/core/trace.h"
 #include "zembra/engine/check_result.h"
 #include "zembra/operations/messages.h"
 #include "zembra/ui/log_box.h"
@@ -83,7 +83,8 @@ TEST_F(LogTest, MessageTableHasEveryTextExactly) {
       {9191, "Error: \"%s\" changed while it was read; the import stopped there\n"},
       {9192, "Error: the engine stopped before \"%s\" was done; nothing was written\n"},
       {9193,
-       "Error: the engine stopped while importing \"%s\"; some of its keys may have been imported\n"},
+       "Error: the engine stopped while importing \"%s\"; some of its keys may have been "
+       "imported\n"},
   };
   ASSERT_EQ(expected.size(), 54u);
   for (const auto& [id, text] : expected) EXPECT_EQ(LoadMessage(id), text) << "id " << id;

@@ -16,8 +16,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -90,7 +90,8 @@ std::string InChild(const std::function<std::string()>& body) {
   std::string text;
   char buffer[4096];
   ssize_t n;
-  while ((n = read(fds[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+  while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
+    text.append(buffer, static_cast<std::size_t>(n));
   close(fds[0]);
   int status = 0;
   waitpid(pid, &status, 0);
@@ -117,8 +118,9 @@ class Faults : public KeyRingTest {
   std::string Encrypted(const std::string& name, const std::string& plaintext) {
     const std::string plain = m_folder.path(name);
     WriteFile(plain, plaintext);
-    const ProcessResult r = ring().gpg({"--trust-model", "always", "-z", "0", "-r",
-                                        ring().fingerprint("alice"), "-o", plain + ".gpg", "-e", plain});
+    const ProcessResult r =
+        ring().gpg({"--trust-model", "always", "-z", "0", "-r", ring().fingerprint("alice"), "-o",
+                    plain + ".gpg", "-e", plain});
     EXPECT_EQ(r.exitCode, 0) << r;
     fs::remove(plain);
     return plain + ".gpg";
@@ -170,7 +172,10 @@ std::string DeflatedPiece(const std::string& bytes, int flush) {
 std::string CompressedZeros(int gib) {
   std::string packet = "\xa3\x01";  // compressed data, to its end; algorithm 1 (ZIP)
   // Literal data to the end of the compressed data: binary, no name, time 0.
-  packet += DeflatedPiece(std::string("\xaf" "b\0\0\0\0\0", 7), Z_FULL_FLUSH);
+  packet += DeflatedPiece(std::string("\xaf"
+                                      "b\0\0\0\0\0",
+                                      7),
+                          Z_FULL_FLUSH);
   const std::string zeros = DeflatedPiece(std::string(64u << 20, '\0'), Z_FULL_FLUSH);
   for (int i = 0; i < gib * 16; ++i) packet += zeros;
   packet += DeflatedPiece({}, Z_FINISH);
@@ -184,7 +189,8 @@ TEST_F(Faults, GpgKilledDuringDecryptionLeavesNoPlaintextAndSaysSo) {
   int killed = 0;
   LogCapture log;
   const Outcome outcome = DecryptFile(m_ctx.get(), input, AtPosition(300, [&] {
-                                        for (int pid : GpgWorkingOn(ring().home())) killed += kill(pid, SIGKILL) == 0;
+                                        for (int pid : GpgWorkingOn(ring().home()))
+                                          killed += kill(pid, SIGKILL) == 0;
                                       }));
   EXPECT_EQ(killed, 1);
   EXPECT_FALSE(outcome.written()) << outcome;
@@ -293,8 +299,8 @@ TEST_F(Faults, GpgKilledDuringAClipboardDecryptionSigningOrVerificationEndsWithO
   // Text, not bytes: the clipboard holds UTF-8.
   std::string text;
   for (const char c : RandomBytes(kBig / 2)) text += "0123456789abcdef"[c & 15];
-  const ProcessResult encrypted = ring().gpg(
-      {"--trust-model", "always", "-a", "-r", ring().fingerprint("alice"), "-e"}, text);
+  const ProcessResult encrypted =
+      ring().gpg({"--trust-model", "always", "-a", "-r", ring().fingerprint("alice"), "-e"}, text);
   ASSERT_EQ(encrypted.exitCode, 0) << encrypted;
   const ProcessResult signedText = ring().gpg({"-a", "-s"}, text);
   ASSERT_EQ(signedText.exitCode, 0) << signedText;
@@ -346,7 +352,8 @@ TEST_F(Faults, GpgKilledDuringAClipboardDecryptionSigningOrVerificationEndsWithO
     EXPECT_EQ(killed, 1) << c.start;
     EXPECT_TRUE(log.starts_with(c.start + "Error: ")) << log;
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'),
-              std::count(c.start.begin(), c.start.end(), '\n') + 1) << log;
+              std::count(c.start.begin(), c.start.end(), '\n') + 1)
+        << log;
     std::string now;
     ASSERT_TRUE(OpenClipboard(nullptr));
     GetClipboardBytes(CF_TEXT, &now);
@@ -387,9 +394,8 @@ TEST_F(Faults, DecryptionThatFailsEarlyLeavesNoGpgExpandingTheMessage) {
   WriteFile(packets, CompressedZeros(4));
   // Encrypted as it stands: the compressed packet is the plaintext's packet itself.
   const std::string input = m_folder.path("zeros.gpg");
-  const ProcessResult made = ring().gpg({"--no-literal", "-z", "0", "--trust-model", "always",
-                                         "-r", ring().fingerprint("alice"), "-o", input, "-e",
-                                         packets});
+  const ProcessResult made = ring().gpg({"--no-literal", "-z", "0", "--trust-model", "always", "-r",
+                                         ring().fingerprint("alice"), "-o", input, "-e", packets});
   ASSERT_EQ(made.exitCode, 0) << made;
   fs::remove(packets);
 
@@ -456,7 +462,8 @@ TEST_F(Faults, ReadOnlyGnupgHomeStillEncryptsOrSaysWhy) {
   const std::string home = ring().home();
   const std::string text = InChild([&] {
     // A private mount namespace: the read-only view of the home ends with this process.
-    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+    if (unshare(CLONE_NEWNS) != 0 ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
         mount(home.c_str(), home.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
         mount(nullptr, home.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
       return std::string("(no mount namespace)");
@@ -488,12 +495,13 @@ TEST_F(Faults, ReadOnlyGnupgHomeStillEncryptsOrSaysWhy) {
 TEST_F(Faults, InputCutShortWhileDecryptingKeepsNoOutputAndSaysSo) {
   const std::string input = Encrypted("big.bin", RandomBytes(kBig));
   LogCapture log;
-  const Outcome outcome = DecryptFile(m_ctx.get(), input, AtPosition(300, [&] {
-                                        ASSERT_EQ(truncate(input.c_str(), kBig / 2), 0);
-                                      }));
+  const Outcome outcome =
+      DecryptFile(m_ctx.get(), input,
+                  AtPosition(300, [&] { ASSERT_EQ(truncate(input.c_str(), kBig / 2), 0); }));
   EXPECT_FALSE(outcome.written()) << outcome;
   EXPECT_EQ(FolderNames(m_folder.path()), std::vector<std::string>{"big.bin.gpg"});
-  EXPECT_NE(log.text().find("Error: \"" + input + "\" changed while it was read"), std::string::npos)
+  EXPECT_NE(log.text().find("Error: \"" + input + "\" changed while it was read"),
+            std::string::npos)
       << log.text();
 }
 
@@ -512,7 +520,8 @@ TEST_F(Faults, InputReplacedOrRemovedWhileEncryptingEncryptsWhatWasOpened) {
     ASSERT_TRUE(outcome.written()) << outcome << log.text();
     const ProcessResult r = ring().gpg({"-d", plain + ".gpg"});
     EXPECT_EQ(r.exitCode, 0) << r;
-    EXPECT_TRUE(r.out == RandomBytes(kBig)) << "replace " << replace << ": " << r.out.size() << " bytes";
+    EXPECT_TRUE(r.out == RandomBytes(kBig))
+        << "replace " << replace << ": " << r.out.size() << " bytes";
     fs::remove(plain + ".gpg");
     fs::remove(plain);
     fs::remove(m_folder.path("other"));
@@ -593,8 +602,8 @@ TEST_F(Faults, OutputsAreWrittenWithoutProc) {
   umask(saved);
   EXPECT_TRUE(encrypted.written()) << encrypted;
   EXPECT_TRUE(decrypted.written()) << decrypted;
-  EXPECT_EQ(log.text(), "Encrypting \"" + plain + "\"...\nDone.\nDecrypting \"" + plain +
-                            ".gpg\"...\nDone.\n");
+  EXPECT_EQ(log.text(),
+            "Encrypting \"" + plain + "\"...\nDone.\nDecrypting \"" + plain + ".gpg\"...\nDone.\n");
   EXPECT_EQ(ReadFile(plain), "without proc\n");
   EXPECT_EQ(Mode(plain + ".gpg"), 0640u);
   EXPECT_EQ(FolderNames(m_folder.path()), (std::vector<std::string>{"a.txt", "a.txt.gpg"}));

@@ -72,12 +72,10 @@ long ResidentKiB() {
   return -1;
 }
 
-
 DWORD ReadCounter() {
   RegKey key;
   DWORD value = 0, size = sizeof value;
-  if (RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Counter", 0, KEY_READ, key.put()) !=
-      ERROR_SUCCESS)
+  if (RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Counter", 0, KEY_READ, key.put()) != ERROR_SUCCESS)
     return 0;
   LONG rc =
       RegQueryValueEx(key.get(), "n", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);

@@ -43,7 +43,8 @@ long StatusKiB(pid_t pid, const std::string& field) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   std::string line;
   while (std::getline(status, line)) {
-    if (line.rfind(field + ":", 0) == 0) return std::strtol(line.c_str() + field.size() + 1, nullptr, 10);
+    if (line.rfind(field + ":", 0) == 0)
+      return std::strtol(line.c_str() + field.size() + 1, nullptr, 10);
   }
   return 0;
 }
@@ -72,7 +73,8 @@ void WriteStream(const std::string& path, std::uint64_t bytes) {
   std::vector<char> block(kBlock);
   for (std::uint64_t done = 0; done < bytes; done += kBlock) {
     stream.Fill(block);
-    out.write(block.data(), static_cast<std::streamsize>(std::min<std::uint64_t>(kBlock, bytes - done)));
+    out.write(block.data(),
+              static_cast<std::streamsize>(std::min<std::uint64_t>(kBlock, bytes - done)));
   }
   ASSERT_TRUE(out.good()) << path;
 }
@@ -152,9 +154,7 @@ class Soak : public KeyRingTest {
     const std::string trace = ring().path("trace-" + command + ".txt");
     JobFigures figures;
     const auto start = std::chrono::steady_clock::now();
-    ChildProcess launcher(argv,
-                          ProgramEnvironment(m_display, m_runtime),
-                          fs::path{}, trace);
+    ChildProcess launcher(argv, ProgramEnvironment(m_display, m_runtime), fs::path{}, trace);
     std::size_t offset = 0;
     std::string pending;
     const auto count = [&] {
@@ -178,15 +178,17 @@ class Soak : public KeyRingTest {
       return figures.done + figures.errors >= paths.size() || launcher.WaitFor(0ms).has_value();
     };
     EXPECT_TRUE(WaitUntil(count, deadline)) << "job " << command << " did not end in time";
-    figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    figures.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     figures.endKiB = StatusKiB(launcher.pid(), "VmRSS");
     figures.peakKiB = std::max(figures.peakKiB, StatusKiB(launcher.pid(), "VmHWM"));
     CloseWindow();
     EXPECT_EQ(launcher.WaitFor(60s), 0) << "the launcher did not close";
-    std::printf("[soak] job %s: %zu files in %.1f s, %zu done, %zu errors; resident %ld KiB after "
-                "a tenth, %ld KiB at the end, peak %ld KiB\n",
-                command.c_str(), paths.size(), figures.seconds, figures.done, figures.errors,
-                figures.warmKiB, figures.endKiB, figures.peakKiB);
+    std::printf(
+        "[soak] job %s: %zu files in %.1f s, %zu done, %zu errors; resident %ld KiB after "
+        "a tenth, %ld KiB at the end, peak %ld KiB\n",
+        command.c_str(), paths.size(), figures.seconds, figures.done, figures.errors,
+        figures.warmKiB, figures.endKiB, figures.peakKiB);
     std::fflush(stdout);
     return figures;
   }
@@ -230,7 +232,8 @@ TEST_F(Soak, ManySmallFilesEncryptedAndDecryptedWithFlatMemory) {
   const long logKiB = LogCostKiB(count - count / 10);
   std::printf("[soak] the log's own lines for %d files: %ld KiB\n", count - count / 10, logKiB);
   for (const JobFigures* job : {&encryption, &decryption})
-    EXPECT_LT(job->endKiB - job->warmKiB - logKiB, 8 * 1024) << "memory grew with the number of files";
+    EXPECT_LT(job->endKiB - job->warmKiB - logKiB, 8 * 1024)
+        << "memory grew with the number of files";
   std::printf("[reliability] tries: %d\n", 2 * count);
 }
 

@@ -143,8 +143,8 @@ TEST_F(Handler, MenuIsInsertedAtTheGivenPositionWithConsecutiveIds) {
   InsertMenuW(popup, 0, MF_BYPOSITION, 1, "Open");
   InsertMenuW(popup, 1, MF_BYPOSITION, 2, "Properties");
   EXPECT_EQ(menu->QueryContextMenu(popup, 1, 100, 110, CMF_NORMAL), MAKE_HRESULT(0, 0, 2));
-  const std::vector<std::string> expected{"Open#1", "Zembra...#100", "Decrypt with Zembra#101",
-                                          "-", "Properties#2"};
+  const std::vector<std::string> expected{"Open#1", "Zembra...#100", "Decrypt with Zembra#101", "-",
+                                          "Properties#2"};
   EXPECT_EQ(Lines(popup), expected);
   DestroyMenu(popup);
 }
@@ -293,10 +293,15 @@ TEST_F(Handler, ChosenItemsPassTheirCommandNumbers) {
 // The faults: quoting without escaping changed paths with quotes or a trailing backslash, and a
 // name longer than 259 bytes was cut into a different path.
 TEST_F(Handler, HostilePathsReachTheLauncherArgvByteForByte) {
-  const std::vector<std::string> paths = {
-      "/tmp/two words.gpg", "/tmp/say \"hi\".gpg", "/tmp/ends in backslash\\",
-      "/tmp/new\nline.gpg", "/tmp/100% %MODULE%.gpg", "-rf", "--help",
-      "/tmp/\xff\xfe not utf-8.gpg", "/tmp/" + std::string(4000, 'x') + ".gpg"};
+  const std::vector<std::string> paths = {"/tmp/two words.gpg",
+                                          "/tmp/say \"hi\".gpg",
+                                          "/tmp/ends in backslash\\",
+                                          "/tmp/new\nline.gpg",
+                                          "/tmp/100% %MODULE%.gpg",
+                                          "-rf",
+                                          "--help",
+                                          "/tmp/\xff\xfe not utf-8.gpg",
+                                          "/tmp/" + std::string(4000, 'x') + ".gpg"};
   ProbeFolder probe;
   ShellExtModule copy(probe.module());
   ASSERT_TRUE(copy.ok()) << copy.error();

@@ -52,13 +52,12 @@ class Install : public ::testing::Test {
   }
 
   static void ExpectProgramFolder(const fs::path& folder) {
-    for (const char* file :
-         {"libZembra.so", "ZembraShellExt.so", "Zembra", "ZembraShellExtApp", "zembra-shell-host",
-          "zembra-reg"})
+    for (const char* file : {"libZembra.so", "ZembraShellExt.so", "Zembra", "ZembraShellExtApp",
+                             "zembra-shell-host", "zembra-reg"})
       EXPECT_TRUE(fs::is_regular_file(folder / file)) << folder / file;
     for (const char* program : kPrograms)
       EXPECT_EQ(access((folder / program).c_str(), X_OK), 0) << program;
-    struct stat keys{};
+    struct stat keys {};
     ASSERT_EQ(stat((folder / "keys").c_str(), &keys), 0);
     EXPECT_TRUE(S_ISDIR(keys.st_mode));
     EXPECT_EQ(keys.st_mode & 07777, 0700u);  // the portable key ring is the owner's alone
@@ -84,35 +83,34 @@ TEST_F(Install, IntoAPrefixPutsEveryFileInPlaceAndRegistersTheExtension) {
   const ProcessResult r = RunInstall(prefix, {env});
   ASSERT_EQ(r.exitCode, 0) << r;
   ExpectWrittenOnlyUnder(r, prefix);
-  EXPECT_NE(r.out.find("Registered the shell extension; installation type Full"),
-            std::string::npos)
+  EXPECT_NE(r.out.find("Registered the shell extension; installation type Full"), std::string::npos)
       << r;
 
   const fs::path programs = fs::path(prefix) / "lib/zembra";
   ExpectProgramFolder(programs);
   ExpectLinks(fs::path(prefix) / "bin");
-  EXPECT_TRUE(fs::is_regular_file(fs::path(prefix) / NautilusFolderInPrefix() /
-                                  "libzembra-nautilus.so"));
+  EXPECT_TRUE(
+      fs::is_regular_file(fs::path(prefix) / NautilusFolderInPrefix() / "libzembra-nautilus.so"));
 
   // What the installation registered, as a person reads it back.
   const std::string reg = prefix + "/bin/zembra-reg";
   const std::string server = (programs / "ZembraShellExt.so").string();
-  ProcessResult exported =
-      RunProcess({reg, "export", std::string("HKCR\\CLSID\\") + kClass + "\\InprocServer32"}, {},
-                 {env});
+  ProcessResult exported = RunProcess(
+      {reg, "export", std::string("HKCR\\CLSID\\") + kClass + "\\InprocServer32"}, {}, {env});
   EXPECT_NE(exported.out.find("@=\"" + server + "\"\n\"ThreadingModel\"=\"Apartment\"\n"),
             std::string::npos)
       << exported;
-  exported = RunProcess({reg, "export", "HKCR\\*\\ShellEx\\ContextMenuHandlers\\ZembraShlExt"},
-                        {}, {env});
+  exported =
+      RunProcess({reg, "export", "HKCR\\*\\ShellEx\\ContextMenuHandlers\\ZembraShlExt"}, {}, {env});
   EXPECT_NE(exported.out.find(std::string("@=\"") + kClass + "\"\n"), std::string::npos)
       << exported;
   exported = RunProcess({reg, "export", "HKLM"}, {}, {env});
   EXPECT_NE(exported.out.find(std::string("\"") + kClass + "\"=\"ZembraShlExt extension\"\n"),
             std::string::npos)
       << exported;
-  EXPECT_NE(exported.out.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvel Ltd\\Zembra]\n\"Type\"=\"Full\"\n"),
-            std::string::npos)
+  EXPECT_NE(
+      exported.out.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvel Ltd\\Zembra]\n\"Type\"=\"Full\"\n"),
+      std::string::npos)
       << exported;
 
   // The installed host, started through its link, finds the server beside its real file.
@@ -173,7 +171,7 @@ TEST_F(Faults, TheInstalledKeyFolderNamesTheGraphicalPinentry) {
   const std::string built = ReadFile(std::string(ZEMBRA_TEST_BIN_DIR) + "/keys/gpg-agent.conf");
   EXPECT_NE(built.find("pinentry-program "), std::string::npos) << built;
   EXPECT_EQ(AgentConf(programs), built);
-  struct stat conf{};
+  struct stat conf {};
   ASSERT_EQ(stat((programs / "keys/gpg-agent.conf").c_str(), &conf), 0);
   EXPECT_EQ(conf.st_mode & 07777, 0600u);
 }

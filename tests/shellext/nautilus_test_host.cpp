@@ -28,18 +28,17 @@ void FinalizeTestFileInfo(GObject* object) {
 
 GType TestFileInfoType() {
   static GType type = [] {
-    const GTypeInfo info = {sizeof(TestFileInfoClass),
-                            nullptr,
-                            nullptr,
-                            [](gpointer klass, gpointer) {
-                              G_OBJECT_CLASS(klass)->finalize = FinalizeTestFileInfo;
-                            },
-                            nullptr,
-                            nullptr,
-                            sizeof(TestFileInfo),
-                            0,
-                            nullptr,
-                            nullptr};
+    const GTypeInfo info = {
+        sizeof(TestFileInfoClass),
+        nullptr,
+        nullptr,
+        [](gpointer klass, gpointer) { G_OBJECT_CLASS(klass)->finalize = FinalizeTestFileInfo; },
+        nullptr,
+        nullptr,
+        sizeof(TestFileInfo),
+        0,
+        nullptr,
+        nullptr};
     GType t = g_type_register_static(G_TYPE_OBJECT, "ZembraTestFileInfo", &info, GTypeFlags{});
     const GInterfaceInfo fileInfo = {
         [](gpointer iface, gpointer) {

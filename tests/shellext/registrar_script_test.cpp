@@ -57,9 +57,9 @@ TEST(RegistrarScript, ADwordWithALeadingZeroIsDecimal) {
 
 TEST(RegistrarScript, TheServersScriptsRead) {
   const ScriptReplacements r{{"MODULE", "/m.so"}, {"MODULEDIR", "/"}};
-  for (const std::string& text : {RegistrationScript(IDR_ZEMBRASHELLEXT),
-                                  RegistrationScript(IDR_ZEMBRASHLEXT),
-                                  TypeLibraryScript(ModuleTypeLibrary())}) {
+  for (const std::string& text :
+       {RegistrationScript(IDR_ZEMBRASHELLEXT), RegistrationScript(IDR_ZEMBRASHLEXT),
+        TypeLibraryScript(ModuleTypeLibrary())}) {
     const ParsedScript script = Parse(text, r);
     EXPECT_TRUE(script.ok) << script.error << "\n" << text;
   }
@@ -68,7 +68,8 @@ TEST(RegistrarScript, TheServersScriptsRead) {
 
 TEST(RegistrarScript, BrokenScriptsAreRefusedWithTheirLine) {
   EXPECT_EQ(ErrorOf("HKCR\n{\n  Key\n"), "line 4: missing '}'");
-  EXPECT_EQ(ErrorOf("HKCR\n{\n  Key = s 'open\n}"), "line 3: a quoted text without its closing quote");
+  EXPECT_EQ(ErrorOf("HKCR\n{\n  Key = s 'open\n}"),
+            "line 3: a quoted text without its closing quote");
   EXPECT_EQ(ErrorOf("HKCR { Key = q 'x' }"), "line 1: unknown value type 'q'");
   EXPECT_EQ(ErrorOf("HKCR { Key = d 'ten' }"), "line 1: 'ten' is not a DWORD");
   EXPECT_EQ(ErrorOf("HKCR { Key = d '4294967296' }"), "line 1: '4294967296' is not a DWORD");
@@ -98,11 +99,12 @@ TEST(RegistrarScript, RemovalKeepsKeysThatHoldSomeoneElsesSubkeys) {
               ERROR_SUCCESS);
   }
   ASSERT_EQ(RunRegistrarScript(script, true), S_OK);
-  EXPECT_EQ(registry.Export("HKCU\\Shared"),
-            "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Shared]\n\"Ours\"=\"x\"\n\n"
-            "[HKEY_CURRENT_USER\\Shared\\Gone]\n@=\"g\"\n\n"
-            "[HKEY_CURRENT_USER\\Shared\\Mine]\n@=\"m\"\n\n"
-            "[HKEY_CURRENT_USER\\Shared\\Mine\\Leaf]\n\n");
+  EXPECT_EQ(
+      registry.Export("HKCU\\Shared"),
+      "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Shared]\n\"Ours\"=\"x\"\n\n"
+      "[HKEY_CURRENT_USER\\Shared\\Gone]\n@=\"g\"\n\n"
+      "[HKEY_CURRENT_USER\\Shared\\Mine]\n@=\"m\"\n\n"
+      "[HKEY_CURRENT_USER\\Shared\\Mine\\Leaf]\n\n");
   {
     RegKey foreign;
     ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, "Shared\\Mine\\Foreign", 0, nullptr, 0, KEY_WRITE,

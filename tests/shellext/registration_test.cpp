@@ -57,7 +57,8 @@ class Registration : public ::testing::Test {
            Section(clsid + "\\Programmable") +
            Section(clsid + "\\TypeLib", std::string("@=\"") + kLibrary + "\"\n") +
            Section(clsid + "\\Version", "@=\"1.0\"\n") + Section("Interface") +
-           Section(iface, "@=\"IZembraShlExt\"\n") + Section(iface + "\\ProxyStubClsid", marshaller) +
+           Section(iface, "@=\"IZembraShlExt\"\n") +
+           Section(iface + "\\ProxyStubClsid", marshaller) +
            Section(iface + "\\ProxyStubClsid32", marshaller) +
            Section(iface + "\\TypeLib",
                    std::string("@=\"") + kLibrary + "\"\n\"Version\"=\"1.0\"\n") +
@@ -75,8 +76,8 @@ class Registration : public ::testing::Test {
   }
 
   static std::string Approval(const std::string& others = "") {
-    return "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\" + std::string(kApproved) +
-           "]\n" + others + "\n";
+    return "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\" +
+           std::string(kApproved) + "]\n" + others + "\n";
   }
 
   ScopedRegistry m_registry;
@@ -87,7 +88,8 @@ class Registration : public ::testing::Test {
 
 void AddApprovalValue(const char* name, const char* text) {
   RegKey key;
-  ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, kApproved, 0, KEY_SET_VALUE, key.put()), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, kApproved, 0, KEY_SET_VALUE, key.put()),
+            ERROR_SUCCESS);
   ASSERT_EQ(RegSetValueEx(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                           static_cast<DWORD>(std::strlen(text) + 1)),
             ERROR_SUCCESS);

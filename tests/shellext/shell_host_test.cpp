@@ -79,8 +79,8 @@ TEST(ShellHost, ShowsTheRightMenuForEachSelection) {
   for (const Case& c : cases) {
     const ProcessResult r = Host(c.paths);
     EXPECT_EQ(r.exitCode, 0) << r;
-    EXPECT_EQ(r.out, std::string("Zembra...\tEncrypt/decrypt file(s) with Zembra\n") + c.action +
-                         "\n-\n")
+    EXPECT_EQ(r.out,
+              std::string("Zembra...\tEncrypt/decrypt file(s) with Zembra\n") + c.action + "\n-\n")
         << c.paths[0];
   }
 }
@@ -91,9 +91,9 @@ TEST(ShellHost, HostilePathsReachTheLauncherThroughTheHostProgram) {
   std::string deep;
   for (int i = 0; i < 16; ++i) deep += std::string(250, static_cast<char>('a' + i)) + "/";
   const std::vector<std::string> paths = {
-      "two  words.gpg",     "say \"hi\".gpg", "ends in backslash\\", "ends in two\\\\",
-      "\\\"\\\\\"",          "new\nline.gpg",  "100% %MODULE% %1",    "-rf",
-      "--invoke",           "\t\ttabs",       "\xff\xfe not utf-8",  "/" + deep + "x.gpg"};
+      "two  words.gpg", "say \"hi\".gpg", "ends in backslash\\", "ends in two\\\\",
+      "\\\"\\\\\"",     "new\nline.gpg",  "100% %MODULE% %1",    "-rf",
+      "--invoke",       "\t\ttabs",       "\xff\xfe not utf-8",  "/" + deep + "x.gpg"};
   ProbeFolder probe;
   std::vector<std::string> args{"--module", probe.module(), "--invoke", "1", "--"};
   args.insert(args.end(), paths.begin(), paths.end());

@@ -11,7 +11,9 @@
 
 namespace fs = std::filesystem;
 
-std::string BuiltFile(const std::string& name) { return std::string(ZEMBRA_TEST_BIN_DIR) + "/" + name; }
+std::string BuiltFile(const std::string& name) {
+  return std::string(ZEMBRA_TEST_BIN_DIR) + "/" + name;
+}
 
 ProbeFolder::ProbeFolder() {
   fs::copy_file(BuiltShellExt(), module());

@@ -46,7 +46,8 @@ class ClipboardInPlace : public KeyRingTest {
       if (step == SignTextStep)
         for (gpgme_key_t key : list)
           if (key) gpgme_signers_add(ctx.get(), key);
-      TransformClipboardText(host, ctx.get(), step, step == EncryptTextStep ? list.data() : nullptr);
+      TransformClipboardText(host, ctx.get(), step,
+                             step == EncryptTextStep ? list.data() : nullptr);
       for (gpgme_key_t key : list)
         if (key) gpgme_key_unref(key);
       log = LogText();
@@ -77,8 +78,8 @@ TEST_F(ClipboardInPlace, EncryptedTextIsUtf8ThatOtherProgramsRead) {
 
 TEST_F(ClipboardInPlace, MessageFromAnotherProgramDecryptsToItsText) {
   const std::string text = "Grüße aus dem Büro\n";
-  const ProcessResult message =
-      ring().gpg({"--armor", "--trust-model", "always", "-r", ring().fingerprint("bob"), "-e"}, text);
+  const ProcessResult message = ring().gpg(
+      {"--armor", "--trust-model", "always", "-r", ring().fingerprint("bob"), "-e"}, text);
   ASSERT_EQ(message.exitCode, 0) << message;
   Put(message.out);
   Run(DecryptTextStep);
@@ -88,8 +89,8 @@ TEST_F(ClipboardInPlace, MessageFromAnotherProgramDecryptsToItsText) {
 
 TEST_F(ClipboardInPlace, MessageOfTheOldUtf16FormStillDecryptsToItsText) {
   const std::string old = "\xe4\0r\0g\0e\0r\0\0\0"s;  // "ärger", UTF-16LE with its terminator
-  const ProcessResult message =
-      ring().gpg({"--armor", "--trust-model", "always", "-r", ring().fingerprint("bob"), "-e"}, old);
+  const ProcessResult message = ring().gpg(
+      {"--armor", "--trust-model", "always", "-r", ring().fingerprint("bob"), "-e"}, old);
   ASSERT_EQ(message.exitCode, 0) << message;
   Put(message.out);
   Run(DecryptTextStep);
@@ -107,7 +108,9 @@ TEST_F(ClipboardInPlace, SignedTextVerifiesWithGpgAndBackHere) {
   EXPECT_EQ(checked.out, text);
 
   Run(VerifyTextStep);
-  EXPECT_EQ(log, "Verifying clipboard contents...\nGood signature from \"Alice <alice@example.org>\"\nDone.\n");
+  EXPECT_EQ(log,
+            "Verifying clipboard contents...\nGood signature from \"Alice "
+            "<alice@example.org>\"\nDone.\n");
   EXPECT_EQ(Taken(), text);
 }
 
@@ -152,7 +155,8 @@ TEST_F(ClipboardInPlace, EmptyOrImageOnlyClipboardHasNoSuitableData) {
 
 TEST_F(ClipboardInPlace, SeveralMegabytesRoundTrip) {
   std::string text;
-  while (text.size() < 4 * 1024 * 1024) text += "line of text with ümlauts " + std::to_string(text.size()) + "\n";
+  while (text.size() < 4 * 1024 * 1024)
+    text += "line of text with ümlauts " + std::to_string(text.size()) + "\n";
   Put(text);
   Run(EncryptTextStep, {"alice"});
   ASSERT_EQ(log, "Encrypting clipboard contents...Done.\n");

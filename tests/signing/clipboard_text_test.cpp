@@ -21,7 +21,10 @@ TEST(ClipboardText, OldUtf16FormIsReadAsUtf16) {
 }
 
 TEST(ClipboardText, UnpairedSurrogateIsReplacedNotDropped) {
-  EXPECT_EQ(ClipboardTextOfPlaintext("a\0\x00\xd8"s "b\0\0\0"s), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(ClipboardTextOfPlaintext("a\0\x00\xd8"s
+                                     "b\0\0\0"s),
+            "a\xEF\xBF\xBD"
+            "b");
 }
 
 TEST(ClipboardText, OtherBytesAreShownAsLatin1) {

@@ -45,7 +45,8 @@ TEST(StoredKeyIds, SplitAtSeparatorsAndEndAtTheFirstNul) {
   EXPECT_EQ(SplitKeyIds("31B168FB1B1A2766;DC7772A019EF9D2F\0"s),
             (std::vector<std::string>{"31B168FB1B1A2766", "DC7772A019EF9D2F"}));
   EXPECT_EQ(SplitKeyIds("A;;B;"), (std::vector<std::string>{"A", "", "B", ""}));
-  EXPECT_EQ(SplitKeyIds("31B168FB1B1A2766\0;junk"s), (std::vector<std::string>{"31B168FB1B1A2766"}));
+  EXPECT_EQ(SplitKeyIds("31B168FB1B1A2766\0;junk"s),
+            (std::vector<std::string>{"31B168FB1B1A2766"}));
   EXPECT_TRUE(IsKeyIdText("31b168fb1B1A2766"));
   EXPECT_FALSE(IsKeyIdText(""));
   EXPECT_FALSE(IsKeyIdText("alice"));
@@ -69,7 +70,8 @@ TEST_F(DefaultKeys, StrayIdsNeverPickAnotherKey) {
   EXPECT_EQ(Fingerprints(keys), (std::vector<std::string>{ring().fingerprint("alice")}));
   // One error line for each of the five that were skipped.
   std::size_t lines = 0;
-  for (std::size_t at = log.find("Error: "); at != std::string::npos; at = log.find("Error: ", at + 1))
+  for (std::size_t at = log.find("Error: "); at != std::string::npos;
+       at = log.find("Error: ", at + 1))
     ++lines;
   EXPECT_EQ(lines, 5u) << log;
 }
@@ -80,14 +82,16 @@ TEST_F(DefaultKeys, SavedAsBinaryTextWithItsNulAndTheFlag) {
   EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
   EXPECT_EQ(data, ring().keyId("alice") + ";" + ring().keyId("bob") + "\0"s);
   EXPECT_EQ(data.size(), 34u);
-  EXPECT_EQ(Stored(kUseDefaultKeysValue), std::make_pair(static_cast<DWORD>(REG_DWORD), "\1\0\0\0"s));
+  EXPECT_EQ(Stored(kUseDefaultKeysValue),
+            std::make_pair(static_cast<DWORD>(REG_DWORD), "\1\0\0\0"s));
 }
 
 TEST_F(DefaultKeys, ShortOrMissingValuesCountAsNoDefaultKeys) {
   RegKey key;
   std::string stored;
   Store(kDefaultKeysValue, REG_BINARY, "ABCDEF\0"s);  // 7 bytes
-  ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, key.put()), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, key.put()),
+            ERROR_SUCCESS);
   EXPECT_FALSE(ReadDefaultKeyIds(key.get(), &stored));
   Store(kDefaultKeysValue, REG_DWORD, "\1\0\0\0"s);
   EXPECT_FALSE(ReadDefaultKeyIds(key.get(), &stored));

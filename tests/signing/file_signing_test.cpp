@@ -64,7 +64,8 @@ TEST_F(FileSigning, SignedFileIsBinaryAndVerifiesWithGpg) {
   const ProcessResult checked = ring().gpg({"--decrypt", "-o", "-", path + ".signed.gpg"});
   ASSERT_EQ(checked.exitCode, 0) << checked;
   EXPECT_EQ(checked.out, "quarterly figures\n");
-  EXPECT_NE(checked.err.find("Good signature from \"Alice <alice@example.org>\""), std::string::npos);
+  EXPECT_NE(checked.err.find("Good signature from \"Alice <alice@example.org>\""),
+            std::string::npos);
 }
 
 TEST_F(FileSigning, SigningAgainReplacesTheWholeFile) {
@@ -92,8 +93,8 @@ TEST_F(FileSigning, VerifyWritesTheContentUnderTheCleanName) {
 
 TEST_F(FileSigning, VerifyOfOtherNamesAppendsVerified) {
   const std::string path = File("notes.gpg", "");
-  const ProcessResult made = ring().gpg({"--yes", "-u", ring().fingerprint("bob"), "-o", path, "--sign"},
-                                        "notes\n");
+  const ProcessResult made =
+      ring().gpg({"--yes", "-u", ring().fingerprint("bob"), "-o", path, "--sign"}, "notes\n");
   ASSERT_EQ(made.exitCode, 0) << made;
   Verify(path);
   EXPECT_EQ(ReadFile(path + ".verified"), "notes\n");
@@ -118,18 +119,23 @@ TEST_F(FileSigning, BadSignatureLeavesNoOutputAndIsNotDone) {
   tampered.replace(tampered.find("100"), 3, "900");
   const std::string path = File("pay.txt.signed.gpg", tampered);
   Verify(path);
-  EXPECT_EQ(log, "Verifying \"" + path + "\"...\nBAD signature from \"Alice <alice@example.org>\"\n"
-                 "Error: Not every signature is good\n");
+  EXPECT_EQ(log, "Verifying \"" + path +
+                     "\"...\nBAD signature from \"Alice <alice@example.org>\"\n"
+                     "Error: Not every signature is good\n");
   EXPECT_EQ(Files(), (std::vector<std::string>{"pay.txt.signed.gpg"}));
 }
 
 TEST_F(FileSigning, UnknownSignerOrNoSignatureLeavesNoOutput) {
   const std::string path = File("letter.txt", "from bob\n");
   Sign(path, {"bob"});
-  ASSERT_EQ(ring().gpg({"--yes", "--delete-secret-and-public-key", ring().fingerprint("bob")}).exitCode, 0);
+  ASSERT_EQ(
+      ring().gpg({"--yes", "--delete-secret-and-public-key", ring().fingerprint("bob")}).exitCode,
+      0);
   std::filesystem::remove(path);
   Verify(path + ".signed.gpg");
-  EXPECT_NE(log.find("Signature by unknown key " + ring().fingerprint("bob") + "\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("Signature by unknown key " + ring().fingerprint("bob") + "\n"),
+            std::string::npos)
+      << log;
   EXPECT_EQ(log.find("Done."), std::string::npos) << log;
 
   const ProcessResult stored = ring().gpg({"--store"}, "no signature here\n");

@@ -104,7 +104,6 @@ std::string WithoutRevocation(const std::string& packets) {
   return kept;
 }
 
-
 }  // namespace
 
 TEST_F(SignatureReport, GoodSignatureNamesTheSigner) {
@@ -173,10 +172,11 @@ TEST_F(SignatureReport, DataWithoutSignatureIsNeverDone) {
 }
 
 TEST_F(SignatureReport, ExpiredKeyAndExpiredSignatureAreSaid) {
-  const std::string expiring = MakeKey(ring(), "Brief <brief@example.org>", "1d", "20200304T233000");
-  std::vector<std::string> args = {"--faked-system-time", "20200305T000000", "-u", expiring,
-                                   "--compress-algo", "none", "-o", ring().path("old.gpg"),
-                                   "--sign"};
+  const std::string expiring =
+      MakeKey(ring(), "Brief <brief@example.org>", "1d", "20200304T233000");
+  std::vector<std::string> args = {
+      "--faked-system-time",  "20200305T000000", "-u", expiring, "--compress-algo", "none", "-o",
+      ring().path("old.gpg"), "--sign"};
   WriteFile(ring().path("old.txt"), "old\n");
   args.push_back(ring().path("old.txt"));
   ASSERT_EQ(ring().gpg(args).exitCode, 0);
@@ -185,9 +185,18 @@ TEST_F(SignatureReport, ExpiredKeyAndExpiredSignatureAreSaid) {
             std::string::npos)
       << log;
 
-  const std::string lasting = MakeKey(ring(), "Lasting <lasting@example.org>", "0", "20200304T233000");
-  args = {"--faked-system-time", "20200305T000000", "--default-sig-expire", "1d", "-u", lasting,
-          "-o", ring().path("short.gpg"), "--sign", ring().path("old.txt")};
+  const std::string lasting =
+      MakeKey(ring(), "Lasting <lasting@example.org>", "0", "20200304T233000");
+  args = {"--faked-system-time",
+          "20200305T000000",
+          "--default-sig-expire",
+          "1d",
+          "-u",
+          lasting,
+          "-o",
+          ring().path("short.gpg"),
+          "--sign",
+          ring().path("old.txt")};
   ASSERT_EQ(ring().gpg(args).exitCode, 0);
   EXPECT_FALSE(Verify(ReadFile(ring().path("short.gpg"))));
   EXPECT_NE(log.find("Expired signature from \"Lasting <lasting@example.org>\"\n"),
@@ -204,7 +213,8 @@ class UncertifiedSignature : public SignatureReport {
 
 TEST_F(UncertifiedSignature, IsGoodButSaidToBeNotCertified) {
   EXPECT_TRUE(Verify(Signed("hello\n", {"alice"})));
-  EXPECT_EQ(log, "Good signature from \"Alice <alice@example.org>\", but the key is not certified\n");
+  EXPECT_EQ(log,
+            "Good signature from \"Alice <alice@example.org>\", but the key is not certified\n");
 }
 
 // The engine checks a signature dated after now like any other (clocks differ); it names its

@@ -1,8 +1,8 @@
 // The operations window with default keys, signing, verification and the clipboard, driven
 // through its real controls and commands.
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
-#include <QAbstractItemView>
 #include <QTest>
 #include <QTimer>
 
@@ -81,9 +81,7 @@ void PutOnClipboard(const std::string& text) {
 
 class SigningWindow : public KeyRingTest {
  protected:
-  KeyRingOptions keyRingOptions() const override {
-    return {.keys = {"alice", "bob", "encrypter"}};
-  }
+  KeyRingOptions keyRingOptions() const override { return {.keys = {"alice", "bob", "encrypter"}}; }
   std::string File(const std::string& name, const std::string& content) {
     std::filesystem::create_directories(ring().path("files"));
     const std::string path = ring().path("files/" + name);
@@ -94,7 +92,9 @@ class SigningWindow : public KeyRingTest {
     Store(kDefaultKeysValue, REG_BINARY, ids + "\0"s);
     Store(kUseDefaultKeysValue, REG_DWORD, std::string(reinterpret_cast<const char*>(&use), 4));
   }
-  ProcessResult Decrypted(const std::string& path) { return ring().gpg({"--decrypt", "-o", "-", path}); }
+  ProcessResult Decrypted(const std::string& path) {
+    return ring().gpg({"--decrypt", "-o", "-", path});
+  }
 
   ScriptedDialogs m_dialogs;
 };
@@ -148,8 +148,10 @@ TEST_F(SigningWindow, StoredIdsTheRingNoLongerHoldsAreSaidAndSkipped) {
     Close(p);
   });
   w.DoModal();
-  EXPECT_EQ(log, "Error: End of file\nError: Invalid user ID\nError: Invalid user ID\n"
-                 "Encrypting \"" + path + "\"...\nDone.\n");
+  EXPECT_EQ(log,
+            "Error: End of file\nError: Invalid user ID\nError: Invalid user ID\n"
+            "Encrypting \"" +
+                path + "\"...\nDone.\n");
   const ProcessResult plain = Decrypted(path + ".gpg");
   EXPECT_NE(plain.err.find(ring().key("alice").subkeyId), std::string::npos) << plain;
   EXPECT_EQ(plain.err.find(ring().key("bob").subkeyId), std::string::npos) << plain;
@@ -223,7 +225,8 @@ TEST_F(SigningWindow, SignWithOnlyKeysThatCannotSignDoesNothing) {
 }
 
 TEST_F(SigningWindow, AutomaticProcessingVerifiesSignedFiles) {
-  const ProcessResult made = ring().gpg({"-u", ring().fingerprint("alice"), "--sign"}, "contract\n");
+  const ProcessResult made =
+      ring().gpg({"-u", ring().fingerprint("alice"), "--sign"}, "contract\n");
   const std::string path = File("contract.txt.signed.gpg", made.out);
   FileList files{path};
   WindowProbe w(&files, cmdAuto);
@@ -298,8 +301,9 @@ TEST_F(SigningWindow, SignClipboardJobWithDefaultKeysSignsAtOnce) {
     Close(p);
   });
   w.DoModal();
-  EXPECT_EQ(log, "Signing clipboard contents...Done.\nVerifying clipboard contents...\n"
-                 "Good signature from \"Alice <alice@example.org>\"\nDone.\n");
+  EXPECT_EQ(log,
+            "Signing clipboard contents...Done.\nVerifying clipboard contents...\n"
+            "Good signature from \"Alice <alice@example.org>\"\nDone.\n");
   EXPECT_EQ(ClipboardText(), "sign me\n");
 }
 
@@ -336,7 +340,8 @@ TEST_F(SigningWindow, HostEntryPointOpensTheWindowOnCopiedFiles) {
     if (dialog == nullptr) return;
     seen = true;
     const std::string log = WithLf(GetWindowTextString(GetDlgItem(dialog->m_hWnd, IDC_LOG)));
-    if (log.ends_with("Done.\n")) PostMessage(dialog->m_hWnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+    if (log.ends_with("Done.\n"))
+      PostMessage(dialog->m_hWnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
   });
   closer.start(20);
   ClipboardOperation(nullptr, dialog, cmdVerify);

@@ -61,13 +61,13 @@ WithoutUnnamedFiles::~WithoutUnnamedFiles() { --g_withoutUnnamedFiles; }
 WithoutProc::WithoutProc() { ++g_withoutProc; }
 WithoutProc::~WithoutProc() { --g_withoutProc; }
 
-#define ZEMBRA_SHIM_MODE(flags)          \
-  mode_t mode = 0;                       \
-  if (TakesMode(flags)) {                \
-    va_list args;                        \
-    va_start(args, flags);               \
+#define ZEMBRA_SHIM_MODE(flags)                    \
+  mode_t mode = 0;                                 \
+  if (TakesMode(flags)) {                          \
+    va_list args;                                  \
+    va_start(args, flags);                         \
     mode = static_cast<mode_t>(va_arg(args, int)); \
-    va_end(args);                        \
+    va_end(args);                                  \
   }
 
 extern "C" {

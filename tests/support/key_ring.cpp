@@ -56,7 +56,8 @@ std::vector<std::string> FingerprintsOf(const std::string& colonListing) {
   for (const std::string& line : Split(colonListing, '\n')) {
     std::vector<std::string> fields = Split(line, ':');
     if (fields.empty()) continue;
-    if (fields[0] == "pub" || fields[0] == "sec") wantFpr = true;
+    if (fields[0] == "pub" || fields[0] == "sec")
+      wantFpr = true;
     else if (fields[0] == "fpr" && wantFpr && fields.size() > 9) {
       result.push_back(fields[9]);
       wantFpr = false;
@@ -123,8 +124,8 @@ KeyRing::~KeyRing() { stopAgent(); }
 void KeyRing::writeAgentConf() const {
   // The agent starts the pinentry with its own environment, so the wrapper names the home.
   std::string wrapper = m_home + "/pinentry";
-  WriteFile(wrapper, "#!/bin/sh\nexec " + Quoted(ZEMBRA_TEST_PINENTRY) + " " + Quoted(m_home) +
-                         "\n");
+  WriteFile(wrapper,
+            "#!/bin/sh\nexec " + Quoted(ZEMBRA_TEST_PINENTRY) + " " + Quoted(m_home) + "\n");
   chmod(wrapper.c_str(), 0700);
   // No passphrase cache: each operation that needs one asks the pinentry again, so what a test
   // set with setPassphrase() is what the next operation gets.
@@ -183,8 +184,8 @@ void KeyRing::importKeys(const std::vector<std::string>& names, bool secret, boo
 }
 
 void KeyRing::disable(const std::string& name) {
-  ProcessResult result = gpg({"--command-fd", "0", "--edit-key", fingerprint(name), "disable",
-                              "quit"});
+  ProcessResult result =
+      gpg({"--command-fd", "0", "--edit-key", fingerprint(name), "disable", "quit"});
   if (result.exitCode != 0) {
     std::ostringstream message;
     message << "gpg --edit-key disable failed: " << result;
@@ -207,9 +208,7 @@ void KeyRing::stopAgent() const {
   std::vector<int> daemons = DaemonsOf(m_home);
   RunProcess({"gpgconf", "--homedir", m_home, "--kill", "all"});
   // They end a moment after they were told to; wait for that, then make sure.
-  auto anyAlive = [&] {
-    return std::any_of(daemons.begin(), daemons.end(), ProcessAlive);
-  };
+  auto anyAlive = [&] { return std::any_of(daemons.begin(), daemons.end(), ProcessAlive); };
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (anyAlive() && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));

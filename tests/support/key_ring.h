@@ -29,12 +29,12 @@
 
 // One line of tests/fixtures/keys/keys.txt.
 struct TestKey {
-  std::string name;         // "alice"
-  std::string fingerprint;  // 40 hex digits, upper case
-  std::string keyId;        // the last 16 of them
-  std::string subkeyId;     // key id of the encryption subkey; "" when there is none
+  std::string name;                     // "alice"
+  std::string fingerprint;              // 40 hex digits, upper case
+  std::string keyId;                    // the last 16 of them
+  std::string subkeyId;                 // key id of the encryption subkey; "" when there is none
   std::vector<std::string> properties;  // "sign", "encrypt", "revoked", "expired", ...
-  std::string userId;       // "Alice <alice@example.org>", UTF-8
+  std::string userId;                   // "Alice <alice@example.org>", UTF-8
 
   bool has(const std::string& property) const;
 };
@@ -85,7 +85,8 @@ class KeyRing {
   std::vector<std::string> secretFingerprints() const;
 
   // Imports more keys of the manifest in one gpg call (with ownertrust when asked).
-  void importKeys(const std::vector<std::string>& names, bool secret = true, bool ownertrust = true);
+  void importKeys(const std::vector<std::string>& names, bool secret = true,
+                  bool ownertrust = true);
   // Marks the key disabled, as "gpg --edit-key FPR disable" does (a state no export carries).
   void disable(const std::string& name);
 

@@ -58,9 +58,9 @@ TEST(TestKeys, ManifestNamesEveryKeyWithItsFiles) {
     EXPECT_TRUE(fs::exists(TestKeyFolder() + "/" + key.name + ".sec.asc")) << key;
     EXPECT_TRUE(fs::exists(TestKeyFolder() + "/" + key.name + ".pub.asc")) << key;
   }
-  EXPECT_THAT(names, UnorderedElementsAreArray({"alice", "bob", "carol", "dave", "signer",
-                                                "encrypter", "revoked", "expired", "secret",
-                                                "juergen"}));
+  EXPECT_THAT(names,
+              UnorderedElementsAreArray({"alice", "bob", "carol", "dave", "signer", "encrypter",
+                                         "revoked", "expired", "secret", "juergen"}));
   EXPECT_EQ(TestKeyNamed("juergen").userId, "J\xC3\xBCrgen M\xC3\xBCller <juergen@example.org>");
   EXPECT_EQ(TestKeyNamed("signer").subkeyId, "");
   EXPECT_THROW(TestKeyNamed("mallory"), std::invalid_argument);
@@ -87,7 +87,8 @@ TEST_F(KeyRingAllKeys, KeysHaveTheStatesTheirNamesPromise) {
   EXPECT_THAT(Capabilities(ring(), "encrypter"), HasSubstr("E"));
   EXPECT_THAT(Capabilities(ring(), "encrypter"), Not(HasSubstr("S")));
   EXPECT_EQ(PubFields(ring(), "dave").at(16), "ed25519");
-  std::string listing = ring().gpg({"--with-colons", "--list-keys", ring().fingerprint("juergen")}).out;
+  std::string listing =
+      ring().gpg({"--with-colons", "--list-keys", ring().fingerprint("juergen")}).out;
   EXPECT_THAT(listing, HasSubstr("J\xC3\xBCrgen M\xC3\xBCller <juergen@example.org>"));
 }
 
@@ -100,8 +101,8 @@ TEST_F(KeyRingAllKeys, DisableMarksTheKeyDisabled) {
 
 TEST_F(KeyRingAllKeys, ScriptedPinentryAnswersWithThePassphraseOrCancels) {
   std::string signature = ring().path("signed.gpg");
-  std::vector<std::string> sign = {"--yes", "--local-user", ring().fingerprint("secret"),
-                                   "--output", signature, "--sign"};
+  std::vector<std::string> sign = {"--yes",    "--local-user", ring().fingerprint("secret"),
+                                   "--output", signature,      "--sign"};
   ProcessResult cancelled = ring().gpg(sign, "text");
   EXPECT_NE(cancelled.exitCode, 0) << cancelled;
   EXPECT_THAT(cancelled.err, HasSubstr("Operation cancelled"));
@@ -148,14 +149,14 @@ TEST(KeyRing, PointsTheEnvironmentAndTheRegistryIntoItsFolder) {
     EXPECT_EQ(fs::status(ring.home()).permissions() & fs::perms::all, fs::perms::owner_all);
 
     RegKey key;
-    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orvel Ltd\\Zembra", 0, KEY_READ,
-                           key.put()),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orvel Ltd\\Zembra", 0, KEY_READ, key.put()),
+        ERROR_SUCCESS);
     char value[16] = {};
     DWORD size = sizeof value;
-    ASSERT_EQ(RegQueryValueEx(key.get(), "Type", nullptr, nullptr,
-                              reinterpret_cast<BYTE*>(value), &size),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegQueryValueEx(key.get(), "Type", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size),
+        ERROR_SUCCESS);
     EXPECT_STREQ(value, "Full");
   }
   const char* after = getenv("GNUPGHOME");
@@ -165,8 +166,7 @@ TEST(KeyRing, PointsTheEnvironmentAndTheRegistryIntoItsFolder) {
 TEST(KeyRing, PortableRingWritesNoInstallationType) {
   KeyRing ring({.keys = {"alice"}, .secret = false, .fullInstall = false});
   RegKey key;
-  EXPECT_NE(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orvel Ltd\\Zembra", 0, KEY_READ,
-                         key.put()),
+  EXPECT_NE(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orvel Ltd\\Zembra", 0, KEY_READ, key.put()),
             ERROR_SUCCESS);
 }
 
@@ -177,8 +177,8 @@ TEST(KeyRing, DestructorStopsTheAgentAndRemovesTheFolder) {
     KeyRing ring({.keys = {"alice"}});  // importing a secret key starts the agent
     folder = ring.folder();
     home = ring.home();
-    ProcessResult pid = RunProcess({"gpg-connect-agent", "--homedir", home, "--no-autostart",
-                                    "GETINFO pid", "/bye"});
+    ProcessResult pid = RunProcess(
+        {"gpg-connect-agent", "--homedir", home, "--no-autostart", "GETINFO pid", "/bye"});
     ASSERT_EQ(pid.out.rfind("D ", 0), 0u) << pid;
     agent = std::stoi(pid.out.substr(2));
     EXPECT_TRUE(ProcessAlive(agent));

@@ -23,7 +23,8 @@ struct Pipe {
   UniqueFd write;
   Pipe() {
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) throw std::system_error(errno, std::generic_category(), "pipe2");
+    if (pipe2(fds, O_CLOEXEC) != 0)
+      throw std::system_error(errno, std::generic_category(), "pipe2");
     read.reset(fds[0]);
     write.reset(fds[1]);
   }
@@ -52,8 +53,9 @@ std::vector<char*> PointersOf(std::vector<std::string>& strings) {
 }  // namespace
 
 std::ostream& operator<<(std::ostream& os, const ProcessResult& result) {
-  return os << "exit " << result.exitCode << "\n--- stdout:\n" << result.out
-            << "\n--- stderr:\n" << result.err;
+  return os << "exit " << result.exitCode << "\n--- stdout:\n"
+            << result.out << "\n--- stderr:\n"
+            << result.err;
 }
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input,
@@ -74,8 +76,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
   std::vector<char*> argPointers = PointersOf(args);
   std::vector<char*> envPointers = PointersOf(environment);
   pid_t pid = 0;
-  int rc = posix_spawnp(&pid, argPointers[0], &actions, nullptr, argPointers.data(),
-                        envPointers.data());
+  int rc =
+      posix_spawnp(&pid, argPointers[0], &actions, nullptr, argPointers.data(), envPointers.data());
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) throw std::system_error(rc, std::generic_category(), "posix_spawnp " + argv[0]);
   in.read.reset();
@@ -84,12 +86,14 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
 
   ProcessResult result;
   std::size_t written = 0;
-  if (input.empty()) in.write.reset();
-  else fcntl(in.write.get(), F_SETFL, O_NONBLOCK);
+  if (input.empty())
+    in.write.reset();
+  else
+    fcntl(in.write.get(), F_SETFL, O_NONBLOCK);
 
   while (out.read.valid() || err.read.valid()) {
-    pollfd fds[3] = {{out.read.get(), POLLIN, 0}, {err.read.get(), POLLIN, 0},
-                     {in.write.get(), POLLOUT, 0}};
+    pollfd fds[3] = {
+        {out.read.get(), POLLIN, 0}, {err.read.get(), POLLIN, 0}, {in.write.get(), POLLOUT, 0}};
     if (poll(fds, 3, -1) < 0) {
       if (errno == EINTR) continue;
       break;

@@ -15,7 +15,8 @@ TEST(AppIcon, EverySizeIsAPadlockOnATransparentGround) {
     const auto pixels = DrawAppIcon(size);
     ASSERT_EQ(pixels.size(), static_cast<std::size_t>(size * size));
     const auto at = [&](double fx, double fy) {
-      return pixels[static_cast<std::size_t>(fy * size) * size + static_cast<std::size_t>(fx * size)];
+      return pixels[static_cast<std::size_t>(fy * size) * size +
+                    static_cast<std::size_t>(fx * size)];
     };
     // Corners are empty; the body left of the keyhole is opaque; the hole inside the shackle is
     // empty; the shackle's side is opaque.
@@ -23,7 +24,7 @@ TEST(AppIcon, EverySizeIsAPadlockOnATransparentGround) {
     EXPECT_EQ(Alpha(pixels.back()), 0u);
     EXPECT_EQ(Alpha(at(0.3, 0.8)), 255u);
     EXPECT_EQ(Alpha(at(0.5, 0.33)), 0u);
-    EXPECT_EQ(Alpha(at(0.3, 0.4) ), 255u);
+    EXPECT_EQ(Alpha(at(0.3, 0.4)), 255u);
   }
 }
 

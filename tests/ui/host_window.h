@@ -39,7 +39,8 @@ class HostWindow : public CDialogBase {
  private:
   static constexpr UINT kOpen = WM_USER + 0x301;
   static const DialogTemplate& Template() {
-    static const DialogTemplate host{.id = 0, .caption = "Host", .cx = 80, .cy = 40, .controls = {}};
+    static const DialogTemplate host{
+        .id = 0, .caption = "Host", .cx = 80, .cy = 40, .controls = {}};
     return host;
   }
   std::function<void(HWND)> m_open;

@@ -12,7 +12,9 @@
 namespace {
 
 constexpr const char* kRnpPassword = "rnp side";
-const std::string kMessage = "Gr\xc3\xbc\xc3\x9f" "e von Zembra nach rnp\n";
+const std::string kMessage =
+    "Gr\xc3\xbc\xc3\x9f"
+    "e von Zembra nach rnp\n";
 
 class KeyInterop : public KeyRingTest {
  protected:
@@ -87,22 +89,22 @@ TEST_F(KeyInterop, KeysMadeByRnpAreImportedListedAndEncryptedToForRnp) {
   m_dialogs.answerOpen({plain});
   WindowProbe w(nullptr, cmdNone);
   w.then([&](WindowProbe& p) {
-     ClickButton(p, IDC_IMPORT_KEYS);
-     EXPECT_EQ(LogText(p), ImportLog(keys, 2, 2));
-     ASSERT_EQ(RowCount(p), 4);
-     const int rsaRow = RowOfKey(p, rsa), curveRow = RowOfKey(p, curve);
-     ASSERT_GE(rsaRow, 2);
-     ASSERT_GE(curveRow, 2);
-     EXPECT_EQ(CellText(p, rsaRow, 5), "Rana <rana@example.net>");
-     EXPECT_EQ(CellText(p, curveRow, 5), "Eddie <eddie@example.net>");
+    ClickButton(p, IDC_IMPORT_KEYS);
+    EXPECT_EQ(LogText(p), ImportLog(keys, 2, 2));
+    ASSERT_EQ(RowCount(p), 4);
+    const int rsaRow = RowOfKey(p, rsa), curveRow = RowOfKey(p, curve);
+    ASSERT_GE(rsaRow, 2);
+    ASSERT_GE(curveRow, 2);
+    EXPECT_EQ(CellText(p, rsaRow, 5), "Rana <rana@example.net>");
+    EXPECT_EQ(CellText(p, curveRow, 5), "Eddie <eddie@example.net>");
 
-     SetWindowText(p.item(IDC_LOG), "");
-     ClickRow(p, rsaRow);
-     CtrlClickRow(p, curveRow);
-     ClickButton(p, IDC_ENCRYPT);
-     EXPECT_EQ(LogText(p), "Encrypting \"" + plain + "\"...\nDone.\n");
-     PressEscape(p);
-   });
+    SetWindowText(p.item(IDC_LOG), "");
+    ClickRow(p, rsaRow);
+    CtrlClickRow(p, curveRow);
+    ClickButton(p, IDC_ENCRYPT);
+    EXPECT_EQ(LogText(p), "Encrypting \"" + plain + "\"...\nDone.\n");
+    PressEscape(p);
+  });
   EXPECT_EQ(w.DoModal(), IDCANCEL);
 
   // Each of the two rnp keys opens the message on its own.
@@ -137,15 +139,19 @@ TEST_F(KeyInterop, KeysExportedByZembraAreReadByRnp) {
   });
   WindowProbe w(nullptr, cmdNone);
   w.then([&](WindowProbe& p) {
-     const int row = RowOfKey(p, fpr);
-     ASSERT_GE(row, 0);
-     ClickRow(p, row);
-     for (int i = 0; i < 3; ++i) ClickButton(p, IDC_EXPORT_KEYS);
-     EXPECT_EQ(LogText(p), "Exporting key(s) to \"" + publicAscii + "\"\nDone.\n"
-                           "Exporting key(s) to \"" + publicBinary + "\"\nDone.\n"
-                           "Exporting key(s) to \"" + secretAscii + "\"\nDone.\n");
-     PressEscape(p);
-   });
+    const int row = RowOfKey(p, fpr);
+    ASSERT_GE(row, 0);
+    ClickRow(p, row);
+    for (int i = 0; i < 3; ++i) ClickButton(p, IDC_EXPORT_KEYS);
+    EXPECT_EQ(LogText(p), "Exporting key(s) to \"" + publicAscii +
+                              "\"\nDone.\n"
+                              "Exporting key(s) to \"" +
+                              publicBinary +
+                              "\"\nDone.\n"
+                              "Exporting key(s) to \"" +
+                              secretAscii + "\"\nDone.\n");
+    PressEscape(p);
+  });
   EXPECT_EQ(w.DoModal(), IDCANCEL);
   EXPECT_TRUE(ReadFile(publicAscii).starts_with("-----BEGIN PGP PUBLIC KEY BLOCK-----"));
   EXPECT_EQ(ReadFile(publicBinary).find("-----BEGIN"), std::string::npos);
@@ -162,9 +168,9 @@ TEST_F(KeyInterop, KeysExportedByZembraAreReadByRnp) {
         RunProcess({"rnpkeys", "--homedir", rnp.path(), "--notty", "--import", file});
     ASSERT_EQ(imported.exitCode, 0) << imported;
     const std::string plain = Write("to-zembra-" + std::to_string(messages.size()), kMessage);
-    const ProcessResult encrypted = RunProcess({"rnp", "--homedir", rnp.path(), "--notty",
-                                                "--encrypt", "-r", fpr, plain, "--output",
-                                                plain + ".gpg"});
+    const ProcessResult encrypted =
+        RunProcess({"rnp", "--homedir", rnp.path(), "--notty", "--encrypt", "-r", fpr, plain,
+                    "--output", plain + ".gpg"});
     ASSERT_EQ(encrypted.exitCode, 0) << encrypted;
     std::filesystem::remove(plain);
     messages.push_back(plain + ".gpg");

@@ -26,17 +26,19 @@ std::string UnservedDisplay() {
 }
 
 std::vector<std::string> Environment(const TempFolder& folder, const std::string& display) {
-  return {display.empty() ? "DISPLAY" : "DISPLAY=" + display, "WAYLAND_DISPLAY",
-          "QT_QPA_PLATFORM=xcb", "ZEMBRA_REGISTRY_DIR=" + folder.path("registry"),
-          "XDG_CONFIG_HOME=" + folder.path("config"), "GNUPGHOME=" + folder.path("gnupg")};
+  return {display.empty() ? "DISPLAY" : "DISPLAY=" + display,
+          "WAYLAND_DISPLAY",
+          "QT_QPA_PLATFORM=xcb",
+          "ZEMBRA_REGISTRY_DIR=" + folder.path("registry"),
+          "XDG_CONFIG_HOME=" + folder.path("config"),
+          "GNUPGHOME=" + folder.path("gnupg")};
 }
 
 }  // namespace
 
 TEST(Faults, ALibraryCallWithoutADisplayFailsAndTheHostGoesOn) {
   TempFolder folder;
-  const ProcessResult r =
-      RunProcess({kBin + "/zembra_display_host"}, {}, Environment(folder, ""));
+  const ProcessResult r = RunProcess({kBin + "/zembra_display_host"}, {}, Environment(folder, ""));
   EXPECT_EQ(r.exitCode, 7) << r;
   EXPECT_EQ(r.out, "Exec: -1\nClipboardOperation returned\n") << r;
   EXPECT_EQ(r.err, "") << r;

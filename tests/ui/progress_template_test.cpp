@@ -14,7 +14,8 @@ TEST(ProgressTemplate, DialogFrame) {
   EXPECT_EQ(t.cy, 237);
   EXPECT_STREQ(t.font, "Microsoft Sans Serif");
   EXPECT_EQ(t.pointSize, 9);
-  for (const DWORD style : {WS_POPUP, WS_CAPTION, WS_SYSMENU, DS_MODALFRAME, DS_CENTER, DS_3DLOOK}) {
+  for (const DWORD style :
+       {WS_POPUP, WS_CAPTION, WS_SYSMENU, DS_MODALFRAME, DS_CENTER, DS_3DLOOK}) {
     EXPECT_EQ(t.style & style, style) << std::hex << style;
   }
   EXPECT_EQ(t.style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0u);
@@ -25,12 +26,13 @@ TEST(ProgressTemplate, Styles) {
   const auto style = [&](std::size_t index) { return t.controls[index].style; };
   const auto has = [](DWORD s, DWORD bits) { return (s & bits) == bits; };
   EXPECT_TRUE(has(style(0), WS_GROUP));
-  EXPECT_TRUE(has(style(1), LVS_REPORT | LVS_SHOWSELALWAYS | LVS_NOLABELWRAP | WS_BORDER | WS_TABSTOP));
+  EXPECT_TRUE(
+      has(style(1), LVS_REPORT | LVS_SHOWSELALWAYS | LVS_NOLABELWRAP | WS_BORDER | WS_TABSTOP));
   EXPECT_FALSE(has(style(1), LVS_SINGLESEL));
   EXPECT_TRUE(has(style(2), WS_GROUP));
   EXPECT_TRUE(has(style(3), WS_BORDER));
-  EXPECT_TRUE(has(style(4), ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_BORDER |
-                                WS_TABSTOP));
+  EXPECT_TRUE(has(
+      style(4), ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_BORDER | WS_TABSTOP));
   EXPECT_TRUE(has(style(5), BS_AUTOCHECKBOX | WS_TABSTOP));
   for (std::size_t i = 6; i <= 14; ++i) {
     SCOPED_TRACE(i);

@@ -52,10 +52,10 @@ TEST_F(UseDefaultKeysSetting, StoredAsFourByteDword) {
 // A key of the caller's is used as the settings key itself and stays open afterwards.
 TEST_F(UseDefaultKeysSetting, CallersKeyIsUsedAndLeftOpen) {
   RegKey key;
-  ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Orvel\\Zembra", 0, nullptr,
-                           REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, key.put(),
-                           nullptr),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Orvel\\Zembra", 0, nullptr,
+                     REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr),
+      ERROR_SUCCESS);
   SaveUseDefaultKeys(key.get(), 7);
   DWORD value = 0;
   ASSERT_EQ(LoadUseDefaultKeys(key.get(), value), ERROR_SUCCESS);
@@ -70,10 +70,10 @@ TEST_F(UseDefaultKeysSetting, CallersKeyIsUsedAndLeftOpen) {
 
 TEST_F(UseDefaultKeysSetting, KeyWithoutTheValueFails) {
   RegKey key;
-  ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Orvel\\Zembra", 0, nullptr,
-                           REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, key.put(),
-                           nullptr),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Orvel\\Zembra", 0, nullptr,
+                     REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr),
+      ERROR_SUCCESS);
   DWORD value = 3;
   EXPECT_EQ(LoadUseDefaultKeys(nullptr, value), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(value, 0u);

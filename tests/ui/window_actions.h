@@ -3,9 +3,9 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QTest>
 #include <QTimer>
 #include <functional>
-#include <QTest>
 #include <string>
 #include <vector>
 
@@ -57,7 +57,6 @@ inline void PressEscape(WindowProbe& w) {
   QTest::keyClick(WindowProbe::Widget(w.m_hWnd), Qt::Key_Escape);
 }
 
-
 // Adds rows to the selection as a control-click does.
 inline void CtrlClickRow(WindowProbe& w, int row) {
   QTest::mouseClick(Viewport(w), Qt::LeftButton, Qt::ControlModifier, RowCentre(w, row));
@@ -70,7 +69,8 @@ inline std::string CellText(WindowProbe& w, int row, int column) {
   item.iSubItem = column;
   item.pszText = buffer;
   item.cchTextMax = sizeof buffer;
-  SendMessage(w.keyList(), LVM_GETITEMTEXT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+  SendMessage(w.keyList(), LVM_GETITEMTEXT, static_cast<WPARAM>(row),
+              reinterpret_cast<LPARAM>(&item));
   return buffer;
 }
 

@@ -47,12 +47,15 @@ TEST_F(WindowLayout, ControlsAreWhatTheyShowAndSayIt) {
     ASSERT_NE(StaticText(p, "Available keys"), nullptr);
     ASSERT_NE(StaticText(p, "Progress"), nullptr);
 
-    const std::pair<int, const char*> buttons[] = {
-        {IDC_IMPORT_KEYS, "&Import Keys..."}, {IDC_EXPORT_KEYS, "&Export Keys..."},
-        {IDC_CREATE_KEY, "Create &Key..."},   {IDC_DELETE_KEYS, "Delete Keys"},
-        {IDC_ENCRYPT, "En&crypt"},            {IDC_DECRYPT, "&Decrypt"},
-        {IDC_SIGN, "&Sign"},                  {IDC_VERIFY, "&Verify"},
-        {IDC_CLOSE, "Close"}};
+    const std::pair<int, const char*> buttons[] = {{IDC_IMPORT_KEYS, "&Import Keys..."},
+                                                   {IDC_EXPORT_KEYS, "&Export Keys..."},
+                                                   {IDC_CREATE_KEY, "Create &Key..."},
+                                                   {IDC_DELETE_KEYS, "Delete Keys"},
+                                                   {IDC_ENCRYPT, "En&crypt"},
+                                                   {IDC_DECRYPT, "&Decrypt"},
+                                                   {IDC_SIGN, "&Sign"},
+                                                   {IDC_VERIFY, "&Verify"},
+                                                   {IDC_CLOSE, "Close"}};
     for (const auto& [id, text] : buttons) {
       auto* button = qobject_cast<QPushButton*>(WindowProbe::Widget(p.item(id)));
       ASSERT_NE(button, nullptr) << id;
@@ -70,7 +73,8 @@ TEST_F(WindowLayout, ControlsAreWhatTheyShowAndSayIt) {
     EXPECT_NE(qobject_cast<QProgressBar*>(WindowProbe::Widget(p.item(IDC_PROGRESS))), nullptr);
     auto* list = qobject_cast<QAbstractItemView*>(WindowProbe::Widget(p.keyList()));
     ASSERT_NE(list, nullptr);
-    EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection) << "several keys at once";
+    EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection)
+        << "several keys at once";
     auto* link = qobject_cast<QLabel*>(WindowProbe::Widget(p.item(IDC_UPDATE_LINK)));
     ASSERT_NE(link, nullptr);
     EXPECT_TRUE(link->text().contains("Zembra: check for updates")) << link->text().toStdString();
@@ -88,7 +92,8 @@ TEST_F(WindowLayout, ControlsStandInTheirPlaces) {
   WindowProbe w(nullptr, cmdNone);
   bool checked = false;
   w.then([&](WindowProbe& p) {
-    const QRect list = Place(p, IDC_KEY_LIST), bar = Place(p, IDC_PROGRESS), log = Place(p, IDC_LOG);
+    const QRect list = Place(p, IDC_KEY_LIST), bar = Place(p, IDC_PROGRESS),
+                log = Place(p, IDC_LOG);
     EXPECT_EQ(bar.left(), list.left());
     EXPECT_EQ(log.left(), list.left());
     EXPECT_EQ(bar.width(), list.width());
@@ -97,8 +102,9 @@ TEST_F(WindowLayout, ControlsStandInTheirPlaces) {
     EXPECT_LT(bar.bottom(), log.top());
     EXPECT_GT(list.height(), log.height()) << "the key list is the largest part";
 
-    const QRect keysLabel(StaticText(p, "Available keys")->mapTo(WindowProbe::Widget(p.m_hWnd), QPoint()),
-                          StaticText(p, "Available keys")->size());
+    const QRect keysLabel(
+        StaticText(p, "Available keys")->mapTo(WindowProbe::Widget(p.m_hWnd), QPoint()),
+        StaticText(p, "Available keys")->size());
     EXPECT_LT(keysLabel.top(), list.top());
     EXPECT_EQ(keysLabel.left(), list.left());
 
@@ -107,9 +113,9 @@ TEST_F(WindowLayout, ControlsStandInTheirPlaces) {
     EXPECT_GT(box.top(), list.bottom());
     EXPECT_LT(box.bottom(), bar.top());
 
-    const int column[] = {IDC_IMPORT_KEYS, IDC_EXPORT_KEYS, IDC_CREATE_KEY, IDC_DELETE_KEYS,
-                          IDC_ENCRYPT,     IDC_DECRYPT,     IDC_SIGN,       IDC_VERIFY,
-                          IDC_CLOSE};
+    const int column[] = {IDC_IMPORT_KEYS, IDC_EXPORT_KEYS, IDC_CREATE_KEY,
+                          IDC_DELETE_KEYS, IDC_ENCRYPT,     IDC_DECRYPT,
+                          IDC_SIGN,        IDC_VERIFY,      IDC_CLOSE};
     const QRect first = Place(p, column[0]);
     EXPECT_EQ(first.top(), list.top()) << "the column starts level with the list";
     EXPECT_GT(first.left(), list.right());

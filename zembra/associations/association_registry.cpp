@@ -34,7 +34,8 @@ bool DeleteKeyDepthFirst(HKEY parent, const std::string& name) {
     if (RegOpenKeyEx(parent, name.c_str(), 0, kReadWrite, key.put()) != ERROR_SUCCESS) return false;
     for (;;) {
       DWORD longest = 0;
-      if (RegQueryInfoKey(key.get(), nullptr, &longest, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+      if (RegQueryInfoKey(key.get(), nullptr, &longest, nullptr, nullptr, nullptr) !=
+          ERROR_SUCCESS) {
         return false;
       }
       std::vector<char> buffer(longest + 1);
@@ -49,7 +50,9 @@ bool DeleteKeyDepthFirst(HKEY parent, const std::string& name) {
   return RegDeleteKey(parent, name.c_str()) == ERROR_SUCCESS;
 }
 
-void NotifyAssociationChange() { SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr); }
+void NotifyAssociationChange() {
+  SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+}
 
 // The MIME types that stay claimed by other rows that are associated now.
 std::vector<std::string> TypesOfOtherCurrentRows(const FileAssociation& row) {
@@ -104,11 +107,12 @@ std::optional<std::string> ReadClassesRootDefault(const char* subKey) {
 std::string ProgramPathFromCommand(std::string_view command) {
   if (!command.empty() && command.front() == '"') {
     const std::size_t close = command.find('"', 1);
-    return std::string(command.substr(1, close == std::string_view::npos ? std::string_view::npos
-                                                                          : close - 1));
+    return std::string(
+        command.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
   }
   for (std::size_t i = 0; i + 1 < command.size(); ++i) {
-    if (command[i] == ' ' && (command[i + 1] == '%' || command[i + 1] == '/' || command[i + 1] == '"')) {
+    if (command[i] == ' ' &&
+        (command[i + 1] == '%' || command[i + 1] == '/' || command[i + 1] == '"')) {
       return std::string(command.substr(0, i));
     }
   }

@@ -14,8 +14,7 @@ DialogTemplate MakeAssociationsTemplate() {
   t.cy = 172;
   t.font = "Microsoft Sans Serif";
   t.pointSize = 9;
-  t.style = DS_SETFONT | DS_MODALFRAME | DS_3DLOOK | DS_CENTER | WS_POPUP | WS_CAPTION |
-            WS_SYSMENU;
+  t.style = DS_SETFONT | DS_MODALFRAME | DS_3DLOOK | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU;
   t.controls = {
       {IDC_STATIC, ControlKind::Static,
        "From the list below, select the file types which you would like Zembra to handle when "

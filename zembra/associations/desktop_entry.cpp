@@ -15,7 +15,8 @@ std::string_view Trim(std::string_view text) {
 }  // namespace
 
 std::string QuoteExecArgument(std::string_view argument) {
-  const bool quote = argument.empty() || argument.find_first_of(kReserved) != std::string_view::npos;
+  const bool quote =
+      argument.empty() || argument.find_first_of(kReserved) != std::string_view::npos;
   std::string out;
   if (quote) out += '"';
   for (char c : argument) {
@@ -58,9 +59,7 @@ std::string UnescapeDesktopString(std::string_view value) {
       case 't': out += '\t'; break;
       case 'r': out += '\r'; break;
       case 's': out += ' '; break;
-      default:
-        out += '\\';
-        out += next;
+      default: out += '\\'; out += next;
     }
   }
   return out;
@@ -146,8 +145,9 @@ std::vector<std::string> SplitDesktopList(std::string_view value) {
   return items;
 }
 
-std::string MakeDesktopEntry(const std::string& programPath, const std::vector<std::string>& mimeTypes,
-                             std::string_view name, std::string_view actionName) {
+std::string MakeDesktopEntry(const std::string& programPath,
+                             const std::vector<std::string>& mimeTypes, std::string_view name,
+                             std::string_view actionName) {
   const std::string program = EscapeDesktopString(QuoteExecArgument(programPath));
   std::string types;
   for (const std::string& type : mimeTypes) types += type + ";";

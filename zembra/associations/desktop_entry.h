@@ -32,5 +32,6 @@ std::vector<std::string> SplitDesktopList(std::string_view value);
 
 // Zembra's own desktop entry: opens one file with the program, offers the associations dialog
 // as an action, and declares the MIME types it handles.
-std::string MakeDesktopEntry(const std::string& programPath, const std::vector<std::string>& mimeTypes,
-                             std::string_view name, std::string_view actionName);
+std::string MakeDesktopEntry(const std::string& programPath,
+                             const std::vector<std::string>& mimeTypes, std::string_view name,
+                             std::string_view actionName);

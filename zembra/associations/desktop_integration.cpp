@@ -14,7 +14,6 @@
 #include "zembra/associations/mime_globs.h"
 #include "zembra/associations/mimeapps_list.h"
 #include "zembra/operations/messages.h"
-#include "zembra/operations/messages.h"
 #include "zembra/ui/app_icon.h"
 
 namespace {
@@ -48,7 +47,8 @@ std::vector<std::string> MimeAppsLists() {
   std::vector<std::string> lists;
   const std::vector<std::string> desktops = XdgCurrentDesktops();
   auto add = [&](const std::string& folder) {
-    for (const std::string& desktop : desktops) lists.push_back(folder + "/" + desktop + "-mimeapps.list");
+    for (const std::string& desktop : desktops)
+      lists.push_back(folder + "/" + desktop + "-mimeapps.list");
     lists.push_back(folder + "/mimeapps.list");
   };
   for (const std::string& dir : config) add(dir);
@@ -117,9 +117,7 @@ void RemoveIfPresent(const std::string& path) {
 
 std::string UserMimeAppsList() { return XdgConfigHome() + "/mimeapps.list"; }
 
-std::string UserDesktopEntryPath() {
-  return XdgDataHome() + "/applications/" + kZembraDesktopId;
-}
+std::string UserDesktopEntryPath() { return XdgDataHome() + "/applications/" + kZembraDesktopId; }
 
 std::string UserIconPath(int size) {
   const std::string dim = std::to_string(size);
@@ -131,7 +129,8 @@ std::vector<std::string> ExtensionMimeTypes(const char* extension) {
   for (const std::string& dir : DataFolders()) {
     for (std::string& type : MimeTypesFromGlobs2(ReadOrEmpty(dir + "/mime/globs2"), extension)) {
       if (type.rfind("text/", 0) == 0) continue;
-      if (std::find(types.begin(), types.end(), type) == types.end()) types.push_back(std::move(type));
+      if (std::find(types.begin(), types.end(), type) == types.end())
+        types.push_back(std::move(type));
     }
   }
   return types;
@@ -141,11 +140,13 @@ std::string DesktopDefaultApplication(const std::string& mimeType) {
   const std::vector<std::string> lists = MimeAppsLists();
   for (const std::string& list : lists) {
     const std::string text = ReadOrEmpty(list);
-    if (auto id = FirstInstalled(ListedApplications(text, kDefaultApplications, mimeType))) return *id;
+    if (auto id = FirstInstalled(ListedApplications(text, kDefaultApplications, mimeType)))
+      return *id;
   }
   for (const std::string& list : lists) {
     const std::string text = ReadOrEmpty(list);
-    if (auto id = FirstInstalled(ListedApplications(text, "Added Associations", mimeType))) return *id;
+    if (auto id = FirstInstalled(ListedApplications(text, "Added Associations", mimeType)))
+      return *id;
   }
   for (const std::string& dir : DataFolders()) {
     const std::string cache = ReadOrEmpty(dir + "/applications/mimeinfo.cache");
@@ -165,7 +166,9 @@ std::optional<std::string> DesktopApplicationText(const std::string& desktopId) 
   return name + "\r\n" + exec;
 }
 
-bool ClaimMimeTypes(const std::vector<std::string>& mimeTypes) { return EditMimeApps(mimeTypes, true); }
+bool ClaimMimeTypes(const std::vector<std::string>& mimeTypes) {
+  return EditMimeApps(mimeTypes, true);
+}
 
 bool ReleaseMimeTypes(const std::vector<std::string>& mimeTypes) {
   return EditMimeApps(mimeTypes, false);
@@ -187,6 +190,7 @@ void UpdateDesktopEntry(const std::string& programPath, const std::vector<std::s
     const std::string png = EncodePng(IconImage{size, pixels.data()});
     if (!png.empty()) WriteOrReport(UserIconPath(size), png);
   }
-  WriteOrReport(UserDesktopEntryPath(),
-                MakeDesktopEntry(programPath, mimeTypes, LoadMessage(IDS_PRODUCT_NAME), kActionName));
+  WriteOrReport(
+      UserDesktopEntryPath(),
+      MakeDesktopEntry(programPath, mimeTypes, LoadMessage(IDS_PRODUCT_NAME), kActionName));
 }

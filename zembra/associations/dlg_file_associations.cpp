@@ -16,7 +16,9 @@ CDlgFileAssociations::CDlgFileAssociations() : CDialogBase(FileAssociationsDialo
 
 CDlgFileAssociations::~CDlgFileAssociations() = default;
 
-INT_PTR CDlgFileAssociations::Exec(HWND parent, LPARAM initParam) { return DoModal(parent, initParam); }
+INT_PTR CDlgFileAssociations::Exec(HWND parent, LPARAM initParam) {
+  return DoModal(parent, initParam);
+}
 
 LRESULT CDlgFileAssociations::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
   const std::string program = AssociationProgramPath();
@@ -63,7 +65,8 @@ LRESULT CDlgFileAssociations::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
         LVITEM state;
         state.state = INDEXTOSTATEIMAGEMASK(2);
         state.stateMask = LVIS_STATEIMAGEMASK;
-        SendMessage(m_hList, LVM_SETITEMSTATE, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&state));
+        SendMessage(m_hList, LVM_SETITEMSTATE, static_cast<WPARAM>(i),
+                    reinterpret_cast<LPARAM>(&state));
         row.current = 1;
       }
     }

@@ -21,10 +21,10 @@ class __attribute__((visibility("default"))) CDlgFileAssociations : public CDial
   INT_PTR Exec(HWND parent, LPARAM initParam);
 
   BEGIN_MSG_MAP(CDlgFileAssociations)
-    MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
-    NOTIFY_HANDLER(IDC_ASSOCIATION_LIST, LVN_ITEMCHANGED, OnItemChanged)
-    COMMAND_HANDLER(IDOK, BN_CLICKED, OnRegister)
-    COMMAND_HANDLER(IDCANCEL, BN_CLICKED, OnCancel)
+  MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+  NOTIFY_HANDLER(IDC_ASSOCIATION_LIST, LVN_ITEMCHANGED, OnItemChanged)
+  COMMAND_HANDLER(IDOK, BN_CLICKED, OnRegister)
+  COMMAND_HANDLER(IDCANCEL, BN_CLICKED, OnCancel)
   END_MSG_MAP()
 
  protected:

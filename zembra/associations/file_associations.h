@@ -11,13 +11,13 @@
 #include "platform/core/win_types.h"
 
 struct FileAssociation {
-  const char* extension;    // with its dot
+  const char* extension;  // with its dot
   const char* progId;
   const char* description;
   std::int32_t iconIndex;
   std::optional<std::string> currentText;  // description, CR LF, program path; set by the dialog
-  BOOL current;  // the extension opens with the program now
-  BOOL wanted;   // the extension shall open with it (set by the dialog's register button)
+  BOOL current;                            // the extension opens with the program now
+  BOOL wanted;  // the extension shall open with it (set by the dialog's register button)
 };
 
 inline constexpr int kFileAssociationCount = 3;

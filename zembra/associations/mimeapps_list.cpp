@@ -7,8 +7,8 @@ namespace {
 // One line of the text, with its end ("\n", or nothing for a last line without one).
 struct Line {
   std::size_t begin = 0;
-  std::size_t end = 0;      // end of the content, before "\r\n" or "\n"
-  std::size_t next = 0;     // start of the following line
+  std::size_t end = 0;   // end of the content, before "\r\n" or "\n"
+  std::size_t next = 0;  // start of the following line
 };
 
 std::vector<Line> SplitLines(std::string_view text) {

@@ -23,8 +23,8 @@ void ReadInstallMode() {
   Trace("Zembra: checking for portable mode: key is exists...\n");
   char value[256] = {};
   DWORD size = sizeof value;
-  if (RegQueryValueEx(key.get(), "Type", nullptr, nullptr, reinterpret_cast<BYTE*>(value),
-                      &size) != ERROR_SUCCESS)
+  if (RegQueryValueEx(key.get(), "Type", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) !=
+      ERROR_SUCCESS)
     return;
   Trace("Zembra: checking for portable mode: tyoe is here...\n");
   // The type is not examined, so the data need not end in a NUL: stop at the bytes returned.

@@ -73,8 +73,8 @@ FileStream MakeFileStream(int fd, ProgressSink progress) {
   FileStream stream;
   stream.fd = fd;
   std::int64_t length = FileLength(fd);
-  stream.total = length < 0 ? std::numeric_limits<std::uint32_t>::max()
-                            : static_cast<std::uint64_t>(length);
+  stream.total =
+      length < 0 ? std::numeric_limits<std::uint32_t>::max() : static_cast<std::uint64_t>(length);
   stream.progress = std::move(progress);
   return stream;
 }

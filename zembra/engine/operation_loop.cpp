@@ -47,8 +47,7 @@ class OperationLoop {
       if (m_watches.empty()) return Cancel(gpg_error(GPG_ERR_INTERNAL));
       fds.clear();
       for (const auto& w : m_watches) fds.push_back({w->fd, w->forWriting});
-      if (const int error = WaitForDescriptors(fds))
-        return Cancel(gpg_error_from_errno(error));
+      if (const int error = WaitForDescriptors(fds)) return Cancel(gpg_error_from_errno(error));
       // Handlers may add watches (appended) or remove any; those of this round stay at their
       // places, and a removed one is not called.
       for (std::size_t i = 0; i < fds.size() && !m_done; ++i) {
@@ -67,8 +66,7 @@ class OperationLoop {
     auto* self = static_cast<OperationLoop*>(loop);
     if (const std::uint64_t pipe = PipeIdOf(fd)) self->m_pipes.push_back(pipe);
     auto& watches = self->m_watches;
-    watches.push_back(std::make_unique<Watch>(
-        Watch{fd, dir == 0, handler, handlerData}));
+    watches.push_back(std::make_unique<Watch>(Watch{fd, dir == 0, handler, handlerData}));
     *tag = watches.back().get();
     return 0;
   }

@@ -7,7 +7,6 @@
 #include "zembra/keys/key_generation.h"
 #include "zembra/keys/key_parms.h"
 #include "zembra/operations/messages.h"
-#include "zembra/operations/messages.h"
 
 namespace {
 
@@ -24,8 +23,7 @@ DialogTemplate MakeCreateKeyTemplate() {
   t.cy = 249;
   t.font = "Microsoft Sans Serif";
   t.pointSize = 9;
-  t.style = DS_SETFONT | DS_MODALFRAME | DS_3DLOOK | DS_CENTER | WS_POPUP | WS_CAPTION |
-            WS_SYSMENU;
+  t.style = DS_SETFONT | DS_MODALFRAME | DS_3DLOOK | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU;
   t.controls = {
       {IDC_STATIC, ControlKind::Static, "Algorithm", 7, 9, 62, 8, kChild},
       {IDC_ALGORITHM, ControlKind::ComboBox, "", 72, 7, 125, 60,

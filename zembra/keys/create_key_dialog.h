@@ -13,10 +13,10 @@ class CDlgCreateKey : public CDialogBase {
   CDlgCreateKey();
 
   BEGIN_MSG_MAP(CDlgCreateKey)
-    MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
-    COMMAND_HANDLER(IDOK, BN_CLICKED, OnClickedOk)
-    COMMAND_HANDLER(IDCANCEL, BN_CLICKED, OnClickedCancel)
-    COMMAND_HANDLER(IDC_EXPIRES, BN_CLICKED, OnClickedExpires)
+  MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+  COMMAND_HANDLER(IDOK, BN_CLICKED, OnClickedOk)
+  COMMAND_HANDLER(IDCANCEL, BN_CLICKED, OnClickedCancel)
+  COMMAND_HANDLER(IDC_EXPIRES, BN_CLICKED, OnClickedExpires)
   END_MSG_MAP()
 
   // Set when OK closed the dialog; texts UTF-8.

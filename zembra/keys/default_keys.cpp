@@ -78,9 +78,9 @@ void AppendKeysById(gpgme_ctx_t ctx, const std::vector<std::string>& ids, CKeyHa
 // A setting that silently kept its old value would come back at the next start as if chosen.
 void SaveDefaultKeys(const std::string& joinedIds, bool useDefaultKeys) {
   RegKey key;
-  LONG status = RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr,
-                               REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, key.put(),
-                               nullptr);
+  LONG status =
+      RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                     KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr);
   // The text's bytes and its terminating NUL.
   if (status == ERROR_SUCCESS) {
     status = RegSetValueEx(key.get(), kDefaultKeysValue, 0, REG_BINARY,

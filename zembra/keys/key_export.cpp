@@ -4,12 +4,12 @@
 #include <cstring>
 
 #include "platform/core/files.h"
+#include "platform/core/log.h"
 #include "platform/core/text.h"
+#include "zembra/engine/check_result.h"
 #include "zembra/engine/engine.h"
 #include "zembra/engine/file_stream.h"
 #include "zembra/engine/operation_loop.h"
-#include "platform/core/log.h"
-#include "zembra/engine/check_result.h"
 #include "zembra/operations/messages.h"
 
 namespace {
@@ -58,8 +58,8 @@ ExportOutcome ExportKeys(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* 
   ExportOutcome outcome;
   outcome.path = path;
   // Secret key material is the owner's alone from the file's creation on, whatever it replaces.
-  CommittedOutput output(
-      path, secret ? OutputPermissions::OwnerOnly : OutputPermissions::Inherited);
+  CommittedOutput output(path,
+                         secret ? OutputPermissions::OwnerOnly : OutputPermissions::Inherited);
   if (!output.Open()) {
     LogRes(IDS_CANNOT_CREATE_OUTPUT, DisplayText(path), std::strerror(errno));
     return outcome;
@@ -73,10 +73,13 @@ ExportOutcome ExportKeys(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* 
   LogRes(IDS_EXPORTING_KEYS, DisplayText(path));
   // gpg ends an export with its counts; a gpg that died before them wrote a cut export.
   const EndStatusWatch refusal(ctx, "EXPORT_RES");
-  gpgme_error_t err = RunOperation(ctx, [&] {
-    return gpgme_op_export_keys_start(ctx, keys, secret ? GPGME_EXPORT_MODE_SECRET : 0,
-                                      data.get());
-  }, "EXPORT_RES");
+  gpgme_error_t err = RunOperation(
+      ctx,
+      [&] {
+        return gpgme_op_export_keys_start(ctx, keys, secret ? GPGME_EXPORT_MODE_SECRET : 0,
+                                          data.get());
+      },
+      "EXPORT_RES");
   if (err == 0) err = refusal.engineError();
   if (gpgme_err_code(err) == GPG_ERR_UNFINISHED) {
     LogRes(IDS_ENGINE_STOPPED, DisplayText(path));

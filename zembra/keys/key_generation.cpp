@@ -21,8 +21,7 @@ std::ostream& operator<<(std::ostream& os, const CGenKeyResult& result) {
 std::unique_ptr<CGenKeyResult> GenerateKey(gpgme_ctx_t ctx, const char* keyType, int keyLength,
                                            const char* subkeyType, int subkeyLength,
                                            const std::string& name, const std::string& comment,
-                                           const std::string& email,
-                                           const std::string& passphrase,
+                                           const std::string& email, const std::string& passphrase,
                                            const std::string& expiry) {
   KeyParms parms;
   parms.keyType = keyType != nullptr ? keyType : "";

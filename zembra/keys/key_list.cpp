@@ -63,7 +63,8 @@ std::string FormatDate(std::int64_t time) {
 }
 
 const char* ValidityName(int validity) {
-  static const char* const names[] = {"Unknown", "Undefined", "Never", "Marginal", "Full", "Ultimate"};
+  static const char* const names[] = {"Unknown",  "Undefined", "Never",
+                                      "Marginal", "Full",      "Ultimate"};
   if (validity < 0 || validity > 5) return names[0];
   return names[validity];
 }

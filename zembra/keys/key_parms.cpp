@@ -4,7 +4,6 @@
 
 #include "platform/core/format.h"
 #include "zembra/operations/messages.h"
-#include "zembra/operations/messages.h"
 
 namespace {
 
@@ -23,8 +22,8 @@ std::string Block(const KeyParms& p) {
       TypeOrDefault(p.keyType), p.keyLength, TypeOrDefault(p.subkeyType), p.subkeyLength, p.name,
       p.email);
   if (!p.comment.empty()) block += FormatText("Name-Comment: \"%s\"\n", p.comment);
-  block += FormatText("Expire-Date: %s\nPassphrase: %s\n</GnupgKeyParms>\n", p.expiry,
-                      p.passphrase);
+  block +=
+      FormatText("Expire-Date: %s\nPassphrase: %s\n</GnupgKeyParms>\n", p.expiry, p.passphrase);
   return block;
 }
 
@@ -89,7 +88,7 @@ KeyParmsBlock BuildKeyParms(const KeyParms& parms) {
 std::string KeyParmsRefusalText(const KeyParmsBlock& block) {
   if (block.ok()) return {};
   const int id = block.refusal == KeyParmsBlock::Refusal::LineBreak ? IDS_FIELD_LINE_BREAK
-                                                                     : IDS_FIELD_TOO_LONG;
+                                                                    : IDS_FIELD_TOO_LONG;
   return FormatText(LoadMessage(id), LoadMessage(FieldNameId(block.field)));
 }
 
@@ -97,6 +96,6 @@ std::ostream& operator<<(std::ostream& os, const KeyParmsBlock& block) {
   if (block.ok()) return os << "block of " << block.text.size() << " bytes:\n" << block.text;
   static const char* const names[] = {"none", "Name", "E-mail", "Comment", "Passphrase"};
   return os << (block.refusal == KeyParmsBlock::Refusal::LineBreak ? "line break in "
-                                                                    : "too long at ")
+                                                                   : "too long at ")
             << names[static_cast<int>(block.field)];
 }

@@ -12,14 +12,14 @@ constexpr std::size_t kKeyParmsSize = 2048;
 
 // The values of the block; texts are UTF-8.
 struct KeyParms {
-  std::string keyType;     // "RSA", "DSA"; empty: "default"
+  std::string keyType;  // "RSA", "DSA"; empty: "default"
   int keyLength = 0;
   std::string subkeyType;  // empty: "default"
   int subkeyLength = 0;
   std::string name;
   std::string email;
-  std::string comment;     // optional: no Name-Comment line when empty
-  std::string expiry;      // "0" or "YYYYMMDDThhmmss"
+  std::string comment;  // optional: no Name-Comment line when empty
+  std::string expiry;   // "0" or "YYYYMMDDThhmmss"
   std::string passphrase;
 };
 

@@ -57,10 +57,13 @@ bool EncryptTextStep(const TextStepData& data) {
   gpgme_set_armor(data.ctx, 1);
   LogRes(IDS_ENCRYPTING_CLIPBOARD);
   // An engine that died says nothing; its output would stop short.
-  if (!CheckResult(RunOperation(data.ctx, [&] {
-        return gpgme_op_encrypt_start(data.ctx, data.recipients, GPGME_ENCRYPT_ALWAYS_TRUST,
-                                      data.input, data.output);
-      }, "END_ENCRYPTION")))
+  if (!CheckResult(RunOperation(
+          data.ctx,
+          [&] {
+            return gpgme_op_encrypt_start(data.ctx, data.recipients, GPGME_ENCRYPT_ALWAYS_TRUST,
+                                          data.input, data.output);
+          },
+          "END_ENCRYPTION")))
     return false;
   gpgme_encrypt_result_t result = gpgme_op_encrypt_result(data.ctx);
   if (result && result->invalid_recipients) {

@@ -21,7 +21,8 @@ constexpr std::string_view kDecryptedEnding = ".decrypted";
 
 std::string DecryptedName(const std::string& path) {
   if (EndsWithNoCase(path, kEncryptedEnding)) {
-    if (EndsWithNoCase(path, kSignedEnding)) return path.substr(0, path.size() - kSignedEnding.size());
+    if (EndsWithNoCase(path, kSignedEnding))
+      return path.substr(0, path.size() - kSignedEnding.size());
     return path.substr(0, path.size() - kEncryptedEnding.size());
   }
   return path + std::string(kDecryptedEnding);
@@ -36,9 +37,13 @@ Outcome EncryptFile(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* recip
   if (!io.OpenInput(path, progress, outcome) || !io.OpenOutput(outcome)) return outcome;
 
   LogRes(IDS_ENCRYPTING_FILE, DisplayText(path));
-  const gpgme_error_t err = RunOperation(ctx, [&] {
-    return gpgme_op_encrypt_start(ctx, recipients, GPGME_ENCRYPT_ALWAYS_TRUST, io.in(), io.out());
-  }, "END_ENCRYPTION");
+  const gpgme_error_t err = RunOperation(
+      ctx,
+      [&] {
+        return gpgme_op_encrypt_start(ctx, recipients, GPGME_ENCRYPT_ALWAYS_TRUST, io.in(),
+                                      io.out());
+      },
+      "END_ENCRYPTION");
   if (io.InputChanged()) return outcome.End(IDS_INPUT_CHANGED, DisplayText(path));
   if (gpgme_err_code(err) == GPG_ERR_UNFINISHED)
     return outcome.End(IDS_ENGINE_STOPPED, DisplayText(path));

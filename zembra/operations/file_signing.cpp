@@ -4,8 +4,8 @@
 #include "platform/core/log.h"
 #include "platform/core/text.h"
 #include "zembra/engine/operation_loop.h"
-#include "zembra/operations/messages.h"
 #include "zembra/operations/file_streams.h"
+#include "zembra/operations/messages.h"
 #include "zembra/operations/signature_report.h"
 
 namespace {
@@ -18,7 +18,8 @@ constexpr std::string_view kVerifiedEnding = ".verified";
 std::string SignedName(const std::string& path) { return path + std::string(kSignedEnding); }
 
 std::string VerifiedName(const std::string& path) {
-  if (EndsWithNoCase(path, kSignedEnding)) return path.substr(0, path.size() - kSignedEnding.size());
+  if (EndsWithNoCase(path, kSignedEnding))
+    return path.substr(0, path.size() - kSignedEnding.size());
   return path + std::string(kVerifiedEnding);
 }
 

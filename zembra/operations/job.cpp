@@ -10,8 +10,8 @@
 namespace {
 
 // Indexed by e_command from cmdNone to cmdVerify.
-constexpr int kStartCommand[] = {0, ID_AUTO_PROCESS_FILES, ID_MENU_ENCRYPT,
-                                 ID_DECRYPT_FILES, ID_MENU_SIGN, ID_MENU_VERIFY};
+constexpr int kStartCommand[] = {
+    0, ID_AUTO_PROCESS_FILES, ID_MENU_ENCRYPT, ID_DECRYPT_FILES, ID_MENU_SIGN, ID_MENU_VERIFY};
 constexpr const char* kButtonName[] = {"", "Encrypt", "Encrypt", "Decrypt", "Sign", "Verify"};
 static_assert(std::size(kStartCommand) == cmdVerify + 1);
 static_assert(std::size(kButtonName) == cmdVerify + 1);
@@ -19,7 +19,8 @@ static_assert(std::size(kButtonName) == cmdVerify + 1);
 bool IsStartable(e_command command) { return command >= cmdAuto && command <= cmdVerify; }
 
 bool HasEnding(std::string_view name, std::string_view ending) {
-  return name.size() > ending.size() && EqualsNoCase(name.substr(name.size() - ending.size()), ending);
+  return name.size() > ending.size() &&
+         EqualsNoCase(name.substr(name.size() - ending.size()), ending);
 }
 
 }  // namespace
@@ -57,8 +58,8 @@ JobStart Job::Start(bool haveKeys, bool defaultKeysInUse) const {
 
 void Job::LogKeysPrompt() const {
   if (!IsStartable(m_command) || m_files.empty()) return;
-  LogRes(IDS_KEYS_PROMPT, kButtonName[m_command], static_cast<int>(m_files.size()),
-         m_files.front(), m_files.size() == 1 ? "" : " and others");
+  LogRes(IDS_KEYS_PROMPT, kButtonName[m_command], static_cast<int>(m_files.size()), m_files.front(),
+         m_files.size() == 1 ? "" : " and others");
 }
 
 void Job::AutoProcess(const std::function<void(FileAction, const std::string&)>& act) {

@@ -22,9 +22,9 @@ using FileList = std::vector<std::string>;
 
 // What the window does when the job starts.
 struct JobStart {
-  int command = 0;         // the window command to post; 0 for none
-  int defaultCommand = 0;  // the command to make the default instead; 0 for none
-  bool keysPrompt = false; // write the keys prompt first (no keys at hand)
+  int command = 0;          // the window command to post; 0 for none
+  int defaultCommand = 0;   // the command to make the default instead; 0 for none
+  bool keysPrompt = false;  // write the keys prompt first (no keys at hand)
 
   bool operator==(const JobStart&) const = default;
 };

@@ -1,13 +1,13 @@
 #include "zembra/operations/key_import.h"
 
 #include "platform/core/files.h"
+#include "platform/core/log.h"
 #include "platform/core/text.h"
+#include "zembra/engine/check_result.h"
 #include "zembra/engine/engine.h"
 #include "zembra/engine/file_stream.h"
 #include "zembra/engine/key_ring_repair.h"
 #include "zembra/engine/operation_loop.h"
-#include "platform/core/log.h"
-#include "zembra/engine/check_result.h"
 #include "zembra/operations/messages.h"
 #include "zembra/operations/output_file.h"
 

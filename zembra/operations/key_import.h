@@ -10,7 +10,7 @@
 
 // The counts of one import, as the log shows them.
 struct ImportOutcome {
-  bool opened = false;    // the file could be read
+  bool opened = false;     // the file could be read
   bool succeeded = false;  // the engine accepted the data
   int considered = 0;
   int imported = 0;

@@ -13,8 +13,7 @@ struct Message {
 // The message table: texts exactly as the product shows them, line ends included. 9109 has
 // no text.
 constexpr Message kMessages[] = {
-    {IDS_KEYS_PROMPT,
-     "Please choose key(s) and press `%ls` button to proceed %d files (%ls%ls)\n"},
+    {IDS_KEYS_PROMPT, "Please choose key(s) and press `%ls` button to proceed %d files (%ls%ls)\n"},
     {IDS_DELETE_KEY_CONFIRM, "You are going to delete a key.\nAre you sure?"},
     {IDS_DELETE_KEYS_CONFIRM, "You are going to delete %d keys.\nAre you sure?"},
     {IDS_COLUMN_DESCRIPTION, "Description"},

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "platform/core/text.h"
 #include "platform/core/log.h"
+#include "platform/core/text.h"
 #include "zembra/operations/messages.h"
 
 namespace {

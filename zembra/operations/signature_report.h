@@ -30,5 +30,4 @@ bool IsGood(const SignatureCheck& check);
 // key is unknown) and its state; then, unless there was at least one signature and every one is
 // good, an error line that ends the outcome. True when all is good; the caller then writes
 // "Done.\n".
-bool ReportSignatures(gpgme_ctx_t ctx, const std::vector<SignatureCheck>& checks,
-                      Outcome& outcome);
+bool ReportSignatures(gpgme_ctx_t ctx, const std::vector<SignatureCheck>& checks, Outcome& outcome);

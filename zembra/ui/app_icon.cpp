@@ -17,7 +17,8 @@ double Length(Vec v) { return std::sqrt(v.x * v.x + v.y * v.y); }
 
 // Distance to a box with rounded corners; negative inside.
 double RoundedBox(Vec p, Vec centre, Vec half, double radius) {
-  const Vec q{std::abs(p.x - centre.x) - half.x + radius, std::abs(p.y - centre.y) - half.y + radius};
+  const Vec q{std::abs(p.x - centre.x) - half.x + radius,
+              std::abs(p.y - centre.y) - half.y + radius};
   const Vec outside{std::max(q.x, 0.0), std::max(q.y, 0.0)};
   return Length(outside) + std::min(std::max(q.x, q.y), 0.0) - radius;
 }
@@ -68,7 +69,8 @@ double Coverage(double d, double pixel) { return std::clamp(0.5 - d / pixel, 0.0
 std::uint32_t ToArgb(Colour c) {
   if (c.a <= 0.0) return 0;
   const auto channel = [&](double premultiplied) {
-    return static_cast<std::uint32_t>(std::lround(std::clamp(premultiplied / c.a, 0.0, 1.0) * 255.0));
+    return static_cast<std::uint32_t>(
+        std::lround(std::clamp(premultiplied / c.a, 0.0, 1.0) * 255.0));
   };
   const auto alpha = static_cast<std::uint32_t>(std::lround(std::clamp(c.a, 0.0, 1.0) * 255.0));
   return alpha << 24 | channel(c.r) << 16 | channel(c.g) << 8 | channel(c.b);

@@ -2,8 +2,8 @@
 // open-file dialog.
 #include <cstring>
 
-#include "platform/gui/common_dialogs.h"
 #include "platform/core/log.h"
+#include "platform/gui/common_dialogs.h"
 #include "zembra/operations/messages.h"
 #include "zembra/ui/dlg_progress.h"
 

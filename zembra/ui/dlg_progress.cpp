@@ -3,8 +3,8 @@
 #include "zembra/ui/dlg_progress.h"
 
 #include "platform/gui/shell.h"
-#include "zembra/keys/key_list.h"
 #include "zembra/engine/check_result.h"
+#include "zembra/keys/key_list.h"
 #include "zembra/ui/app_icon.h"
 #include "zembra/ui/key_list_view.h"
 #include "zembra/ui/log_box.h"
@@ -121,7 +121,8 @@ LRESULT CDlgProgress::OnListViewItemRClick(int, NMHDR* header, BOOL&) {
     item.mask = LVIF_STATE;
     item.state = LVIS_SELECTED;
     item.stateMask = LVIS_SELECTED;
-    SendMessage(m_hKeyList, LVM_SETITEMSTATE, static_cast<WPARAM>(static_cast<INT_PTR>(click->iItem)),
+    SendMessage(m_hKeyList, LVM_SETITEMSTATE,
+                static_cast<WPARAM>(static_cast<INT_PTR>(click->iItem)),
                 reinterpret_cast<LPARAM>(&item));
   }
   POINT point = click->ptAction;

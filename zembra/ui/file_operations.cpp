@@ -15,4 +15,6 @@ void CDlgProgress::Encrypt(const std::string& path, gpgme_key_t* recipients) {
   EncryptFile(m_ctx.get(), path, recipients, ProgressBar());
 }
 
-void CDlgProgress::Decrypt(const std::string& path) { DecryptFile(m_ctx.get(), path, ProgressBar()); }
+void CDlgProgress::Decrypt(const std::string& path) {
+  DecryptFile(m_ctx.get(), path, ProgressBar());
+}

@@ -7,13 +7,12 @@
 #include "platform/core/format.h"
 #include "platform/gui/common_dialogs.h"
 #include "platform/gui/wait_cursor.h"
+#include "zembra/engine/check_result.h"
 #include "zembra/keys/create_key_dialog.h"
 #include "zembra/keys/key_deletion.h"
 #include "zembra/keys/key_export.h"
 #include "zembra/keys/key_generation.h"
 #include "zembra/operations/key_import.h"
-#include "zembra/engine/check_result.h"
-#include "zembra/operations/messages.h"
 #include "zembra/operations/messages.h"
 #include "zembra/ui/dlg_progress.h"
 
@@ -39,8 +38,8 @@ std::string FolderOfFirstFile(const FileList& files) {
 std::vector<int> SelectedRows(HWND list) {
   std::vector<int> rows;
   for (int row = -1;;) {
-    row = static_cast<int>(SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(row),
-                                       LVNI_SELECTED));
+    row = static_cast<int>(
+        SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(row), LVNI_SELECTED));
     if (row < 0) break;
     rows.push_back(row);
   }
@@ -137,9 +136,9 @@ LRESULT CDlgProgress::OnClickedCreateKey(WORD, WORD, HWND, BOOL&) {
   std::unique_ptr<CGenKeyResult> result;
   {
     CWaitCursor busy;
-    result = GenerateKey(m_ctx.get(), dialog.m_algorithm == 0 ? "RSA" : "DSA",
-                         dialog.m_keyLength, "default", dialog.m_keyLength, dialog.m_name,
-                         dialog.m_comment, dialog.m_email, dialog.m_passphrase, expiry);
+    result = GenerateKey(m_ctx.get(), dialog.m_algorithm == 0 ? "RSA" : "DSA", dialog.m_keyLength,
+                         "default", dialog.m_keyLength, dialog.m_name, dialog.m_comment,
+                         dialog.m_email, dialog.m_passphrase, expiry);
   }
   std::fill(dialog.m_passphrase.begin(), dialog.m_passphrase.end(), '\0');
   if (result == nullptr) return 0;

@@ -14,8 +14,7 @@ DialogTemplate MakeProgressTemplate() {
   t.cy = 237;
   t.font = "Microsoft Sans Serif";
   t.pointSize = 9;
-  t.style = DS_SETFONT | DS_MODALFRAME | DS_3DLOOK | DS_CENTER | WS_POPUP | WS_CAPTION |
-            WS_SYSMENU;
+  t.style = DS_SETFONT | DS_MODALFRAME | DS_3DLOOK | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU;
   t.controls = {
       {IDC_STATIC, ControlKind::Static, "Available keys", 7, 7, 47, 8, kChild | WS_GROUP},
       {IDC_KEY_LIST, ControlKind::ListView, "", 7, 15, 321, 128,

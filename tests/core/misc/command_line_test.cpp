@@ -68,8 +68,8 @@ TEST(QuoteArgument, EveryArgumentSurvivesSplitting) {
     begin = end;
   }
   for (const std::string& argument : arguments) {
-    std::string line = "\"/opt/z/app\" 1 " + QuoteArgument(argument) + "  " +
-                       QuoteArgument(argument + "x") + " ";
+    std::string line =
+        "\"/opt/z/app\" 1 " + QuoteArgument(argument) + "  " + QuoteArgument(argument + "x") + " ";
     EXPECT_EQ(SplitCommandLine(line), (Args{"/opt/z/app", "1", argument, argument + "x"}))
         << "argument [" << argument << "]";
   }

@@ -20,9 +20,10 @@ std::string Printf(const char* format, T value) {
 }  // namespace
 
 TEST(FormatText, IntegersMatchPrintf) {
-  const char* formats[] = {"%d", "%i", "%4d", "%-4d|", "%04d", "%+d", "% d", "%.3d", "%8.3d",
-                           "%-8.3d|", "%08.3d", "%+05d", "%-05d|", "%x", "%X", "%#x", "%#X",
-                           "%08x", "%#010x", "%o", "%#o", "%u", "%.0d", "%5.0d|", "%#.0x|"};
+  const char* formats[] = {"%d",   "%i",    "%4d",     "%-4d|",  "%04d",   "%+d",    "% d",
+                           "%.3d", "%8.3d", "%-8.3d|", "%08.3d", "%+05d",  "%-05d|", "%x",
+                           "%X",   "%#x",   "%#X",     "%08x",   "%#010x", "%o",     "%#o",
+                           "%u",   "%.0d",  "%5.0d|",  "%#.0x|"};
   const int values[] = {0, 7, -7, 42, -1234, 65535, INT_MAX, INT_MIN};
   for (const char* format : formats) {
     for (int value : values) {
@@ -48,8 +49,7 @@ TEST(FormatText, TextMatchesPrintf) {
     }
   }
   std::string owned = "owned";
-  EXPECT_EQ(FormatText("[%ls][%hs][%s]", owned, std::string_view("view"), "c"),
-            "[owned][view][c]");
+  EXPECT_EQ(FormatText("[%ls][%hs][%s]", owned, std::string_view("view"), "c"), "[owned][view][c]");
 }
 
 TEST(FormatText, PointersMatchPrintf) {
@@ -92,6 +92,9 @@ TEST(FormatText, UnknownConversionsAreCopied) {
 TEST(FormatText, WidthAndPrecisionCountCharactersNotBytes) {
   EXPECT_EQ(FormatText("%5s|", "\xC3\xA9"), "    \xC3\xA9|");
   // A precision never cuts a character in two.
-  EXPECT_EQ(FormatText("%.1s|", "\xC3\xA9" "a"), "\xC3\xA9|");
+  EXPECT_EQ(FormatText("%.1s|",
+                       "\xC3\xA9"
+                       "a"),
+            "\xC3\xA9|");
   EXPECT_EQ(FormatText("%c%c", 'A', 0xE9), "A\xC3\xA9");
 }

@@ -11,7 +11,9 @@ TEST(DisplayText, ValidTextIsUnchanged) {
 }
 
 TEST(DisplayText, InvalidBytesShowAsEscapes) {
-  EXPECT_EQ(DisplayText("a\xFF" "b"), "a\\xFFb");
+  EXPECT_EQ(DisplayText("a\xFF"
+                        "b"),
+            "a\\xFFb");
   EXPECT_EQ(DisplayText("end\xC3"), "end\\xC3");                       // cut short
   EXPECT_EQ(DisplayText("\xC0\xAF"), "\\xC0\\xAF");                    // overlong
   EXPECT_EQ(DisplayText("\xED\xA0\x80"), "\\xED\\xA0\\x80");           // surrogate
@@ -62,7 +64,9 @@ TEST(ParseLeadingInt, ReadsLikeTheCLibrary) {
 
 TEST(WideAndUtf8, RoundTrip) {
   const std::wstring wide = L"Gr\u00FC\u00DFe \U0001F600 \u20AC";
-  const std::string utf8 = "Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x98\x80 \xE2\x82\xAC";
+  const std::string utf8 =
+      "Gr\xC3\xBC\xC3\x9F"
+      "e \xF0\x9F\x98\x80 \xE2\x82\xAC";
   EXPECT_EQ(WideToUtf8(wide), utf8);
   EXPECT_EQ(Utf8ToWide(utf8), wide);
   EXPECT_EQ(WideToUtf8(L""), "");
@@ -70,7 +74,9 @@ TEST(WideAndUtf8, RoundTrip) {
 }
 
 TEST(WideAndUtf8, InvalidInputBecomesReplacementCharacter) {
-  EXPECT_EQ(Utf8ToWide("a\xFF" "b"), L"a\uFFFDb");
+  EXPECT_EQ(Utf8ToWide("a\xFF"
+                       "b"),
+            L"a\uFFFDb");
   EXPECT_EQ(Utf8ToWide("\xE2\x82"), L"\uFFFD");
   std::wstring surrogate(1, static_cast<wchar_t>(0xD800));
   EXPECT_EQ(WideToUtf8(surrogate + L"x"), "\xEF\xBF\xBDx");

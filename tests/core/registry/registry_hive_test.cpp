@@ -59,7 +59,6 @@ LONG CreateCode(HKEY root, const char* path) {
   return RegCreateKeyEx(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr);
 }
 
-
 }  // namespace
 
 class RegistryHive : public RegistryTest {};
@@ -406,9 +405,9 @@ TEST_F(RegistryHive, ReaderWithoutWriteAccessReadsPastAKilledWritersJournal) {
   // The first writer rolls it back; the hive is whole.
   ASSERT_EQ(chmod(hive.c_str(), 0644), 0);
   RegKey key;
-  ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orvel Ltd\\Zembra", 0, KEY_ALL_ACCESS,
-                         key.put()),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orvel Ltd\\Zembra", 0, KEY_ALL_ACCESS, key.put()),
+      ERROR_SUCCESS);
   EXPECT_EQ(QueryValue(key.get(), "Type").bytes, std::string("Full\0", 5));
   EXPECT_EQ(IntegrityCheck(hive), "ok");
 }
@@ -453,12 +452,12 @@ TEST_F(RegistryHive, KeyPathsAreBoundedOnEveryWayIn) {
   RegKey last = CreateKey(deep.c_str());
   ASSERT_TRUE(last);
   RegKey key;
-  EXPECT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, (deep + "\\k").c_str(), 0, nullptr, 0,
-                           KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+  EXPECT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, (deep + "\\k").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                           nullptr, key.put(), nullptr),
             ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(RegCreateKeyEx(last.get(), "k", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
-                           nullptr),
-            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(
+      RegCreateKeyEx(last.get(), "k", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+      ERROR_INVALID_PARAMETER);
   EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, (deep + "\\k").c_str(), 0, KEY_READ, key.put()),
             ERROR_INVALID_PARAMETER);
   EXPECT_EQ(RegOpenKeyEx(last.get(), "k", 0, KEY_READ, key.put()), ERROR_INVALID_PARAMETER);

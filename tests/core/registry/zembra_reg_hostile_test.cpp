@@ -116,8 +116,7 @@ TEST_F(ZembraRegHostile, NulInANameIsRefusedWithFileAndLine) {
                             Bytes("\"a\0b\"=\"x\"\n"));
   EXPECT_EQ(value.exitCode, 1);
   EXPECT_THAT(value.err, StartsWith("zembra-reg: " + file() + ":4: NUL character in value name"));
-  ToolResult key =
-      import(std::string(kHeader) + Bytes("[HKEY_CURRENT_USER\\Software\\a\0b]\n"));
+  ToolResult key = import(std::string(kHeader) + Bytes("[HKEY_CURRENT_USER\\Software\\a\0b]\n"));
   EXPECT_EQ(key.exitCode, 1);
   EXPECT_THAT(key.err, StartsWith("zembra-reg: " + file() + ":3: NUL character in key name"));
   EXPECT_FALSE(keyExists("Software\\Nul"));
@@ -158,8 +157,8 @@ TEST_F(ZembraRegHostile, ImportThatCannotWriteOneHiveLeavesTheOthersUnchanged) {
                              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Both]\n"
                              "\"machine\"=\"y\"\n");
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_EQ(result.err, "zembra-reg: " + file() +
-                            ":5: access denied: HKEY_LOCAL_MACHINE\\SOFTWARE\\Both\n");
+  EXPECT_EQ(result.err,
+            "zembra-reg: " + file() + ":5: access denied: HKEY_LOCAL_MACHINE\\SOFTWARE\\Both\n");
   EXPECT_FALSE(keyExists("Software\\Both"));
   ASSERT_EQ(chmod(hiveFile("hklm.db").c_str(), 0644), 0);
 }
@@ -179,8 +178,8 @@ TEST_F(ZembraRegHostile, KeyNameOverTheLimitSaysSoWithFileAndLine) {
 
 TEST_F(ZembraRegHostile, HiveThatIsAFolderSaysSoInOneLine) {
   ASSERT_EQ(mkdir(hiveFile("hkcu.db").c_str(), 0700), 0);
-  std::string expected = "zembra-reg: registry hive is a folder, not a file: " +
-                         hiveFile("hkcu.db") + "\n";
+  std::string expected =
+      "zembra-reg: registry hive is a folder, not a file: " + hiveFile("hkcu.db") + "\n";
   EXPECT_EQ(RunTool({"query", "HKCU\\Software"}).err, expected);
   EXPECT_EQ(RunTool({"add", "HKCU\\Software\\X"}).err, expected);
   ToolResult imported = import(std::string(kHeader) + "[HKEY_CURRENT_USER\\Software\\X]\n");

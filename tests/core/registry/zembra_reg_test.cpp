@@ -228,8 +228,8 @@ class Faults : public RegistryTest {};
 
 TEST_F(Faults, ARegistryErrorNumberComesWithWhatItMeans) {
   ASSERT_EQ(RunTool({"add", "HKCU\\Software\\Orvel\\Zembra"}).exitCode, 0);
-  const std::vector<std::string> fullDisk = {
-      "sh", "-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\""};
+  const std::vector<std::string> fullDisk = {"sh", "-c",
+                                             "trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\""};
   ToolResult result = RunTool({"add", "HKCU\\Software\\Orvel\\Zembra", "--value", "Big", "--type",
                                "REG_BINARY", "--data", std::string(64 * 1024, 'a')},
                               fullDisk);
@@ -242,10 +242,10 @@ TEST_F(Faults, ARegistryErrorNumberComesWithWhatItMeans) {
 }
 
 TEST(RegistryErrorText, EveryNumberTheRegistryGivesHasAReason) {
-  for (const LONG rc : {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED,
-                        ERROR_INVALID_HANDLE, ERROR_NOT_ENOUGH_MEMORY, ERROR_INVALID_DATA,
-                        ERROR_INVALID_PARAMETER, ERROR_MORE_DATA, ERROR_NO_MORE_ITEMS,
-                        ERROR_BADDB, ERROR_CANTREAD, ERROR_CANTWRITE, ERROR_KEY_DELETED}) {
+  for (const LONG rc :
+       {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_INVALID_HANDLE,
+        ERROR_NOT_ENOUGH_MEMORY, ERROR_INVALID_DATA, ERROR_INVALID_PARAMETER, ERROR_MORE_DATA,
+        ERROR_NO_MORE_ITEMS, ERROR_BADDB, ERROR_CANTREAD, ERROR_CANTWRITE, ERROR_KEY_DELETED}) {
     EXPECT_NE(RegistryErrorText(rc), RegistryErrorText(-1)) << rc;
   }
   EXPECT_EQ(RegistryErrorText(ERROR_CANTREAD), "the hive file could not be read");
