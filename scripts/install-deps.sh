@@ -19,6 +19,8 @@ packages=(
   libnautilus-extension-dev  # the file manager's extension interface for the context-menu module
   xz-utils  # unpacks the thousand-key ring of the import tests
   clang           # the fuzz targets (fuzz/run.sh)
+  clang-format    # scripts/check-format.sh
+  clang-tidy      # scripts/check-tidy.sh
   libclang-rt-14-dev  # libFuzzer and clang's sanitizer runtimes
   python3         # scripts/reliability-report.sh
   libx11-dev      # end-to-end tests: the pointer's cursor seen through the X server

@@ -9,6 +9,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --desktop
+# The house rules a compiler does not enforce: the layers, the format.
+scripts/check-layers.sh
+scripts/check-format.sh
 scripts/build.sh
 mkdir -p build/results
 (cd build && ctest --output-on-failure --timeout 600 --output-junit results/junit.xml "$@")
