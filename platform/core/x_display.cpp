@@ -4,16 +4,21 @@
 #include <sstream>
 #include <string>
 
+#include "platform/core/files.h"
+
 namespace {
 
 // Whether a stream socket listens at the path, abstract ("@path", where X servers on Linux listen
 // besides the file) or not. Read from the kernel's table rather than by connecting: a probe
 // that connects and leaves is a client, and an X server whose last client leaves starts afresh
-// (or ends, with -terminate), under the very program about to connect. Unknown: listening.
+// (or ends, with -terminate), under the very program about to connect. The table shows only this
+// network namespace's sockets: a socket file without an entry (a server in another namespace,
+// its socket shared into a container) is left to the toolkit, as is a table that cannot be read.
 bool Listening(const std::string& path) {
   std::ifstream table("/proc/net/unix");
   if (!table) return true;
   constexpr unsigned long kAcceptingConnections = 0x10000;  // __SO_ACCEPTCON
+  bool seen = false;
   std::string line;
   std::getline(table, line);  // the column titles
   while (std::getline(table, line)) {
@@ -23,8 +28,9 @@ bool Listening(const std::string& path) {
       continue;
     if (name != path && name != "@" + path) continue;
     if ((std::stoul(flags, nullptr, 16) & kAcceptingConnections) != 0) return true;
+    seen = true;
   }
-  return false;
+  return !seen && PathExists(path);
 }
 
 }  // namespace
