@@ -25,6 +25,7 @@ class KeyGeneration : public KeyRingTest {
                                        .subkeyLength = length,
                                        .name = name,
                                        .email = "new@example.org",
+                                       .comment = "",
                                        .expiry = expiry,
                                        .passphrase = "generated words"});
       *log = LogText();
