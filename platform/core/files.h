@@ -52,6 +52,11 @@ bool RenameNoReplace(const std::string& from, const std::string& to);
 // OwnerOnly: 0600 whatever it replaces, for secret key material.
 enum class OutputPermissions { Inherited, OwnerOnly };
 
+// Removes the named temporaries of outputs to target that crashed runs left behind: ours by
+// name and owner, locked by nobody (a live writer holds its lock to the end), and untouched for
+// a minute. CommittedOutput::Open does this for its target.
+void RemoveStaleOutputTemporaries(const std::string& target);
+
 // An output that only replaces its target when committed, invisible and private until then.
 // The bytes go to an unnamed file in the target's folder (O_TMPFILE), or, where the file system
 // or a missing /proc allows none, to a temporary file beside the target
@@ -63,11 +68,6 @@ enum class OutputPermissions { Inherited, OwnerOnly };
 // named temporary a crash left is removed by the next named output to the same target. (An
 // unnamed output that replaces a file is linked under a temporary name just before the rename;
 // a crash between the two leaves that complete, flushed output under it.)
-// Removes the named temporaries of outputs to target that crashed runs left behind: ours by
-// name and owner, locked by nobody (a live writer holds its lock to the end), and untouched for
-// a minute. CommittedOutput::Open does this for its target.
-void RemoveStaleOutputTemporaries(const std::string& target);
-
 class CommittedOutput {
  public:
   explicit CommittedOutput(std::string target,

@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/crypto/test_env.h"
 #include "tests/e2e/child_process.h"
+#include "tests/support/test_env.h"
 #include "zembra/operations/clipboard_operations.h"
 #include "zembra/ui/dlg_progress.h"
 

@@ -84,7 +84,7 @@ int RunSteps(int first, int argc, char** argv) {
     } else if (step.rfind("type=", 0) == 0) {
       if (!WriteType(step.substr(5))) std::printf("type not written\n");
     } else if (step == "state") {
-      std::printf("mode %d\nkeyhome %s\n", g_installMode, g_keyHome.c_str());
+      std::printf("mode %d\nkeyhome %s\n", static_cast<int>(g_installMode), g_keyHome.c_str());
     } else {
       std::fprintf(stderr, "unknown step %s\n", step.c_str());
       return 2;

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/crypto/test_env.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/test_env.h"
 #include "zembra/keys/key_list.h"
 
 namespace {

@@ -5,8 +5,8 @@
 
 #include <sstream>
 
-#include "tests/crypto/test_env.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/test_env.h"
 #include "zembra/keys/key_export.h"
 #include "zembra/keys/key_list.h"
 

@@ -2,7 +2,7 @@
 // expiry dates, and a key made through the window's dialog.
 #include <gtest/gtest.h>
 
-#include "tests/crypto/test_env.h"
+#include "tests/support/test_env.h"
 #include "zembra/keys/key_export.h"
 #include "zembra/keys/key_generation.h"
 #include "zembra/keys/key_list.h"
@@ -19,8 +19,15 @@ class KeyGeneration : public KeyRingTest {
     std::unique_ptr<CGenKeyResult> result;
     RunInHostWindow([&](HWND) {
       GpgmeContext ctx = OpenEngineContext();
-      result = GenerateKey(ctx.get(), type, length, "default", length, name, "", "new@example.org",
-                           "generated words", expiry);
+      result = GenerateKey(ctx.get(), {.keyType = type,
+                                       .keyLength = length,
+                                       .subkeyType = "default",
+                                       .subkeyLength = length,
+                                       .name = name,
+                                       .email = "new@example.org",
+                                       .comment = "",
+                                       .expiry = expiry,
+                                       .passphrase = "generated words"});
       *log = LogText();
     });
     return result;

@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/crypto/test_env.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/progress_record.h"
+#include "tests/support/test_env.h"
 #include "zembra/operations/key_import.h"
 
 namespace {

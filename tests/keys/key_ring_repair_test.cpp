@@ -14,8 +14,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/crypto/test_env.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/test_env.h"
 #include "zembra/engine/key_ring_repair.h"
 #include "zembra/keys/key_list.h"
 #include "zembra/operations/key_import.h"

@@ -33,10 +33,10 @@
 
 #include "platform/core/files.h"
 #include "platform/gui/clipboard.h"
-#include "tests/crypto/test_env.h"
 #include "tests/support/file_system_shim.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/test_env.h"
 #include "zembra/keys/key_export.h"
 #include "zembra/operations/clipboard_operations.h"
 #include "zembra/operations/file_signing.h"

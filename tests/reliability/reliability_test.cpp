@@ -19,8 +19,8 @@
 #include "tests/support/sqlite_integrity.h"
 
 #include "platform/core/registry.h"
-#include "tests/crypto/test_env.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/test_env.h"
 
 namespace {
 

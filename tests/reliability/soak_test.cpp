@@ -22,10 +22,10 @@
 #include <gtest/gtest.h>
 
 #include "platform/core/log.h"
-#include "tests/crypto/test_env.h"
 #include "tests/e2e/child_process.h"
 #include "tests/support/key_ring.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/test_env.h"
 #include "zembra/keys/default_keys.h"
 
 namespace fs = std::filesystem;

@@ -8,7 +8,7 @@
 #include "platform/core/trace.h"
 #include "zembra/engine/check_result.h"
 
-int g_installMode = -1;
+InstallMode g_installMode = InstallMode::Undecided;
 std::string g_keyHome;
 
 namespace {
@@ -29,14 +29,14 @@ void ReadInstallMode() {
   Trace("Zembra: checking for portable mode: tyoe is here...\n");
   // The type is not examined, so the data need not end in a NUL: stop at the bytes returned.
   std::string type(value, strnlen(value, size));
-  g_installMode = type == "Full" ? 1 : 0;
+  g_installMode = type == "Full" ? InstallMode::Full : InstallMode::Portable;
   Trace("Zembra: checking for portable mode: `%ls`...\n", type);
 }
 
 // The key ring beside the library: the folder of libZembra.so (found from an address inside it),
 // or of the running program when that fails, followed by "/keys".
 void FindKeyHome() {
-  Trace("Zembra: assuming portable mode [%d]...\n", g_installMode);
+  Trace("Zembra: assuming portable mode [%d]...\n", static_cast<int>(g_installMode));
   const void* anchor = reinterpret_cast<const void*>(&InitEngine);
   std::string module = ModulePathOf(anchor);
   Trace("Zembra: load libZembra.so => [%p]...\n", module.empty() ? nullptr : anchor);
@@ -54,11 +54,11 @@ gpgme_error_t InitEngine(gpgme_protocol_t protocol) {
   setlocale(LC_ALL, "");
   gpgme_set_locale(nullptr, LC_CTYPE, setlocale(LC_CTYPE, nullptr));
 
-  if (g_installMode == -1) {
-    g_installMode = 0;
+  if (g_installMode == InstallMode::Undecided) {
+    g_installMode = InstallMode::Portable;
     Trace("Zembra: checking for portable mode...\n");
     ReadInstallMode();
-    if (g_installMode == 0) FindKeyHome();
+    if (g_installMode == InstallMode::Portable) FindKeyHome();
   }
 
   gpgme_error_t err = gpgme_engine_check_version(protocol);
@@ -67,8 +67,8 @@ gpgme_error_t InitEngine(gpgme_protocol_t protocol) {
 }
 
 gpgme_error_t SetupContext(gpgme_ctx_t* ctx) {
-  Trace("Zembra: gpgme_new => [%d] `%s`...\n", g_installMode, g_keyHome);
-  if (g_installMode >= 0 && !g_keyHome.empty())
+  Trace("Zembra: gpgme_new => [%d] `%s`...\n", static_cast<int>(g_installMode), g_keyHome);
+  if (g_installMode != InstallMode::Undecided && !g_keyHome.empty())
     return gpgme_ctx_set_engine_info(*ctx, GPGME_PROTOCOL_OpenPGP, nullptr, g_keyHome.c_str());
   return 0;
 }

@@ -7,8 +7,10 @@
 #include <string>
 #include <thread>
 
-// -1 before the first InitEngine of the process, then 1 (full installation) or 0 (portable).
-extern int g_installMode;
+// Undecided before the first InitEngine of the process, then Full or Portable for good. The values
+// are the numbers the trace shows.
+enum class InstallMode { Undecided = -1, Portable = 0, Full = 1 };
+extern InstallMode g_installMode;
 // Portable mode: the folder of libZembra.so followed by "/keys". Empty in full mode.
 extern std::string g_keyHome;
 

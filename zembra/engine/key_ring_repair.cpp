@@ -10,6 +10,7 @@
 #include "platform/core/log.h"
 #include "platform/core/process.h"
 #include "platform/core/text.h"
+#include "zembra/engine/message_ids.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ KeyRingState CompleteStoppedKeyRingUpdate(const std::string& home) {
     if (!stopped()) return KeyRingState::kWhole;
   }
   if (!IsKeyBox(next)) {
-    LogRes(kKeyRingNotCompletedMessage, DisplayText(home), "the new key box is not whole",
+    LogRes(IDS_KEY_RING_NOT_COMPLETED, DisplayText(home), "the new key box is not whole",
            DisplayText(backup));
     return KeyRingState::kBroken;
   }
@@ -81,12 +82,12 @@ KeyRingState CompleteStoppedKeyRingUpdate(const std::string& home) {
     const int error = errno;
     // Another Zembra may have completed the same update a moment before.
     if (error == EEXIST || !IsAbsent(box)) return KeyRingState::kWhole;
-    LogRes(kKeyRingNotCompletedMessage, DisplayText(home), std::strerror(error),
+    LogRes(IDS_KEY_RING_NOT_COMPLETED, DisplayText(home), std::strerror(error),
            DisplayText(backup));
     return KeyRingState::kBroken;
   }
   SyncFolder(home);
-  LogRes(kKeyRingCompletedMessage, DisplayText(home));
+  LogRes(IDS_KEY_RING_COMPLETED, DisplayText(home));
   return KeyRingState::kCompleted;
 }
 

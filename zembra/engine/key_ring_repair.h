@@ -12,10 +12,6 @@
 
 #include <string>
 
-// Ids in the message table (zembra/operations/message_table.cpp).
-inline constexpr int kKeyRingCompletedMessage = 9194;
-inline constexpr int kKeyRingNotCompletedMessage = 9195;
-
 // The folder of the context's key ring: the home it was given, or GPGME's default one.
 std::string KeyHomeOf(gpgme_ctx_t ctx);
 

@@ -18,21 +18,7 @@ std::ostream& operator<<(std::ostream& os, const CGenKeyResult& result) {
             << " fpr " << (result.hasFingerprint() ? result.fingerprint() : "(none)");
 }
 
-std::unique_ptr<CGenKeyResult> GenerateKey(gpgme_ctx_t ctx, const char* keyType, int keyLength,
-                                           const char* subkeyType, int subkeyLength,
-                                           const std::string& name, const std::string& comment,
-                                           const std::string& email, const std::string& passphrase,
-                                           const std::string& expiry) {
-  KeyParms parms;
-  parms.keyType = keyType != nullptr ? keyType : "";
-  parms.keyLength = keyLength;
-  parms.subkeyType = subkeyType != nullptr ? subkeyType : "";
-  parms.subkeyLength = subkeyLength;
-  parms.name = name;
-  parms.comment = comment;
-  parms.email = email;
-  parms.passphrase = passphrase;
-  parms.expiry = expiry;
+std::unique_ptr<CGenKeyResult> GenerateKey(gpgme_ctx_t ctx, const KeyParms& parms) {
   KeyParmsBlock block = BuildKeyParms(parms);
   if (!block.ok()) {
     // The dialog refuses such fields before this; a caller that did not must not reach the engine.

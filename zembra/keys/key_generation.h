@@ -32,11 +32,7 @@ std::ostream& operator<<(std::ostream& os, const CGenKeyResult& result);
 // Builds the block and has the engine generate the key; a failure is logged as "Error: ...".
 // Null when the engine gave no generation result, and when the block was refused (then nothing
 // reaches the engine and the refusal is logged).
-std::unique_ptr<CGenKeyResult> GenerateKey(gpgme_ctx_t ctx, const char* keyType, int keyLength,
-                                           const char* subkeyType, int subkeyLength,
-                                           const std::string& name, const std::string& comment,
-                                           const std::string& email, const std::string& passphrase,
-                                           const std::string& expiry);
+std::unique_ptr<CGenKeyResult> GenerateKey(gpgme_ctx_t ctx, const KeyParms& parms);
 
 // The expiry value of a calendar selection: "YYYYMMDDThhmmss".
 std::string ExpiryText(const SYSTEMTIME& date);

@@ -1,90 +1,9 @@
-// Ids of the message table (zembra/operations/message_table.cpp).
+// The message table (zembra/operations/message_table.cpp); its ids are in message_ids.h.
 #pragma once
 
 #include <string_view>
 
-#include "zembra/engine/check_result.h"
-#include "zembra/engine/key_ring_repair.h"
-
-enum MessageId : int {
-  IDS_KEYS_PROMPT = 9101,
-  IDS_DELETE_KEY_CONFIRM = 9102,
-  IDS_DELETE_KEYS_CONFIRM = 9103,
-  IDS_COLUMN_DESCRIPTION = 9104,
-  IDS_MISSING_EMAIL = 9105,
-  IDS_COLUMN_EXTENSION = 9106,
-  IDS_MISSING_FIELDS = 9107,
-  IDS_FILE_EXISTS = 9108,
-  IDS_INVALID_RECIPIENT = 9110,
-  IDS_INVALID_SIGNER = 9111,
-  IDS_IMPORT_COUNTS = 9112,
-  IDS_IMPORT_UNCHANGED = 9113,
-  IDS_DECRYPTING_FILE = 9114,
-  IDS_DECRYPTING_CLIPBOARD = 9115,
-  IDS_DONE = 9116,
-  IDS_ENCRYPTING_FILE = 9117,
-  IDS_ENCRYPTING_CLIPBOARD = 9118,
-  IDS_ERROR = kEngineErrorMessage,  // 9119
-  IDS_EXPORTING_KEYS = 9120,
-  IDS_IMPORTING_KEYS = 9121,
-  IDS_SIGNING_FILE = 9122,
-  IDS_SIGNING_CLIPBOARD = 9123,
-  IDS_VERIFYING_FILE = 9124,
-  IDS_VERIFYING_CLIPBOARD = 9125,
-  IDS_MISSING_NAME = 9126,
-  IDS_NO_CLIPBOARD_TEXT = 9127,
-  IDS_MISSING_PASSPHRASE = 9128,
-  IDS_PRODUCT_NAME = 9129,
-  IDS_MENU_DECRYPT = 9130,
-  IDS_MENU_ENCRYPT = 9131,
-  IDS_MENU_IMPORT_KEY = 9132,
-  IDS_MENU_IMPORT_KEYS = 9133,
-  IDS_HELP_ENCRYPT_DECRYPT = 9134,
-  IDS_HELP_DECRYPT = 9135,
-  IDS_HELP_ENCRYPT = 9136,
-  IDS_HELP_IMPORT = 9137,
-  IDS_MENU_ZEMBRA = 9138,
-  IDS_TOO_MANY_FILES = 9139,
-  IDS_UNSUPPORTED_ALGORITHM = 9140,
-  IDS_CANNOT_CREATE_OUTPUT = 9160,
-  IDS_CANNOT_OPEN_INPUT = 9161,
-  IDS_INPUT_NOT_REGULAR = 9162,
-  IDS_INPUT_CHANGED = 9190,
-  IDS_KEY_FILE_CHANGED = 9191,
-  IDS_ENGINE_STOPPED = 9192,
-  IDS_IMPORT_STOPPED = 9193,
-  IDS_KEY_RING_COMPLETED = kKeyRingCompletedMessage,         // 9194
-  IDS_KEY_RING_NOT_COMPLETED = kKeyRingNotCompletedMessage,  // 9195
-  IDS_KEY_RING_UNUSABLE = 9196,
-  // The clipboard's owner never sent its contents; a copied file of another machine; text that
-  // could not be read as its owner gave it.
-  IDS_CLIPBOARD_OWNER_SILENT = 9205,
-  IDS_NOT_A_LOCAL_FILE = 9206,
-  IDS_CLIPBOARD_TEXT_ALTERED = 9207,
-  // Signatures, one line each.
-  IDS_SIG_GOOD = 9141,
-  IDS_SIG_GOOD_NOT_CERTIFIED = 9142,
-  IDS_SIG_BAD = 9143,
-  IDS_SIG_UNKNOWN_KEY = 9144,
-  IDS_SIG_KEY_EXPIRED = 9145,
-  IDS_SIG_EXPIRED = 9146,
-  IDS_SIG_KEY_REVOKED = 9147,
-  IDS_SIG_UNCHECKED = 9148,
-  // The end of a verification that is not all good.
-  IDS_NO_SIGNATURE = 9149,
-  IDS_NOT_ALL_GOOD = 9150,
-  IDS_ASSOC_MIMEAPPS_FAILED = 9180,
-  IDS_ASSOC_DESKTOP_FAILED = 9181,
-  // Key management.
-  IDS_FIELD_LINE_BREAK = 9165,
-  IDS_FIELD_TOO_LONG = 9166,
-  IDS_FIELD_NAME = 9167,
-  IDS_FIELD_EMAIL = 9168,
-  IDS_FIELD_COMMENT = 9169,
-  IDS_FIELD_PASSPHRASE = 9170,
-  // Saved settings.
-  IDS_SETTING_NOT_SAVED = 9171,
-};
+#include "zembra/engine/message_ids.h"
 
 // The text of a message of the table ("" for an id without text).
 std::string_view LoadMessage(int id);

@@ -133,14 +133,22 @@ LRESULT CDlgProgress::OnClickedCreateKey(WORD, WORD, HWND, BOOL&) {
   CDlgCreateKey dialog;
   if (dialog.DoModal(GetActiveWindow()) != IDOK) return 0;
   const std::string expiry = dialog.m_expires ? ExpiryText(dialog.m_expiryDate) : "0";
+  KeyParms parms{.keyType = dialog.m_algorithm == 0 ? "RSA" : "DSA",
+                 .keyLength = dialog.m_keyLength,
+                 .subkeyType = "default",
+                 .subkeyLength = dialog.m_keyLength,
+                 .name = dialog.m_name,
+                 .email = dialog.m_email,
+                 .comment = dialog.m_comment,
+                 .expiry = expiry,
+                 .passphrase = dialog.m_passphrase};
   std::unique_ptr<CGenKeyResult> result;
   {
     CWaitCursor busy;
-    result = GenerateKey(m_ctx.get(), dialog.m_algorithm == 0 ? "RSA" : "DSA", dialog.m_keyLength,
-                         "default", dialog.m_keyLength, dialog.m_name, dialog.m_comment,
-                         dialog.m_email, dialog.m_passphrase, expiry);
+    result = GenerateKey(m_ctx.get(), parms);
   }
   std::fill(dialog.m_passphrase.begin(), dialog.m_passphrase.end(), '\0');
+  std::fill(parms.passphrase.begin(), parms.passphrase.end(), '\0');
   if (result == nullptr) return 0;
   gpgme_key_t key = nullptr;
   const char* fingerprint = result->hasFingerprint() ? result->fingerprint().c_str() : nullptr;

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/crypto/test_env.h"
-#include "tests/signing/stored_settings.h"
+#include "tests/keys/stored_settings.h"
+#include "tests/support/test_env.h"
 #include "zembra/keys/default_keys.h"
 #include "zembra/keys/settings.h"
 

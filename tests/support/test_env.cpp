@@ -1,4 +1,4 @@
-#include "tests/crypto/test_env.h"
+#include "tests/support/test_env.h"
 
 #include <random>
 

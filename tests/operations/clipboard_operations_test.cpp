@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/gui/clipboard.h"
-#include "tests/crypto/test_env.h"
+#include "tests/support/test_env.h"
 #include "zembra/operations/clipboard_operations.h"
 
 using namespace std::string_literals;

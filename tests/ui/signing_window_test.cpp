@@ -12,7 +12,7 @@
 
 #include "platform/gui/clipboard.h"
 #include "platform/gui/scripted_dialogs.h"
-#include "tests/signing/stored_settings.h"
+#include "tests/keys/stored_settings.h"
 #include "tests/support/key_ring.h"
 #include "tests/ui/window_probe.h"
 #include "zembra/keys/settings.h"

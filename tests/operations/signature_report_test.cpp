@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/crypto/test_env.h"
+#include "tests/support/test_env.h"
 #include "zembra/engine/check_result.h"
 #include "zembra/operations/signature_report.h"
 

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/crypto/test_env.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/progress_record.h"
+#include "tests/support/test_env.h"
 #include "zembra/operations/file_signing.h"
 #include "zembra/operations/signers.h"
 

@@ -7,10 +7,10 @@
 
 #include "platform/core/files.h"
 #include "platform/core/text.h"
-#include "tests/crypto/test_env.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/test_env.h"
 #include "zembra/keys/key_list.h"
 
 namespace {

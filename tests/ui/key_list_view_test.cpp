@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/core/text.h"
-#include "tests/crypto/test_env.h"
+#include "tests/support/test_env.h"
 #include "zembra/keys/key_list.h"
 #include "zembra/ui/key_list_view.h"
 #include "zembra/ui/resource_ids.h"

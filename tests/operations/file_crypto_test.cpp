@@ -16,8 +16,8 @@
 
 #include "platform/core/files.h"
 #include "platform/core/text.h"
-#include "tests/crypto/test_env.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/test_env.h"
 #include "zembra/keys/key_list.h"
 
 namespace {
