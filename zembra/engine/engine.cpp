@@ -81,7 +81,7 @@ EngineWarmUp::EngineWarmUp() {
 
 EngineWarmUp::~EngineWarmUp() { m_query.join(); }
 
-GpgmeContext OpenEngineContext() {
+GpgmeContext NewEngineContext() {
   if (!CheckResult(InitEngine(GPGME_PROTOCOL_OpenPGP))) return nullptr;
   gpgme_ctx_t raw = nullptr;
   if (!CheckResult(gpgme_new(&raw))) return nullptr;

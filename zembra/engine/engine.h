@@ -47,4 +47,4 @@ using GpgmeDataObject = std::unique_ptr<std::remove_pointer_t<gpgme_data_t>, Gpg
 // Initialises the engine and opens a context pointed at the key home: what every window and
 // host call that works on keys starts from. Null when the engine or the context cannot be had;
 // the failure is logged through CheckResult.
-GpgmeContext OpenEngineContext();
+GpgmeContext NewEngineContext();

@@ -161,7 +161,7 @@ void TransformClipboardText(HWND window, gpgme_ctx_t ctx, TextStep step, gpgme_k
 }
 
 void TransformClipboardTextOnOwnContext(HWND window, bool verify) {
-  const GpgmeContext ctx = OpenEngineContext();
+  const GpgmeContext ctx = NewEngineContext();
   if (!ctx) return;
   const std::unique_ptr<CKeyHandleArray> keys = ListUsableKeys(ctx.get());
   TransformClipboardText(window, ctx.get(), verify ? VerifyTextStep : DecryptTextStep, nullptr);

@@ -66,7 +66,7 @@ LRESULT CDlgProgress::OnInitDialog(UINT, WPARAM, LPARAM lParam, BOOL&) {
   DlgButtonStateUpdate();
 
   // Without an engine or a context the window stays open with an empty list and no job.
-  m_ctx = OpenEngineContext();
+  m_ctx = NewEngineContext();
   if (!m_ctx) return 1;
 
   FillKeyList();

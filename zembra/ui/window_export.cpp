@@ -62,4 +62,3 @@ LRESULT CDlgProgress::OnClickedExportKeys(WORD, WORD, HWND, BOOL&) {
   ExportKeys(m_ctx.get(), name.data(), keys.keys(), m_exportSecret, m_exportBinary);
   return 0;
 }
-
