@@ -146,3 +146,75 @@ TEST_F(DefaultKeys, FlagOfTheWrongSizeIsNeverTakenForOn) {
   ASSERT_EQ(LoadUseDefaultKeys(nullptr, value), ERROR_SUCCESS);
   EXPECT_EQ(value, 1u);
 }
+
+TEST_F(DefaultKeys, StoredKeysLoadForAnOpeningWindowWithTheirNullAndTheFlag) {
+  SaveDefaultKeys(ring().keyId("bob") + ";" + ring().keyId("alice"), true);
+  CKeyHandleArray defaults;
+  bool use = false;
+  RunInHostWindow([&](HWND) {
+    GpgmeContext ctx = NewEngineContext();
+    LoadStoredDefaultKeys(ctx.get(), defaults, use);
+    log = LogText();
+  });
+  EXPECT_EQ(
+      Fingerprints(defaults),
+      (std::vector<std::string>{ring().fingerprint("bob"), ring().fingerprint("alice"), "(null)"}));
+  EXPECT_TRUE(use);
+  EXPECT_EQ(log, "");
+}
+
+// The launcher sets the flag before the window opens; the stored "off" must not undo it.
+TEST_F(DefaultKeys, AFlagAlreadySetIsNotReadAgainAndNoSettingsChangeNothing) {
+  CKeyHandleArray defaults;
+  bool use = true;
+  RunInHostWindow([&](HWND) {
+    GpgmeContext ctx = NewEngineContext();
+    LoadStoredDefaultKeys(ctx.get(), defaults, use);
+    EXPECT_TRUE(defaults.empty()) << "no settings key yet";
+    SaveDefaultKeys(ring().keyId("carol"), false);
+    LoadStoredDefaultKeys(ctx.get(), defaults, use);
+  });
+  EXPECT_EQ(Fingerprints(defaults),
+            (std::vector<std::string>{ring().fingerprint("carol"), "(null)"}));
+  EXPECT_TRUE(use);
+}
+
+TEST_F(DefaultKeys, ChosenKeysBecomeTheDefaultKeysAndAreSavedWithTheFlag) {
+  CKeyHandleArray defaults;
+  RunInHostWindow([&](HWND) {
+    GpgmeContext ctx = NewEngineContext();
+    gpgme_key_t alice = nullptr, carol = nullptr;
+    ASSERT_EQ(gpgme_get_key(ctx.get(), ring().fingerprint("alice").c_str(), &alice, 0), 0);
+    ASSERT_EQ(gpgme_get_key(ctx.get(), ring().fingerprint("carol").c_str(), &carol, 0), 0);
+    const CKeyHandle aliceHandle = CKeyHandle::Adopt(alice), carolHandle = CKeyHandle::Adopt(carol);
+    CKeyArray none;
+    ChooseDefaultKeys(none, true, defaults);
+    EXPECT_EQ(Stored(kDefaultKeysValue).first, 0u) << "nothing chosen, nothing saved";
+    CKeyArray chosen({carol, alice});
+    ChooseDefaultKeys(chosen, false, defaults);
+  });
+  // The default keys keep references of their own once the listing that lent them is gone.
+  EXPECT_EQ(Fingerprints(defaults),
+            (std::vector<std::string>{ring().fingerprint("carol"), ring().fingerprint("alice"),
+                                      "(null)"}));
+  EXPECT_EQ(Stored(kDefaultKeysValue).second,
+            ring().keyId("carol") + ";" + ring().keyId("alice") + "\0"s);
+  EXPECT_EQ(Stored(kUseDefaultKeysValue).second, "\0\0\0\0"s);
+}
+
+TEST_F(DefaultKeys, TheKeysThatCanSignAreMadeDefaultAndTurnedOn) {
+  CKeyHandleArray defaults;
+  bool made = false;
+  RunInHostWindow([&](HWND) {
+    GpgmeContext ctx = NewEngineContext();
+    made = MakeSigningKeysDefault(ctx.get(), defaults);
+  });
+  ASSERT_TRUE(made);
+  ASSERT_EQ(defaults.size(), 4u) << "the three keys of the ring and the null";
+  EXPECT_FALSE(defaults.back());
+  std::string ids;
+  for (std::size_t i = 0; i + 1 < defaults.size(); ++i)
+    ids += (ids.empty() ? "" : ";") + LongKeyId(defaults[i].get());
+  EXPECT_EQ(Stored(kDefaultKeysValue).second, ids + "\0"s);
+  EXPECT_EQ(Stored(kUseDefaultKeysValue).second, "\1\0\0\0"s);
+}

@@ -9,7 +9,7 @@
 #include "tests/support/log_capture.h"
 #include "tests/support/progress_record.h"
 #include "tests/support/test_env.h"
-#include "zembra/operations/key_import.h"
+#include "zembra/keys/key_import.h"
 
 namespace {
 

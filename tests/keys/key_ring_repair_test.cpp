@@ -17,8 +17,8 @@
 #include "tests/support/log_capture.h"
 #include "tests/support/test_env.h"
 #include "zembra/engine/key_ring_repair.h"
+#include "zembra/keys/key_import.h"
 #include "zembra/keys/key_list.h"
-#include "zembra/operations/key_import.h"
 
 namespace fs = std::filesystem;
 

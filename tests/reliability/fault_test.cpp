@@ -38,9 +38,9 @@
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_env.h"
 #include "zembra/keys/key_export.h"
+#include "zembra/keys/key_import.h"
 #include "zembra/operations/clipboard_operations.h"
 #include "zembra/operations/file_signing.h"
-#include "zembra/operations/key_import.h"
 
 namespace fs = std::filesystem;
 

@@ -8,7 +8,7 @@
 #include "platform/gui/scripted_dialogs.h"
 #include "tests/support/key_ring.h"
 #include "tests/ui/window_actions.h"
-#include "zembra/keys/create_key_dialog.h"
+#include "zembra/ui/create_key_dialog.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "platform/gui/scripted_dialogs.h"
 #include "tests/support/key_ring.h"
 #include "tests/ui/window_actions.h"
-#include "zembra/keys/key_resource_ids.h"
+#include "zembra/ui/key_resource_ids.h"
 
 namespace {
 

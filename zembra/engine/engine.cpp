@@ -80,3 +80,12 @@ EngineWarmUp::EngineWarmUp() {
 }
 
 EngineWarmUp::~EngineWarmUp() { m_query.join(); }
+
+GpgmeContext NewEngineContext() {
+  if (!CheckResult(InitEngine(GPGME_PROTOCOL_OpenPGP))) return nullptr;
+  gpgme_ctx_t raw = nullptr;
+  if (!CheckResult(gpgme_new(&raw))) return nullptr;
+  GpgmeContext ctx(raw);
+  SetupContext(&raw);
+  return ctx;
+}

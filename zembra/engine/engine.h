@@ -45,3 +45,8 @@ struct GpgmeDataDeleter {
 };
 // Not "GpgmeData": gpgme.h still declares that name as a deprecated typedef.
 using GpgmeDataObject = std::unique_ptr<std::remove_pointer_t<gpgme_data_t>, GpgmeDataDeleter>;
+
+// Initialises the engine and opens a context pointed at the key home: what every window and
+// host call that works on keys starts from. Null when the engine or the context cannot be had;
+// the failure is logged through CheckResult.
+GpgmeContext NewEngineContext();

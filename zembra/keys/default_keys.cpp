@@ -1,6 +1,7 @@
 #include "zembra/keys/default_keys.h"
 
 #include <cstring>
+#include <memory>
 
 #include "platform/core/text.h"
 #include "zembra/engine/check_result.h"
@@ -93,4 +94,58 @@ void SaveDefaultKeys(const std::string& joinedIds, bool useDefaultKeys) {
   }
   status = StoreUseDefaultKeys(key.get(), useDefaultKeys ? 1 : 0);
   if (status != ERROR_SUCCESS) LogSettingNotSaved(kUseDefaultKeysValue, status);
+}
+
+void LoadStoredDefaultKeys(gpgme_ctx_t ctx, CKeyHandleArray& defaults, bool& use) {
+  RegKey key;
+  if (RegOpenKeyEx(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+    return;
+  std::string stored;
+  if (!ReadDefaultKeyIds(key.get(), &stored)) return;
+  AppendKeysById(ctx, SplitKeyIds(stored), defaults);
+  if (!defaults.empty()) defaults.emplace_back();
+  if (!use) {
+    DWORD value = 0;
+    if (LoadUseDefaultKeys(key.get(), value) == ERROR_SUCCESS) use = value != 0;
+  }
+}
+
+void ChooseDefaultKeys(CKeyArray& chosen, bool use, CKeyHandleArray& defaults) {
+  if (chosen.count() == 0) return;
+  std::string ids;
+  for (std::size_t i = 0; i < chosen.count(); ++i) {
+    gpgme_key_t key = chosen.keys()[i];
+    defaults.push_back(CKeyHandle::Borrow(key));
+    if (!ids.empty()) ids += ';';
+    ids += LongKeyId(key);
+  }
+  defaults.emplace_back();
+  SaveDefaultKeys(ids, use);
+}
+
+// A listing of its own: a window's rows point at the keys of its listing, and replacing that
+// under them would leave the rows pointing at released keys. The default keys hold references
+// of their own.
+bool MakeSigningKeysDefault(gpgme_ctx_t ctx, CKeyHandleArray& defaults) {
+  const std::unique_ptr<CKeyHandleArray> listing = ListUsableKeys(ctx);
+  std::string ids;
+  for (const CKeyHandle& listed : *listing) {
+    const std::string id = LongKeyId(listed.get());
+    gpgme_key_t fetched = nullptr;
+    if (gpgme_get_key(ctx, id.c_str(), &fetched, 0) != 0 || fetched == nullptr) continue;
+    const CKeyHandle full = CKeyHandle::Adopt(fetched);
+    if (full.get()->can_sign == 0) continue;
+    defaults.push_back(CKeyHandle::Borrow(listed.get()));
+    if (!ids.empty()) ids += ';';
+    ids += id;
+  }
+  if (ids.empty()) return false;
+  defaults.emplace_back();
+  SaveDefaultKeys(ids, true);
+  return true;
+}
+
+void SaveUseDefaultKeysChoice(bool use) {
+  const LONG saved = StoreUseDefaultKeys(nullptr, use ? 1 : 0);
+  if (saved != ERROR_SUCCESS) LogSettingNotSaved(kUseDefaultKeysValue, saved);
 }

@@ -35,3 +35,20 @@ std::string LongKeyId(gpgme_key_t key);
 // Creates or opens the settings key and writes "Default keys" (the ids joined by ";", with its
 // NUL) and "Use default keys" (0 or 1). The first failure writes one log line and ends the save.
 void SaveDefaultKeys(const std::string& joinedIds, bool useDefaultKeys);
+
+// What an opening window starts with. Appends the stored keys that ctx finds to defaults, and one
+// null handle after them when there are any; reads "Use default keys" into use unless use is set
+// already (a flag the launcher set is not read again). Without the settings key nothing changes.
+void LoadStoredDefaultKeys(gpgme_ctx_t ctx, CKeyHandleArray& defaults, bool& use);
+
+// Appends the chosen keys (references of their own) and one null handle to defaults and saves
+// their ids with use. Nothing, and nothing saved, when none is chosen.
+void ChooseDefaultKeys(CKeyArray& chosen, bool use, CKeyHandleArray& defaults);
+
+// Appends the usable keys of ctx that can sign to defaults, then one null handle, and saves them
+// with "Use default keys" 1. False, with nothing saved, when no key can sign.
+bool MakeSigningKeysDefault(gpgme_ctx_t ctx, CKeyHandleArray& defaults);
+
+// Saves "Use default keys" as the check box shows it; a value that could not be saved is said
+// once in the log.
+void SaveUseDefaultKeysChoice(bool use);

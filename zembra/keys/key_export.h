@@ -1,16 +1,10 @@
-// Export of keys to a file, and the options panel the save dialog shows for it.
+// Export of keys to a file.
 #pragma once
 
 #include <gpgme.h>
 
 #include <ostream>
 #include <string>
-
-#include "platform/gui/dialog.h"
-#include "zembra/keys/key_resource_ids.h"
-
-// Template 1004: the scope ("Public keys", "Secret keys") and the format ("ASCII", "Binary").
-const DialogTemplate& ExportOptionsTemplate();
 
 struct ExportOutcome {
   enum class Result { NotOpened, Failed, Written };

@@ -9,6 +9,7 @@
 #include "zembra/engine/check_result.h"
 #include "zembra/engine/engine.h"
 #include "zembra/engine/operation_loop.h"
+#include "zembra/keys/key_list.h"
 #include "zembra/operations/clipboard_text.h"
 #include "zembra/operations/messages.h"
 #include "zembra/operations/signature_report.h"
@@ -157,6 +158,23 @@ void TransformClipboardText(HWND window, gpgme_ctx_t ctx, TextStep step, gpgme_k
     return;
   }
   SetClipboardBytes(writeFormat, reading ? ClipboardTextOfPlaintext(result) : result);
+}
+
+void TransformClipboardTextOnOwnContext(HWND window, bool verify) {
+  const GpgmeContext ctx = NewEngineContext();
+  if (!ctx) return;
+  const std::unique_ptr<CKeyHandleArray> keys = ListUsableKeys(ctx.get());
+  TransformClipboardText(window, ctx.get(), verify ? VerifyTextStep : DecryptTextStep, nullptr);
+}
+
+ClipboardContents QueryClipboardContents() {
+  switch (QueryClipboardFormat(CF_HDROP)) {
+    case ClipboardAnswer::Offered: return ClipboardContents::Files;
+    case ClipboardAnswer::NotOffered: return ClipboardContents::Text;
+    case ClipboardAnswer::OwnerSilent: break;
+  }
+  LogRes(IDS_CLIPBOARD_OWNER_SILENT);
+  return ClipboardContents::Unanswered;
 }
 
 void ReadClipboardFiles(HWND window, std::vector<std::string>& files) {

@@ -29,5 +29,14 @@ using TextStep = bool (*)(const TextStepData&);
 // failure leaves the clipboard as it was.
 void TransformClipboardText(HWND window, gpgme_ctx_t ctx, TextStep step, gpgme_key_t* recipients);
 
+// Decrypts the clipboard's text in place, or verifies it (verify), on an engine context of its
+// own: for a host program that has no window of ours and so no context.
+void TransformClipboardTextOnOwnContext(HWND window, bool verify);
+
+// What the clipboard holds for an operation; a copied file list is preferred to text.
+enum class ClipboardContents { Files, Text, Unanswered };
+// An owner that did not answer is said once in the log, and not asked again for its text.
+ClipboardContents QueryClipboardContents();
+
 // Appends the paths of the clipboard's copied file list, byte for byte, in order.
 void ReadClipboardFiles(HWND window, std::vector<std::string>& files);

@@ -1,9 +1,10 @@
-// The operations window: initialisation, closing, the file buttons, the key list's clicks and
-// pop-up menu, the enabling of buttons and the update link.
+// The operations window itself: construction, initialisation, closing, the progress bar, the key
+// list's clicks and pop-up menu, the enabling of buttons and the update link. The commands live
+// in the window_*.cpp files, one per feature.
 #include "zembra/ui/dlg_progress.h"
 
 #include "platform/gui/shell.h"
-#include "zembra/engine/check_result.h"
+#include "zembra/engine/engine.h"
 #include "zembra/keys/key_list.h"
 #include "zembra/ui/app_icon.h"
 #include "zembra/ui/key_list_view.h"
@@ -23,6 +24,30 @@ constexpr int kSelectionButtons[] = {IDC_EXPORT_KEYS, IDC_DELETE_KEYS, IDC_ENCRY
 
 }  // namespace
 
+CDlgProgress::CDlgProgress(int argc, char** argv)
+    : CDialogBase(ProgressDialogTemplate()), m_job(argc, argv) {}
+
+CDlgProgress::CDlgProgress(const FileList* files, e_command command)
+    : CDialogBase(ProgressDialogTemplate()), m_job(files, command) {}
+
+// The context is released when the window closes, not here; a window that never opened has
+// none.
+CDlgProgress::~CDlgProgress() { m_pKeys.reset(); }
+
+INT_PTR CDlgProgress::Exec(HWND parent, LPARAM initParam) { return DoModal(parent, initParam); }
+
+void CDlgProgress::SetUseDefaultKeys(bool use) {
+  m_useDefaultKeys = use;
+  if (m_hKeyList != nullptr) {
+    CheckDlgButton(m_hWnd, IDC_USE_DEFAULT_KEYS, use ? BST_CHECKED : BST_UNCHECKED);
+  }
+}
+
+void CDlgProgress::SetExportMode(bool secret, bool binary) {
+  m_exportSecret = secret;
+  m_exportBinary = binary;
+}
+
 LRESULT CDlgProgress::OnInitDialog(UINT, WPARAM, LPARAM lParam, BOOL&) {
   m_hNotify = reinterpret_cast<HWND>(lParam);
 
@@ -41,11 +66,8 @@ LRESULT CDlgProgress::OnInitDialog(UINT, WPARAM, LPARAM lParam, BOOL&) {
   DlgButtonStateUpdate();
 
   // Without an engine or a context the window stays open with an empty list and no job.
-  if (!CheckResult(InitEngine(GPGME_PROTOCOL_OpenPGP))) return 1;
-  gpgme_ctx_t ctx = nullptr;
-  if (!CheckResult(gpgme_new(&ctx))) return 1;
-  m_ctx.reset(ctx);
-  SetupContext(&ctx);
+  m_ctx = NewEngineContext();
+  if (!m_ctx) return 1;
 
   FillKeyList();
   LoadDefaultKeys();
@@ -63,52 +85,6 @@ LRESULT CDlgProgress::OnClickedCancel(WORD, WORD id, HWND, BOOL&) {
   m_ctx.reset();
   EndDialog(id);
   SetLogBox(nullptr);
-  return 0;
-}
-
-// The file buttons use the job's paths when there are any, otherwise ask for files first. A
-// loop that ran empties the list; one that found no keys or signers keeps it for the next press.
-LRESULT CDlgProgress::OnClickedEncrypt(WORD, WORD, HWND, BOOL&) {
-  if (m_job.files().empty()) ChooseFiles(m_hWnd, m_job.files());
-  EncryptFiles(m_job.files());
-  return 0;
-}
-
-LRESULT CDlgProgress::OnClickedDecrypt(WORD, WORD, HWND, BOOL&) {
-  if (m_job.files().empty()) ChooseFiles(m_hWnd, m_job.files());
-  DecryptFiles(m_job.files());
-  return 0;
-}
-
-LRESULT CDlgProgress::OnClickedSign(WORD, WORD, HWND, BOOL&) {
-  if (m_job.files().empty()) ChooseFiles(m_hWnd, m_job.files());
-  SignFiles(m_job.files());
-  return 0;
-}
-
-LRESULT CDlgProgress::OnClickedVerify(WORD, WORD, HWND, BOOL&) {
-  if (m_job.files().empty()) ChooseFiles(m_hWnd, m_job.files());
-  VerifyFiles(m_job.files());
-  return 0;
-}
-
-LRESULT CDlgProgress::OnClickedEncryptClipboard(WORD, WORD, HWND, BOOL&) {
-  EncryptClipboard();
-  return 0;
-}
-
-LRESULT CDlgProgress::OnClickedDecryptClipboard(WORD, WORD, HWND, BOOL&) {
-  DecryptClipboard();
-  return 0;
-}
-
-LRESULT CDlgProgress::OnClickedSignClipboard(WORD, WORD, HWND, BOOL&) {
-  SignClipboard();
-  return 0;
-}
-
-LRESULT CDlgProgress::OnClickedVerifyClipboard(WORD, WORD, HWND, BOOL&) {
-  VerifyClipboard();
   return 0;
 }
 
@@ -141,6 +117,14 @@ LRESULT CDlgProgress::OnLinkClicked(int, NMHDR* header, BOOL&) {
   ShellExecute(nullptr, "open", link->szUrl.c_str(), nullptr, nullptr, SW_SHOW);
   return 0;
 }
+
+ProgressSink ProgressBarSink(HWND bar) {
+  if (bar == nullptr) return {};
+  // Sent, not posted: the bar moves while the engine is still working.
+  return [bar](int position) { SendMessage(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0); };
+}
+
+ProgressSink CDlgProgress::ProgressBar() const { return ProgressBarSink(m_hProgress); }
 
 LRESULT CDlgProgress::OnSplitButtonDropdown(int, NMHDR*, BOOL&) { return 0; }
 

@@ -168,5 +168,10 @@ struct OpenDialogSetup {
   const char* initialDir;
 };
 int RunOpenDialog(HWND owner, const OpenDialogSetup& setup, FileList& files);
+// The filter pairs of the key files that import reads and export writes.
+inline constexpr char kKeyFileFilter[] = "Key files (*.asc)\0*.asc\0All files (*.*)\0*.*\0";
+// The folder of the first file, separator included, where the key dialogs start; empty when
+// there is none.
+std::string FolderOfFirstFile(const FileList& files);
 // Makes id the dialog's default command and moves the default-button look.
 void SetDefaultButton(HWND dialog, int id);

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "platform/core/text.h"
-#include "zembra/ui/dlg_progress.h"
 
 namespace {
 
@@ -108,12 +107,4 @@ CKeyArray SelectedKeys(HWND list, const CKeyHandleArray* listed, const CKeyHandl
     if (key && key->can_encrypt) keys.push_back(key);
   }
   return CKeyArray(std::move(keys));
-}
-
-void CDlgProgress::FillKeyList() { m_pKeys = FillKeyRows(m_hKeyList, m_ctx.get()); }
-
-void CDlgProgress::ListKey(const gpgme_key_t& key) { ListKeyRow(m_hKeyList, key); }
-
-CKeyArray CDlgProgress::GetSelectedKeys() {
-  return SelectedKeys(m_hKeyList, m_pKeys.get(), m_useDefaultKeys ? &m_defaultKeys : nullptr);
 }

@@ -1,4 +1,4 @@
-#include "zembra/operations/key_import.h"
+#include "zembra/keys/key_import.h"
 
 #include "platform/core/files.h"
 #include "platform/core/log.h"

@@ -1,6 +1,6 @@
-// The window's key commands: import, export, deletion and creation. They forward to the
-// operations of zembra/keys and zembra/operations and keep the key list in step: rows and
-// m_pKeys change together, row i shows element i.
+// The window's key commands: the listing, import, deletion and creation. They forward to the
+// functions of zembra/keys and keep the key list in step: rows and m_pKeys change together, row
+// i shows element i.
 #include <string>
 #include <vector>
 
@@ -8,32 +8,17 @@
 #include "platform/gui/common_dialogs.h"
 #include "platform/gui/wait_cursor.h"
 #include "zembra/engine/check_result.h"
-#include "zembra/keys/create_key_dialog.h"
 #include "zembra/keys/key_deletion.h"
-#include "zembra/keys/key_export.h"
 #include "zembra/keys/key_generation.h"
-#include "zembra/operations/key_import.h"
+#include "zembra/keys/key_import.h"
 #include "zembra/operations/messages.h"
+#include "zembra/ui/create_key_dialog.h"
 #include "zembra/ui/dlg_progress.h"
+#include "zembra/ui/key_list_view.h"
 
 namespace {
 
-constexpr char kKeyFilter[] = "Key files (*.asc)\0*.asc\0All files (*.*)\0*.*\0";
 constexpr std::size_t kImportBufferChars = 1024;
-constexpr std::size_t kExportBufferChars = 324;
-constexpr DWORD kExportFlags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
-                               OFN_EXPLORER | OFN_ENABLESIZING | OFN_DONTADDTORECENT |
-                               OFN_ENABLEHOOK | OFN_ENABLETEMPLATE;
-
-// The window whose export dialog is open; there is one export dialog at a time.
-CDlgProgress* g_exportWindow = nullptr;
-
-// The folder of the job's first file, separator included; empty when there is none.
-std::string FolderOfFirstFile(const FileList& files) {
-  if (files.empty()) return {};
-  const std::size_t slash = files.front().rfind('/');
-  return slash == std::string::npos ? std::string() : files.front().substr(0, slash + 1);
-}
 
 std::vector<int> SelectedRows(HWND list) {
   std::vector<int> rows;
@@ -48,6 +33,14 @@ std::vector<int> SelectedRows(HWND list) {
 
 }  // namespace
 
+void CDlgProgress::FillKeyList() { m_pKeys = FillKeyRows(m_hKeyList, m_ctx.get()); }
+
+void CDlgProgress::ListKey(const gpgme_key_t& key) { ListKeyRow(m_hKeyList, key); }
+
+CKeyArray CDlgProgress::GetSelectedKeys() {
+  return SelectedKeys(m_hKeyList, m_pKeys.get(), m_useDefaultKeys ? &m_defaultKeys : nullptr);
+}
+
 int CDlgProgress::Import(const std::string& path) {
   return ImportKeyFile(m_ctx.get(), path, ProgressBar()).imported;
 }
@@ -55,7 +48,8 @@ int CDlgProgress::Import(const std::string& path) {
 LRESULT CDlgProgress::OnClickedImportKeys(WORD, WORD, HWND, BOOL&) {
   const std::string folder = FolderOfFirstFile(m_job.files());
   FileList chosen;
-  RunOpenDialog(m_hWnd, {kKeyFilter, kImportBufferChars, folder.empty() ? nullptr : folder.c_str()},
+  RunOpenDialog(m_hWnd,
+                {kKeyFileFilter, kImportBufferChars, folder.empty() ? nullptr : folder.c_str()},
                 chosen);
   int imported = 0;
   for (const std::string& path : chosen) imported += Import(path);
@@ -63,49 +57,6 @@ LRESULT CDlgProgress::OnClickedImportKeys(WORD, WORD, HWND, BOOL&) {
   SendMessage(m_hKeyList, LVM_DELETEALLITEMS, 0, 0);
   m_pKeys.reset();
   FillKeyList();
-  return 0;
-}
-
-UINT_PTR ExportOptionsHookProc(HWND panel, UINT message, WPARAM, LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    const auto* ofn = reinterpret_cast<const OPENFILENAME*>(lParam);
-    g_exportWindow = reinterpret_cast<CDlgProgress*>(ofn->lCustData);
-    if (g_exportWindow == nullptr) return 1;
-    CheckDlgButton(panel, g_exportWindow->IsExportSecret() ? IDC_EXPORT_SECRET : IDC_EXPORT_PUBLIC,
-                   BST_CHECKED);
-    CheckDlgButton(panel, g_exportWindow->IsExportBinary() ? IDC_FORMAT_BINARY : IDC_FORMAT_ASCII,
-                   BST_CHECKED);
-    return 1;
-  }
-  if (message == WM_NOTIFY && reinterpret_cast<const NMHDR*>(lParam)->code == CDN_FILEOK &&
-      g_exportWindow != nullptr) {
-    g_exportWindow->SetExportMode(IsDlgButtonChecked(panel, IDC_EXPORT_SECRET) == BST_CHECKED,
-                                  IsDlgButtonChecked(panel, IDC_FORMAT_BINARY) == BST_CHECKED);
-  }
-  return 0;
-}
-
-LRESULT CDlgProgress::OnClickedExportKeys(WORD, WORD, HWND, BOOL&) {
-  CKeyArray keys = GetSelectedKeys();
-  if (keys.keys() == nullptr) return 0;
-
-  std::vector<char> name(kExportBufferChars, '\0');
-  const std::string folder = FolderOfFirstFile(m_job.files());
-  OPENFILENAME ofn;
-  ofn.hwndOwner = m_hWnd;
-  ofn.lpstrFilter = kKeyFilter;
-  ofn.nFilterIndex = 1;
-  ofn.lpstrFile = name.data();
-  ofn.nMaxFile = static_cast<DWORD>(name.size());
-  ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
-  ofn.Flags = kExportFlags;
-  ofn.lpstrDefExt = "asc";
-  ofn.lCustData = reinterpret_cast<LPARAM>(this);
-  ofn.lpfnHook = ExportOptionsHookProc;
-  ofn.lpTemplate = &ExportOptionsTemplate();
-  if (!GetSaveFileName(&ofn)) return 0;
-  name.back() = '\0';
-  ExportKeys(m_ctx.get(), name.data(), keys.keys(), m_exportSecret, m_exportBinary);
   return 0;
 }
 

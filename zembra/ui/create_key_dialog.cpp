@@ -1,4 +1,4 @@
-#include "zembra/keys/create_key_dialog.h"
+#include "zembra/ui/create_key_dialog.h"
 
 #include <iterator>
 

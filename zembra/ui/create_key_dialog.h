@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/gui/dialog.h"
-#include "zembra/keys/key_resource_ids.h"
+#include "zembra/ui/key_resource_ids.h"
 
 const DialogTemplate& CreateKeyDialogTemplate();
 

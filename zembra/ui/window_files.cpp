@@ -1,0 +1,177 @@
+// The window's file commands: the job it was opened for, the file buttons and their per-file
+// loops, the single-file operations and the choice of files. Each operation runs on the
+// window's context with the progress bar as the sink; its outcome is in the log already.
+#include <cstring>
+
+#include "platform/core/log.h"
+#include "platform/gui/common_dialogs.h"
+#include "zembra/operations/file_crypto.h"
+#include "zembra/operations/file_signing.h"
+#include "zembra/operations/messages.h"
+#include "zembra/operations/signers.h"
+#include "zembra/ui/dlg_progress.h"
+
+namespace {
+
+constexpr DWORD kChooseFlags = OFN_ALLOWMULTISELECT | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST |
+                               OFN_EXPLORER | OFN_ENABLESIZING | OFN_DONTADDTORECENT;
+static_assert(kChooseFlags == 0x02881A00);
+
+// Pairs of text and pattern; the literal's own terminator ends the list.
+constexpr char kFilter[] = "Encrypted files (*.gpg;*.pgp)\0*.gpg;*.pgp\0All files (*.*)\0*.*\0";
+
+}  // namespace
+
+// Runs once, at the end of the window's initialisation. Start commands are posted so that they
+// run from the message loop after initialisation has returned.
+void CDlgProgress::StartJob() {
+  const JobStart start =
+      m_job.Start(GetSelectedKeys().count() != 0, m_useDefaultKeys && !m_defaultKeys.empty());
+  if (start.keysPrompt) m_job.LogKeysPrompt();
+  if (start.command != 0)
+    PostMessage(m_hWnd, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(start.command), 0), 0);
+  if (start.defaultCommand != 0) SetDefaultButton(m_hWnd, start.defaultCommand);
+}
+
+LRESULT CDlgProgress::OnAutoProcessFiles(WORD, WORD, HWND, BOOL&) {
+  AutoProcessFiles();
+  return 0;
+}
+
+void CDlgProgress::AutoProcessFiles() {
+  m_job.AutoProcess([this](FileAction action, const std::string& path) {
+    switch (action) {
+      case FileAction::Verify: Verify(path); break;
+      case FileAction::Decrypt: Decrypt(path); break;
+      case FileAction::Import: Import(path); break;
+      case FileAction::Wait: break;
+    }
+  });
+}
+
+// The file buttons use the job's paths when there are any, otherwise ask for files first. A
+// loop that ran empties the list; one that found no keys or signers keeps it for the next press.
+LRESULT CDlgProgress::OnClickedEncrypt(WORD, WORD, HWND, BOOL&) {
+  if (m_job.files().empty()) ChooseFiles(m_hWnd, m_job.files());
+  EncryptFiles(m_job.files());
+  return 0;
+}
+
+LRESULT CDlgProgress::OnClickedDecrypt(WORD, WORD, HWND, BOOL&) {
+  if (m_job.files().empty()) ChooseFiles(m_hWnd, m_job.files());
+  DecryptFiles(m_job.files());
+  return 0;
+}
+
+LRESULT CDlgProgress::OnClickedSign(WORD, WORD, HWND, BOOL&) {
+  if (m_job.files().empty()) ChooseFiles(m_hWnd, m_job.files());
+  SignFiles(m_job.files());
+  return 0;
+}
+
+LRESULT CDlgProgress::OnClickedVerify(WORD, WORD, HWND, BOOL&) {
+  if (m_job.files().empty()) ChooseFiles(m_hWnd, m_job.files());
+  VerifyFiles(m_job.files());
+  return 0;
+}
+
+void CDlgProgress::EncryptFiles(FileList& files) {
+  if (files.empty()) return;
+  CKeyArray keys = GetSelectedKeys();
+  if (keys.count() == 0) return;  // the list waits for a press with keys
+  const std::size_t count = files.size();
+  for (std::size_t i = 0; i < count; ++i) Encrypt(files[i], keys.keys());
+  files.clear();
+}
+
+void CDlgProgress::DecryptFiles(FileList& files) {
+  const std::size_t count = files.size();
+  for (std::size_t i = 0; i < count; ++i) Decrypt(files[i]);
+  files.clear();
+}
+
+void CDlgProgress::SignFiles(FileList& files) {
+  if (files.empty()) return;
+  if (!PrepareSigners()) return;  // the list waits for a press with signers
+  const std::size_t count = files.size();
+  for (std::size_t i = 0; i < count; ++i) Sign(files[i]);
+  files.clear();
+  if (m_ctx) gpgme_signers_clear(m_ctx.get());
+}
+
+void CDlgProgress::VerifyFiles(FileList& files) {
+  const std::size_t count = files.size();
+  for (std::size_t i = 0; i < count; ++i) Verify(files[i]);
+  files.clear();
+}
+
+void CDlgProgress::Encrypt(const std::string& path, gpgme_key_t* recipients) {
+  EncryptFile(m_ctx.get(), path, recipients, ProgressBar());
+}
+
+void CDlgProgress::Decrypt(const std::string& path) {
+  DecryptFile(m_ctx.get(), path, ProgressBar());
+}
+
+void CDlgProgress::Sign(const std::string& path) { SignFile(m_ctx.get(), path, ProgressBar()); }
+
+void CDlgProgress::Verify(const std::string& path) { VerifyFile(m_ctx.get(), path, ProgressBar()); }
+
+bool CDlgProgress::PrepareSigners() {
+  CKeyArray keys = GetSelectedKeys();
+  return AddSigners(m_ctx.get(), keys.keys());
+}
+
+int ChooseFiles(HWND owner, FileList& files) {
+  return RunOpenDialog(owner, {kFilter, 2048, nullptr}, files);
+}
+
+int RunOpenDialog(HWND owner, const OpenDialogSetup& setup, FileList& files) {
+  const std::size_t kBufferChars = setup.bufferChars;
+  std::vector<char> buffer(kBufferChars, '\0');
+  OPENFILENAME ofn;
+  ofn.hwndOwner = owner;
+  ofn.lpstrFilter = setup.filter;
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = buffer.data();
+  ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+  ofn.lpstrInitialDir = setup.initialDir;
+  ofn.Flags = kChooseFlags;
+
+  if (!GetOpenFileName(&ofn)) {
+    const DWORD code = CommDlgExtendedError();
+    if (code == FNERR_BUFFERTOOSMALL) {
+      LogRes(IDS_TOO_MANY_FILES);
+    } else {
+      // Code 0 is a cancel; its system text is written all the same. Plain text, never a format.
+      std::string text = SystemMessageText(code);
+      if (text.size() >= kBufferChars) text.resize(kBufferChars - 1);
+      Log("%s", text);
+    }
+    return 0;
+  }
+
+  // The buffer is always terminated within its size, whatever the dialog left there.
+  buffer.back() = '\0';
+  const std::size_t offset = ofn.nFileOffset;
+  if (offset == 0 || offset >= buffer.size() || buffer[offset - 1] != '\0') {
+    // One file: the buffer holds its full path.
+    files.emplace_back(buffer.data());
+  } else {
+    // Several: "folder\0name\0name\0\0".
+    const std::string folder(buffer.data());
+    const std::string prefix = folder.ends_with('/') ? folder : folder + '/';
+    for (std::size_t p = offset; p < buffer.size() && buffer[p] != '\0';) {
+      const std::string name(&buffer[p]);
+      files.push_back(prefix + name);
+      p += name.size() + 1;
+    }
+  }
+  return static_cast<int>(files.size());
+}
+
+std::string FolderOfFirstFile(const FileList& files) {
+  if (files.empty()) return {};
+  const std::size_t slash = files.front().rfind('/');
+  return slash == std::string::npos ? std::string() : files.front().substr(0, slash + 1);
+}
