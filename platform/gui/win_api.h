@@ -7,6 +7,7 @@
 
 #include "platform/core/win_types.h"
 
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the Windows handle type's own name.
 struct HWND__;
 using HWND = HWND__*;
 struct HMENU__;
