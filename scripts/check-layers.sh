@@ -47,6 +47,11 @@ while IFS= read -r file; do
   while IFS=: read -r line text; do
     if [[ "$text" =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]+\"([^\"]+)\" ]]; then
       included="${BASH_REMATCH[1]}"
+      # A path up out of the file's folder would pass by the build's include roots.
+      if [[ "$included" == *../* ]]; then
+        report "$file:$line" "includes $included by a relative path (name it from the top)"
+        continue
+      fi
       target=$(layer_of "$included")
       [ -n "$target" ] || continue
       if [ "$own" = shellext ]; then

@@ -9,10 +9,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --desktop
-# The house rules a compiler does not enforce: the layers, the format.
+# The house rules a compiler does not enforce: the layers, the format. (The build enforces the
+# layers too: each layer compiles against an include root that holds only its own and lower ones.)
 scripts/check-layers.sh
 scripts/check-format.sh
 scripts/build.sh
+# clang-tidy's checks (.clang-tidy) over the product code, with the build's compile commands.
+scripts/check-tidy.sh
 mkdir -p build/results
 (cd build && ctest --output-on-failure --timeout 600 --output-junit results/junit.xml "$@")
 if [ "${ZEMBRA_SANITIZE:-1}" != 0 ]; then

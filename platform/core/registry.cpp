@@ -22,6 +22,7 @@ using registry_detail::Stmt;
 // An open key: the hive it lives in and its row. The row may vanish under the handle (another
 // handle or process deletes the key); every use checks it, so the caller sees
 // ERROR_KEY_DELETED rather than a stale answer.
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the Windows handle type's own name.
 struct HKEY__ {
   std::shared_ptr<Hive> hive;
   sqlite3_int64 id;
@@ -286,6 +287,8 @@ LONG CopyValue(DWORD storedType, const std::string& bytes, DWORD* type, BYTE* da
     *size = needed;
     return ERROR_MORE_DATA;
   }
+  // A value's bytes as stored: a text value keeps its own terminator among them.
+  // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
   if (data && needed) std::memcpy(data, bytes.data(), needed);
   *size = needed;
   return ERROR_SUCCESS;

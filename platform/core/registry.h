@@ -17,6 +17,7 @@
 
 #include "platform/core/win_types.h"
 
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the Windows handle type's own name.
 struct HKEY__;
 using HKEY = HKEY__*;
 using REGSAM = DWORD;

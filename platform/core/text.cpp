@@ -130,7 +130,8 @@ std::string WideToUtf8(std::wstring_view text) {
   std::string out;
   out.reserve(text.size());
   for (wchar_t wc : text) {
-    auto cp = static_cast<std::uint32_t>(wc);
+    // A negative wchar_t comes out above 0x10FFFF and is replaced, as it should be.
+    auto cp = static_cast<std::uint32_t>(wc);  // NOLINT(bugprone-signed-char-misuse)
     if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = kReplacement;
     AppendUtf8(out, cp);
   }

@@ -29,7 +29,7 @@ std::vector<std::string> Split(const std::string& text, char separator) {
   return parts;
 }
 
-std::vector<std::string> AbsoluteList(const char* name, std::vector<std::string> fallback) {
+std::vector<std::string> AbsoluteList(const char* name, const std::vector<std::string>& fallback) {
   std::vector<std::string> dirs;
   for (std::string& dir : Split(Getenv(name), ':')) {
     if (dir[0] == '/') dirs.push_back(std::move(dir));

@@ -22,9 +22,7 @@ RECT MapDialogRect(const DialogTemplate& dialogTemplate, const RECT& units) {
 
 CDialogBase::CDialogBase(const DialogTemplate& dialogTemplate) : m_template(dialogTemplate) {}
 
-CDialogBase::~CDialogBase() {
-  if (QWidget* widget = WidgetOf(m_hWnd)) delete widget;
-}
+CDialogBase::~CDialogBase() { delete WidgetOf(m_hWnd); }
 
 INT_PTR CDialogBase::DoModal(HWND parent, LPARAM initParam) {
   // As a dialog the dialog manager cannot create: -1, and the caller goes on.

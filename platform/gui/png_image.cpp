@@ -7,7 +7,7 @@
 std::string EncodePng(const IconImage& image) {
   if (image.size <= 0 || image.pixels == nullptr) return {};
   const QImage source(reinterpret_cast<const uchar*>(image.pixels), image.size, image.size,
-                      image.size * 4, QImage::Format_ARGB32);
+                      static_cast<qsizetype>(image.size) * 4, QImage::Format_ARGB32);
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);

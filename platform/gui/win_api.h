@@ -7,12 +7,15 @@
 
 #include "platform/core/win_types.h"
 
+// The Windows handle types keep their own names.
+// NOLINTBEGIN(bugprone-reserved-identifier)
 struct HWND__;
 using HWND = HWND__*;
 struct HMENU__;
 using HMENU = HMENU__*;
 struct HICON__;
 using HICON = HICON__*;
+// NOLINTEND(bugprone-reserved-identifier)
 
 struct POINT {
   LONG x = 0;

@@ -59,6 +59,7 @@ HDROP MakeDropFiles(const std::vector<std::string>& paths) {
   std::memcpy(bytes, &header, sizeof header);
   std::size_t at = sizeof header;
   for (const std::string& path : paths) {
+    // NOLINTNEXTLINE(bugprone-not-null-terminated-result): GlobalAlloc zeroes the block.
     std::memcpy(bytes + at, path.data(), path.size());
     at += path.size() + 1;  // the NUL is already there
   }

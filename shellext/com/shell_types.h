@@ -96,7 +96,9 @@ struct MenuItem {
 bool GetMenuItem(HMENU menu, int position, MenuItem& item);
 
 // Context-menu handlers.
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the Windows handle type's own name.
 using HKEY = struct HKEY__*;
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the Windows handle type's own name.
 using HWND = struct HWND__*;
 using PCIDLIST_ABSOLUTE = const void*;
 
