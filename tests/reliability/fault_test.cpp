@@ -272,15 +272,20 @@ TEST_F(Faults, GpgKilledDuringAKeyExportKeepsTheEarlierFile) {
   const std::string path = m_folder.path("keys.asc");
   WriteFile(path, "the earlier export");
   // Nothing reports the export's progress: the gpg at work on it is killed as soon as it is seen.
+  // The watch lasts as long as the export, not a number of looks: on a loaded machine gpg may
+  // start later than any fixed number of looks at /proc takes.
   std::atomic<int> killed = 0;
+  std::atomic<bool> returned = false;
   std::thread killer([&] {
-    for (int i = 0; i < 2000 && killed == 0; ++i) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (killed == 0 && !returned && std::chrono::steady_clock::now() < deadline) {
       const std::vector<int> pids = GpgWorkingOn(ring().home());
       for (int pid : pids) killed += kill(pid, SIGKILL) == 0;
     }
   });
   LogCapture log;
   const ExportOutcome outcome = ExportKeys(m_ctx.get(), path, keys.data(), false, false);
+  returned = true;
   killer.join();
   for (gpgme_key_t key : keys)
     if (key) gpgme_key_unref(key);
