@@ -64,12 +64,23 @@ class X11Clipboard : public KeyRingTest {
   }
 
   // xclip owns the clipboard with the text until another program takes it.
+  // xclip holds the text on the clipboard once this returns. An xclip that ended at once (the X
+  // server refuses a client in the moment it starts afresh after its last client left) is
+  // started again.
   void CopyWithXclip(const std::string& text) {
     WriteFile(ring().path("copied.txt"), text);
-    m_xclip.emplace(
-        std::vector<std::string>{"sh", "-c", "exec xclip -quiet -selection clipboard -i < \"$0\"",
-                                 ring().path("copied.txt")},
-        EnvironmentWith({}));
+    WaitUntil(
+        [&] {
+          if (!m_xclip || m_xclip->WaitFor(0ms).has_value()) {
+            m_xclip.emplace(std::vector<std::string>{"sh", "-c",
+                                                     "exec xclip -quiet -selection clipboard -i "
+                                                     "< \"$0\"",
+                                                     ring().path("copied.txt")},
+                            EnvironmentWith({}));
+          }
+          return PasteWithXclip() != "(xclip failed)";
+        },
+        20s);
   }
 
   // What xclip reads from the clipboard; this process keeps serving it meanwhile.
