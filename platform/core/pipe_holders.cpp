@@ -9,10 +9,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
+
+#include "platform/core/process.h"
 
 namespace {
 
@@ -46,23 +47,6 @@ bool HoldsPipe(const std::string& procDir, const std::vector<std::uint64_t>& pip
   return false;
 }
 
-// Gone, or a zombie waiting for its parent: either way it no longer runs.
-bool Ended(pid_t pid) {
-  if (kill(pid, 0) != 0) return true;
-  char path[32];
-  std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
-  std::FILE* stat = std::fopen(path, "re");
-  if (!stat) return true;
-  char state = '?';
-  // "pid (comm) state ...": comm may hold blanks and parentheses; the state follows the last ')'.
-  char line[512];
-  const std::size_t n = std::fread(line, 1, sizeof line - 1, stat);
-  std::fclose(stat);
-  line[n] = '\0';
-  if (const char* close = std::strrchr(line, ')'); close && close[1] == ' ') state = close[2];
-  return state == 'Z' || state == 'X';
-}
-
 }  // namespace
 
 std::uint64_t PipeIdOf(int fd) {
@@ -91,7 +75,7 @@ int EndProcessesHoldingPipes(const std::vector<std::uint64_t>& pipes, int graceM
   for (const pid_t pid : holders) kill(pid, SIGTERM);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs);
   for (;;) {
-    std::erase_if(holders, Ended);
+    std::erase_if(holders, [](pid_t pid) { return !ProcessRunning(pid); });
     if (holders.empty() || std::chrono::steady_clock::now() >= deadline) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
