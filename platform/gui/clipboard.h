@@ -30,3 +30,37 @@ BOOL SetClipboardBytes(UINT format, const std::string& bytes);
 BOOL GetClipboardFiles(std::vector<std::string>* paths,
                        std::vector<std::string>* notLocal = nullptr);
 BOOL SetClipboardFiles(const std::vector<std::string>& paths);
+
+// The system clipboard as one operation uses it, on behalf of an owner window (null: the whole
+// program). Looking at what it offers needs no opening; reading and writing open it at the first
+// use, and it is closed on every way out.
+class Clipboard {
+ public:
+  explicit Clipboard(HWND owner = nullptr) : m_owner(owner) {}
+  ~Clipboard() {
+    if (m_open) CloseClipboard();
+  }
+  Clipboard(const Clipboard&) = delete;
+  Clipboard& operator=(const Clipboard&) = delete;
+
+  ClipboardAnswer Offers(UINT format) const { return QueryClipboardFormat(format); }
+  // False when another window holds it open.
+  bool Open() {
+    if (!m_open) m_open = OpenClipboard(m_owner) != FALSE;
+    return m_open;
+  }
+  bool ReadBytes(UINT format, std::string* bytes, bool* undecodable = nullptr) {
+    return Open() && GetClipboardBytes(format, bytes, undecodable) != FALSE;
+  }
+  bool WriteBytes(UINT format, const std::string& bytes) {
+    return Open() && SetClipboardBytes(format, bytes) != FALSE;
+  }
+  bool Empty() { return Open() && EmptyClipboard() != FALSE; }
+  bool ReadFiles(std::vector<std::string>* paths, std::vector<std::string>* notLocal = nullptr) {
+    return Open() && GetClipboardFiles(paths, notLocal) != FALSE;
+  }
+
+ private:
+  HWND m_owner;
+  bool m_open = false;
+};

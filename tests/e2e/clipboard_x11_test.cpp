@@ -153,7 +153,8 @@ TEST_F(X11Clipboard, TextThatIsNotUtf8IsRefusedRatherThanAltered) {
     gpgme_key_t alice = nullptr;
     ASSERT_EQ(gpgme_get_key(ctx.get(), ring().fingerprint("alice").c_str(), &alice, 0), 0);
     gpgme_key_t recipients[] = {alice, nullptr};
-    TransformClipboardText(host, ctx.get(), EncryptTextStep, recipients);
+    Clipboard clipboard(host);
+    TransformClipboardText(clipboard, ctx.get(), EncryptTextStep, recipients);
     gpgme_key_unref(alice);
     log = LogText();
     pasted = PasteWithXclip();

@@ -152,5 +152,5 @@ TEST_F(KeyExport, AnOutputThatCannotBeCreatedIsReportedWithItsReason) {
   const std::string path = ring().path("missing/folder/out.asc");
   EXPECT_EQ(Export({"alice"}, path, false, false, &outcome),
             "Error: cannot create \"" + path + "\": No such file or directory\n");
-  EXPECT_EQ(outcome.result, ExportOutcome::Result::NotOpened);
+  EXPECT_FALSE(outcome.opened) << outcome;
 }

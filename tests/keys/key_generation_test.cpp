@@ -14,9 +14,9 @@ class KeyGeneration : public KeyRingTest {
   KeyRingOptions keyRingOptions() const override { return {.empty = true}; }
 
   // Generates inside a host window; returns the result and the log.
-  std::unique_ptr<CGenKeyResult> Generate(const char* type, int length, const std::string& name,
-                                          const std::string& expiry, std::string* log) {
-    std::unique_ptr<CGenKeyResult> result;
+  CGenKeyResult Generate(const char* type, int length, const std::string& name,
+                         const std::string& expiry, std::string* log) {
+    CGenKeyResult result;
     RunInHostWindow([&](HWND) {
       GpgmeContext ctx = OpenEngineContext();
       result = GenerateKey(ctx.get(), {.keyType = type,
@@ -52,11 +52,11 @@ TEST_P(EachAlgorithm, MakesAPrimaryKeyAndASubkeyOfTheChosenLength) {
   const Algorithm a = GetParam();
   std::string log;
   auto result = Generate(a.type, a.length, "Generated", "0", &log);
-  ASSERT_NE(result, nullptr) << log;
+  ASSERT_TRUE(result.generated()) << result << log;
   EXPECT_EQ(log, "");
-  EXPECT_TRUE(result->primary()) << *result;
-  ASSERT_TRUE(result->hasFingerprint()) << *result;
-  const std::string listing = Listing(result->fingerprint());
+  EXPECT_TRUE(result.primary()) << result;
+  ASSERT_TRUE(result.hasFingerprint()) << result;
+  const std::string listing = Listing(result.fingerprint());
   const std::size_t at = listing.find("pub:");
   ASSERT_NE(at, std::string::npos) << listing;
   const std::string pub = listing.substr(at, listing.find('\n', at) - at);
@@ -78,8 +78,8 @@ INSTANTIATE_TEST_SUITE_P(Keys, EachAlgorithm,
 TEST_F(KeyGeneration, ANonAsciiNameAndAFutureExpiry) {
   std::string log;
   auto result = Generate("RSA", 1024, "J\xC3\xBCrgen M\xC3\xBCller", "20991231T000000", &log);
-  ASSERT_NE(result, nullptr) << log;
-  const std::string listing = Listing(result->fingerprint());
+  ASSERT_TRUE(result.generated()) << result << log;
+  const std::string listing = Listing(result.fingerprint());
   EXPECT_NE(listing.find("J\\xc3\\xbcrgen") == std::string::npos
                 ? listing.find("J\xC3\xBCrgen M\xC3\xBCller")
                 : listing.find("J\\xc3\\xbcrgen"),
@@ -97,8 +97,8 @@ TEST_F(KeyGeneration, AnExpiryInThePastNeverGivesAUsableKey) {
   if (log.starts_with("Error: ")) {
     EXPECT_TRUE(ring().publicFingerprints().empty()) << log;
   } else {
-    ASSERT_NE(result, nullptr) << log;
-    const std::string listing = Listing(result->fingerprint());
+    ASSERT_TRUE(result.generated()) << result << log;
+    const std::string listing = Listing(result.fingerprint());
     EXPECT_NE(listing.find("pub:e:"), std::string::npos) << listing;
   }
 }
@@ -107,13 +107,13 @@ TEST_F(KeyGeneration, AnExpiryInThePastNeverGivesAUsableKey) {
 TEST_F(KeyGeneration, ThePassphraseProtectsTheNewKey) {
   std::string log;
   auto result = Generate("RSA", 1024, "Protected", "0", &log);
-  ASSERT_NE(result, nullptr) << log;
+  ASSERT_TRUE(result.generated()) << result << log;
   auto exportSecret = [&](const std::string& path) {
     ExportOutcome outcome;
     RunInHostWindow([&](HWND) {
       GpgmeContext ctx = OpenEngineContext();
       gpgme_key_t key = nullptr;
-      ASSERT_EQ(gpgme_get_key(ctx.get(), result->fingerprint().c_str(), &key, 0), 0u);
+      ASSERT_EQ(gpgme_get_key(ctx.get(), result.fingerprint().c_str(), &key, 0), 0u);
       CKeyHandle handle = CKeyHandle::Adopt(key);
       CKeyArray keys(std::vector<gpgme_key_t>{key});
       outcome = ExportKeys(ctx.get(), path, keys.keys(), true, false);

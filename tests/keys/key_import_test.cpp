@@ -136,7 +136,7 @@ TEST_F(KeyImport, AKeyFileCutWhileReadIsReportedAndItsLaterKeyNotImported) {
     if (!cut) cut = truncate(path.c_str(), static_cast<off_t>(carol.size())) == 0;
   });
   ASSERT_TRUE(cut);
-  EXPECT_FALSE(outcome.succeeded) << outcome;
+  EXPECT_FALSE(outcome.ok()) << outcome;
   EXPECT_EQ(log, "Importing keys from \"" + path + "\"\nError: \"" + path +
                      "\" changed while it was read; the import stopped there\n");
   const std::vector<std::string> keys = ring().publicFingerprints();

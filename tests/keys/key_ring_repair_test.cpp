@@ -164,7 +164,7 @@ TEST_F(KeyRingRepair, AnUpdateStoppedBetweenItsRenamesIsCompletedByTheNextImport
   LogCapture capture;
   GpgmeContext ctx = OpenEngineContext();
   const ImportOutcome outcome = ImportKeyFile(ctx.get(), path);
-  EXPECT_TRUE(outcome.succeeded);
+  EXPECT_TRUE(outcome.ok()) << outcome;
   EXPECT_EQ(outcome.imported, 1) << outcome;
   EXPECT_EQ(capture.text(), "Importing keys from \"" + path + "\"\n" + Completed() +
                                 "Considered keys: 1\nImported keys: 1\n");
@@ -224,7 +224,7 @@ TEST_F(KeyRingRepair, ANewBoxThatIsNotWholeIsReportedAndNothingIsMoved) {
   LogCapture capture;
   GpgmeContext ctx = OpenEngineContext();
   const ImportOutcome outcome = ImportKeyFile(ctx.get(), path);
-  EXPECT_FALSE(outcome.succeeded) << outcome;
+  EXPECT_FALSE(outcome.ok()) << outcome;
   EXPECT_EQ(capture.text(), "Importing keys from \"" + path + "\"\n" + notCompleted +
                                 "Error: the key ring in \"" + ring().home() +
                                 "\" cannot be opened: No such file or directory; no key was "

@@ -7,8 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "platform/gui/clipboard.h"
 #include "tests/support/test_env.h"
+#include "zembra/engine/message_ids.h"
 #include "zembra/operations/clipboard_operations.h"
 
 using namespace std::string_literals;
@@ -34,6 +39,7 @@ class ClipboardInPlace : public KeyRingTest {
 
   // Runs the step on the clipboard in a window with a log; recipients or signers by name.
   void Run(TextStep step, const std::vector<std::string>& keys = {}) {
+    positions.clear();
     RunInHostWindow([&](HWND host) {
       GpgmeContext ctx = OpenEngineContext();
       std::vector<gpgme_key_t> list;
@@ -46,8 +52,10 @@ class ClipboardInPlace : public KeyRingTest {
       if (step == SignTextStep)
         for (gpgme_key_t key : list)
           if (key) gpgme_signers_add(ctx.get(), key);
-      TransformClipboardText(host, ctx.get(), step,
-                             step == EncryptTextStep ? list.data() : nullptr);
+      Clipboard clipboard(host);
+      outcome = TransformClipboardText(clipboard, ctx.get(), step,
+                                       step == EncryptTextStep ? list.data() : nullptr,
+                                       [&](int position) { positions.push_back(position); });
       for (gpgme_key_t key : list)
         if (key) gpgme_key_unref(key);
       log = LogText();
@@ -60,6 +68,8 @@ class ClipboardInPlace : public KeyRingTest {
   }
 
   std::string log;
+  Outcome outcome;             // what the last step returned
+  std::vector<int> positions;  // the progress it told
 };
 
 }  // namespace
@@ -85,6 +95,21 @@ TEST_F(ClipboardInPlace, MessageFromAnotherProgramDecryptsToItsText) {
   Run(DecryptTextStep);
   EXPECT_EQ(log, "Decrypting clipboard contents...Done.\n");
   EXPECT_EQ(Taken(), text);
+  EXPECT_TRUE(outcome.ok()) << outcome;
+  EXPECT_EQ(outcome.line, "Done.\n") << outcome;
+}
+
+// The window's progress bar follows the engine through the text as it does through a file.
+TEST_F(ClipboardInPlace, TextStepTellsItsProgressUpToTheEnd) {
+  std::string text;
+  for (int i = 0; i < 20000; ++i) text += "line " + std::to_string(i) + " of a long text\n";
+  Put(text);
+  Run(EncryptTextStep, {"alice"});
+  ASSERT_TRUE(outcome.ok()) << outcome << log;
+  ASSERT_GE(positions.size(), 3u) << "a text of " << text.size() << " bytes";
+  EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+  EXPECT_LT(positions.front(), 1000);
+  EXPECT_EQ(positions.back(), 1000);
 }
 
 TEST_F(ClipboardInPlace, MessageOfTheOldUtf16FormStillDecryptsToItsText) {
@@ -134,6 +159,8 @@ TEST_F(ClipboardInPlace, FailedDecryptionKeepsTheClipboard) {
   Run(DecryptTextStep);
   EXPECT_TRUE(log.starts_with("Decrypting clipboard contents...Error: ")) << log;
   EXPECT_EQ(Taken(), junk);
+  EXPECT_FALSE(outcome.ok());
+  EXPECT_EQ(outcome.message, IDS_ERROR) << outcome;
 }
 
 TEST_F(ClipboardInPlace, EmptyOrImageOnlyClipboardHasNoSuitableData) {
@@ -192,7 +219,8 @@ TEST_F(ClipboardInPlace, FileOfAnotherHostInACopiedListIsSkippedWithALine) {
   QApplication::clipboard()->setMimeData(data);
   std::vector<std::string> files;
   RunInHostWindow([&](HWND host) {
-    ReadClipboardFiles(host, files);
+    Clipboard clipboard(host);
+    files = ReadClipboardFiles(clipboard);
     log = LogText();
   });
   EXPECT_EQ(files, (std::vector<std::string>{"/tmp/a.txt", "/tmp/b.txt"}));

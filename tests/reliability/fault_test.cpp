@@ -245,7 +245,7 @@ TEST_F(Faults, GpgKilledDuringAKeyImportSaysTheImportStopped) {
                                                   killed += kill(pid, SIGKILL) == 0;
                                               }));
   EXPECT_EQ(killed, 1);
-  EXPECT_FALSE(outcome.succeeded) << outcome;
+  EXPECT_FALSE(outcome.ok()) << outcome;
   // Usually the engine's silence says it; when gpg dies as it starts, GPGME itself may fail first.
   const std::string start = "Importing keys from \"" + path + "\"\nError: ";
   EXPECT_TRUE(log.text().starts_with(start)) << log.text();
@@ -254,7 +254,7 @@ TEST_F(Faults, GpgKilledDuringAKeyImportSaysTheImportStopped) {
   // between the renames of its key box left no box; the import puts its update in place first).
   log.take();
   const ImportOutcome again = ImportKeyFile(m_ctx.get(), path);
-  EXPECT_TRUE(again.succeeded) << log.text();
+  EXPECT_TRUE(again.ok()) << again << log.text();
   EXPECT_EQ(again.considered, 1000) << again;
 }
 
@@ -342,7 +342,8 @@ TEST_F(Faults, GpgKilledDuringAClipboardDecryptionSigningOrVerificationEndsWithO
     });
     std::string log;
     RunInHostWindow([&](HWND host) {
-      TransformClipboardText(host, m_ctx.get(), c.step, nullptr);
+      Clipboard clipboard(host);
+      TransformClipboardText(clipboard, m_ctx.get(), c.step, nullptr);
       log = LogText();
     });
     {

@@ -3,6 +3,8 @@
 
 #include <gpgme.h>
 
+#include "zembra/operations/outcome.h"
+
 // Deletes the key with its secret part, if it has one (GnuPG asks its pinentry to confirm the
-// secret part's deletion). False, with the engine's error logged, when the engine refused.
-bool DeleteKey(gpgme_ctx_t ctx, gpgme_key_t key);
+// secret part's deletion). Failed, with the engine's error logged, when the engine refused.
+Outcome DeleteKey(gpgme_ctx_t ctx, gpgme_key_t key);

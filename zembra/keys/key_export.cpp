@@ -6,36 +6,30 @@
 #include "platform/core/files.h"
 #include "platform/core/log.h"
 #include "platform/core/text.h"
-#include "zembra/engine/check_result.h"
 #include "zembra/engine/engine.h"
 #include "zembra/engine/file_stream.h"
 #include "zembra/engine/operation_loop.h"
 #include "zembra/operations/messages.h"
 
 std::ostream& operator<<(std::ostream& os, const ExportOutcome& outcome) {
-  switch (outcome.result) {
-    case ExportOutcome::Result::NotOpened: return os << "not opened: " << outcome.path;
-    case ExportOutcome::Result::Failed: return os << "failed: " << outcome.path;
-    case ExportOutcome::Result::Written: return os << "written: " << outcome.path;
-  }
-  return os;
+  os << static_cast<const Outcome&>(outcome);
+  return outcome.opened ? os : os << " not opened";
 }
 
 ExportOutcome ExportKeys(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* keys, bool secret,
                          bool binary) {
   ExportOutcome outcome;
-  outcome.path = path;
   // Secret key material is the owner's alone from the file's creation on, whatever it replaces.
   CommittedOutput output(path,
                          secret ? OutputPermissions::OwnerOnly : OutputPermissions::Inherited);
   if (!output.Open()) {
-    LogRes(IDS_CANNOT_CREATE_OUTPUT, DisplayText(path), std::strerror(errno));
+    outcome.End(IDS_CANNOT_CREATE_OUTPUT, DisplayText(path), std::strerror(errno));
     return outcome;
   }
-  outcome.result = ExportOutcome::Result::Failed;
+  outcome.opened = true;
   OutputStream stream{output.fd()};
   GpgmeDataObject data;
-  if (!CheckResult(MakeOutputData(data, stream))) return outcome;
+  if (!outcome.Check(MakeOutputData(data, stream))) return outcome;
 
   gpgme_set_armor(ctx, binary ? 0 : 1);
   LogRes(IDS_EXPORTING_KEYS, DisplayText(path));
@@ -50,16 +44,16 @@ ExportOutcome ExportKeys(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* 
       "EXPORT_RES");
   if (err == 0) err = refusal.engineError();
   if (gpgme_err_code(err) == GPG_ERR_UNFINISHED) {
-    LogRes(IDS_ENGINE_STOPPED, DisplayText(path));
+    outcome.End(IDS_ENGINE_STOPPED, DisplayText(path));
     return outcome;
   }
-  if (!CheckResult(err)) return outcome;
+  if (!outcome.Check(err)) return outcome;
   data.reset();
   if (!output.Commit()) {
-    LogRes(IDS_ERROR, std::strerror(errno));
+    outcome.End(IDS_ERROR, std::strerror(errno));
     return outcome;
   }
-  outcome.result = ExportOutcome::Result::Written;
-  LogRes(IDS_DONE);
+  outcome.output = path;
+  outcome.Done();
   return outcome;
 }

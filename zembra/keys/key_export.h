@@ -6,12 +6,11 @@
 #include <ostream>
 #include <string>
 
-struct ExportOutcome {
-  enum class Result { NotOpened, Failed, Written };
-  Result result = Result::NotOpened;
-  std::string path;
+#include "zembra/operations/outcome.h"
 
-  bool written() const { return result == Result::Written; }
+// One export: the file written (output) once it is complete.
+struct ExportOutcome : Outcome {
+  bool opened = false;  // the file could be created
 };
 std::ostream& operator<<(std::ostream& os, const ExportOutcome& outcome);
 

@@ -3,35 +3,38 @@
 #include <algorithm>
 
 #include "platform/core/format.h"
-#include "platform/core/log.h"
-#include "zembra/engine/check_result.h"
 #include "zembra/engine/operation_loop.h"
 
-CGenKeyResult::CGenKeyResult(gpgme_genkey_result_t result)
-    : m_primary(result->primary != 0),
-      m_sub(result->sub != 0),
-      m_hasFingerprint(result->fpr != nullptr),
-      m_fingerprint(result->fpr != nullptr ? result->fpr : "") {}
+void CGenKeyResult::Adopt(gpgme_genkey_result_t result) {
+  if (result == nullptr) return;
+  m_generated = true;
+  m_primary = result->primary != 0;
+  m_sub = result->sub != 0;
+  m_hasFingerprint = result->fpr != nullptr;
+  m_fingerprint = result->fpr != nullptr ? result->fpr : "";
+}
 
 std::ostream& operator<<(std::ostream& os, const CGenKeyResult& result) {
-  return os << "generated" << (result.primary() ? " primary" : "") << (result.sub() ? " sub" : "")
+  os << static_cast<const Outcome&>(result);
+  if (!result.generated()) return os << " nothing generated";
+  return os << " generated" << (result.primary() ? " primary" : "") << (result.sub() ? " sub" : "")
             << " fpr " << (result.hasFingerprint() ? result.fingerprint() : "(none)");
 }
 
-std::unique_ptr<CGenKeyResult> GenerateKey(gpgme_ctx_t ctx, const KeyParms& parms) {
+CGenKeyResult GenerateKey(gpgme_ctx_t ctx, const KeyParms& parms) {
+  CGenKeyResult outcome;
   KeyParmsBlock block = BuildKeyParms(parms);
   if (!block.ok()) {
     // The dialog refuses such fields before this; a caller that did not must not reach the engine.
-    Log("%s\n", KeyParmsRefusalText(block));
-    return nullptr;
+    outcome.Refuse(KeyParmsRefusalText(block) + "\n");
+    return outcome;
   }
-  CheckResult(RunOperation(
+  outcome.Check(RunOperation(
       ctx, [&] { return gpgme_op_genkey_start(ctx, block.text.c_str(), nullptr, nullptr); }));
   // The block held the passphrase: it does not stay in freed memory.
   std::fill(block.text.begin(), block.text.end(), '\0');
-  gpgme_genkey_result_t result = gpgme_op_genkey_result(ctx);
-  if (result == nullptr) return nullptr;
-  return std::make_unique<CGenKeyResult>(result);
+  outcome.Adopt(gpgme_op_genkey_result(ctx));
+  return outcome;
 }
 
 std::string ExpiryText(const SYSTEMTIME& date) {

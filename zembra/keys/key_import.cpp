@@ -3,7 +3,6 @@
 #include "platform/core/files.h"
 #include "platform/core/log.h"
 #include "platform/core/text.h"
-#include "zembra/engine/check_result.h"
 #include "zembra/engine/engine.h"
 #include "zembra/engine/file_stream.h"
 #include "zembra/engine/key_ring_repair.h"
@@ -12,22 +11,22 @@
 #include "zembra/operations/output_file.h"
 
 std::ostream& operator<<(std::ostream& os, const ImportOutcome& outcome) {
-  if (!outcome.opened) return os << "not opened";
-  if (!outcome.succeeded) return os << "refused by the engine";
-  return os << "considered " << outcome.considered << ", imported " << outcome.imported
+  os << static_cast<const Outcome&>(outcome);
+  if (!outcome.opened) return os << " not opened";
+  if (!outcome.ok()) return os << " refused by the engine";
+  return os << " considered " << outcome.considered << ", imported " << outcome.imported
             << ", unchanged " << outcome.unchanged;
 }
 
 ImportOutcome ImportKeyFile(gpgme_ctx_t ctx, const std::string& path,
                             const ProgressSink& progress) {
   ImportOutcome outcome;
-  Outcome opening;
-  UniqueFd input = OpenInput(path, opening);
+  UniqueFd input = OpenInput(path, outcome);
   if (!input.valid()) return outcome;
   outcome.opened = true;
   FileStream stream = MakeFileStream(input.get(), progress);
   GpgmeDataObject data;
-  if (!CheckResult(MakeInputData(data, stream))) return outcome;
+  if (!outcome.Check(MakeInputData(data, stream))) return outcome;
 
   LogRes(IDS_IMPORTING_KEYS, DisplayText(path));
   // The counts come last; without them the engine stopped somewhere in the file.
@@ -37,21 +36,20 @@ ImportOutcome ImportKeyFile(gpgme_ctx_t ctx, const std::string& path,
   // A key file that changed while it was read gave the engine a mixture of its old and new
   // content; what the engine took before the end is not known.
   if (stream.changed) {
-    LogRes(IDS_KEY_FILE_CHANGED, DisplayText(path));
+    outcome.End(IDS_KEY_FILE_CHANGED, DisplayText(path));
     return outcome;
   }
   if (gpgme_err_code(err) == GPG_ERR_UNFINISHED) {
-    LogRes(IDS_IMPORT_STOPPED, DisplayText(path));
+    outcome.End(IDS_IMPORT_STOPPED, DisplayText(path));
     return outcome;
   }
-  if (!CheckResult(err)) return outcome;
+  if (!outcome.Check(err)) return outcome;
   gpgme_import_result_t result = gpgme_op_import_result(ctx);
   // gpg reports the import of nothing it then did as a result like any other.
   if (keyRingError != 0 && (!result || result->considered == 0)) {
-    LogRes(IDS_KEY_RING_UNUSABLE, DisplayText(KeyHomeOf(ctx)), gpgme_strerror(keyRingError));
+    outcome.End(IDS_KEY_RING_UNUSABLE, DisplayText(KeyHomeOf(ctx)), gpgme_strerror(keyRingError));
     return outcome;
   }
-  outcome.succeeded = true;
   if (result) {
     outcome.considered = result->considered;
     outcome.imported = result->imported;

@@ -7,11 +7,11 @@
 #include <string>
 
 #include "zembra/engine/progress.h"
+#include "zembra/operations/outcome.h"
 
-// The counts of one import, as the log shows them.
-struct ImportOutcome {
-  bool opened = false;     // the file could be read
-  bool succeeded = false;  // the engine accepted the data
+// One import: ok when the engine accepted the data, with the counts the log shows.
+struct ImportOutcome : Outcome {
+  bool opened = false;  // the file could be read
   int considered = 0;
   int imported = 0;
   int unchanged = 0;

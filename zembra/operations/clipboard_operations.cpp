@@ -9,27 +9,13 @@
 #include "zembra/engine/check_result.h"
 #include "zembra/engine/engine.h"
 #include "zembra/engine/operation_loop.h"
+#include "zembra/engine/text_stream.h"
 #include "zembra/keys/key_list.h"
 #include "zembra/operations/clipboard_text.h"
 #include "zembra/operations/messages.h"
 #include "zembra/operations/signature_report.h"
 
 namespace {
-
-// Closes the clipboard on every way out.
-class ClipboardSession {
- public:
-  explicit ClipboardSession(HWND window) : m_open(OpenClipboard(window) != FALSE) {}
-  ~ClipboardSession() {
-    if (m_open) CloseClipboard();
-  }
-  ClipboardSession(const ClipboardSession&) = delete;
-  ClipboardSession& operator=(const ClipboardSession&) = delete;
-  bool open() const { return m_open; }
-
- private:
-  bool m_open;
-};
 
 bool IsReadingStep(TextStep step) { return step == DecryptTextStep || step == VerifyTextStep; }
 
@@ -54,121 +40,122 @@ bool ReadAll(gpgme_data_t data, std::string* bytes) {
 
 }  // namespace
 
-bool EncryptTextStep(const TextStepData& data) {
+Outcome EncryptTextStep(const TextStepData& data) {
+  Outcome outcome;
   gpgme_set_armor(data.ctx, 1);
   LogRes(IDS_ENCRYPTING_CLIPBOARD);
   // An engine that died says nothing; its output would stop short.
-  if (!CheckResult(RunOperation(
+  if (!outcome.Check(RunOperation(
           data.ctx,
           [&] {
             return gpgme_op_encrypt_start(data.ctx, data.recipients, GPGME_ENCRYPT_ALWAYS_TRUST,
                                           data.input, data.output);
           },
           "END_ENCRYPTION")))
-    return false;
+    return outcome;
   gpgme_encrypt_result_t result = gpgme_op_encrypt_result(data.ctx);
-  if (result && result->invalid_recipients) {
-    LogRes(IDS_INVALID_RECIPIENT, result->invalid_recipients->fpr);
-    return false;
-  }
-  LogRes(IDS_DONE);
-  return true;
+  if (result && result->invalid_recipients)
+    return outcome.End(IDS_INVALID_RECIPIENT, result->invalid_recipients->fpr);
+  return outcome.Done();
 }
 
-bool DecryptTextStep(const TextStepData& data) {
+Outcome DecryptTextStep(const TextStepData& data) {
+  Outcome outcome;
   LogRes(IDS_DECRYPTING_CLIPBOARD);
   // On the operations loop: a gpg that dies while the text is fed to it ends the step.
-  if (!CheckResult(RunOperation(
+  if (!outcome.Check(RunOperation(
           data.ctx, [&] { return gpgme_op_decrypt_start(data.ctx, data.input, data.output); })))
-    return false;
+    return outcome;
   gpgme_decrypt_result_t result = gpgme_op_decrypt_result(data.ctx);
-  if (result && result->unsupported_algorithm) {
-    LogRes(IDS_UNSUPPORTED_ALGORITHM, result->unsupported_algorithm);
-    return false;
-  }
-  LogRes(IDS_DONE);
-  return true;
+  if (result && result->unsupported_algorithm)
+    return outcome.End(IDS_UNSUPPORTED_ALGORITHM, result->unsupported_algorithm);
+  return outcome.Done();
 }
 
-bool SignTextStep(const TextStepData& data) {
+Outcome SignTextStep(const TextStepData& data) {
+  Outcome outcome;
   gpgme_set_armor(data.ctx, 1);
   LogRes(IDS_SIGNING_CLIPBOARD);
-  if (!CheckResult(RunOperation(data.ctx, [&] {
+  if (!outcome.Check(RunOperation(data.ctx, [&] {
         return gpgme_op_sign_start(data.ctx, data.input, data.output, GPGME_SIG_MODE_NORMAL);
       })))
-    return false;
+    return outcome;
   gpgme_sign_result_t result = gpgme_op_sign_result(data.ctx);
-  if (result && result->invalid_signers) {
-    LogRes(IDS_INVALID_SIGNER, result->invalid_signers->fpr);
-    return false;
-  }
-  LogRes(IDS_DONE);
-  return true;
+  if (result && result->invalid_signers)
+    return outcome.End(IDS_INVALID_SIGNER, result->invalid_signers->fpr);
+  return outcome.Done();
 }
 
-bool VerifyTextStep(const TextStepData& data) {
+Outcome VerifyTextStep(const TextStepData& data) {
+  Outcome outcome;
   LogRes(IDS_VERIFYING_CLIPBOARD);
-  if (!CheckResult(RunOperation(data.ctx, [&] {
+  if (!outcome.Check(RunOperation(data.ctx, [&] {
         return gpgme_op_verify_start(data.ctx, data.input, nullptr, data.output);
       })))
-    return false;
+    return outcome;
   const std::vector<SignatureCheck> checks = SignaturesOf(data.ctx);
   // The start message has no line end; the signatures get lines of their own.
   AppendLogText("\n");
-  Outcome verdict;
-  if (!ReportSignatures(data.ctx, checks, verdict)) return false;
-  LogRes(IDS_DONE);
-  return true;
+  Outcome report = ReportSignatures(data.ctx, checks);
+  return report.ok() ? report.Done() : report;
 }
 
-void TransformClipboardText(HWND window, gpgme_ctx_t ctx, TextStep step, gpgme_key_t* recipients) {
+Outcome TransformClipboardText(Clipboard& clipboard, gpgme_ctx_t ctx, TextStep step,
+                               gpgme_key_t* recipients, const ProgressSink& progress) {
+  Outcome outcome;
   const bool reading = IsReadingStep(step);
   const UINT readFormat = reading ? CF_TEXT : CF_UNICODETEXT;
   const UINT writeFormat = reading ? CF_UNICODETEXT : CF_TEXT;
-  switch (QueryClipboardFormat(readFormat)) {
+  switch (clipboard.Offers(readFormat)) {
     case ClipboardAnswer::Offered: break;
-    case ClipboardAnswer::NotOffered: LogRes(IDS_NO_CLIPBOARD_TEXT); return;
-    case ClipboardAnswer::OwnerSilent: LogRes(IDS_CLIPBOARD_OWNER_SILENT); return;
+    case ClipboardAnswer::NotOffered: return outcome.End(IDS_NO_CLIPBOARD_TEXT);
+    case ClipboardAnswer::OwnerSilent: return outcome.End(IDS_CLIPBOARD_OWNER_SILENT);
   }
-  ClipboardSession clipboard(window);
-  if (!clipboard.open()) return;
   std::string text;
   bool undecodable = false;
-  if (!GetClipboardBytes(readFormat, &text, &undecodable)) return;
-  // Text the engine would get other than as its owner gave it is not worked on at all.
-  if (undecodable) {
-    LogRes(IDS_CLIPBOARD_TEXT_ALTERED);
-    return;
+  if (!clipboard.ReadBytes(readFormat, &text, &undecodable)) {
+    outcome.failed = true;  // held open by another window of ours: nothing to say
+    return outcome;
   }
+  // Text the engine would get other than as its owner gave it is not worked on at all.
+  if (undecodable) return outcome.End(IDS_CLIPBOARD_TEXT_ALTERED);
 
-  // The engine reads the text where it lies; GPGME copies nothing.
+  // The engine reads the text where it lies; nothing is copied.
+  TextStream stream{.bytes = text, .progress = progress};
+  GpgmeDataObject input;
+  if (!outcome.Check(MakeTextInputData(input, stream))) return outcome;
   gpgme_data_t raw = nullptr;
-  if (!CheckResult(gpgme_data_new_from_mem(&raw, text.data(), text.size(), 0))) return;
-  GpgmeDataObject input(raw);
-  raw = nullptr;
-  if (!CheckResult(gpgme_data_new(&raw))) return;
+  if (!outcome.Check(gpgme_data_new(&raw))) return outcome;
   GpgmeDataObject output(raw);
 
-  if (!step({ctx, input.get(), output.get(), recipients})) return;  // the clipboard keeps its text
+  outcome = step({ctx, input.get(), output.get(), recipients});
+  if (!outcome.ok()) return outcome;  // the clipboard keeps its text
 
   std::string result;
   ReadAll(output.get(), &result);
   if (result.empty()) {
-    EmptyClipboard();
-    return;
+    clipboard.Empty();
+    return outcome;
   }
-  SetClipboardBytes(writeFormat, reading ? ClipboardTextOfPlaintext(result) : result);
+  clipboard.WriteBytes(writeFormat, reading ? ClipboardTextOfPlaintext(result) : result);
+  return outcome;
 }
 
-void TransformClipboardTextOnOwnContext(HWND window, bool verify) {
+Outcome TransformClipboardTextOnOwnContext(Clipboard& clipboard, bool verify,
+                                           const ProgressSink& progress) {
   const GpgmeContext ctx = NewEngineContext();
-  if (!ctx) return;
+  if (!ctx) {
+    Outcome outcome;
+    outcome.failed = true;  // the engine's failure is in the log already
+    return outcome;
+  }
   const std::unique_ptr<CKeyHandleArray> keys = ListUsableKeys(ctx.get());
-  TransformClipboardText(window, ctx.get(), verify ? VerifyTextStep : DecryptTextStep, nullptr);
+  return TransformClipboardText(clipboard, ctx.get(), verify ? VerifyTextStep : DecryptTextStep,
+                                nullptr, progress);
 }
 
-ClipboardContents QueryClipboardContents() {
-  switch (QueryClipboardFormat(CF_HDROP)) {
+ClipboardContents QueryClipboardContents(const Clipboard& clipboard) {
+  switch (clipboard.Offers(CF_HDROP)) {
     case ClipboardAnswer::Offered: return ClipboardContents::Files;
     case ClipboardAnswer::NotOffered: return ClipboardContents::Text;
     case ClipboardAnswer::OwnerSilent: break;
@@ -177,11 +164,9 @@ ClipboardContents QueryClipboardContents() {
   return ClipboardContents::Unanswered;
 }
 
-void ReadClipboardFiles(HWND window, std::vector<std::string>& files) {
-  ClipboardSession clipboard(window);
-  if (!clipboard.open()) return;
+std::vector<std::string> ReadClipboardFiles(Clipboard& clipboard) {
   std::vector<std::string> paths, notLocal;
-  GetClipboardFiles(&paths, &notLocal);
+  clipboard.ReadFiles(&paths, &notLocal);
   for (const std::string& address : notLocal) LogRes(IDS_NOT_A_LOCAL_FILE, DisplayText(address));
-  files.insert(files.end(), paths.begin(), paths.end());
+  return paths;
 }

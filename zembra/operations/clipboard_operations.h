@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/gui/win_api.h"
+#include "platform/gui/clipboard.h"
+#include "zembra/engine/progress.h"
+#include "zembra/operations/outcome.h"
 
 // What one text step works on; recipients only for encryption.
 struct TextStepData {
@@ -16,27 +18,30 @@ struct TextStepData {
   gpgme_key_t* recipients;
 };
 
-// Each writes its start message and its outcome; true on success.
-bool EncryptTextStep(const TextStepData& data);
-bool DecryptTextStep(const TextStepData& data);
-bool SignTextStep(const TextStepData& data);
-bool VerifyTextStep(const TextStepData& data);
+// Each writes its start message and ends its outcome with "Done." or the failure.
+Outcome EncryptTextStep(const TextStepData& data);
+Outcome DecryptTextStep(const TextStepData& data);
+Outcome SignTextStep(const TextStepData& data);
+Outcome VerifyTextStep(const TextStepData& data);
 
-using TextStep = bool (*)(const TextStepData&);
+using TextStep = Outcome (*)(const TextStepData&);
 
-// Runs one text step on the clipboard's text. Text goes to the engine as UTF-8 without a
-// terminator; what comes back replaces the clipboard contents only when the step succeeded, so a
-// failure leaves the clipboard as it was.
-void TransformClipboardText(HWND window, gpgme_ctx_t ctx, TextStep step, gpgme_key_t* recipients);
+// Runs one text step on the clipboard's text, telling progress how far the engine has read it.
+// Text goes to the engine as UTF-8 without a terminator; what comes back replaces the clipboard
+// contents only when the step succeeded, so a failure leaves the clipboard as it was.
+Outcome TransformClipboardText(Clipboard& clipboard, gpgme_ctx_t ctx, TextStep step,
+                               gpgme_key_t* recipients, const ProgressSink& progress = {});
 
 // Decrypts the clipboard's text in place, or verifies it (verify), on an engine context of its
 // own: for a host program that has no window of ours and so no context.
-void TransformClipboardTextOnOwnContext(HWND window, bool verify);
+Outcome TransformClipboardTextOnOwnContext(Clipboard& clipboard, bool verify,
+                                           const ProgressSink& progress = {});
 
 // What the clipboard holds for an operation; a copied file list is preferred to text.
 enum class ClipboardContents { Files, Text, Unanswered };
 // An owner that did not answer is said once in the log, and not asked again for its text.
-ClipboardContents QueryClipboardContents();
+ClipboardContents QueryClipboardContents(const Clipboard& clipboard);
 
-// Appends the paths of the clipboard's copied file list, byte for byte, in order.
-void ReadClipboardFiles(HWND window, std::vector<std::string>& files);
+// The paths of the clipboard's copied file list, byte for byte, in order; the addresses of
+// another computer's files are skipped with a line each.
+std::vector<std::string> ReadClipboardFiles(Clipboard& clipboard);

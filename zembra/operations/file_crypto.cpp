@@ -53,7 +53,7 @@ Outcome EncryptFile(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* recip
   if (result && result->invalid_recipients)
     outcome.End(IDS_INVALID_RECIPIENT, result->invalid_recipients->fpr);
   else
-    outcome.End(IDS_DONE);
+    outcome.Done();
   return outcome;
 }
 
@@ -79,6 +79,6 @@ Outcome DecryptFile(gpgme_ctx_t ctx, const std::string& path, const ProgressSink
   if (result && result->unsupported_algorithm)
     outcome.End(IDS_UNSUPPORTED_ALGORITHM, result->unsupported_algorithm);
   else
-    outcome.End(IDS_DONE);
+    outcome.Done();
   return outcome;
 }

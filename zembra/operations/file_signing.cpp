@@ -39,7 +39,7 @@ Outcome SignFile(gpgme_ctx_t ctx, const std::string& path, const ProgressSink& p
   if (result && result->invalid_signers)
     outcome.End(IDS_INVALID_SIGNER, result->invalid_signers->fpr);
   else
-    outcome.End(IDS_DONE);
+    outcome.Done();
   return outcome;
 }
 
@@ -57,8 +57,8 @@ Outcome VerifyFile(gpgme_ctx_t ctx, const std::string& path, const ProgressSink&
   if (io.InputChanged()) return outcome.End(IDS_INPUT_CHANGED, DisplayText(path));
   if (!outcome.Check(err)) return outcome;
   // Content whose signatures are not all good stays in the temporary file and goes with it.
-  if (!ReportSignatures(ctx, SignaturesOf(ctx), outcome)) return outcome;
+  if (Outcome report = ReportSignatures(ctx, SignaturesOf(ctx)); !report.ok()) return report;
   if (!io.CommitNoReplace(outcome)) return outcome;
-  outcome.End(IDS_DONE);
+  outcome.Done();
   return outcome;
 }

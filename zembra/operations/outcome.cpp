@@ -8,6 +8,15 @@
 Outcome& Outcome::EndWith(int id, std::string text) {
   message = id;
   line = std::move(text);
+  failed = true;
+  AppendLogText(line);
+  return *this;
+}
+
+Outcome& Outcome::Done() {
+  message = IDS_DONE;
+  line = MessageText(IDS_DONE);
+  failed = false;
   AppendLogText(line);
   return *this;
 }
@@ -24,8 +33,9 @@ std::ostream& operator<<(std::ostream& os, const Outcome& outcome) {
     os << "wrote \"" << DisplayText(outcome.output) << "\"";
   else
     os << "wrote nothing";
-  if (outcome.message == 0) return os << ", silent}";
+  if (outcome.line.empty()) return os << (outcome.failed ? ", failed silently}" : ", silent}");
   std::string line = DisplayText(outcome.line);
   if (!line.empty() && line.back() == '\n') line.pop_back();
-  return os << ", message " << outcome.message << " \"" << line << "\"}";
+  if (outcome.message != 0) os << ", message " << outcome.message;
+  return os << " \"" << line << "\"}";
 }

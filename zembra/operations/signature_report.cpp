@@ -76,17 +76,14 @@ bool IsGood(const SignatureCheck& check) {
   return gpgme_err_code(check.status) == GPG_ERR_NO_ERROR && (check.summary & kSpoiled) == 0;
 }
 
-bool ReportSignatures(gpgme_ctx_t ctx, const std::vector<SignatureCheck>& checks,
-                      Outcome& outcome) {
-  if (checks.empty()) {
-    outcome.End(IDS_NO_SIGNATURE);
-    return false;
-  }
+Outcome ReportSignatures(gpgme_ctx_t ctx, const std::vector<SignatureCheck>& checks) {
+  Outcome report;
+  if (checks.empty()) return report.End(IDS_NO_SIGNATURE);
   bool allGood = true;
   for (const SignatureCheck& check : checks) {
     ReportOne(ctx, check);
     if (!IsGood(check)) allGood = false;
   }
-  if (!allGood) outcome.End(IDS_NOT_ALL_GOOD);
-  return allGood;
+  if (!allGood) report.End(IDS_NOT_ALL_GOOD);
+  return report;
 }

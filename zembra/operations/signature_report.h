@@ -28,6 +28,6 @@ bool IsGood(const SignatureCheck& check);
 
 // Writes one line per signature with the signer's user id (looked up in ctx; the key id when the
 // key is unknown) and its state; then, unless there was at least one signature and every one is
-// good, an error line that ends the outcome. True when all is good; the caller then writes
-// "Done.\n".
-bool ReportSignatures(gpgme_ctx_t ctx, const std::vector<SignatureCheck>& checks, Outcome& outcome);
+// good, an error line that ends the report as failed. A report that is ok ends silently; the
+// caller then writes "Done.\n".
+Outcome ReportSignatures(gpgme_ctx_t ctx, const std::vector<SignatureCheck>& checks);

@@ -73,7 +73,7 @@ LRESULT CDlgProgress::OnClickedDeleteKeys(WORD, WORD, HWND, BOOL&) {
   for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
     const auto index = static_cast<std::size_t>(*row);
     if (index >= m_pKeys->size()) continue;
-    if (!DeleteKey(m_ctx.get(), (*m_pKeys)[index].get())) continue;
+    if (!DeleteKey(m_ctx.get(), (*m_pKeys)[index].get()).ok()) continue;
     SendMessage(m_hKeyList, LVM_DELETEITEM, index, 0);
     m_pKeys->erase(m_pKeys->begin() + static_cast<std::ptrdiff_t>(index));
   }
@@ -93,16 +93,16 @@ LRESULT CDlgProgress::OnClickedCreateKey(WORD, WORD, HWND, BOOL&) {
                  .comment = dialog.m_comment,
                  .expiry = expiry,
                  .passphrase = dialog.m_passphrase};
-  std::unique_ptr<CGenKeyResult> result;
+  CGenKeyResult result;
   {
     CWaitCursor busy;
     result = GenerateKey(m_ctx.get(), parms);
   }
   std::fill(dialog.m_passphrase.begin(), dialog.m_passphrase.end(), '\0');
   std::fill(parms.passphrase.begin(), parms.passphrase.end(), '\0');
-  if (result == nullptr) return 0;
+  if (!result.generated()) return 0;
   gpgme_key_t key = nullptr;
-  const char* fingerprint = result->hasFingerprint() ? result->fingerprint().c_str() : nullptr;
+  const char* fingerprint = result.hasFingerprint() ? result.fingerprint().c_str() : nullptr;
   if (!CheckResult(gpgme_get_key(m_ctx.get(), fingerprint, &key, 0))) return 0;
   if (m_pKeys == nullptr) m_pKeys = std::make_unique<CKeyHandleArray>();
   m_pKeys->push_back(CKeyHandle::Adopt(key));
