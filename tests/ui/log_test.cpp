@@ -3,12 +3,12 @@
 #include <utility>
 #include <vector>
 
-#include "fake_window.h"
 #include "platform/core/log.h"
 #include "platform/core/text.h"
 #include "platform/core/trace.h"
-#include "stderr_capture.h"
-#include "temp_folder.h"
+#include "tests/platform/core/stderr_capture.h"
+#include "tests/platform/core/temp_folder.h"
+#include "tests/ui/fake_window.h"
 #include "zembra/engine/check_result.h"
 #include "zembra/operations/messages.h"
 #include "zembra/ui/log_box.h"

@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "registry_test_support.h"
+#include "tests/platform/core/registry_test_support.h"
 
 using ::testing::HasSubstr;
 

@@ -1,4 +1,4 @@
-#include "tests/gui/gui_test_support.h"
+#include "tests/platform/gui/gui_test_support.h"
 
 #include <string>
 

@@ -20,7 +20,7 @@
 #include "platform/gui/menu.h"
 #include "platform/gui/scripted_dialogs.h"
 #include "platform/gui/shell.h"
-#include "tests/gui/gui_test_support.h"
+#include "tests/platform/gui/gui_test_support.h"
 
 using gui_test::RecordingDialog;
 using gui_test::Widget;

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "platform/core/files.h"
-#include "registry_test_support.h"
+#include "tests/platform/core/registry_test_support.h"
 #include "tests/support/sqlite_integrity.h"
 
 using ::testing::HasSubstr;

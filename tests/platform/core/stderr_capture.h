@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "temp_folder.h"
+#include "tests/platform/core/temp_folder.h"
 
 class StderrCapture {
  public:

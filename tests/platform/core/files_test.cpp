@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "platform/core/files.h"
-#include "temp_folder.h"
+#include "tests/platform/core/temp_folder.h"
 #include "tests/support/file_system_shim.h"
 
 namespace {

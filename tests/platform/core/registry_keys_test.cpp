@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "registry_test_support.h"
+#include "tests/platform/core/registry_test_support.h"
 
 using ::testing::ElementsAre;
 

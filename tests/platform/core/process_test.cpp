@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/core/process.h"
-#include "temp_folder.h"
+#include "tests/platform/core/temp_folder.h"
 
 namespace {
 

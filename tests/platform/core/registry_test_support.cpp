@@ -1,4 +1,4 @@
-#include "registry_test_support.h"
+#include "tests/platform/core/registry_test_support.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>

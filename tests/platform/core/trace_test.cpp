@@ -6,8 +6,8 @@
 #include <sstream>
 
 #include "platform/core/trace.h"
-#include "stderr_capture.h"
-#include "temp_folder.h"
+#include "tests/platform/core/stderr_capture.h"
+#include "tests/platform/core/temp_folder.h"
 
 TEST(Trace, GoesNowhereWithoutTheVariable) {
   TempFolder temp;

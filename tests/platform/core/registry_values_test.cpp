@@ -2,7 +2,7 @@
 // protocol, enumeration and key information.
 #include <gmock/gmock.h>
 
-#include "registry_test_support.h"
+#include "tests/platform/core/registry_test_support.h"
 
 using ::testing::ElementsAre;
 

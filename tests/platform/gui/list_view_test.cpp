@@ -5,7 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "tests/gui/gui_test_support.h"
+#include "tests/platform/gui/gui_test_support.h"
 
 using gui_test::RecordingDialog;
 using gui_test::Widget;

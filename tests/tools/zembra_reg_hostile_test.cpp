@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "registry_test_support.h"
+#include "tests/platform/core/registry_test_support.h"
 
 using ::testing::HasSubstr;
 using ::testing::StartsWith;

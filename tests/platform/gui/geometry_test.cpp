@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/gui/gui_test_support.h"
+#include "tests/platform/gui/gui_test_support.h"
 
 using gui_test::RecordingDialog;
 using gui_test::Widget;

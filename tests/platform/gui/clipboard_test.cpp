@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/gui/clipboard.h"
-#include "tests/gui/gui_test_support.h"
+#include "tests/platform/gui/gui_test_support.h"
 
 using gui_test::RecordingDialog;
 
