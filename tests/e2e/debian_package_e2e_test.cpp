@@ -44,7 +44,8 @@ std::string PackageFile() {
   if (const char* named = std::getenv("ZEMBRA_DEB"); named && *named) return named;
   std::optional<fs::directory_entry> newest;
   std::error_code error;
-  for (const auto& entry : fs::directory_iterator(fs::path(ZEMBRA_TEST_SOURCE_DIR) / "build", error)) {
+  for (const auto& entry :
+       fs::directory_iterator(fs::path(ZEMBRA_TEST_SOURCE_DIR) / "build", error)) {
     const std::string name = entry.path().filename().string();
     if (name.rfind("zembra_", 0) != 0 || !name.ends_with("_amd64.deb")) continue;
     if (!newest || entry.last_write_time() > newest->last_write_time()) newest = entry;
@@ -79,20 +80,25 @@ class DebianPackage : public ::testing::Test {
   void TearDown() override {
     // The guard: whatever failed, the package goes with everything it wrote.
     if (PackageInstalled()) Apt({"purge", "zembra"});
-    if (!m_hiveExisted && m_removeMachineHive) fs::remove_all(kMachineHive);
+    // A hive the test made (reading it makes it) or gave another program's value goes again.
+    if (!m_hiveExisted) fs::remove_all(kMachineHive);
     m_ring.reset();
   }
 
   // The environment apt and its maintainer scripts run in: the real machine hive, the test's own
   // user hives and desktop folders (HOME and XDG_CONFIG_HOME come from the key ring).
   std::vector<std::string> Env() const {
-    return {"ZEMBRA_REGISTRY_DIR", "DISPLAY", "WAYLAND_DISPLAY", "DEBIAN_FRONTEND=noninteractive",
-            "XDG_DATA_HOME=" + m_ring->path("data"), "XDG_DATA_DIRS=/usr/local/share:/usr/share"};
+    return {"ZEMBRA_REGISTRY_DIR",
+            "DISPLAY",
+            "WAYLAND_DISPLAY",
+            "DEBIAN_FRONTEND=noninteractive",
+            "XDG_DATA_HOME=" + m_ring->path("data"),
+            "XDG_DATA_DIRS=/usr/local/share:/usr/share"};
   }
 
   ProcessResult Apt(const std::vector<std::string>& arguments) const {
-    std::vector<std::string> argv = {"apt-get", "-y", "-q", "--no-install-recommends",
-                                     "-o", "DPkg::Lock::Timeout=600"};
+    std::vector<std::string> argv = {
+        "apt-get", "-y", "-q", "--no-install-recommends", "-o", "DPkg::Lock::Timeout=600"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     return RunProcess(argv, {}, Env());
   }
@@ -134,9 +140,9 @@ class DebianPackage : public ::testing::Test {
   void ExpectNoRegistration() {
     EXPECT_FALSE(KeyExists(ClassKey()));
     EXPECT_FALSE(KeyExists(kHandlerKey));
-    EXPECT_NE(Reg({"query", kApprovedKey, "--value", GuidToRegistryString(CLSID_ZembraShlExt)})
-                  .exitCode,
-              0);
+    EXPECT_NE(
+        Reg({"query", kApprovedKey, "--value", GuidToRegistryString(CLSID_ZembraShlExt)}).exitCode,
+        0);
     EXPECT_FALSE(KeyExists(kTypeKey));
     EXPECT_FALSE(fs::exists(kInstalledDir));
 #ifdef ZEMBRA_NAUTILUS_EXTENSION_DIR
@@ -147,7 +153,6 @@ class DebianPackage : public ::testing::Test {
   std::string m_deb;
   std::optional<KeyRing> m_ring;
   bool m_hiveExisted = false;
-  bool m_removeMachineHive = false;  // the test itself put something in it
   std::string m_machineBefore;
 };
 
@@ -201,11 +206,10 @@ TEST_F(DebianPackage, InstallsWithoutADisplayOrNautilusThenRemovesAndPurgesClean
 
 TEST_F(DebianPackage, InstallingTwiceKeepsOneRegistrationAndOtherProgramsValues) {
   // Other programs' values in both hives that the registration writes to.
-  m_removeMachineHive = true;
-  ASSERT_EQ(Reg({"add", "HKLM\\SOFTWARE\\Other Vendor\\Tool", "--value", "Path", "--data",
-                 "/opt/tool"})
-                .exitCode,
-            0);
+  ASSERT_EQ(
+      Reg({"add", "HKLM\\SOFTWARE\\Other Vendor\\Tool", "--value", "Path", "--data", "/opt/tool"})
+          .exitCode,
+      0);
   ASSERT_EQ(Reg({"add", "HKCR\\.txt", "--data", "Other.TextFile"}).exitCode, 0);
   ASSERT_EQ(Reg({"add", "HKCR\\*\\ShellEx\\ContextMenuHandlers\\OtherHandler", "--data",
                  "{11111111-2222-3333-4444-555555555555}"})
@@ -238,6 +242,40 @@ TEST_F(DebianPackage, InstallingTwiceKeepsOneRegistrationAndOtherProgramsValues)
   EXPECT_TRUE(fs::exists(kMachineHive));
   EXPECT_EQ(Reg({"export", "HKLM"}).out, machineBefore);
   EXPECT_EQ(Reg({"delete", "HKLM\\SOFTWARE\\Other Vendor"}).exitCode, 0);
+}
+
+// An older build of the package (this one under a lower version), then this one over it: apt
+// upgrades, the old prerm and the new postinst run, and one registration is left.
+TEST_F(DebianPackage, UpgradingOverAnOlderBuildKeepsOneRegistration) {
+  const std::string unpacked = m_ring->path("older");
+  const std::string older = m_ring->path("zembra_older_amd64.deb");
+  ASSERT_EQ(RunProcess({"dpkg-deb", "-R", m_deb, unpacked}).exitCode, 0);
+  const ProcessResult lowered =
+      RunProcess({"sed", "-i", "s/^Version: .*/Version: 0.0.1/", unpacked + "/DEBIAN/control"});
+  ASSERT_EQ(lowered.exitCode, 0) << lowered;
+  const ProcessResult built = RunProcess({"dpkg-deb", "--root-owner-group", "-b", unpacked, older});
+  ASSERT_EQ(built.exitCode, 0) << built;
+
+  const ProcessResult first = Apt({"install", older});
+  ASSERT_EQ(first.exitCode, 0) << first;
+  ExpectRegistered();
+  const std::string classesOlder = Reg({"export", "HKCR"}).out;
+  const std::string machineOlder = Reg({"export", "HKLM"}).out;
+
+  Install();
+  const ProcessResult version = RunProcess({"dpkg-query", "-W", "-f=${Version}", "zembra"});
+  EXPECT_NE(version.out, "0.0.1") << version;
+  ExpectRegistered();
+  EXPECT_EQ(Reg({"export", "HKCR"}).out, classesOlder);
+  EXPECT_EQ(Reg({"export", "HKLM"}).out, machineOlder);
+
+  Remove();
+  ExpectNoRegistration();
+  // (Reading the machine hive makes it again: nothing reads it between the purge and the check.)
+  Remove("purge");
+  if (!m_hiveExisted) {
+    EXPECT_FALSE(fs::exists(kMachineHive));
+  }
 }
 
 TEST_F(DebianPackage, TheDesktopEntryOpensTheWindowWhichOutlivesTheRemoval) {
@@ -289,8 +327,9 @@ TEST_F(DebianPackage, TheDesktopEntryOpensTheWindowWhichOutlivesTheRemoval) {
   // Removal while the window is open completes, and the window still works until closed.
   Remove();
   ExpectNoRegistration();
-  const ProcessResult stillThere = RunProcess(
-      {"xdotool", "search", "--onlyvisible", "--name", "^Zembra$"}, {}, display.environmentEntries());
+  const ProcessResult stillThere =
+      RunProcess({"xdotool", "search", "--onlyvisible", "--name", "^Zembra$"}, {},
+                 display.environmentEntries());
   EXPECT_NE(stillThere.out.find(window), std::string::npos) << stillThere;
   EXPECT_TRUE(TypeKeys(display, window, {"Escape"}, 60s));
   const auto ended = [&] {
