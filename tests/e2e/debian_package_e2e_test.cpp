@@ -343,3 +343,45 @@ TEST_F(DebianPackage, TheDesktopEntryOpensTheWindowWhichOutlivesTheRemoval) {
     EXPECT_FALSE(fs::exists(kMachineHive));
   }
 }
+
+// Nautilus loads every module of its extension folder when it starts: the package's module is
+// loaded (and mapped) in the running file manager while apt removes it.
+TEST_F(DebianPackage, RemovalCompletesWhileNautilusHasTheModuleLoaded) {
+#ifndef ZEMBRA_NAUTILUS_EXTENSION_DIR
+  GTEST_SKIP() << "the build has no Nautilus module";
+#endif
+  if (RunProcess({"sh", "-c", "command -v nautilus"}).exitCode != 0)
+    GTEST_SKIP() << "Nautilus is not installed";
+  Install();
+  VirtualDisplay display;
+  const std::string home = m_ring->path("home");
+  fs::create_directories(home);
+  const Environment env = ProgramEnvironment(display, m_ring->path("runtime"),
+                                             {{"ZEMBRA_REGISTRY_DIR", ""},
+                                              {"HOME", home},
+                                              {"XDG_CONFIG_HOME", home + "/.config"},
+                                              {"XDG_DATA_HOME", home + "/.local/share"},
+                                              {"XDG_CACHE_HOME", home + "/.cache"},
+                                              {"XDG_STATE_HOME", home + "/.local/state"},
+                                              {"GSETTINGS_BACKEND", "memory"}});
+  const fs::path trace = m_ring->path("nautilus.txt");
+  std::optional<ChildProcess> nautilus;
+  const auto loaded = [&] {
+    return ReadWholeFile("/proc/" + std::to_string(nautilus->pid()) + "/maps")
+               .find("libzembra-nautilus.so") != std::string::npos;
+  };
+  // A start refused by an X server starting afresh is repeated.
+  for (int attempt = 1; attempt <= 5; ++attempt) {
+    nautilus.emplace(std::vector<std::string>{"nautilus", "--new-window", home}, env, fs::path{},
+                     trace);
+    if (WaitUntil([&] { return loaded() || nautilus->WaitFor(0ms).has_value(); }, 120s) && loaded())
+      break;
+  }
+  ASSERT_TRUE(loaded()) << ReadWholeFile(trace);
+
+  Remove();
+  ExpectNoRegistration();
+  EXPECT_FALSE(nautilus->WaitFor(2s).has_value()) << "Nautilus ended: " << ReadWholeFile(trace);
+  nautilus.reset();
+  Remove("purge");
+}
