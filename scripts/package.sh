@@ -2,7 +2,8 @@
 # Makes the Debian package build/zembra_<version>_amd64.deb with the project's packaging
 # (debian/, dpkg-buildpackage -b -us -uc). The package is built in a copy of the tree under
 # build/package/, so the tree itself gets no build files; the tests and benchmarks are not built.
-# A compiler launcher (CMAKE_CXX_COMPILER_LAUNCHER=ccache) in the environment is used.
+# A compiler launcher (CMAKE_CXX_COMPILER_LAUNCHER=ccache) in the environment is used. Prints the
+# package's path last on standard output.
 #   DEB_BUILD_OPTIONS  added to "nocheck parallel=2"
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,7 +32,7 @@ else
   tar --exclude='./build' --exclude='./build-*' -cf - . | tar -xf - -C "$copy"
 fi
 
-echo "Building the package (log: $work/build.log)"
+echo "Building the package (log: $work/build.log)" >&2
 if ! (cd "$copy" &&
   DEB_BUILD_OPTIONS="nocheck parallel=2 ${DEB_BUILD_OPTIONS:-}" \
     dpkg-buildpackage -b -us -uc) >"$work/build.log" 2>&1; then
