@@ -13,20 +13,27 @@ endforeach()
 install(TARGETS ${zembra_installed_targets}
         LIBRARY DESTINATION ${ZEMBRA_INSTALL_DIR}
         RUNTIME DESTINATION ${ZEMBRA_INSTALL_DIR})
-install(DIRECTORY DESTINATION ${ZEMBRA_INSTALL_DIR}/keys
-        DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
-# The key folder's agent configuration names the graphical pinentry, as the build's does: a
-# program started from the desktop has no terminal to ask on. One already there is the user's.
-install(CODE "set(zembra_agent_conf \"${ZEMBRA_BIN_DIR}/keys/gpg-agent.conf\")")
-install(CODE [[
-  set(zembra_keys "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/lib/zembra/keys")
-  if(EXISTS "${zembra_keys}/gpg-agent.conf")
-    message(STATUS "Kept: ${zembra_keys}/gpg-agent.conf")
-  else()
-    file(INSTALL DESTINATION "${zembra_keys}" TYPE FILE FILES "${zembra_agent_conf}"
-         PERMISSIONS OWNER_READ OWNER_WRITE)
-  endif()
-]])
+# The portable key ring beside the library. An installation marked "Full" (below) uses each user's
+# own GnuPG home instead, so the Debian package leaves it out: root's private folder in /usr
+# would serve nobody.
+option(ZEMBRA_INSTALL_KEY_FOLDER "Install the portable key folder beside the library" ON)
+if(ZEMBRA_INSTALL_KEY_FOLDER)
+  install(DIRECTORY DESTINATION ${ZEMBRA_INSTALL_DIR}/keys
+          DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+  # The key folder's agent configuration names the graphical pinentry, as the build's does: a
+  # program started from the desktop has no terminal to ask on. One already there is the user's.
+  install(CODE "set(zembra_agent_conf \"${ZEMBRA_BIN_DIR}/keys/gpg-agent.conf\")")
+  install(CODE [[
+    set(zembra_keys "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/lib/zembra/keys")
+    if(EXISTS "${zembra_keys}/gpg-agent.conf")
+      message(STATUS "Kept: ${zembra_keys}/gpg-agent.conf")
+    else()
+      file(INSTALL DESTINATION "${zembra_keys}" TYPE FILE FILES "${zembra_agent_conf}"
+           PERMISSIONS OWNER_READ OWNER_WRITE)
+    endif()
+  ]])
+endif()
+
 if(TARGET zembra_nautilus)
   # Nautilus loads extensions from one folder only, fixed when it was built. An installation
   # under /usr or /usr/local puts the module there; one under any other prefix (a private
@@ -72,3 +79,12 @@ install(CODE [[
     endif()
   endif()
 ]])
+
+# The desktop's view of the product: the entry with its actions, the icon theme (drawn by the
+# build), the AppStream data and the manual pages.
+install(FILES desktop/org.zembra.Zembra.desktop DESTINATION share/applications)
+install(FILES desktop/org.zembra.Zembra.metainfo.xml DESTINATION share/metainfo)
+install(DIRECTORY ${ZEMBRA_ICON_DIR}/hicolor DESTINATION share/icons)
+install(FILES desktop/man/Zembra.1 desktop/man/ZembraShellExtApp.1 desktop/man/zembra-reg.1
+              desktop/man/zembra-shell-host.1
+        DESTINATION share/man/man1)

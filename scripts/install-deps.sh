@@ -15,7 +15,12 @@ packages=(
   pinentry-qt  # the graphical passphrase prompt the agent shows for protected keys
   xclip        # end-to-end tests: another program on the X clipboard
   xdg-utils           # xdg-mime and xdg-open in the desktop integration test
-  desktop-file-utils  # update-desktop-database after a change of associations
+  desktop-file-utils  # update-desktop-database after a change of associations; desktop-file-validate
+  debhelper dpkg-dev  # scripts/package.sh: the Debian package
+  lintian             # the package's checks
+  appstream           # appstreamcli validate on the AppStream data
+  man-db              # man -w on the installed manual pages
+  libgtk-3-bin        # gtk-launch: the desktop's launcher starting the installed entry
   libnautilus-extension-dev  # the file manager's extension interface for the context-menu module
   xz-utils  # unpacks the thousand-key ring of the import tests
   clang           # the fuzz targets (fuzz/run.sh)

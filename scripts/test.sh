@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing (GNOME's desktop packages too), builds, and runs every test: the
-# normal build, then the same suite built with AddressSanitizer, LeakSanitizer and
-# UndefinedBehaviorSanitizer (scripts/sanitize.sh), then a short run of every fuzz target
+# Installs what is missing (GNOME's desktop packages too), builds, makes the Debian package
+# (scripts/package.sh) and checks it with lintian, and runs every test: the normal build, then the
+# same suite built with AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer
+# (scripts/sanitize.sh), then a short run of every fuzz target
 # (fuzz/run.sh). Arguments go to both ctest runs.
 #   ZEMBRA_SANITIZE=0      skips the sanitizer build and its run
 #   ZEMBRA_FUZZ_SECONDS=N  seconds per fuzz target (default 5; 0 skips fuzzing)
@@ -16,6 +17,14 @@ scripts/check-format.sh
 scripts/build.sh
 # clang-tidy's checks (.clang-tidy) over the product code, with the build's compile commands.
 scripts/check-tidy.sh
+# The Debian package, which the package's end-to-end test installs, and lintian's verdict on it:
+# an error fails the run. Skipped where the package tools are missing.
+if command -v dpkg-buildpackage >/dev/null && command -v dh >/dev/null; then
+  deb=$(scripts/package.sh | tail -n 1)
+  if command -v lintian >/dev/null; then
+    lintian --fail-on error "$deb"
+  fi
+fi
 mkdir -p build/results
 (cd build && ctest --output-on-failure --timeout 600 --output-junit results/junit.xml "$@")
 if [ "${ZEMBRA_SANITIZE:-1}" != 0 ]; then

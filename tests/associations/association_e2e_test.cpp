@@ -126,6 +126,14 @@ TEST_F(DesktopAssociations, XdgMimeNamesZembraAndXdgOpenDecryptsThenRemovalResto
   EXPECT_EQ(QueryDefault("application/pgp-encrypted"), "zembra.desktop");
   EXPECT_EQ(QueryDefault("application/pgp-keys"), "zembra.desktop");
   EXPECT_EQ(QueryDefault("application/pgp-signature"), "zembra.desktop");
+  // Hidden from the application grid, the entry is still among the programs GLib offers for the
+  // type ("Open with").
+  const ProcessResult offered = RunProcess({"gio", "mime", "application/pgp-encrypted"});
+  const std::size_t registered = offered.out.find("Registered applications:");
+  ASSERT_NE(registered, std::string::npos) << offered;
+  EXPECT_LT(offered.out.find("\tzembra.desktop\n", registered),
+            offered.out.find("Recommended applications:", registered))
+      << offered;
 
   const std::string file = Encrypted("letter.txt", "double-clicked\n");
   const std::string plain = m_env->folder().path("letter.txt");

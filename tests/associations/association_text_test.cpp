@@ -82,6 +82,17 @@ TEST(DesktopEntry, PlainPathStaysBareAndEntryDeclaresTypesAndIcon) {
             "Zembra Shell Integration");
 }
 
+// The installed entry stands for Zembra in the application grid; the one the associations write
+// for the user must not make it appear there twice, and still opens the types it declares.
+TEST(Faults, TheAssociationsEntryDoesNotShowZembraTwiceInTheApplicationGrid) {
+  const std::string entry =
+      MakeDesktopEntry("/usr/lib/zembra/Zembra", {"application/pgp-encrypted"}, "Zembra",
+                       "Zembra Shell Integration");
+  EXPECT_EQ(DesktopEntryValue(entry, "Desktop Entry", "NoDisplay"), "true");
+  EXPECT_EQ(DesktopEntryValue(entry, "Desktop Entry", "MimeType"), "application/pgp-encrypted;");
+  EXPECT_EQ(DesktopEntryValue(entry, "Desktop Entry", "Exec"), "/usr/lib/zembra/Zembra %f");
+}
+
 TEST(DesktopEntry, ValuesComeFromTheFirstGroupOfThatNameOnly) {
   const std::string text =
       "# comment\n[Other]\nName=no\n[Desktop Entry]\nName[de]=Nein\nName = Yes \n"

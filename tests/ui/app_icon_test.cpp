@@ -1,6 +1,9 @@
 // Icon 102: a padlock drawn at every size of the group.
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <string>
+
 #include "zembra/ui/app_icon.h"
 
 namespace {
@@ -46,4 +49,31 @@ TEST(AppIcon, KeyholeIsDarkerThanTheBody) {
     return ((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF);
   };
   EXPECT_LT(luminance(64, 82), luminance(40, 100) / 2);
+}
+
+// The icon theme's images that an installation carries (drawn by zembra-icons at build time) are
+// the window's icon, pixel for pixel.
+TEST(AppIcon, TheIconThemesImagesAreTheWindowsIcon) {
+  for (const int size : kAppIconSizes) {
+    SCOPED_TRACE(size);
+    const std::string dim = std::to_string(size);
+    const std::string file = std::string(ZEMBRA_TEST_BIN_DIR) + "/../icons/hicolor/" + dim + "x" +
+                             dim + "/apps/zembra.png";
+    const QImage image =
+        QImage(QString::fromStdString(file)).convertToFormat(QImage::Format_ARGB32);
+    ASSERT_FALSE(image.isNull()) << file;
+    ASSERT_EQ(image.width(), size);
+    ASSERT_EQ(image.height(), size);
+    const auto pixels = DrawAppIcon(size);
+    int differing = 0;
+    for (int y = 0; y < size; ++y) {
+      for (int x = 0; x < size; ++x) {
+        const std::uint32_t drawn = pixels[static_cast<std::size_t>(y * size + x)];
+        const std::uint32_t stored = image.pixel(x, y);
+        // A transparent pixel has no colour to keep.
+        if (Alpha(drawn) == 0 ? Alpha(stored) != 0 : stored != drawn) ++differing;
+      }
+    }
+    EXPECT_EQ(differing, 0);
+  }
 }

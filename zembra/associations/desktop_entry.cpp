@@ -157,6 +157,8 @@ std::string MakeDesktopEntry(const std::string& programPath,
   text += "Name=" + EscapeDesktopString(name) + "\n";
   text += "Exec=" + program + " %f\n";
   text += "Icon=zembra\n";
+  // The application grid shows the installed entry; this one only opens files.
+  text += "NoDisplay=true\n";
   text += "Terminal=false\n";
   text += "Categories=Utility;Security;\n";
   text += "MimeType=" + types + "\n";

@@ -31,7 +31,8 @@ std::optional<std::string> DesktopEntryValue(std::string_view text, std::string_
 std::vector<std::string> SplitDesktopList(std::string_view value);
 
 // Zembra's own desktop entry: opens one file with the program, offers the associations dialog
-// as an action, and declares the MIME types it handles.
+// as an action, and declares the MIME types it handles. It is hidden from the application grid
+// (NoDisplay), where the installed entry stands for Zembra; "Open with" still lists it.
 std::string MakeDesktopEntry(const std::string& programPath,
                              const std::vector<std::string>& mimeTypes, std::string_view name,
                              std::string_view actionName);
