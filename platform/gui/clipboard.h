@@ -25,8 +25,14 @@ ClipboardAnswer QueryClipboardFormat(UINT format);
 // UTF8_STRING, which Qt hands out no other way) and holds U+FFFD: bytes that were not UTF-8
 // may have been replaced, and what is returned need not be what the owner gave.
 BOOL GetClipboardBytes(UINT format, std::string* bytes, bool* undecodable = nullptr);
+// FALSE also when the system did not give the clipboard to this program: the contents are not
+// there for others (see TakeClipboardRefusal).
 BOOL SetClipboardBytes(UINT format, const std::string& bytes);
 // notLocal, when given, receives the addresses that name files of another host (skipped).
 BOOL GetClipboardFiles(std::vector<std::string>* paths,
                        std::vector<std::string>* notLocal = nullptr);
 BOOL SetClipboardFiles(const std::vector<std::string>& paths);
+
+// Whether the system refused the last contents this program set (no one else can paste them),
+// and forgets it: for a caller that learns only afterwards that contents were set.
+bool TakeClipboardRefusal();

@@ -1,8 +1,20 @@
 // The window's clipboard commands and the clipboard entry point for host programs. A copied file
 // list is preferred to text; the window's own file list is never used here.
+#include "platform/core/log.h"
+#include "platform/gui/clipboard.h"
 #include "platform/gui/display.h"
+#include "zembra/engine/message_ids.h"
 #include "zembra/operations/clipboard_operations.h"
 #include "zembra/ui/dlg_progress.h"
+
+namespace {
+
+// A result that the system kept off the clipboard is no success, whatever the step wrote.
+void ReportRefusedClipboard() {
+  if (TakeClipboardRefusal()) LogRes(IDS_CLIPBOARD_REFUSED);
+}
+
+}  // namespace
 
 LRESULT CDlgProgress::OnClickedEncryptClipboard(WORD, WORD, HWND, BOOL&) {
   EncryptClipboard();
@@ -34,6 +46,7 @@ void CDlgProgress::DecryptClipboard() {
     return;
   }
   TransformClipboardText(m_hWnd, m_ctx.get(), DecryptTextStep, nullptr);
+  ReportRefusedClipboard();
 }
 
 void CDlgProgress::EncryptClipboard() {
@@ -48,6 +61,7 @@ void CDlgProgress::EncryptClipboard() {
     return;
   }
   TransformClipboardText(m_hWnd, m_ctx.get(), EncryptTextStep, keys.keys());
+  ReportRefusedClipboard();
 }
 
 void CDlgProgress::SignClipboard() {
@@ -61,6 +75,7 @@ void CDlgProgress::SignClipboard() {
   }
   if (!PrepareSigners()) return;
   TransformClipboardText(m_hWnd, m_ctx.get(), SignTextStep, nullptr);
+  ReportRefusedClipboard();
   gpgme_signers_clear(m_ctx.get());
 }
 
@@ -74,6 +89,7 @@ void CDlgProgress::VerifyClipboard() {
     return;
   }
   TransformClipboardText(m_hWnd, m_ctx.get(), VerifyTextStep, nullptr);
+  ReportRefusedClipboard();
 }
 
 void ClipboardOperation(HWND window, CDlgProgress*& dialog, e_command command) {
@@ -83,6 +99,7 @@ void ClipboardOperation(HWND window, CDlgProgress*& dialog, e_command command) {
   if (contents == ClipboardContents::Unanswered) return;
   if (contents == ClipboardContents::Text) {
     TransformClipboardTextOnOwnContext(window, command == cmdVerify);
+    ReportRefusedClipboard();
     return;
   }
   FileList files;
