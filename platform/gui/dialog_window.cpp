@@ -8,6 +8,7 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -16,6 +17,7 @@
 #include <QRadioButton>
 #include <cstring>
 
+#include "platform/core/trace.h"
 #include "platform/gui/controls.h"
 #include "platform/gui/list_view.h"
 #include "platform/gui/qt_window.h"
@@ -316,6 +318,15 @@ INT_PTR DialogWindow::runModal() {
     m_endResult = code;
   }
   return m_endResult;
+}
+
+void DialogWindow::paintEvent(QPaintEvent* event) {
+  QDialog::paintEvent(event);
+  if (m_painted || !isWindow()) return;
+  m_painted = true;
+  // Painted means the display server showed it: under Wayland nothing else tells from outside.
+  Trace("Zembra: window \"%s\" shown on %s\n", WidgetText(this),
+        QGuiApplication::platformName().toStdString());
 }
 
 void DialogWindow::keyPressEvent(QKeyEvent* event) {

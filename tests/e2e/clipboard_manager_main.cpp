@@ -23,9 +23,9 @@ struct Atoms {
 
 Atoms MakeAtoms(Display* display) {
   auto atom = [&](const char* name) { return XInternAtom(display, name, False); };
-  return {atom("CLIPBOARD_MANAGER"),        atom("CLIPBOARD"),  atom("SAVE_TARGETS"),
-          atom("TARGETS"),                  atom("UTF8_STRING"), atom("text/plain;charset=utf-8"),
-          atom("text/plain"),               atom("ZEMBRA_TEST_SAVED")};
+  return {atom("CLIPBOARD_MANAGER"), atom("CLIPBOARD"),        atom("SAVE_TARGETS"),
+          atom("TARGETS"),           atom("UTF8_STRING"),      atom("text/plain;charset=utf-8"),
+          atom("text/plain"),        atom("ZEMBRA_TEST_SAVED")};
 }
 
 // The clipboard's text from its present owner, or nothing.
@@ -69,8 +69,7 @@ void Serve(Display* display, const XSelectionRequestEvent& request, const Atoms&
            const std::string& text) {
   Atom property = request.property != None ? request.property : request.target;
   if (request.target == atoms.targets) {
-    const Atom offered[] = {atoms.targets, atoms.utf8, atoms.utf8Mime, atoms.plainMime,
-                            XA_STRING};
+    const Atom offered[] = {atoms.targets, atoms.utf8, atoms.utf8Mime, atoms.plainMime, XA_STRING};
     XChangeProperty(display, request.requestor, property, XA_ATOM, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(offered), 5);
   } else if (request.target == atoms.utf8 || request.target == atoms.utf8Mime ||
@@ -91,8 +90,7 @@ int main() {
   if (display == nullptr) return 1;
   std::signal(SIGTERM, [](int) { g_stop = 1; });
   const Atoms atoms = MakeAtoms(display);
-  const Window self =
-      XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+  const Window self = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
   XSetSelectionOwner(display, atoms.manager, self, CurrentTime);
   if (XGetSelectionOwner(display, atoms.manager) != self) return 1;
   std::puts("ready");

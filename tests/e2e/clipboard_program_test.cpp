@@ -82,9 +82,9 @@ class ClipboardProgram : public KeyRingTest {
   }
   std::string Paste(const std::string& target = "UTF8_STRING") {
     const std::string out = ring().path("pasted");
-    const ProcessResult r = RunProcess(
-        {"sh", "-c", "xclip -selection clipboard -t \"$0\" -o > \"$1\"", target, out}, {},
-        DisplayEnv());
+    const ProcessResult r =
+        RunProcess({"sh", "-c", "xclip -selection clipboard -t \"$0\" -o > \"$1\"", target, out},
+                   {}, DisplayEnv());
     return r.exitCode == 0 ? ReadWholeFile(out) : "(xclip failed: " + r.err + ")";
   }
 
@@ -138,9 +138,9 @@ class ClipboardProgram : public KeyRingTest {
     WriteFile(ring().path("plain.txt"), text);
     const std::string out = ring().path("message.asc");
     fs::remove(out);
-    const ProcessResult r = ring().gpg({"--trust-model", "always", "--armor", "-r",
-                                        ring().fingerprint(name), "-o", out, "-e",
-                                        ring().path("plain.txt")});
+    const ProcessResult r =
+        ring().gpg({"--trust-model", "always", "--armor", "-r", ring().fingerprint(name), "-o", out,
+                    "-e", ring().path("plain.txt")});
     EXPECT_EQ(r.exitCode, 0) << r;
     return ReadWholeFile(out);
   }
@@ -214,9 +214,9 @@ TEST_F(ClipboardProgram, SignWithDefaultKeysGivesASignedMessage) {
 TEST_F(ClipboardProgram, VerifyShowsTheSignerAndLeavesTheText) {
   const std::string text = "clear text, signed\n";
   WriteFile(ring().path("plain.txt"), text);
-  const ProcessResult signed_ = ring().gpg({"-u", ring().fingerprint("alice"), "-o",
-                                            ring().path("signed.asc"), "--clearsign",
-                                            ring().path("plain.txt")});
+  const ProcessResult signed_ =
+      ring().gpg({"-u", ring().fingerprint("alice"), "-o", ring().path("signed.asc"), "--clearsign",
+                  ring().path("plain.txt")});
   ASSERT_EQ(signed_.exitCode, 0) << signed_;
   ASSERT_TRUE(CopyWithXclip(ReadWholeFile(ring().path("signed.asc")))) << Paste();
 
@@ -281,19 +281,20 @@ TEST_F(ClipboardProgram, SeveralMegabytesOfPlainTextFailToDecryptAndStay) {
 
   Launch({"--clipboard", "decrypt"});
   ASSERT_TRUE(WaitUntil([&] { return Log().size() >= 2; }, kDeadline)) << ReadWholeFile(m_trace);
-  EXPECT_EQ(Log(), (std::vector<std::string>{"Decrypting clipboard contents...", "Error: No data"}));
+  EXPECT_EQ(Log(),
+            (std::vector<std::string>{"Decrypting clipboard contents...", "Error: No data"}));
   EXPECT_TRUE(Paste() == text) << "the clipboard changed";
   EXPECT_EQ(CloseAll(), 0);
 }
 
 TEST_F(ClipboardProgram, UnknownActionIsSaidAndNoWindowOpens) {
   const std::string err = ring().path("err.txt");
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"--clipboard", "compress"},
-        std::vector<std::string>{"--clipboard"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--clipboard", "compress"},
+                                               std::vector<std::string>{"--clipboard"}}) {
     std::vector<std::string> argv{std::string(ZEMBRA_TEST_BIN_DIR) + "/Zembra"};
     argv.insert(argv.end(), args.begin(), args.end());
-    ChildProcess program(argv, ProgramEnvironment(m_display, ring().folder(), {{"ZEMBRA_TRACE", ""}}),
+    ChildProcess program(argv,
+                         ProgramEnvironment(m_display, ring().folder(), {{"ZEMBRA_TRACE", ""}}),
                          fs::path{}, err);
     EXPECT_EQ(program.WaitFor(kDeadline), 2);
     const std::string word = args.size() == 2 ? args[1] : "";
