@@ -231,10 +231,15 @@ class X11ClipboardTakenMeanwhile : public X11Clipboard {
 // the result were there to paste. It says that the clipboard does not hold it, and the text the
 // other program copied stays.
 TEST_F(X11ClipboardTakenMeanwhile, ResultTheSystemKeptOffTheClipboardIsSaidNotClaimed) {
-  CopyWithXclip(EncryptedToSecret("the result\n"));
-  ASSERT_TRUE(OwnedByXclip());
   std::string log;
   RunInHostWindow([&](HWND host) {
+    // Copied here earlier, as a person does: the program has a time of the server's since (a
+    // program that never had one claims with the server's present time, which X never refuses).
+    ASSERT_TRUE(OpenClipboard(host));
+    SetClipboardBytes(CF_TEXT, "copied here earlier\n");
+    CloseClipboard();
+    CopyWithXclip(EncryptedToSecret("the result\n"));
+    ASSERT_TRUE(OwnedByXclip());
     CDlgProgress* dialog = nullptr;
     ClipboardOperation(host, dialog, cmdDecrypt);
     log = LogText();

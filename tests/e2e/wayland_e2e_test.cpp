@@ -58,18 +58,16 @@ class WaylandWindow : public KeyRingTest {
     fs::permissions(m_runtime, fs::perms::owner_all);
     m_bus.emplace();
     m_compositorLog = ring().path("mutter.txt");
-    m_compositor.emplace(
-        std::vector<std::string>{"mutter", "--wayland", "--headless", "--no-x11",
-                                 "--virtual-monitor", "1280x900",
-                                 std::string("--wayland-display=") + kSocket},
-        Session({}), fs::path{}, m_compositorLog);
+    m_compositor.emplace(std::vector<std::string>{"mutter", "--wayland", "--headless", "--no-x11",
+                                                  "--virtual-monitor", "1280x900",
+                                                  std::string("--wayland-display=") + kSocket},
+                         Session({}), fs::path{}, m_compositorLog);
     m_compositorGroup = m_compositor->pid();
     ASSERT_TRUE(WaitUntil(
         [&] { return fs::exists(fs::path(m_runtime) / kSocket) || m_compositor->WaitFor(0ms); },
         kDeadline));
-    ASSERT_TRUE(fs::exists(fs::path(m_runtime) / kSocket))
-        << "mutter did not start:\n"
-        << ReadWholeFile(m_compositorLog);
+    ASSERT_TRUE(fs::exists(fs::path(m_runtime) / kSocket)) << "mutter did not start:\n"
+                                                           << ReadWholeFile(m_compositorLog);
   }
 
   void TearDown() override {
@@ -113,7 +111,8 @@ TEST_F(WaylandWindow, OperationsWindowOpensWithItsKeyList) {
   };
   const bool shown = WaitUntil(
       [&] {
-        return (has("Zembra: key list: 2 keys") && has("Zembra: window \"Zembra\" shown on wayland")) ||
+        return (has("Zembra: key list: 2 keys") &&
+                has("Zembra: window \"Zembra\" shown on wayland")) ||
                m_program->WaitFor(0ms);
       },
       kDeadline);
