@@ -10,6 +10,7 @@
 
 #include "platform/core/format.h"
 #include "platform/core/process.h"
+#include "platform/gui/clipboard.h"
 #include "platform/gui/display.h"
 #include "zembra/associations/dlg_file_associations.h"
 #include "zembra/associations/file_associations.h"
@@ -34,7 +35,8 @@ constexpr UINT kRunClipboardOperation = WM_USER + 0x100;
 // Encryption and signing of clipboard text need the keys the window offers: they are the
 // window's own job without files (at once with default keys in use, else once keys are chosen).
 // Decryption and verification need no keys: the window hosts the library's entry point for host
-// programs, which opens a window of its own on a copied file list.
+// programs, which opens a window of its own on a copied file list. They run once the window is
+// up, and under Wayland once it has the focus, without which the result could not be set.
 class CClipboardWindow : public CDlgProgress {
  public:
   CClipboardWindow(const FileList* none, e_command command)
@@ -50,8 +52,14 @@ class CClipboardWindow : public CDlgProgress {
     }
     const BOOL handled =
         CDlgProgress::ProcessWindowMessage(window, message, wParam, lParam, result, msgMapId);
-    if (message == WM_INITDIALOG && !NeedsKeys(m_command))
+    // Under Wayland only the window with the focus may put the result on the clipboard.
+    const bool due = message == WM_INITDIALOG
+                         ? !ClipboardNeedsFocus()
+                         : message == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE;
+    if (due && !m_started && !NeedsKeys(m_command)) {
+      m_started = true;
       PostMessage(m_hWnd, kRunClipboardOperation, 0, 0);
+    }
     return handled;
   }
 
@@ -59,6 +67,7 @@ class CClipboardWindow : public CDlgProgress {
   static bool NeedsKeys(e_command command) { return command == cmdEncrypt || command == cmdSign; }
 
   e_command m_command;
+  bool m_started = false;
 };
 
 bool UseDefaultKeysSaved() {

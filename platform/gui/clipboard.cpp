@@ -142,6 +142,10 @@ BOOL SetClipboardBytes(UINT format, const std::string& bytes) {
   return Publish(data);
 }
 
+bool ClipboardNeedsFocus() {
+  return EnsureApplication() && QGuiApplication::platformName() == QLatin1String("wayland");
+}
+
 bool TakeClipboardRefusal() {
   const bool refused = State().refused;
   State().refused = false;

@@ -36,3 +36,7 @@ BOOL SetClipboardFiles(const std::vector<std::string>& paths);
 // Whether the system refused the last contents this program set (no one else can paste them),
 // and forgets it: for a caller that learns only afterwards that contents were set.
 bool TakeClipboardRefusal();
+
+// Whether only a window with the keyboard focus may set the clipboard (Wayland): an operation
+// that puts its result there waits for its window to be active.
+bool ClipboardNeedsFocus();

@@ -329,6 +329,14 @@ void DialogWindow::paintEvent(QPaintEvent* event) {
         QGuiApplication::platformName().toStdString());
 }
 
+void DialogWindow::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  // Only during the modal run: before it the handler's object is being built, after it undone.
+  if (event->type() != QEvent::ActivationChange || !isWindow() || !m_running) return;
+  Trace("Zembra: window \"%s\" %s\n", WidgetText(this), isActiveWindow() ? "active" : "inactive");
+  dispatch(WM_ACTIVATE, isActiveWindow() ? WA_ACTIVE : WA_INACTIVE, 0);
+}
+
 void DialogWindow::keyPressEvent(QKeyEvent* event) {
   if (event->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier)) {
     QDialog::keyPressEvent(event);

@@ -30,6 +30,12 @@ class ClipboardProgram : public KeyRingTest {
  protected:
   KeyRingOptions keyRingOptions() const override { return {.keys = {"alice", "secret"}}; }
 
+  // The clipboard manager stays connected for the whole test, so that the X server does not
+  // start afresh (and refuse clients for a moment) when a program's last window has gone.
+  void SetUp() override {
+    KeyRingTest::SetUp();
+    StartClipboardManager();
+  }
   void TearDown() override {
     m_program.reset();
     m_xclip.reset();
@@ -155,7 +161,6 @@ class ClipboardProgram : public KeyRingTest {
 }  // namespace
 
 TEST_F(ClipboardProgram, DecryptLeavesThePlaintextForOtherProgramsAfterItEnds) {
-  StartClipboardManager();
   const std::string text = "Grüße aus der Zwischenablage\nzweite Zeile\n";
   ASSERT_TRUE(CopyWithXclip(EncryptedTo("alice", text))) << Paste();
 

@@ -122,3 +122,28 @@ TEST_F(WaylandWindow, OperationsWindowOpensWithItsKeyList) {
       << ReadWholeFile(trace) << "\nmutter:\n"
       << ReadWholeFile(m_compositorLog);
 }
+
+// A client without the focus may not set the clipboard under Wayland, so the action waits for
+// its window to be active. It used to run before the compositor had even shown the window, and
+// its result would have been refused. (This compositor has no keyboard, and the clipboard here
+// is empty: the action's line is that there is no text.)
+TEST_F(WaylandWindow, ClipboardActionWaitsForTheWindowToBeActive) {
+  const std::string trace = ring().path("trace.txt");
+  m_program.emplace(std::vector<std::string>{std::string(ZEMBRA_TEST_BIN_DIR) + "/Zembra",
+                                             "--clipboard", "decrypt"},
+                    Session({{"QT_QPA_PLATFORM", "wayland"}, {"ZEMBRA_TRACE", "1"}}), fs::path{},
+                    trace);
+  const std::string said = "log: No suitable data (TEXT) found in the clipboard.\n";
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        return ReadWholeFile(trace).find(said) != std::string::npos || m_program->WaitFor(0ms);
+      },
+      kDeadline))
+      << ReadWholeFile(trace);
+  const std::string text = ReadWholeFile(trace);
+  const std::size_t active = text.find("Zembra: window \"Zembra\" active\n");
+  ASSERT_NE(active, std::string::npos) << text;
+  EXPECT_LT(text.find("Zembra: window \"Zembra\" shown on wayland\n"), text.find(said)) << text;
+  EXPECT_LT(active, text.find(said)) << text;
+  EXPECT_FALSE(m_program->WaitFor(0ms).has_value()) << text;
+}
