@@ -54,11 +54,11 @@ BOOL Publish(QMimeData* data) {
   QClipboard* clipboard = QApplication::clipboard();
   clipboard->setMimeData(data);
   if (QGuiApplication::platformName() == QLatin1String("wayland")) {
-    // The compositor's answer comes after a round trip.
+    // The compositor's answer comes after a round trip; the user's input waits meanwhile.
     QElapsedTimer waited;
     waited.start();
     while (clipboard->mimeData() == data && waited.elapsed() < 200)
-      QCoreApplication::processEvents();
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   }
   const bool held = clipboard->mimeData() == data;
   State().refused = !held;
