@@ -35,9 +35,11 @@ packages=(
 # With --desktop (the test command), also GNOME's desktop packages, so that the suite runs on the
 # kind of machine Zembra's users run: Nautilus, its keyring (which makes pinentry-gnome3 the
 # system's pinentry) and dbus-x11 (which lets a program without a session bus start one). The
-# end-to-end tests start a session bus of their own with dbus-daemon.
+# end-to-end tests start a session bus of their own with dbus-daemon. GNOME's compositor and Qt's
+# Wayland platform let the window be tested in a Wayland session, as GNOME starts one by default.
 if [ "${1:-}" = "--desktop" ]; then
   packages+=(nautilus gnome-keyring dbus-x11 dbus-daemon)
+  packages+=(mutter qt6-wayland)
 fi
 
 # The agent asks for passphrases through /usr/bin/pinentry; a desktop user has no terminal, so a

@@ -23,16 +23,20 @@ constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
 constexpr const char* kUriList = "text/uri-list";
 constexpr const char* kGnomeFiles = "x-special/gnome-copied-files";
 
-bool& ClipboardOpen() {
-  static bool open = false;
-  return open;
+// The clipboard as this program has it: open or not, by which window (a null owner stands for
+// the whole single-threaded program).
+struct ClipboardState {
+  bool open = false;
+  HWND owner = nullptr;
+};
+
+ClipboardState& State() {
+  static ClipboardState state;
+  return state;
 }
 
-// The window that has it open; a null owner stands for the whole (single-threaded) program.
-HWND& ClipboardOwner() {
-  static HWND owner = nullptr;
-  return owner;
-}
+bool& ClipboardOpen() { return State().open; }
+HWND& ClipboardOwner() { return State().owner; }
 
 const QMimeData* Contents() {
   if (!EnsureApplication()) return nullptr;
@@ -40,6 +44,23 @@ const QMimeData* Contents() {
 }
 
 bool IsText(UINT format) { return format == CF_TEXT || format == CF_UNICODETEXT; }
+
+// Qt reports no failure to take the clipboard, and ownsClipboard() says only that it tried: X11
+// ignores a claim older than the current owner's (a program that copied while the engine
+// worked), and a Wayland compositor cancels the claim of a client without the keyboard focus a
+// moment later. Qt hands back its own contents only while the system names it the owner.
+BOOL Publish(QMimeData* data) {
+  QClipboard* clipboard = QApplication::clipboard();
+  clipboard->setMimeData(data);
+  if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+    // The compositor's answer comes after a round trip; the user's input waits meanwhile.
+    QElapsedTimer waited;
+    waited.start();
+    while (clipboard->mimeData() == data && waited.elapsed() < 200)
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
+  return clipboard->mimeData() == data ? TRUE : FALSE;
+}
 
 }  // namespace
 
@@ -115,8 +136,11 @@ BOOL SetClipboardBytes(UINT format, const std::string& bytes) {
   const QByteArray utf8 = QByteArray::fromStdString(bytes);
   data->setData(kUtf8Text, utf8);
   data->setData(kPlainText, utf8);
-  QApplication::clipboard()->setMimeData(data);
-  return TRUE;
+  return Publish(data);
+}
+
+bool ClipboardNeedsFocus() {
+  return EnsureApplication() && QGuiApplication::platformName() == QLatin1String("wayland");
 }
 
 BOOL GetClipboardFiles(std::vector<std::string>* paths, std::vector<std::string>* notLocal) {
@@ -135,6 +159,5 @@ BOOL SetClipboardFiles(const std::vector<std::string>& paths) {
   auto* data = new QMimeData;
   data->setData(kUriList, QByteArray::fromStdString(UriListOfPaths(paths)));
   data->setData(kGnomeFiles, QByteArray::fromStdString(GnomeCopiedFilesOfPaths(paths)));
-  QApplication::clipboard()->setMimeData(data);
-  return TRUE;
+  return Publish(data);
 }

@@ -25,11 +25,17 @@ ClipboardAnswer QueryClipboardFormat(UINT format);
 // UTF8_STRING, which Qt hands out no other way) and holds U+FFFD: bytes that were not UTF-8
 // may have been replaced, and what is returned need not be what the owner gave.
 BOOL GetClipboardBytes(UINT format, std::string* bytes, bool* undecodable = nullptr);
+// FALSE also when the system did not give the clipboard to this program: the contents are not
+// there for others.
 BOOL SetClipboardBytes(UINT format, const std::string& bytes);
 // notLocal, when given, receives the addresses that name files of another host (skipped).
 BOOL GetClipboardFiles(std::vector<std::string>* paths,
                        std::vector<std::string>* notLocal = nullptr);
 BOOL SetClipboardFiles(const std::vector<std::string>& paths);
+
+// Whether only a window with the keyboard focus may set the clipboard (Wayland): an operation
+// that puts its result there waits for its window to be active.
+bool ClipboardNeedsFocus();
 
 // The system clipboard as one operation uses it, on behalf of an owner window (null: the whole
 // program). Looking at what it offers needs no opening; reading and writing open it at the first
@@ -52,6 +58,7 @@ class Clipboard {
   bool ReadBytes(UINT format, std::string* bytes, bool* undecodable = nullptr) {
     return Open() && GetClipboardBytes(format, bytes, undecodable) != FALSE;
   }
+  // False also when the system kept the bytes off the clipboard (see SetClipboardBytes).
   bool WriteBytes(UINT format, const std::string& bytes) {
     return Open() && SetClipboardBytes(format, bytes) != FALSE;
   }

@@ -8,6 +8,7 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -16,6 +17,7 @@
 #include <QRadioButton>
 #include <cstring>
 
+#include "platform/core/trace.h"
 #include "platform/gui/controls.h"
 #include "platform/gui/list_view.h"
 #include "platform/gui/qt_window.h"
@@ -316,6 +318,23 @@ INT_PTR DialogWindow::runModal() {
     m_endResult = code;
   }
   return m_endResult;
+}
+
+void DialogWindow::paintEvent(QPaintEvent* event) {
+  QDialog::paintEvent(event);
+  if (m_painted || !isWindow()) return;
+  m_painted = true;
+  // Painted means the display server showed it: under Wayland nothing else tells from outside.
+  Trace("Zembra: window \"%s\" shown on %s\n", WidgetText(this),
+        QGuiApplication::platformName().toStdString());
+}
+
+void DialogWindow::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  // Only during the modal run: before it the handler's object is being built, after it undone.
+  if (event->type() != QEvent::ActivationChange || !isWindow() || !m_running) return;
+  Trace("Zembra: window \"%s\" %s\n", WidgetText(this), isActiveWindow() ? "active" : "inactive");
+  dispatch(WM_ACTIVATE, isActiveWindow() ? WA_ACTIVE : WA_INACTIVE, 0);
 }
 
 void DialogWindow::keyPressEvent(QKeyEvent* event) {

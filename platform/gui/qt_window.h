@@ -65,6 +65,8 @@ class DialogWindow : public QDialog {
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void changeEvent(QEvent* event) override;
   void reject() override;
 
  private:
@@ -78,6 +80,7 @@ class DialogWindow : public QDialog {
   int m_defaultId = 0;
   bool m_ended = false;
   bool m_running = false;
+  bool m_painted = false;
   INT_PTR m_endResult = 0;
 };
 

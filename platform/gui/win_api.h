@@ -30,6 +30,7 @@ struct RECT {
 
 // ---- Window messages
 constexpr UINT WM_NULL = 0x0000;
+constexpr UINT WM_ACTIVATE = 0x0006;  // LOWORD(wParam): WA_ACTIVE or WA_INACTIVE
 constexpr UINT WM_CLOSE = 0x0010;
 constexpr UINT WM_SETTEXT = 0x000C;
 constexpr UINT WM_GETTEXT = 0x000D;
@@ -39,6 +40,8 @@ constexpr UINT WM_SETICON = 0x0080;
 constexpr UINT WM_INITDIALOG = 0x0110;
 constexpr UINT WM_COMMAND = 0x0111;
 constexpr UINT WM_USER = 0x0400;
+constexpr WORD WA_INACTIVE = 0;
+constexpr WORD WA_ACTIVE = 1;
 constexpr WPARAM ICON_SMALL = 0;
 constexpr WPARAM ICON_BIG = 1;
 

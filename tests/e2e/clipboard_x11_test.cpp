@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/gui/clipboard.h"
 #include "tests/e2e/child_process.h"
 #include "tests/support/test_env.h"
 #include "zembra/operations/clipboard_operations.h"
@@ -183,4 +184,98 @@ TEST_F(X11Clipboard, OwnerThatDoesNotAnswerIsNamedAsSuch) {
   EXPECT_EQ(log,
             "The program that holds the clipboard did not answer; nothing was read from it.\n");
   EXPECT_LT(waited, 12s);
+}
+
+namespace {
+
+// The key "secret" asks for its passphrase; the pinentry first lets another program (xclip)
+// copy text, as a user does who copies something else while the prompt is open.
+class X11ClipboardTakenMeanwhile : public X11Clipboard {
+ protected:
+  KeyRingOptions keyRingOptions() const override { return {.keys = {"alice", "secret"}}; }
+
+  void SetUp() override {
+    X11Clipboard::SetUp();
+    ring().setPassphrase(kSecretPassphrase);
+    const std::string wrapper = ring().home() + "/pinentry";
+    const std::string original = ReadWholeFile(wrapper);
+    const std::string display = std::string("DISPLAY=") + std::getenv("DISPLAY");
+    WriteFile(ring().path("meanwhile.txt"), "copied meanwhile\n");
+    WriteFile(wrapper, "#!/bin/sh\nif [ ! -e " + PidFile() + " ]; then\n  " + display +
+                           " xclip -quiet -selection clipboard -i < " +
+                           ring().path("meanwhile.txt") + " >/dev/null 2>&1 &\n  echo $! > " +
+                           PidFile() + "\n  for i in $(seq 100); do\n    " + display +
+                           " xclip -selection clipboard -o 2>/dev/null | grep -q meanwhile && "
+                           "break\n    sleep 0.1\n  done\nfi\n" +
+                           original.substr(original.find('\n') + 1));
+  }
+  void TearDown() override {
+    const std::string pid = ReadWholeFile(PidFile());
+    if (!pid.empty()) kill(std::stoi(pid), SIGTERM);
+    X11Clipboard::TearDown();
+  }
+  std::string PidFile() { return ring().path("meanwhile.pid"); }
+
+  std::string EncryptedToSecret(const std::string& text) {
+    WriteFile(ring().path("plain.txt"), text);
+    const ProcessResult r =
+        ring().gpg({"--trust-model", "always", "--armor", "-r", ring().fingerprint("secret"), "-o",
+                    ring().path("message.asc"), "-e", ring().path("plain.txt")});
+    EXPECT_EQ(r.exitCode, 0) << r;
+    return ReadFile(ring().path("message.asc"));
+  }
+};
+
+}  // namespace
+
+// X keeps the newer owner and drops the older claim without a word; the log said "Done." as if
+// the result were there to paste. It says that the clipboard does not hold it, and the text the
+// other program copied stays.
+TEST_F(X11ClipboardTakenMeanwhile, ResultTheSystemKeptOffTheClipboardIsSaidNotClaimed) {
+  std::string log;
+  RunInHostWindow([&](HWND host) {
+    // Copied here earlier, as a person does: the program has a time of the server's since (a
+    // program that never had one claims with the server's present time, which X never refuses).
+    ASSERT_TRUE(OpenClipboard(host));
+    SetClipboardBytes(CF_TEXT, "copied here earlier\n");
+    CloseClipboard();
+    CopyWithXclip(EncryptedToSecret("the result\n"));
+    ASSERT_TRUE(OwnedByXclip());
+    CDlgProgress* dialog = nullptr;
+    ClipboardOperation(host, dialog, cmdDecrypt);
+    log = LogText();
+    pasted = PasteWithXclip();
+  });
+  EXPECT_EQ(log,
+            "Decrypting clipboard contents...Done.\nError: the system did not let Zembra put the "
+            "result on the clipboard; it does not hold the result.\n");
+  EXPECT_EQ(pasted, "copied meanwhile\n");
+}
+
+// The detection itself: a claim that the X server ignored is no success.
+TEST_F(X11Clipboard, ClaimOlderThanAnotherProgramsCopyIsRefused) {
+  RunInHostWindow([&](HWND host) {
+    ASSERT_TRUE(OpenClipboard(host));
+    EXPECT_TRUE(SetClipboardBytes(CF_TEXT, "copied here first\n"));
+    CloseClipboard();
+    // Another program copies later; this process has not heard of it yet.
+    WriteFile(ring().path("later.txt"), "copied later elsewhere\n");
+    m_xclip.emplace(std::vector<std::string>{"sh", "-c",
+                                             "exec xclip -quiet -selection clipboard -i < "
+                                             "\"$0\"",
+                                             ring().path("later.txt")},
+                    EnvironmentWith({}));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          const ProcessResult r =
+              RunProcess({"timeout", "2", "xclip", "-selection", "clipboard", "-o"});
+          return r.exitCode == 0 && r.out == "copied later elsewhere\n";
+        },
+        20s));
+    ASSERT_TRUE(OpenClipboard(host));
+    EXPECT_FALSE(SetClipboardBytes(CF_TEXT, "claimed with an older time\n"));
+    CloseClipboard();
+    pasted = PasteWithXclip();
+  });
+  EXPECT_EQ(pasted, "copied later elsewhere\n");
 }

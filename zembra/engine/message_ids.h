@@ -57,6 +57,11 @@ enum MessageId : int {
   IDS_CLIPBOARD_OWNER_SILENT = 9205,
   IDS_NOT_A_LOCAL_FILE = 9206,
   IDS_CLIPBOARD_TEXT_ALTERED = 9207,
+  // The system kept the clipboard from the result (another program copied meanwhile; a Wayland
+  // compositor refuses a window without the keyboard focus).
+  IDS_CLIPBOARD_REFUSED = 9208,
+  // The main program's standard error: a clipboard action it does not know.
+  IDS_UNKNOWN_CLIPBOARD_ACTION = 9209,
   // Signatures, one line each.
   IDS_SIG_GOOD = 9141,
   IDS_SIG_GOOD_NOT_CERTIFIED = 9142,

@@ -137,7 +137,9 @@ Outcome TransformClipboardText(Clipboard& clipboard, gpgme_ctx_t ctx, TextStep s
     clipboard.Empty();
     return outcome;
   }
-  clipboard.WriteBytes(writeFormat, reading ? ClipboardTextOfPlaintext(result) : result);
+  // A result the system kept off the clipboard is no success, whatever the step said.
+  if (!clipboard.WriteBytes(writeFormat, reading ? ClipboardTextOfPlaintext(result) : result))
+    outcome.End(IDS_CLIPBOARD_REFUSED);
   return outcome;
 }
 

@@ -93,6 +93,11 @@ constexpr Message kMessages[] = {
     {IDS_NOT_A_LOCAL_FILE, "Skipped \"%s\": it is a file of another computer.\n"},
     {IDS_CLIPBOARD_TEXT_ALTERED,
      "Error: the clipboard's text is not UTF-8 and cannot be read unchanged; nothing was done.\n"},
+    {IDS_CLIPBOARD_REFUSED,
+     "Error: the system did not let Zembra put the result on the clipboard; it does not hold "
+     "the result.\n"},
+    {IDS_UNKNOWN_CLIPBOARD_ACTION,
+     "Zembra: unknown clipboard action \"%s\"; it is one of encrypt, decrypt, sign, verify.\n"},
     {IDS_SETTING_NOT_SAVED,
      "Error: The setting \"%s\" could not be saved (registry error %d: %hs).\n"},
 };

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/core/format.h"
+#include "platform/core/trace.h"
 #include "platform/gui/common_dialogs.h"
 #include "platform/gui/wait_cursor.h"
 #include "zembra/engine/check_result.h"
@@ -33,7 +34,10 @@ std::vector<int> SelectedRows(HWND list) {
 
 }  // namespace
 
-void CDlgProgress::FillKeyList() { m_pKeys = FillKeyRows(m_hKeyList, m_ctx.get()); }
+void CDlgProgress::FillKeyList() {
+  m_pKeys = FillKeyRows(m_hKeyList, m_ctx.get());
+  Trace("Zembra: key list: %d keys\n", m_pKeys ? static_cast<int>(m_pKeys->size()) : 0);
+}
 
 void CDlgProgress::ListKey(const gpgme_key_t& key) { ListKeyRow(m_hKeyList, key); }
 
