@@ -21,6 +21,7 @@
 #include "tests/e2e/child_process.h"
 #include "tests/support/key_ring.h"
 #include "tests/support/run_process.h"
+#include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -324,9 +325,6 @@ TEST_F(DebianPackage, TheDesktopEntryOpensTheWindowWhichOutlivesTheRemoval) {
       60s))
       << ReadWholeFile(trace);
 
-  // The clipboard actions through the installed entry ("Decrypt Clipboard" with xclip as the
-  // other program) are checked here once `Zembra --clipboard` exists.
-
   // Removal while the window is open completes, and the window still works until closed.
   Remove();
   ExpectNoRegistration();
@@ -388,3 +386,67 @@ TEST_F(DebianPackage, RemovalCompletesWhileNautilusHasTheModuleLoaded) {
   nautilus.reset();
   Remove("purge");
 }
+
+#ifdef ZEMBRA_TEST_DESKTOP_ACTION
+// The entry's "Decrypt Clipboard" action, started as the application grid starts it: the message
+// another program (xclip) put on the clipboard is decrypted, and that program reads the
+// plaintext back, also after Zembra has ended (the desktop's clipboard manager keeps it).
+TEST_F(DebianPackage, DecryptClipboardActionDecryptsWhatAnotherProgramCopied) {
+  Install();
+  VirtualDisplay display;
+  const Environment env = ProgramEnvironment(display, m_ring->path("runtime"),
+                                             {{"ZEMBRA_REGISTRY_DIR", ""},
+                                              {"GNUPGHOME", m_ring->home()},
+                                              {"XDG_DATA_HOME", m_ring->path("data")},
+                                              {"XDG_DATA_DIRS", "/usr/local/share:/usr/share"}});
+  // The clipboard manager also keeps the X server from starting afresh between the programs.
+  const std::string ready = m_ring->path("manager.out");
+  ChildProcess manager({ZEMBRA_TEST_CLIPBOARD_MANAGER}, env, ready);
+  ASSERT_TRUE(WaitUntil([&] { return ReadWholeFile(ready) == "ready\n"; }, 30s))
+      << "the clipboard manager did not start";
+
+  const std::string text = "from the application grid\n";
+  const ProcessResult message = m_ring->gpg(
+      {"--armor", "--trust-model", "always", "-r", m_ring->fingerprint("alice"), "-e"}, text);
+  ASSERT_EQ(message.exitCode, 0) << message;
+  WriteFile(m_ring->path("message.asc"), message.out);
+  const auto paste = [&] {
+    return RunProcess({"timeout", "5", "xclip", "-selection", "clipboard", "-o"}, {},
+                      display.environmentEntries());
+  };
+  ChildProcess xclip({"sh", "-c", "exec xclip -quiet -selection clipboard -i < \"$0\"",
+                      m_ring->path("message.asc")},
+                     env);
+  ASSERT_TRUE(WaitUntil([&] { return paste().out == message.out; }, 30s)) << paste();
+
+  const fs::path trace = m_ring->path("trace.txt");
+  ChildProcess action(
+      {ZEMBRA_TEST_DESKTOP_ACTION, "org.zembra.Zembra.desktop", "decrypt-clipboard"}, env, {},
+      trace);
+  ASSERT_EQ(action.WaitFor(60s), 0) << ReadWholeFile(trace);
+  const std::string window =
+      WaitForWindow(display, "^Zembra$", kStartDeadline, [] { return false; });
+  ASSERT_FALSE(window.empty()) << ReadWholeFile(trace);
+  EXPECT_TRUE(WaitUntil([&] { return paste().out == text; }, 120s))
+      << paste() << ReadWholeFile(trace);
+  const ProcessResult pidText =
+      RunProcess({"xdotool", "getwindowpid", window}, {}, display.environmentEntries());
+  ASSERT_EQ(pidText.exitCode, 0) << pidText;
+  const pid_t pid = std::stoi(pidText.out);
+  struct EndProgram {
+    pid_t pid;
+    ~EndProgram() {
+      if (fs::exists("/proc/" + std::to_string(pid))) kill(pid, SIGKILL);
+    }
+  } endProgram{pid};
+  EXPECT_TRUE(TypeKeys(display, window, {"Escape"}, 60s));
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        const std::string stat = ReadWholeFile("/proc/" + std::to_string(pid) + "/stat");
+        return stat.empty() || stat.find(") Z ") != std::string::npos;
+      },
+      60s));
+  EXPECT_EQ(paste().out, text) << "the plaintext left the clipboard with Zembra";
+  Remove("purge");
+}
+#endif
