@@ -26,7 +26,9 @@ GType g_providerType = 0;
 // The server: one per Caja process, from the first menu to the module's shutdown.
 MenuHost g_host(ZEMBRA_INSTALLED_SHELLEXT);
 
-GFile* LocationOf(void* info) { return caja_file_info_get_location(static_cast<CajaFileInfo*>(info)); }
+GFile* LocationOf(void* info) {
+  return caja_file_info_get_location(static_cast<CajaFileInfo*>(info));
+}
 
 GObject* NewItem(const char* name, const char* label, const char* tip) {
   return G_OBJECT(caja_menu_item_new(name, label, tip, nullptr));
@@ -50,16 +52,9 @@ void InitInstance(GTypeInstance*, gpointer) {}
 }  // namespace
 
 ZEMBRA_CAJA_EXPORT void caja_module_initialize(GTypeModule* module) {
-  const GTypeInfo info = {sizeof(ZembraCajaMenuProviderClass),
-                          nullptr,
-                          nullptr,
-                          InitClass,
-                          nullptr,
-                          nullptr,
-                          sizeof(ZembraCajaMenuProvider),
-                          0,
-                          InitInstance,
-                          nullptr};
+  const GTypeInfo info = {
+      sizeof(ZembraCajaMenuProviderClass), nullptr, nullptr,      InitClass, nullptr, nullptr,
+      sizeof(ZembraCajaMenuProvider),      0,       InitInstance, nullptr};
   g_providerType = g_type_module_register_type(module, G_TYPE_OBJECT, "ZembraCajaMenuProvider",
                                                &info, GTypeFlags{});
   const GInterfaceInfo menuProvider = {InitMenuProvider, nullptr, nullptr};

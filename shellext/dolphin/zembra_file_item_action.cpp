@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "shellext/host/menu_host.h"
@@ -19,18 +20,20 @@ namespace {
 // The path's bytes as the file system has them. A name that is not UTF-8 stays percent-encoded
 // in the URL, so decoding the encoded path gives it back byte for byte.
 std::string LocalPathBytes(const QUrl& url) {
-  const QByteArray bytes =
-      QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+  const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
   return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
 // Local paths of the selection; empty when any item is not a local file (a remote location),
-// since a part of the selection would be a different job.
+// since a part of the selection would be a different job. KIO decodes a name that is not UTF-8
+// with replacement characters: that path names another file, and is not passed on either.
 std::vector<std::string> LocalPaths(const QList<QUrl>& urls) {
   std::vector<std::string> paths;
   for (const QUrl& url : urls) {
     if (!url.isLocalFile() || !url.host().isEmpty()) return {};
-    paths.push_back(LocalPathBytes(url));
+    std::string path = LocalPathBytes(url);
+    if (path.find("\xef\xbf\xbd") != std::string::npos) return {};
+    paths.push_back(std::move(path));
   }
   return paths;
 }

@@ -26,7 +26,9 @@ GType g_providerType = 0;
 // The server: one per Nemo process, from the first menu to the module's shutdown.
 MenuHost g_host(ZEMBRA_INSTALLED_SHELLEXT);
 
-GFile* LocationOf(void* info) { return nemo_file_info_get_location(static_cast<NemoFileInfo*>(info)); }
+GFile* LocationOf(void* info) {
+  return nemo_file_info_get_location(static_cast<NemoFileInfo*>(info));
+}
 
 GObject* NewItem(const char* name, const char* label, const char* tip) {
   return G_OBJECT(nemo_menu_item_new(name, label, tip, nullptr));
@@ -50,16 +52,9 @@ void InitInstance(GTypeInstance*, gpointer) {}
 }  // namespace
 
 ZEMBRA_NEMO_EXPORT void nemo_module_initialize(GTypeModule* module) {
-  const GTypeInfo info = {sizeof(ZembraNemoMenuProviderClass),
-                          nullptr,
-                          nullptr,
-                          InitClass,
-                          nullptr,
-                          nullptr,
-                          sizeof(ZembraNemoMenuProvider),
-                          0,
-                          InitInstance,
-                          nullptr};
+  const GTypeInfo info = {
+      sizeof(ZembraNemoMenuProviderClass), nullptr, nullptr,      InitClass, nullptr, nullptr,
+      sizeof(ZembraNemoMenuProvider),      0,       InitInstance, nullptr};
   g_providerType = g_type_module_register_type(module, G_TYPE_OBJECT, "ZembraNemoMenuProvider",
                                                &info, GTypeFlags{});
   const GInterfaceInfo menuProvider = {InitMenuProvider, nullptr, nullptr};

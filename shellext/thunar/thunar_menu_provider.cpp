@@ -6,7 +6,10 @@
 #include "shellext/host/menu_host.h"
 
 // After our own headers: GLib defines TRUE and FALSE only where they are not defined yet.
+// Not every thunarx header declares C linkage.
+extern "C" {
 #include <thunarx/thunarx.h>
+}
 
 #define ZEMBRA_THUNAR_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -23,9 +26,7 @@ GType g_providerType = 0;
 // The server: one per Thunar process, from the first menu to the module's shutdown.
 MenuHost g_host(ZEMBRA_INSTALLED_SHELLEXT);
 
-GFile* LocationOf(void* info) {
-  return thunarx_file_info_get_location(THUNARX_FILE_INFO(info));
-}
+GFile* LocationOf(void* info) { return thunarx_file_info_get_location(THUNARX_FILE_INFO(info)); }
 
 GObject* NewItem(const char* name, const char* label, const char* tip) {
   return G_OBJECT(thunarx_menu_item_new(name, label, tip, nullptr));
@@ -47,16 +48,9 @@ void InitInstance(GTypeInstance*, gpointer) {}
 ZEMBRA_THUNAR_EXPORT void thunar_extension_initialize(ThunarxProviderPlugin* plugin) {
   // The loaded server and the items' handlers live in this module: it stays loaded.
   thunarx_provider_plugin_set_resident(plugin, TRUE);
-  const GTypeInfo info = {sizeof(ZembraThunarMenuProviderClass),
-                          nullptr,
-                          nullptr,
-                          InitClass,
-                          nullptr,
-                          nullptr,
-                          sizeof(ZembraThunarMenuProvider),
-                          0,
-                          InitInstance,
-                          nullptr};
+  const GTypeInfo info = {
+      sizeof(ZembraThunarMenuProviderClass), nullptr, nullptr,      InitClass, nullptr, nullptr,
+      sizeof(ZembraThunarMenuProvider),      0,       InitInstance, nullptr};
   g_providerType = thunarx_provider_plugin_register_type(
       plugin, G_TYPE_OBJECT, "ZembraThunarMenuProvider", &info, GTypeFlags{});
   const GInterfaceInfo menuProvider = {InitMenuProvider, nullptr, nullptr};

@@ -163,3 +163,7 @@ void NautilusTestHost::Activate(unsigned index) {
   if (auto* item = g_list_nth_data(m_items, index))
     nautilus_menu_item_activate(NAUTILUS_MENU_ITEM(item));
 }
+
+void NautilusTestHost::ShutDownModule() {
+  if (g_extension) UnloadExtension(m_module);
+}
