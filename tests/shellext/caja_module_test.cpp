@@ -13,27 +13,25 @@ extern "C" {
 namespace {
 
 void AddFileInfoInterface(GType type) {
-  const GInterfaceInfo info = {
-      [](gpointer iface, gpointer) {
-        static_cast<CajaFileInfoIface*>(iface)->get_location = [](CajaFileInfo* file) {
-          return TestFileLocation(file);
-        };
-      },
-      nullptr, nullptr};
+  const GInterfaceInfo info = {[](gpointer iface, gpointer) {
+                                 static_cast<CajaFileInfoIface*>(iface)->get_location =
+                                     [](CajaFileInfo* file) { return TestFileLocation(file); };
+                               },
+                               nullptr, nullptr};
   g_type_add_interface_static(type, CAJA_TYPE_FILE_INFO, &info);
 }
 
-const GObjectFileManager kCaja = {
-    "caja_module_initialize",
-    "caja_module_shutdown",
-    "caja_module_list_types",
-    AddFileInfoInterface,
-    nullptr,
-    nullptr,
-    [](GObject* provider, GList* files) {
-      return caja_menu_provider_get_file_items(CAJA_MENU_PROVIDER(provider), nullptr, files);
-    },
-    "tip"};
+const GObjectFileManager kCaja = {"caja_module_initialize",
+                                  "caja_module_shutdown",
+                                  "caja_module_list_types",
+                                  AddFileInfoInterface,
+                                  nullptr,
+                                  nullptr,
+                                  [](GObject* provider, GList* files) {
+                                    return caja_menu_provider_get_file_items(
+                                        CAJA_MENU_PROVIDER(provider), nullptr, files);
+                                  },
+                                  "tip"};
 
 FileManagerTestHost& Caja() {
   static GObjectTestHost host(kCaja, BuiltFile("libzembra-caja.so"));

@@ -46,9 +46,8 @@ class DolphinTestHost : public FileManagerTestHost {
   std::vector<ItemShown> ItemsFor(const std::vector<std::string>& pathsOrUris) override {
     KFileItemList items;
     for (const std::string& name : pathsOrUris) {
-      const QUrl url = name.find("://") != std::string::npos
-                           ? QUrl(QString::fromStdString(name))
-                           : FileUrl(name);
+      const QUrl url = name.find("://") != std::string::npos ? QUrl(QString::fromStdString(name))
+                                                             : FileUrl(name);
       items.append(KFileItem(url, QStringLiteral("application/octet-stream"), S_IFREG));
     }
     qDeleteAll(m_actions);
@@ -59,7 +58,8 @@ class DolphinTestHost : public FileManagerTestHost {
     return shown;
   }
   void Activate(unsigned index) override {
-    if (index < static_cast<unsigned>(m_actions.size())) m_actions[static_cast<int>(index)]->trigger();
+    if (index < static_cast<unsigned>(m_actions.size()))
+      m_actions[static_cast<int>(index)]->trigger();
   }
   // Dolphin drops its plugins with the view; a new view makes them afresh.
   void ShutDownModule() override {

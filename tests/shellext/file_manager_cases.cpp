@@ -16,10 +16,10 @@ void RegisterServerFile(const std::string& file) {
   ASSERT_EQ(RegCreateKeyEx(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                            created.put(), nullptr),
             ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueEx(created.get(), nullptr, 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(file.c_str()),
-                          static_cast<DWORD>(file.size() + 1)),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegSetValueEx(created.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(file.c_str()),
+                    static_cast<DWORD>(file.size() + 1)),
+      ERROR_SUCCESS);
 }
 
 }  // namespace

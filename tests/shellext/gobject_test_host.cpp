@@ -111,8 +111,7 @@ GObjectTestHost::GObjectTestHost(const GObjectFileManager& manager, const std::s
     m_error = why ? why : "the module did not load";
     return;
   }
-  auto* module =
-      static_cast<ExtensionModule*>(g_object_new(ExtensionModuleType(manager), nullptr));
+  auto* module = static_cast<ExtensionModule*>(g_object_new(ExtensionModuleType(manager), nullptr));
   module->library = m_library;
   module->manager = &manager;
   m_module = G_OBJECT(module);

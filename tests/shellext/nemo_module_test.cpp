@@ -13,27 +13,25 @@ extern "C" {
 namespace {
 
 void AddFileInfoInterface(GType type) {
-  const GInterfaceInfo info = {
-      [](gpointer iface, gpointer) {
-        static_cast<NemoFileInfoInterface*>(iface)->get_location = [](NemoFileInfo* file) {
-          return TestFileLocation(file);
-        };
-      },
-      nullptr, nullptr};
+  const GInterfaceInfo info = {[](gpointer iface, gpointer) {
+                                 static_cast<NemoFileInfoInterface*>(iface)->get_location =
+                                     [](NemoFileInfo* file) { return TestFileLocation(file); };
+                               },
+                               nullptr, nullptr};
   g_type_add_interface_static(type, NEMO_TYPE_FILE_INFO, &info);
 }
 
-const GObjectFileManager kNemo = {
-    "nemo_module_initialize",
-    "nemo_module_shutdown",
-    "nemo_module_list_types",
-    AddFileInfoInterface,
-    nullptr,
-    nullptr,
-    [](GObject* provider, GList* files) {
-      return nemo_menu_provider_get_file_items(NEMO_MENU_PROVIDER(provider), nullptr, files);
-    },
-    "tip"};
+const GObjectFileManager kNemo = {"nemo_module_initialize",
+                                  "nemo_module_shutdown",
+                                  "nemo_module_list_types",
+                                  AddFileInfoInterface,
+                                  nullptr,
+                                  nullptr,
+                                  [](GObject* provider, GList* files) {
+                                    return nemo_menu_provider_get_file_items(
+                                        NEMO_MENU_PROVIDER(provider), nullptr, files);
+                                  },
+                                  "tip"};
 
 FileManagerTestHost& Nemo() {
   static GObjectTestHost host(kNemo, BuiltFile("libzembra-nemo.so"));

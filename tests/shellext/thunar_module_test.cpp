@@ -13,13 +13,11 @@ extern "C" {
 namespace {
 
 void AddFileInfoInterface(GType type) {
-  const GInterfaceInfo info = {
-      [](gpointer iface, gpointer) {
-        static_cast<ThunarxFileInfoIface*>(iface)->get_location = [](ThunarxFileInfo* file) {
-          return TestFileLocation(file);
-        };
-      },
-      nullptr, nullptr};
+  const GInterfaceInfo info = {[](gpointer iface, gpointer) {
+                                 static_cast<ThunarxFileInfoIface*>(iface)->get_location =
+                                     [](ThunarxFileInfo* file) { return TestFileLocation(file); };
+                               },
+                               nullptr, nullptr};
   g_type_add_interface_static(type, THUNARX_TYPE_FILE_INFO, &info);
 }
 
@@ -63,12 +61,8 @@ void ProviderPluginClassInit(void* klass) {
 }
 
 const GObjectFileManager kThunar = {
-    "thunar_extension_initialize",
-    "thunar_extension_shutdown",
-    "thunar_extension_list_types",
-    AddFileInfoInterface,
-    AddProviderPlugin,
-    ProviderPluginClassInit,
+    "thunar_extension_initialize", "thunar_extension_shutdown", "thunar_extension_list_types",
+    AddFileInfoInterface, AddProviderPlugin, ProviderPluginClassInit,
     // Straight to the provider: Thunar's wrapper wants a window, which the module does not use.
     [](GObject* provider, GList* files) {
       auto* menuProvider = THUNARX_MENU_PROVIDER(provider);
