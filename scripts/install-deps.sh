@@ -16,7 +16,11 @@ packages=(
   xclip        # end-to-end tests: another program on the X clipboard
   xdg-utils           # xdg-mime and xdg-open in the desktop integration test
   desktop-file-utils  # update-desktop-database after a change of associations
-  libnautilus-extension-dev  # the file manager's extension interface for the context-menu module
+  libnautilus-extension-dev  # the file managers' extension interfaces for the context-menu modules
+  libthunarx-3-dev
+  libnemo-extension-dev
+  libcaja-extension-dev
+  libkf5kio-dev  # Dolphin's file-item actions (KF5, Qt 5: that one plugin only)
   xz-utils  # unpacks the thousand-key ring of the import tests
   clang           # the fuzz targets (fuzz/run.sh)
   clang-format    # scripts/check-format.sh
@@ -30,9 +34,10 @@ packages=(
 # With --desktop (the test command), also GNOME's desktop packages, so that the suite runs on the
 # kind of machine Zembra's users run: Nautilus, its keyring (which makes pinentry-gnome3 the
 # system's pinentry) and dbus-x11 (which lets a program without a session bus start one). The
-# end-to-end tests start a session bus of their own with dbus-daemon.
+# end-to-end tests start a session bus of their own with dbus-daemon. Thunar is the second file
+# manager they drive.
 if [ "${1:-}" = "--desktop" ]; then
-  packages+=(nautilus gnome-keyring dbus-x11 dbus-daemon)
+  packages+=(nautilus gnome-keyring dbus-x11 dbus-daemon thunar)
 fi
 
 # The agent asks for passphrases through /usr/bin/pinentry; a desktop user has no terminal, so a

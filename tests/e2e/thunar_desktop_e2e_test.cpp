@@ -35,8 +35,7 @@ class ThunarDesktop : public ShellEndToEnd {
 
   fs::path Install() {
     return InstallBuild(ZEMBRA_CMAKE_COMMAND, ZEMBRA_BUILD_DIR, ring().path("prefix"),
-                        ZEMBRA_THUNAR_EXTENSION_DIR, ZEMBRA_THUNAR_PREFIX,
-                        "libzembra-thunar.so");
+                        ZEMBRA_THUNAR_EXTENSION_DIR, ZEMBRA_THUNAR_PREFIX, "libzembra-thunar.so");
   }
 
   // Thunar on the folder, in a home of the test's own; its standard error (with the module's
@@ -90,8 +89,7 @@ TEST_F(ThunarDesktop, DecryptWithZembraFromTheContextMenuDecryptsBothSelectedFil
   Encrypted("b.txt", "second file\n");
   // The name is the test's own (see ModuleInSystemFolder).
   std::optional<ModuleInSystemFolder> module;
-  module.emplace(Install(),
-                 fs::path(ZEMBRA_THUNAR_EXTENSION_DIR) / "libzembra-thunar-e2e-test.so");
+  module.emplace(Install(), fs::path(ZEMBRA_THUNAR_EXTENSION_DIR) / "libzembra-thunar-e2e-test.so");
   const fs::path launcher = ring().path("prefix") + "/lib/zembra/ZembraShellExtApp";
 
   StartThunar();
