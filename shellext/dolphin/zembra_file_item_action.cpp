@@ -3,6 +3,7 @@
 // of QueryContextMenu become actions with their help texts as tooltips, and triggering one
 // calls InvokeCommand.
 #include <KAbstractFileItemActionPlugin>
+#include <KFileItem>
 #include <KFileItemListProperties>
 #include <KPluginFactory>
 #include <QAction>
@@ -25,12 +26,16 @@ std::string LocalPathBytes(const QUrl& url) {
 }
 
 // Local paths of the selection; empty when any item is not a local file (a remote location),
-// since a part of the selection would be a different job. KIO decodes a name that is not UTF-8
-// with replacement characters: that path names another file, and is not passed on either.
-std::vector<std::string> LocalPaths(const QList<QUrl>& urls) {
+// since a part of the selection would be a different job. An item of a KIO view of local files
+// (the Plasma desktop's desktop:/) counts by its local file. KIO decodes a name that is not
+// UTF-8 with replacement characters: that path names another file, and is not passed on either.
+std::vector<std::string> LocalPaths(const KFileItemList& items) {
   std::vector<std::string> paths;
-  for (const QUrl& url : urls) {
-    if (!url.isLocalFile() || !url.host().isEmpty()) return {};
+  for (const KFileItem& item : items) {
+    // The item's own file URL keeps the name's bytes; the local URL KIO derives is decoded text.
+    bool local = item.url().isLocalFile();
+    const QUrl url = local ? item.url() : item.mostLocalUrl(&local);
+    if (!local || !url.isLocalFile() || !url.host().isEmpty()) return {};
     std::string path = LocalPathBytes(url);
     if (path.find("\xef\xbf\xbd") != std::string::npos) return {};
     paths.push_back(std::move(path));
@@ -48,8 +53,7 @@ class ZembraFileItemAction : public KAbstractFileItemActionPlugin {
       : KAbstractFileItemActionPlugin(parent), m_host(ZEMBRA_INSTALLED_SHELLEXT) {}
 
   QList<QAction*> actions(const KFileItemListProperties& selection, QWidget* parent) override {
-    const std::shared_ptr<ContextMenuSession> menu =
-        m_host.MenuFor(LocalPaths(selection.urlList()));
+    const std::shared_ptr<ContextMenuSession> menu = m_host.MenuFor(LocalPaths(selection.items()));
     QList<QAction*> shown;
     if (!menu) return shown;
     for (const ShellMenuItem& item : ShownItems(*menu)) {

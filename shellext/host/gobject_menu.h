@@ -8,9 +8,12 @@
 
 #include "shellext/host/menu_host.h"
 
+// GLib's own declarations, so that the modules' headers meet this one in any order.
+// NOLINTBEGIN(bugprone-reserved-identifier)
 typedef struct _GFile GFile;
 typedef struct _GList GList;
 typedef struct _GObject GObject;
+// NOLINTEND(bugprone-reserved-identifier)
 
 // The location of one of the file manager's file infos (a new reference, or nullptr).
 using LocationOfFile = GFile* (*)(void* fileInfo);

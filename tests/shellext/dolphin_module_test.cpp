@@ -5,6 +5,7 @@
 #include <KAbstractFileItemActionPlugin>
 #include <KFileItem>
 #include <KFileItemListProperties>
+#include <KIO/UDSEntry>
 #include <KPluginFactory>
 #include <KPluginMetaData>
 #include <QAction>
@@ -39,6 +40,16 @@ class DolphinTestHost : public FileManagerTestHost {
   }
   ~DolphinTestHost() override { qDeleteAll(m_actions); }
 
+  // The actions for items as KIO lists them (a view of local files under its own scheme).
+  std::vector<ItemShown> ItemsForListed(const KFileItemList& items) {
+    qDeleteAll(m_actions);
+    m_actions = m_plugin->actions(KFileItemListProperties(items), nullptr);
+    std::vector<ItemShown> shown;
+    for (const QAction* action : m_actions)
+      shown.push_back({action->text().toStdString(), action->toolTip().toStdString()});
+    return shown;
+  }
+
   bool ok() const override { return m_plugin != nullptr; }
   const std::string& error() const override { return m_error; }
   const QPluginLoader& loader() const { return m_loader; }
@@ -50,12 +61,7 @@ class DolphinTestHost : public FileManagerTestHost {
                                                              : FileUrl(name);
       items.append(KFileItem(url, QStringLiteral("application/octet-stream"), S_IFREG));
     }
-    qDeleteAll(m_actions);
-    m_actions = m_plugin->actions(KFileItemListProperties(items), nullptr);
-    std::vector<ItemShown> shown;
-    for (const QAction* action : m_actions)
-      shown.push_back({action->text().toStdString(), action->toolTip().toStdString()});
-    return shown;
+    return ItemsForListed(items);
   }
   void Activate(unsigned index) override {
     if (index < static_cast<unsigned>(m_actions.size()))
@@ -118,6 +124,23 @@ TEST_F(DolphinPlugin, HostilePathsReachTheLauncherByteForByte) {
 TEST_F(DolphinPlugin, RemoteFilesGetNoItems) {
   ExpectRemoteFilesGetNoItems(host());
   EXPECT_TRUE(host().ItemsFor({"file://server/share/x.gpg"}).empty());
+}
+
+// The Plasma desktop lists ~/Desktop as desktop:/ with each item's local path: those are local
+// files, and the launcher gets their paths.
+TEST_F(DolphinPlugin, ItemsOfALocalViewUnderItsOwnSchemeGetTheirLocalPaths) {
+  KIO::UDSEntry entry;
+  entry.fastInsert(KIO::UDSEntry::UDS_NAME, QStringLiteral("x.gpg"));
+  entry.fastInsert(KIO::UDSEntry::UDS_LOCAL_PATH, QStringLiteral("/home/u/Desktop/x.gpg"));
+  entry.fastInsert(KIO::UDSEntry::UDS_FILE_TYPE, S_IFREG);
+  const KFileItem item(entry, QUrl(QStringLiteral("desktop:/x.gpg")));
+  const std::vector<ItemShown> items = Dolphin().ItemsForListed({item});
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[1].label, "Decrypt with Zembra");
+  host().Activate(1);
+  const auto argv = server().WaitForNextArgv();
+  ASSERT_TRUE(argv) << "the launcher did not run";
+  EXPECT_EQ(*argv, (std::vector<std::string>{"1", "/home/u/Desktop/x.gpg"}));
 }
 
 // KIO decodes names that are not UTF-8 with replacement characters; such a path names another
