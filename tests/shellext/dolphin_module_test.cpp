@@ -9,10 +9,9 @@
 #include <KPluginFactory>
 #include <KPluginMetaData>
 #include <QAction>
-#include <QApplication>
+#include <QCoreApplication>
 #include <QPluginLoader>
 
-#include <cstdlib>
 #include <memory>
 
 #include "tests/shellext/file_manager_cases.h"
@@ -86,8 +85,7 @@ DolphinTestHost& Dolphin() {
   static int argc = 1;
   static char name[] = "test_shellext_dolphin";
   static char* argv[] = {name, nullptr};
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  static QApplication app(argc, argv);
+  static QCoreApplication app(argc, argv);
   static DolphinTestHost host(BuiltFile("zembra_file_item_action.so"));
   return host;
 }
