@@ -1,6 +1,6 @@
 # cmake --install: the programs, the library and the shell extension in one folder
 # (<prefix>/lib/zembra, where $ORIGIN finds the library), links to the programs in <prefix>/bin,
-# and the Nautilus module where Nautilus loads extensions. An install into the real system (no
+# and each file manager's module where it loads extensions. An install into the real system (no
 # DESTDIR) then registers the shell extension (DllInstall) and marks the installation "Full",
 # which needs write access to HKLM, that is root.
 set(ZEMBRA_INSTALL_DIR lib/zembra)
@@ -34,24 +34,43 @@ if(ZEMBRA_INSTALL_KEY_FOLDER)
   ]])
 endif()
 
-if(TARGET zembra_nautilus)
-  # Nautilus loads extensions from one folder only, fixed when it was built. An installation
-  # under /usr or /usr/local puts the module there; one under any other prefix (a private
-  # folder, a test) keeps it inside the prefix at the same place relative to Nautilus's prefix,
-  # and never writes outside the prefix.
-  pkg_get_variable(ZEMBRA_NAUTILUS_EXTENSION_DIR libnautilus-extension-4 extensiondir)
-  pkg_get_variable(ZEMBRA_NAUTILUS_PREFIX libnautilus-extension-4 prefix)
+# Each file manager loads extensions from one folder only, fixed when it was built. An
+# installation under /usr or /usr/local puts the module there; one under any other prefix (a
+# private folder, a test) keeps it inside the prefix at the same place relative to the file
+# manager's prefix, and never writes outside the prefix.
+function(zembra_install_file_manager_module target folder prefix)
   install(CODE "
-    set(zembra_nautilus_dir \"${ZEMBRA_NAUTILUS_EXTENSION_DIR}\")
-    set(zembra_nautilus_prefix \"${ZEMBRA_NAUTILUS_PREFIX}\")
-    set(zembra_nautilus_module \"$<TARGET_FILE:zembra_nautilus>\")")
+    set(zembra_module_dir \"${folder}\")
+    set(zembra_module_prefix \"${prefix}\")
+    set(zembra_module_file \"$<TARGET_FILE:${target}>\")")
   install(CODE [[
     if(NOT CMAKE_INSTALL_PREFIX MATCHES "^/usr(/local)?/?$")
-      file(RELATIVE_PATH relative "${zembra_nautilus_prefix}" "${zembra_nautilus_dir}")
-      set(zembra_nautilus_dir "${CMAKE_INSTALL_PREFIX}/${relative}")
+      file(RELATIVE_PATH relative "${zembra_module_prefix}" "${zembra_module_dir}")
+      set(zembra_module_dir "${CMAKE_INSTALL_PREFIX}/${relative}")
     endif()
-    file(INSTALL DESTINATION "${zembra_nautilus_dir}" TYPE MODULE FILES "${zembra_nautilus_module}")
+    file(INSTALL DESTINATION "${zembra_module_dir}" TYPE MODULE FILES "${zembra_module_file}")
   ]])
+endfunction()
+
+# The GObject file managers name their folder in their pkg-config file (Thunar's variable is
+# extensionsdir, the others' extensiondir).
+foreach(manager nautilus:libnautilus-extension-4:extensiondir thunar:thunarx-3:extensionsdir
+                nemo:libnemo-extension:extensiondir caja:libcaja-extension:extensiondir)
+  string(REPLACE ":" ";" manager "${manager}")
+  list(GET manager 0 name)
+  list(GET manager 1 package)
+  list(GET manager 2 variable)
+  if(TARGET zembra_${name})
+    string(TOUPPER "${name}" upper)
+    pkg_get_variable(ZEMBRA_${upper}_EXTENSION_DIR ${package} ${variable})
+    pkg_get_variable(ZEMBRA_${upper}_PREFIX ${package} prefix)
+    zembra_install_file_manager_module(zembra_${name} "${ZEMBRA_${upper}_EXTENSION_DIR}"
+                                       "${ZEMBRA_${upper}_PREFIX}")
+  endif()
+endforeach()
+# Dolphin finds file-item actions in Qt 5's plugin folder.
+if(TARGET zembra_dolphin)
+  zembra_install_file_manager_module(zembra_dolphin "${ZEMBRA_DOLPHIN_PLUGIN_DIR}" /usr)
 endif()
 
 install(CODE [[

@@ -21,7 +21,11 @@ packages=(
   appstream           # appstreamcli validate on the AppStream data
   man-db              # man -w on the installed manual pages
   libgtk-3-bin        # gtk-launch: the desktop's launcher starting the installed entry
-  libnautilus-extension-dev  # the file manager's extension interface for the context-menu module
+  libnautilus-extension-dev  # the file managers' extension interfaces for the context-menu modules
+  libthunarx-3-dev
+  libnemo-extension-dev
+  libcaja-extension-dev
+  libkf5kio-dev  # Dolphin's file-item actions (KF5, Qt 5: that one plugin only)
   xz-utils  # unpacks the thousand-key ring of the import tests
   clang           # the fuzz targets (fuzz/run.sh)
   clang-format    # scripts/check-format.sh
@@ -35,10 +39,11 @@ packages=(
 # With --desktop (the test command), also GNOME's desktop packages, so that the suite runs on the
 # kind of machine Zembra's users run: Nautilus, its keyring (which makes pinentry-gnome3 the
 # system's pinentry) and dbus-x11 (which lets a program without a session bus start one). The
-# end-to-end tests start a session bus of their own with dbus-daemon. GNOME's compositor and Qt's
-# Wayland platform let the window be tested in a Wayland session, as GNOME starts one by default.
+# end-to-end tests start a session bus of their own with dbus-daemon; Thunar is the second file
+# manager they drive. GNOME's compositor and Qt's Wayland platform let the window be tested in a
+# Wayland session, as GNOME starts one by default.
 if [ "${1:-}" = "--desktop" ]; then
-  packages+=(nautilus gnome-keyring dbus-x11 dbus-daemon)
+  packages+=(nautilus gnome-keyring dbus-x11 dbus-daemon thunar)
   packages+=(mutter qt6-wayland)
 fi
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Makes the Debian package build/zembra_<version>_amd64.deb with the project's packaging
+# Makes the Debian package build/zembra_<version>_amd64.deb (and beside it one package per file
+# manager module that was built: zembra-thunar, zembra-nemo, ...) with the project's packaging
 # (debian/, dpkg-buildpackage -b -us -uc). The package is built in a copy of the tree under
 # build/package/, so the tree itself gets no build files; the tests and benchmarks are not built.
 # A compiler launcher (CMAKE_CXX_COMPILER_LAUNCHER=ccache) in the environment is used. Prints the
@@ -42,6 +43,10 @@ if ! (cd "$copy" &&
 fi
 rm -rf "$copy"
 
+# The file managers' modules come as packages of their own beside it.
+for module in "$work"/zembra-*_"${version}_${arch}".deb; do
+  [ -e "$module" ] && cp "$module" build/
+done
 deb="build/zembra_${version}_${arch}.deb"
 cp "$work/zembra_${version}_${arch}.deb" "$deb"
 echo "$deb"

@@ -22,7 +22,11 @@ scripts/check-tidy.sh
 if command -v dpkg-buildpackage >/dev/null && command -v dh >/dev/null; then
   deb=$(scripts/package.sh | tail -n 1)
   if command -v lintian >/dev/null; then
-    lintian --fail-on error "$deb"
+    # The file managers' module packages of the same version, where their modules were built.
+    shopt -s nullglob
+    modules=(build/zembra-*_"$(basename "$deb" | cut -d_ -f2)"_*.deb)
+    shopt -u nullglob
+    lintian --fail-on error "$deb" "${modules[@]}"
   fi
 fi
 mkdir -p build/results

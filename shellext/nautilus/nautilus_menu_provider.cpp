@@ -4,15 +4,8 @@
 //
 // The server is found as a COM client finds it, through its class key's InprocServer32; an
 // installation registered for another user falls back to the installed module file.
-#include <memory>
-#include <string>
-#include <vector>
-
-#include "platform/core/registry.h"
-#include "platform/core/text.h"
-#include "platform/core/trace.h"
-#include "shellext/host/shell_module.h"
-#include "shellext/shell_ext_guids.h"
+#include "shellext/host/gobject_menu.h"
+#include "shellext/host/menu_host.h"
 
 // After our own headers: GLib defines TRUE and FALSE only where they are not defined yet. The
 // module entry points are declared there without C linkage.
@@ -32,93 +25,17 @@ struct ZembraMenuProviderClass {
 };
 
 GType g_providerType = 0;
-// The loaded server: one per Nautilus process, from the first menu to the module's shutdown.
-std::unique_ptr<ShellExtModule> g_server;
+// The server: one per Nautilus process, from the first menu to the module's shutdown.
+MenuHost g_host(ZEMBRA_INSTALLED_SHELLEXT);
 
-std::string RegisteredServerFile() {
-  const std::string key = "CLSID\\" + GuidToRegistryString(CLSID_ZembraShlExt) + "\\InprocServer32";
-  RegKey opened;
-  if (RegOpenKeyEx(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_QUERY_VALUE, opened.put()) !=
-      ERROR_SUCCESS)
-    return {};
-  DWORD type = 0, size = 0;
-  if (RegQueryValueEx(opened.get(), nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-      type != REG_SZ || size == 0)
-    return {};
-  std::string file(size, '\0');
-  if (RegQueryValueEx(opened.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(file.data()),
-                      &size) != ERROR_SUCCESS)
-    return {};
-  file.resize(file.find('\0'));
-  return file;
-}
+GFile* LocationOf(void* info) { return nautilus_file_info_get_location(NAUTILUS_FILE_INFO(info)); }
 
-const ShellExtModule* Server() {
-  if (g_server && g_server->ok()) return g_server.get();
-  std::string file = RegisteredServerFile();
-  if (file.empty()) file = ZEMBRA_INSTALLED_SHELLEXT;
-  g_server = std::make_unique<ShellExtModule>(file);
-  if (!g_server->ok()) {
-    TraceText("Zembra: " + DisplayText(g_server->error()));
-    return nullptr;
-  }
-  return g_server.get();
-}
-
-// What an item's activation needs: the menu's handler (shared by its items) and the offset.
-struct Activation {
-  std::shared_ptr<ContextMenuSession> menu;
-  UINT offset;
-};
-
-void OnActivate(NautilusMenuItem*, gpointer data) {
-  auto* activation = static_cast<Activation*>(data);
-  activation->menu->Invoke(activation->offset);
-}
-
-void FreeActivation(gpointer data, GClosure*) { delete static_cast<Activation*>(data); }
-
-// Local paths of the selection; empty when any file has none (a remote location), since a
-// part of the selection would be a different job.
-std::vector<std::string> SelectedPaths(GList* files) {
-  std::vector<std::string> paths;
-  for (GList* it = files; it; it = it->next) {
-    GFile* location = nautilus_file_info_get_location(NAUTILUS_FILE_INFO(it->data));
-    char* path = location ? g_file_get_path(location) : nullptr;
-    if (location) g_object_unref(location);
-    if (!path) return {};
-    paths.emplace_back(path);
-    g_free(path);
-  }
-  return paths;
+GObject* NewItem(const char* name, const char* label, const char* tip) {
+  return G_OBJECT(nautilus_menu_item_new(name, label, tip, nullptr));
 }
 
 GList* GetFileItems(NautilusMenuProvider*, GList* files) {
-  const std::vector<std::string> paths = SelectedPaths(files);
-  if (paths.empty()) return nullptr;
-  const ShellExtModule* server = Server();
-  if (!server) return nullptr;
-  auto menu = std::make_shared<ContextMenuSession>(*server, paths);
-  if (!menu->ok()) return nullptr;
-
-  GList* items = nullptr;
-  // The items offered, for whoever follows the file manager's side in the trace.
-  std::string shownTexts;
-  for (const ShellMenuItem& shown : menu->items()) {
-    // Nautilus draws its own separators between providers.
-    if (shown.separator) continue;
-    shownTexts += " \"" + shown.text + "\"";
-    const std::string name = "ZembraShlExt::Item" + std::to_string(shown.offset);
-    NautilusMenuItem* item =
-        nautilus_menu_item_new(name.c_str(), shown.text.c_str(), shown.helpText.c_str(), nullptr);
-    g_signal_connect_data(item, "activate", G_CALLBACK(OnActivate),
-                          new Activation{menu, shown.offset}, FreeActivation, GConnectFlags{});
-    items = g_list_append(items, item);
-  }
-  if (TraceEnabled())
-    TraceText("Zembra: context menu for " + std::to_string(paths.size()) +
-              " file(s):" + shownTexts);
-  return items;
+  return MenuItemsFor(g_host, files, LocationOf, NewItem);
 }
 
 GList* GetBackgroundItems(NautilusMenuProvider*, NautilusFileInfo*) { return nullptr; }
@@ -144,7 +61,7 @@ ZEMBRA_NAUTILUS_EXPORT void nautilus_module_initialize(GTypeModule* module) {
   g_type_module_add_interface(module, g_providerType, NAUTILUS_TYPE_MENU_PROVIDER, &menuProvider);
 }
 
-ZEMBRA_NAUTILUS_EXPORT void nautilus_module_shutdown() { g_server.reset(); }
+ZEMBRA_NAUTILUS_EXPORT void nautilus_module_shutdown() { g_host.Unload(); }
 
 ZEMBRA_NAUTILUS_EXPORT void nautilus_module_list_types(const GType** types, int* count) {
   *types = &g_providerType;

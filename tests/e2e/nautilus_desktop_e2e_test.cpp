@@ -19,28 +19,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// The module copied into Nautilus's extension folder for the test's life. The name is the
-// test's own, so that a copy a killed run left is replaced by the next run, and no installed
-// module is touched.
-class ModuleInNautilusFolder {
- public:
-  explicit ModuleInNautilusFolder(const fs::path& module)
-      : m_path(fs::path(ZEMBRA_NAUTILUS_EXTENSION_DIR) / "libzembra-nautilus-e2e-test.so") {
-    fs::copy_file(module, m_path, fs::copy_options::overwrite_existing);
-  }
-  ~ModuleInNautilusFolder() {
-    std::error_code ignored;
-    fs::remove(m_path, ignored);
-  }
-  ModuleInNautilusFolder(const ModuleInNautilusFolder&) = delete;
-  ModuleInNautilusFolder& operator=(const ModuleInNautilusFolder&) = delete;
-
-  const fs::path& path() const { return m_path; }
-
- private:
-  fs::path m_path;
-};
-
 class NautilusDesktop : public ShellEndToEnd {
  protected:
   void SetUp() override {
@@ -55,19 +33,11 @@ class NautilusDesktop : public ShellEndToEnd {
       GTEST_SKIP() << "Nautilus's extension folder is not writable here (the test runs as root)";
   }
 
-  // cmake --install of this build into a prefix of the test's own. It registers the installed
-  // shell extension in the test's hives and keeps the module inside the prefix.
+  // cmake --install of this build into a prefix of the test's own.
   fs::path Install() {
-    const fs::path prefix = ring().path("prefix");
-    const ProcessResult r = RunProcess({ZEMBRA_CMAKE_COMMAND, "--install", ZEMBRA_BUILD_DIR,
-                                        "--prefix", prefix.string(), "--component", "Unspecified"});
-    std::error_code ignored;
-    fs::remove(fs::path(ZEMBRA_BUILD_DIR) / "install_manifest_Unspecified.txt", ignored);
-    EXPECT_EQ(r.exitCode, 0) << r;
-    EXPECT_NE(r.out.find("Registered the shell extension"), std::string::npos) << r;
-    return prefix /
-           fs::path(ZEMBRA_NAUTILUS_EXTENSION_DIR).lexically_relative(ZEMBRA_NAUTILUS_PREFIX) /
-           "libzembra-nautilus.so";
+    return InstallBuild(ZEMBRA_CMAKE_COMMAND, ZEMBRA_BUILD_DIR, ring().path("prefix"),
+                        ZEMBRA_NAUTILUS_EXTENSION_DIR, ZEMBRA_NAUTILUS_PREFIX,
+                        "libzembra-nautilus.so");
   }
 
   // Nautilus, in a home of the test's own and showing it; its standard error (with the module's
@@ -78,14 +48,7 @@ class NautilusDesktop : public ShellEndToEnd {
     const std::string home = ring().path("home");
     for (int attempt = 1; attempt <= 5; ++attempt) {
       m_nautilus.emplace(std::vector<std::string>{"nautilus", "--new-window", home},
-                         ProgramEnvironment(m_display, m_runtime.string(),
-                                            {{"HOME", home},
-                                             {"XDG_CONFIG_HOME", home + "/.config"},
-                                             {"XDG_DATA_HOME", home + "/.local/share"},
-                                             {"XDG_CACHE_HOME", home + "/.cache"},
-                                             {"XDG_STATE_HOME", home + "/.local/state"},
-                                             {"GSETTINGS_BACKEND", "memory"}}),
-                         fs::path{}, m_trace);
+                         FileManagerEnvironment(home), fs::path{}, m_trace);
       m_desktopGroups.push_back(m_nautilus->pid());
       if (!m_nautilus->WaitFor(1500ms)) return;
       if (Trace().find("cannot open display") == std::string::npos) return;
@@ -133,8 +96,10 @@ class NautilusDesktop : public ShellEndToEnd {
 TEST_F(NautilusDesktop, DecryptWithZembraFromTheContextMenuDecryptsBothSelectedFiles) {
   Encrypted("a.txt", "first file\n");
   Encrypted("b.txt", "second file\n");
-  std::optional<ModuleInNautilusFolder> module;
-  module.emplace(Install());
+  // The name is the test's own (see ModuleInSystemFolder).
+  std::optional<ModuleInSystemFolder> module;
+  module.emplace(Install(),
+                 fs::path(ZEMBRA_NAUTILUS_EXTENSION_DIR) / "libzembra-nautilus-e2e-test.so");
   const fs::path launcher = ring().path("prefix") + "/lib/zembra/ZembraShellExtApp";
 
   StartNautilus();

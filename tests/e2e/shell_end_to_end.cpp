@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "tests/support/run_process.h"
 #include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -150,4 +151,36 @@ std::vector<std::string> ShellEndToEnd::LeftBehind() {
     left.push_back(std::to_string(pid) + " " + exe);
   }
   return left;
+}
+
+ModuleInSystemFolder::ModuleInSystemFolder(const fs::path& module, const fs::path& copy)
+    : m_path(copy) {
+  fs::copy_file(module, m_path, fs::copy_options::overwrite_existing);
+}
+
+ModuleInSystemFolder::~ModuleInSystemFolder() {
+  std::error_code ignored;
+  fs::remove(m_path, ignored);
+}
+
+fs::path ShellEndToEnd::InstallBuild(const std::string& cmake, const std::string& buildDir,
+                                     const fs::path& prefix, const std::string& extensionDir,
+                                     const std::string& managerPrefix, const std::string& module) {
+  const ProcessResult r = RunProcess(
+      {cmake, "--install", buildDir, "--prefix", prefix.string(), "--component", "Unspecified"});
+  std::error_code ignored;
+  fs::remove(fs::path(buildDir) / "install_manifest_Unspecified.txt", ignored);
+  EXPECT_EQ(r.exitCode, 0) << r;
+  EXPECT_NE(r.out.find("Registered the shell extension"), std::string::npos) << r;
+  return prefix / fs::path(extensionDir).lexically_relative(managerPrefix) / module;
+}
+
+Environment ShellEndToEnd::FileManagerEnvironment(const std::string& home) const {
+  return ProgramEnvironment(m_display, m_runtime.string(),
+                            {{"HOME", home},
+                             {"XDG_CONFIG_HOME", home + "/.config"},
+                             {"XDG_DATA_HOME", home + "/.local/share"},
+                             {"XDG_CACHE_HOME", home + "/.cache"},
+                             {"XDG_STATE_HOME", home + "/.local/state"},
+                             {"GSETTINGS_BACKEND", "memory"}});
 }

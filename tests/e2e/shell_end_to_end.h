@@ -40,6 +40,17 @@ class ShellEndToEnd : public KeyRingTest {
   std::optional<int> CloseWithEscape();
   // Children still running that are neither the desktop's nor the key ring's daemons.
   std::vector<std::string> LeftBehind();
+  // cmake --install of this build (the build folder given) into the prefix; it registers the
+  // installed shell extension in the test's hives and keeps the file managers' modules inside
+  // the prefix. Returns the installed module that lies at extensionDir relative to
+  // managerPrefix (a file manager's folder and prefix) in the prefix.
+  std::filesystem::path InstallBuild(const std::string& cmake, const std::string& buildDir,
+                                     const std::filesystem::path& prefix,
+                                     const std::string& extensionDir,
+                                     const std::string& managerPrefix, const std::string& module);
+  // The environment of a file manager on the test's desktop, in a home of the test's own.
+  Environment FileManagerEnvironment(const std::string& home) const;
+
   // The X server, the session bus or a process of m_desktopGroups, which the test started and
   // stops.
   bool IsDesktop(pid_t pid, const std::string& exe) const;
@@ -52,6 +63,22 @@ class ShellEndToEnd : public KeyRingTest {
  private:
   pid_t m_launcher = -1;
   bool m_launcherReaped = false;
+};
+
+// A module copied into a file manager's extension folder (a system folder) for the object's
+// life. The name is the test's own, so that a copy a killed run left is replaced by the next
+// run, and no installed module is touched.
+class ModuleInSystemFolder {
+ public:
+  ModuleInSystemFolder(const std::filesystem::path& module, const std::filesystem::path& copy);
+  ~ModuleInSystemFolder();
+  ModuleInSystemFolder(const ModuleInSystemFolder&) = delete;
+  ModuleInSystemFolder& operator=(const ModuleInSystemFolder&) = delete;
+
+  const std::filesystem::path& path() const { return m_path; }
+
+ private:
+  std::filesystem::path m_path;
 };
 
 // Our own children, with the program each runs ("" once it has ended and is a zombie).

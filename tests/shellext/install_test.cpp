@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <sstream>
+#include <vector>
 
 #include "tests/shellext/shell_test_support.h"
 #include "tests/support/run_process.h"
@@ -22,6 +23,31 @@ const char* const kPrograms[] = {"Zembra", "ZembraShellExtApp", "zembra-shell-ho
 // Nautilus's extension folder relative to its own prefix ("lib/<triplet>/nautilus/extensions-4").
 fs::path NautilusFolderInPrefix() {
   return fs::path(ZEMBRA_NAUTILUS_EXTENSION_DIR).lexically_relative(ZEMBRA_NAUTILUS_PREFIX);
+}
+
+// Each module this build has: where its file manager loads extensions, that file manager's
+// prefix, and the module's file name.
+struct ModuleFolder {
+  const char* folder;
+  const char* prefix;
+  const char* file;
+};
+std::vector<ModuleFolder> ModuleFolders() {
+  std::vector<ModuleFolder> folders{
+      {ZEMBRA_NAUTILUS_EXTENSION_DIR, ZEMBRA_NAUTILUS_PREFIX, "libzembra-nautilus.so"}};
+#ifdef ZEMBRA_THUNAR_EXTENSION_DIR
+  folders.push_back({ZEMBRA_THUNAR_EXTENSION_DIR, ZEMBRA_THUNAR_PREFIX, "libzembra-thunar.so"});
+#endif
+#ifdef ZEMBRA_NEMO_EXTENSION_DIR
+  folders.push_back({ZEMBRA_NEMO_EXTENSION_DIR, ZEMBRA_NEMO_PREFIX, "libzembra-nemo.so"});
+#endif
+#ifdef ZEMBRA_CAJA_EXTENSION_DIR
+  folders.push_back({ZEMBRA_CAJA_EXTENSION_DIR, ZEMBRA_CAJA_PREFIX, "libzembra-caja.so"});
+#endif
+#ifdef ZEMBRA_DOLPHIN_PLUGIN_DIR
+  folders.push_back({ZEMBRA_DOLPHIN_PLUGIN_DIR, "/usr", "zembra_file_item_action.so"});
+#endif
+  return folders;
 }
 
 class Install : public ::testing::Test {
@@ -185,4 +211,23 @@ TEST_F(Install, AnAgentConfigurationTheUserPutInTheKeyFolderIsKept) {
   ASSERT_EQ(r.exitCode, 0) << r;
   EXPECT_EQ(ReadFile((keys / "gpg-agent.conf").string()), "pinentry-program /opt/mine/pinentry\n");
   EXPECT_NE(r.out.find("-- Kept: " + (keys / "gpg-agent.conf").string()), std::string::npos) << r;
+}
+
+// Every file manager's module goes where that file manager loads extensions: inside a private
+// prefix at the same place relative to the file manager's prefix, and into the system's own
+// folder when a package is staged for /usr.
+TEST_F(Install, EachFileManagersModuleLandsWhereItLoadsExtensions) {
+  const std::string prefix = m_folder.path("prefix");
+  ProcessResult r = RunInstall(prefix, {"ZEMBRA_REGISTRY_DIR=" + m_folder.path("registry")});
+  ASSERT_EQ(r.exitCode, 0) << r;
+  const std::string stage = m_folder.path("stage");
+  r = RunInstall("/usr", {"DESTDIR=" + stage, "ZEMBRA_REGISTRY_DIR=" + m_folder.path("registry")});
+  ASSERT_EQ(r.exitCode, 0) << r;
+  for (const ModuleFolder& module : ModuleFolders()) {
+    const fs::path inPrefix = fs::path(module.folder).lexically_relative(module.prefix);
+    EXPECT_TRUE(fs::is_regular_file(fs::path(prefix) / inPrefix / module.file))
+        << inPrefix / module.file;
+    EXPECT_TRUE(fs::is_regular_file(fs::path(stage + module.folder) / module.file))
+        << module.folder << "/" << module.file;
+  }
 }

@@ -1,0 +1,115 @@
+// Zembra in the real Thunar, as a person uses it: installed into a prefix, its module in the
+// folder Thunar loads extensions from, Thunar started on a virtual X server with a session bus
+// and showing the folder of two encrypted files, both selected, the context menu opened from
+// the keyboard and "Decrypt with Zembra" chosen. The launcher that Thunar starts decrypts both;
+// nothing is left behind, and the module leaves Thunar's folder again.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "tests/e2e/shell_end_to_end.h"
+#include "tests/support/run_process.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+class ThunarDesktop : public ShellEndToEnd {
+ protected:
+  void SetUp() override {
+    ShellEndToEnd::SetUp();
+#ifdef ZEMBRA_SANITIZED_MODULE
+    GTEST_SKIP() << "a module built with the sanitizers cannot be loaded into Thunar, which is "
+                    "built without them";
+#endif
+    if (RunProcess({"sh", "-c", "command -v thunar"}).exitCode != 0)
+      GTEST_SKIP() << "Thunar is not installed";
+    if (access(ZEMBRA_THUNAR_EXTENSION_DIR, W_OK) != 0)
+      GTEST_SKIP() << "Thunar's extension folder is not writable here (the test runs as root)";
+  }
+
+  fs::path Install() {
+    return InstallBuild(ZEMBRA_CMAKE_COMMAND, ZEMBRA_BUILD_DIR, ring().path("prefix"),
+                        ZEMBRA_THUNAR_EXTENSION_DIR, ZEMBRA_THUNAR_PREFIX, "libzembra-thunar.so");
+  }
+
+  // Thunar on the folder, in a home of the test's own; its standard error (with the module's
+  // trace and the launcher's, which inherits it) goes to the trace file. A start refused by an
+  // X server that is starting afresh is tried again.
+  void StartThunar() {
+    const std::string home = ring().path("home");
+    for (int attempt = 1; attempt <= 5; ++attempt) {
+      m_thunar.emplace(std::vector<std::string>{"thunar", m_files.string()},
+                       FileManagerEnvironment(home), fs::path{}, m_trace);
+      m_desktopGroups.push_back(m_thunar->pid());
+      if (!m_thunar->WaitFor(1500ms)) return;
+      if (Trace().find("cannot open display") == std::string::npos) return;
+    }
+  }
+
+  // Selects every file and opens the context menu from the keyboard, until the module's trace
+  // says it was asked for the items of both files; a menu that was not ours is closed first.
+  bool OpenMenuForBothFiles(const std::string& window) {
+    const std::vector<std::string> env = m_display.environmentEntries();
+    int asked = CountMenus();
+    return WaitUntil(
+        [&] {
+          RunProcess({"xdotool", "windowfocus", "--sync", window}, {}, env);
+          RunProcess({"xdotool", "key", "ctrl+a"}, {}, env);
+          RunProcess({"xdotool", "key", "shift+F10"}, {}, env);
+          if (WaitUntil([&] { return CountMenus() > asked; }, 5s)) return true;
+          asked = CountMenus();
+          RunProcess({"xdotool", "key", "Escape"}, {}, env);
+          return false;
+        },
+        90s);
+  }
+
+  int CountMenus() const {
+    const std::string trace = Trace();
+    int n = 0;
+    for (std::size_t at = 0; (at = trace.find(kMenuForBoth, at)) != std::string::npos; ++at) ++n;
+    return n;
+  }
+
+  static constexpr const char* kMenuForBoth =
+      "Zembra: context menu for 2 file(s): \"Zembra...\" \"Decrypt with Zembra\"";
+  std::optional<ChildProcess> m_thunar;
+};
+
+}  // namespace
+
+TEST_F(ThunarDesktop, DecryptWithZembraFromTheContextMenuDecryptsBothSelectedFiles) {
+  Encrypted("a.txt", "first file\n");
+  Encrypted("b.txt", "second file\n");
+  // The name is the test's own (see ModuleInSystemFolder).
+  std::optional<ModuleInSystemFolder> module;
+  module.emplace(Install(), fs::path(ZEMBRA_THUNAR_EXTENSION_DIR) / "libzembra-thunar-e2e-test.so");
+  const fs::path launcher = ring().path("prefix") + "/lib/zembra/ZembraShellExtApp";
+
+  StartThunar();
+  const std::string window = WaitForWindow(m_display, "Thunar$", 60s);
+  ASSERT_FALSE(window.empty()) << "no Thunar window:\n" << Trace();
+  ASSERT_TRUE(OpenMenuForBothFiles(window)) << Trace();
+  // Thunar puts the extensions' items last but for "Properties...": two up from the bottom is
+  // "Decrypt with Zembra".
+  for (const char* key : {"Up", "Up", "Return"})
+    RunProcess({"xdotool", "key", key}, {}, m_display.environmentEntries());
+
+  ASSERT_GT(Launcher(launcher), 0) << "the launcher did not start:\n" << Trace();
+  ASSERT_TRUE(WaitForDone(2)) << Trace();
+  EXPECT_EQ(ReadWholeFile(m_files / "a.txt"), "first file\n");
+  EXPECT_EQ(ReadWholeFile(m_files / "b.txt"), "second file\n");
+  EXPECT_EQ(CloseWithEscape(), 0) << Trace();
+  EXPECT_EQ(LeftBehind(), std::vector<std::string>{});
+
+  m_thunar.reset();
+  const fs::path copied = module->path();
+  module.reset();
+  EXPECT_FALSE(fs::exists(copied));
+}
