@@ -63,6 +63,9 @@ bool EnsureApplication() {
   static int argc = 1;
   static char name[] = "zembra";
   static char* argv[] = {name, nullptr};
+  // Under Wayland the desktop matches a window to its desktop entry by this id (X11 by the
+  // window's class, "zembra"): the installed entry's name without ".desktop".
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.zembra.Zembra"));
   g_application = new QApplication(argc, argv);
   std::atexit(ReleaseClipboardAtExit);
   return true;

@@ -1,9 +1,12 @@
 // Icon 102: a padlock drawn at every size of the group.
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
 #include <QImage>
+#include <filesystem>
 #include <string>
 
+#include "platform/gui/display.h"
 #include "zembra/ui/app_icon.h"
 
 namespace {
@@ -76,4 +79,14 @@ TEST(AppIcon, TheIconThemesImagesAreTheWindowsIcon) {
     }
     EXPECT_EQ(differing, 0);
   }
+}
+
+// Under Wayland the shell finds a window's desktop entry by the application's id alone: an id
+// that names no installed entry leaves the dock with a nameless window beside Zembra's icon.
+TEST(AppIcon, TheApplicationIdNamesTheInstalledDesktopEntry) {
+  ASSERT_TRUE(OpenDisplay());
+  const std::filesystem::path entry =
+      std::filesystem::path(ZEMBRA_TEST_SOURCE_DIR) / "desktop" /
+      (QGuiApplication::desktopFileName().toStdString() + ".desktop");
+  EXPECT_TRUE(std::filesystem::exists(entry)) << entry;
 }
