@@ -53,6 +53,28 @@ std::string PackageFile() {
   return newest ? newest->path().string() : std::string();
 }
 
+// The process that shows the window; 0 when xdotool cannot tell.
+pid_t WindowPid(const VirtualDisplay& display, const std::string& window) {
+  const ProcessResult r =
+      RunProcess({"xdotool", "getwindowpid", window}, {}, display.environmentEntries());
+  return r.exitCode == 0 ? static_cast<pid_t>(std::stoi(r.out)) : 0;
+}
+
+// A program the desktop launched is not this test's child: it is ended by its id whatever
+// happens.
+struct EndProgram {
+  pid_t pid;
+  ~EndProgram() {
+    if (fs::exists("/proc/" + std::to_string(pid))) kill(pid, SIGKILL);
+  }
+};
+
+// Ended: gone, or a zombie its launcher has not collected.
+bool Ended(pid_t pid) {
+  const std::string stat = ReadWholeFile("/proc/" + std::to_string(pid) + "/stat");
+  return stat.empty() || stat.find(") Z ") != std::string::npos;
+}
+
 bool PackageInstalled() {
   const ProcessResult r = RunProcess({"dpkg-query", "-W", "-f=${Status}", "zembra"});
   return r.exitCode == 0 && r.out.find("install ok installed") != std::string::npos;
@@ -306,17 +328,9 @@ TEST_F(DebianPackage, TheDesktopEntryOpensTheWindowWhichOutlivesTheRemoval) {
     window = WaitForWindow(display, "^Zembra$", kStartDeadline, refused);
   }
   ASSERT_FALSE(window.empty()) << ReadWholeFile(trace);
-  const ProcessResult pidText =
-      RunProcess({"xdotool", "getwindowpid", window}, {}, display.environmentEntries());
-  ASSERT_EQ(pidText.exitCode, 0) << pidText;
-  const pid_t pid = std::stoi(pidText.out);
-  // The launched program is not this test's child: it is ended by its id whatever happens.
-  struct EndProgram {
-    pid_t pid;
-    ~EndProgram() {
-      if (fs::exists("/proc/" + std::to_string(pid))) kill(pid, SIGKILL);
-    }
-  } endProgram{pid};
+  const pid_t pid = WindowPid(display, window);
+  ASSERT_GT(pid, 0) << window;
+  const EndProgram endProgram{pid};
   // The installation is "Full": the window uses the user's own GnuPG home.
   EXPECT_TRUE(WaitUntil(
       [&] {
@@ -333,11 +347,7 @@ TEST_F(DebianPackage, TheDesktopEntryOpensTheWindowWhichOutlivesTheRemoval) {
                  display.environmentEntries());
   EXPECT_NE(stillThere.out.find(window), std::string::npos) << stillThere;
   EXPECT_TRUE(TypeKeys(display, window, {"Escape"}, 60s));
-  const auto ended = [&] {
-    const std::string stat = ReadWholeFile("/proc/" + std::to_string(pid) + "/stat");
-    return stat.empty() || stat.find(") Z ") != std::string::npos;
-  };
-  EXPECT_TRUE(WaitUntil(ended, 60s)) << ReadWholeFile(trace);
+  EXPECT_TRUE(WaitUntil([&] { return Ended(pid); }, 60s)) << ReadWholeFile(trace);
 
   Remove("purge");
   if (!m_hiveExisted) {
@@ -429,23 +439,11 @@ TEST_F(DebianPackage, DecryptClipboardActionDecryptsWhatAnotherProgramCopied) {
   ASSERT_FALSE(window.empty()) << ReadWholeFile(trace);
   EXPECT_TRUE(WaitUntil([&] { return paste().out == text; }, 120s))
       << paste() << ReadWholeFile(trace);
-  const ProcessResult pidText =
-      RunProcess({"xdotool", "getwindowpid", window}, {}, display.environmentEntries());
-  ASSERT_EQ(pidText.exitCode, 0) << pidText;
-  const pid_t pid = std::stoi(pidText.out);
-  struct EndProgram {
-    pid_t pid;
-    ~EndProgram() {
-      if (fs::exists("/proc/" + std::to_string(pid))) kill(pid, SIGKILL);
-    }
-  } endProgram{pid};
+  const pid_t pid = WindowPid(display, window);
+  ASSERT_GT(pid, 0) << window;
+  const EndProgram endProgram{pid};
   EXPECT_TRUE(TypeKeys(display, window, {"Escape"}, 60s));
-  EXPECT_TRUE(WaitUntil(
-      [&] {
-        const std::string stat = ReadWholeFile("/proc/" + std::to_string(pid) + "/stat");
-        return stat.empty() || stat.find(") Z ") != std::string::npos;
-      },
-      60s));
+  EXPECT_TRUE(WaitUntil([&] { return Ended(pid); }, 60s)) << ReadWholeFile(trace);
   EXPECT_EQ(paste().out, text) << "the plaintext left the clipboard with Zembra";
   Remove("purge");
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 
 #include "tests/support/run_process.h"
 #include "tests/support/temp_folder.h"
@@ -113,6 +114,34 @@ pid_t ShellEndToEnd::Launcher(const fs::path& path) {
       },
       kDeadline);
   return m_launcher;
+}
+
+bool ShellEndToEnd::OpenMenuForBothFiles(
+    const std::string& window,
+    const std::function<void(const std::vector<std::string>& env)>& show) {
+  const std::vector<std::string> env = m_display.environmentEntries();
+  int asked = CountMenusForBothFiles();
+  return WaitUntil(
+      [&] {
+        RunProcess({"xdotool", "windowfocus", "--sync", window}, {}, env);
+        if (show) show(env);
+        RunProcess({"xdotool", "key", "ctrl+a"}, {}, env);
+        RunProcess({"xdotool", "key", "shift+F10"}, {}, env);
+        if (WaitUntil([&] { return CountMenusForBothFiles() > asked; }, 5s)) return true;
+        asked = CountMenusForBothFiles();
+        RunProcess({"xdotool", "key", "Escape"}, {}, env);
+        return false;
+      },
+      90s);
+}
+
+int ShellEndToEnd::CountMenusForBothFiles() const {
+  static constexpr std::string_view kMenuForBoth =
+      "Zembra: context menu for 2 file(s): \"Zembra...\" \"Decrypt with Zembra\"";
+  const std::string trace = Trace();
+  int n = 0;
+  for (std::size_t at = 0; (at = trace.find(kMenuForBoth, at)) != std::string::npos; ++at) ++n;
+  return n;
 }
 
 bool ShellEndToEnd::WaitForDone(int count) const {

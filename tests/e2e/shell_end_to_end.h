@@ -9,6 +9,7 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -50,6 +51,15 @@ class ShellEndToEnd : public KeyRingTest {
                                      const std::string& managerPrefix, const std::string& module);
   // The environment of a file manager on the test's desktop, in a home of the test's own.
   Environment FileManagerEnvironment(const std::string& home) const;
+
+  // Selects every file in the file manager's window and opens the context menu from the
+  // keyboard, until the module's trace says it was asked for the items of two files; a menu that
+  // was not ours is closed and the round tried again (after show, which brings the folder into
+  // view where a file manager needs that). Gives up after 90 s.
+  bool OpenMenuForBothFiles(const std::string& window,
+                            const std::function<void(const std::vector<std::string>& env)>& show);
+  // How often the module's trace says it offered the items for two files.
+  int CountMenusForBothFiles() const;
 
   // The X server, the session bus or a process of m_desktopGroups, which the test started and
   // stops.
