@@ -46,19 +46,7 @@ class ClipboardProgram : public KeyRingTest {
   std::vector<std::string> DisplayEnv() const { return m_display.environmentEntries(); }
 
   // Default keys in use, as a user left them in an earlier run.
-  void UseDefaultKeys(const std::string& name) {
-    RegKey key;
-    ASSERT_EQ(
-        RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                       KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr),
-        ERROR_SUCCESS);
-    const std::string ids = ring().keyId(name) + "\0"s;
-    RegSetValueEx(key.get(), kDefaultKeysValue, 0, REG_BINARY,
-                  reinterpret_cast<const BYTE*>(ids.data()), static_cast<DWORD>(ids.size()));
-    const DWORD on = 1;
-    RegSetValueEx(key.get(), kUseDefaultKeysValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on),
-                  sizeof on);
-  }
+  void UseDefaultKeys(const std::string& name) { ::UseDefaultKeys(ring(), name); }
 
   // The desktop's clipboard manager, in place before the program starts.
   void StartClipboardManager() {

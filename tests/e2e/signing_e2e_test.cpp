@@ -55,19 +55,7 @@ class SigningEndToEnd : public KeyRingTest {
   std::vector<std::string> DisplayEnv() const { return m_display.environmentEntries(); }
 
   // Default keys in use, as a user left them in an earlier run.
-  void UseDefaultKeys(const std::string& name) {
-    RegKey key;
-    ASSERT_EQ(
-        RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                       KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr),
-        ERROR_SUCCESS);
-    const std::string ids = ring().keyId(name) + "\0"s;
-    RegSetValueEx(key.get(), kDefaultKeysValue, 0, REG_BINARY,
-                  reinterpret_cast<const BYTE*>(ids.data()), static_cast<DWORD>(ids.size()));
-    const DWORD on = 1;
-    RegSetValueEx(key.get(), kUseDefaultKeysValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on),
-                  sizeof on);
-  }
+  void UseDefaultKeys(const std::string& name) { ::UseDefaultKeys(ring(), name); }
 
   // xclip owns the clipboard with the text until another program takes it.
   // Puts the text on the clipboard, served by xclip, and waits until another program can read it

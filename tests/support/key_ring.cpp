@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/core/registry.h"
+#include "zembra/keys/settings.h"
 
 namespace {
 
@@ -249,4 +250,17 @@ std::vector<int> DaemonsOf(const std::string& home) {
     if (serves) pids.push_back(std::stoi(pidText));
   }
   return pids;
+}
+
+void UseDefaultKeys(const KeyRing& ring, const std::string& name) {
+  RegKey key;
+  ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                           KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr),
+            ERROR_SUCCESS);
+  const std::string ids = ring.keyId(name) + std::string(1, '\0');
+  RegSetValueEx(key.get(), kDefaultKeysValue, 0, REG_BINARY,
+                reinterpret_cast<const BYTE*>(ids.data()), static_cast<DWORD>(ids.size()));
+  const DWORD on = 1;
+  RegSetValueEx(key.get(), kUseDefaultKeysValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on),
+                sizeof on);
 }

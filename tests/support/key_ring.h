@@ -105,6 +105,10 @@ class KeyRing {
   void stopAgent() const;
 };
 
+// The user's settings as a user left them in an earlier run: the key named as the default key,
+// "Use default keys" on (in the hives the ring's environment names).
+void UseDefaultKeys(const KeyRing& ring, const std::string& name);
+
 // Process ids of the live gpg-agent, dirmngr and scdaemon processes that serve the home.
 std::vector<int> DaemonsOf(const std::string& home);
 // True while the process runs (a zombie has ended).
