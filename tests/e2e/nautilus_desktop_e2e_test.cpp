@@ -39,23 +39,6 @@ class NautilusDesktop : public ShellEndToEnd {
                         ZEMBRA_NAUTILUS_EXTENSION_DIR, ZEMBRA_NAUTILUS_PREFIX,
                         "libzembra-nautilus.so");
   }
-
-  // Nautilus, in a home of the test's own and showing it; its standard error (with the module's
-  // trace and the launcher's, which inherits it) goes to the trace file. Xvfb starts afresh when
-  // its last client leaves (the probe that saw it answer); a program that connects in that moment
-  // is refused and ends at once, and is started again.
-  void StartNautilus() {
-    const std::string home = ring().path("home");
-    for (int attempt = 1; attempt <= 5; ++attempt) {
-      m_nautilus.emplace(std::vector<std::string>{"nautilus", "--new-window", home},
-                         FileManagerEnvironment(home), fs::path{}, m_trace);
-      m_desktopGroups.push_back(m_nautilus->pid());
-      if (!m_nautilus->WaitFor(1500ms)) return;
-      if (Trace().find("cannot open display") == std::string::npos) return;
-    }
-  }
-
-  std::optional<ChildProcess> m_nautilus;
 };
 
 }  // namespace
@@ -69,7 +52,7 @@ TEST_F(NautilusDesktop, DecryptWithZembraFromTheContextMenuDecryptsBothSelectedF
                  fs::path(ZEMBRA_NAUTILUS_EXTENSION_DIR) / "libzembra-nautilus-e2e-test.so");
   const fs::path launcher = ring().path("prefix") + "/lib/zembra/ZembraShellExtApp";
 
-  StartNautilus();
+  StartFileManager({"nautilus", "--new-window", ring().path("home")}, ring().path("home"));
   const std::string window = WaitForWindow(m_display, "^(files|Home)$", 60s);
   ASSERT_FALSE(window.empty()) << "no Nautilus window:\n" << Trace();
   // Nautilus at its first start on a busy machine can stay "Loading..." on a folder; going to
@@ -93,7 +76,7 @@ TEST_F(NautilusDesktop, DecryptWithZembraFromTheContextMenuDecryptsBothSelectedF
   EXPECT_EQ(CloseWithEscape(), 0) << Trace();
   EXPECT_EQ(LeftBehind(), std::vector<std::string>{});
 
-  m_nautilus.reset();
+  m_fileManager.reset();
   const fs::path copied = module->path();
   module.reset();
   EXPECT_FALSE(fs::exists(copied));

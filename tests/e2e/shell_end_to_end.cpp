@@ -135,6 +135,16 @@ bool ShellEndToEnd::OpenMenuForBothFiles(
       90s);
 }
 
+void ShellEndToEnd::StartFileManager(const std::vector<std::string>& argv,
+                                     const std::string& home) {
+  for (int attempt = 1; attempt <= 5; ++attempt) {
+    m_fileManager.emplace(argv, FileManagerEnvironment(home), fs::path{}, m_trace);
+    m_desktopGroups.push_back(m_fileManager->pid());
+    if (!m_fileManager->WaitFor(1500ms)) return;
+    if (Trace().find("cannot open display") == std::string::npos) return;
+  }
+}
+
 int ShellEndToEnd::CountMenusForBothFiles() const {
   static constexpr std::string_view kMenuForBoth =
       "Zembra: context menu for 2 file(s): \"Zembra...\" \"Decrypt with Zembra\"";

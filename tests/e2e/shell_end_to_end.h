@@ -60,6 +60,11 @@ class ShellEndToEnd : public KeyRingTest {
                             const std::function<void(const std::vector<std::string>& env)>& show);
   // How often the module's trace says it offered the items for two files.
   int CountMenusForBothFiles() const;
+  // A file manager (argv) in a home of the test's own (home); its standard error (with the
+  // module's trace and the launcher's, which inherits it) goes to the trace file. Xvfb starts
+  // afresh when its last client leaves; a program that connects in that moment is refused and
+  // ends at once, and is started again.
+  void StartFileManager(const std::vector<std::string>& argv, const std::string& home);
 
   // The X server, the session bus or a process of m_desktopGroups, which the test started and
   // stops.
@@ -69,6 +74,7 @@ class ShellEndToEnd : public KeyRingTest {
   VirtualDisplay m_display;
   // Process groups of the desktop's programs that a test started (a file manager).
   std::vector<pid_t> m_desktopGroups;
+  std::optional<ChildProcess> m_fileManager;  // the one StartFileManager started
 
  private:
   pid_t m_launcher = -1;

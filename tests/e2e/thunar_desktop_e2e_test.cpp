@@ -37,22 +37,6 @@ class ThunarDesktop : public ShellEndToEnd {
     return InstallBuild(ZEMBRA_CMAKE_COMMAND, ZEMBRA_BUILD_DIR, ring().path("prefix"),
                         ZEMBRA_THUNAR_EXTENSION_DIR, ZEMBRA_THUNAR_PREFIX, "libzembra-thunar.so");
   }
-
-  // Thunar on the folder, in a home of the test's own; its standard error (with the module's
-  // trace and the launcher's, which inherits it) goes to the trace file. A start refused by an
-  // X server that is starting afresh is tried again.
-  void StartThunar() {
-    const std::string home = ring().path("home");
-    for (int attempt = 1; attempt <= 5; ++attempt) {
-      m_thunar.emplace(std::vector<std::string>{"thunar", m_files.string()},
-                       FileManagerEnvironment(home), fs::path{}, m_trace);
-      m_desktopGroups.push_back(m_thunar->pid());
-      if (!m_thunar->WaitFor(1500ms)) return;
-      if (Trace().find("cannot open display") == std::string::npos) return;
-    }
-  }
-
-  std::optional<ChildProcess> m_thunar;
 };
 
 }  // namespace
@@ -65,7 +49,7 @@ TEST_F(ThunarDesktop, DecryptWithZembraFromTheContextMenuDecryptsBothSelectedFil
   module.emplace(Install(), fs::path(ZEMBRA_THUNAR_EXTENSION_DIR) / "libzembra-thunar-e2e-test.so");
   const fs::path launcher = ring().path("prefix") + "/lib/zembra/ZembraShellExtApp";
 
-  StartThunar();
+  StartFileManager({"thunar", m_files.string()}, ring().path("home"));
   const std::string window = WaitForWindow(m_display, "Thunar$", 60s);
   ASSERT_FALSE(window.empty()) << "no Thunar window:\n" << Trace();
   ASSERT_TRUE(OpenMenuForBothFiles(window, {})) << Trace();
@@ -81,7 +65,7 @@ TEST_F(ThunarDesktop, DecryptWithZembraFromTheContextMenuDecryptsBothSelectedFil
   EXPECT_EQ(CloseWithEscape(), 0) << Trace();
   EXPECT_EQ(LeftBehind(), std::vector<std::string>{});
 
-  m_thunar.reset();
+  m_fileManager.reset();
   const fs::path copied = module->path();
   module.reset();
   EXPECT_FALSE(fs::exists(copied));
