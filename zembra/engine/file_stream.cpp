@@ -35,16 +35,20 @@ int ProgressPosition(std::uint64_t& done, std::uint64_t total) {
   return static_cast<int>(done * kScale / total);
 }
 
+void TellProgress(std::uint64_t& done, std::uint64_t total, int& lastPos,
+                  const ProgressSink& progress) {
+  const int pos = ProgressPosition(done, total);
+  if (pos == lastPos) return;
+  lastPos = pos;
+  if (progress) progress(pos);
+}
+
 ssize_t ReadFileCb(void* handle, void* buffer, size_t size) {
   auto* stream = static_cast<FileStream*>(handle);
   // Counted before reading, whatever the read returns: the position follows what the engine
   // asked for, and the end of the file is reached at the latest when done passes total.
   stream->done += size;
-  int pos = ProgressPosition(stream->done, stream->total);
-  if (pos != stream->lastPos) {
-    stream->lastPos = pos;
-    if (stream->progress) stream->progress(pos);
-  }
+  TellProgress(stream->done, stream->total, stream->lastPos, stream->progress);
   const std::int64_t n = ReadFd(stream->fd, buffer, size);
   if (n == 0 && size > 0) {
     const std::int64_t length = FileLength(stream->fd);

@@ -28,6 +28,10 @@ struct OutputStream {
 // The progress position for done of total bytes: the same numbers as 32-bit arithmetic gives
 // below 4 GiB, 64-bit above, never a division by zero. Caps done at total.
 int ProgressPosition(std::uint64_t& done, std::uint64_t total);
+// Tells the sink (when there is one) the position of done of total bytes, if it is not the one
+// last told.
+void TellProgress(std::uint64_t& done, std::uint64_t total, int& lastPos,
+                  const ProgressSink& progress);
 
 // On a FileStream: counts the request, tells the sink a changed position, then reads. At the end
 // of a file whose length changed since opening it sets `changed` and fails with EIO: what came

@@ -17,11 +17,7 @@ ssize_t ReadTextCb(void* handle, void* buffer, size_t size) {
   std::memcpy(buffer, stream->bytes.data() + stream->offset, n);
   stream->offset += n;
   std::uint64_t done = stream->offset;
-  const int pos = ProgressPosition(done, stream->bytes.size());
-  if (pos != stream->lastPos) {
-    stream->lastPos = pos;
-    if (stream->progress) stream->progress(pos);
-  }
+  TellProgress(done, stream->bytes.size(), stream->lastPos, stream->progress);
   return static_cast<ssize_t>(n);
 }
 
