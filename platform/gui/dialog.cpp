@@ -31,6 +31,10 @@ INT_PTR CDialogBase::DoModal(HWND parent, LPARAM initParam) {
   auto* dialog = new DialogWindow(m_template, owner != nullptr ? owner->window() : nullptr, false);
   dialog->setHandler(
       [this](HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+        if (message == WM_COMMAND && m_commandsRunAlone) {
+          const CBusyScope busy(window);
+          return ProcessWindowMessage(window, message, wParam, lParam, result, 0);
+        }
         return ProcessWindowMessage(window, message, wParam, lParam, result, 0);
       });
   m_hWnd = HwndOf(dialog);
@@ -43,3 +47,16 @@ INT_PTR CDialogBase::DoModal(HWND parent, LPARAM initParam) {
 }
 
 BOOL CDialogBase::EndDialog(INT_PTR result) { return ::EndDialog(m_hWnd, result); }
+
+CBusyScope::CBusyScope(HWND dialog) : m_dialog(dialog) {
+  if (auto* window = qobject_cast<DialogWindow*>(WidgetOf(dialog))) window->enterBusy();
+}
+
+CBusyScope::~CBusyScope() {
+  if (auto* window = qobject_cast<DialogWindow*>(WidgetOf(m_dialog))) window->leaveBusy();
+}
+
+bool IsDialogBusy(HWND dialog) {
+  const auto* window = qobject_cast<DialogWindow*>(WidgetOf(dialog));
+  return window != nullptr && window->busy();
+}

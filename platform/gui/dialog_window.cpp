@@ -42,6 +42,14 @@ class RadioButton : public QRadioButton {
   bool hitButton(const QPoint& point) const override { return rect().contains(point); }
 };
 
+// What the user starts: commands from buttons, keys and menus, and clicks in lists and links.
+bool UserCommand(UINT message, LPARAM lParam) {
+  if (message == WM_COMMAND) return true;
+  if (message != WM_NOTIFY) return false;
+  const UINT code = reinterpret_cast<const NMHDR*>(lParam)->code;
+  return code == NM_CLICK || code == NM_RCLICK || code == NM_DBLCLK || code == NM_RETURN;
+}
+
 }  // namespace
 
 int MulDiv(int a, int b, int c) {
@@ -274,6 +282,7 @@ LRESULT DialogWindow::notify(NMHDR* header) {
 
 LRESULT DialogWindow::dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
+  if (busy() && UserCommand(message, lParam)) return result;
   QPointer<DialogWindow> alive(this);
   if (m_handler && m_handler(HwndOf(this), message, wParam, lParam, result)) return result;
   if (!alive) return result;
@@ -292,6 +301,20 @@ LRESULT DialogWindow::dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     default: return ControlMessage(this, message, wParam, lParam);
   }
+}
+
+void DialogWindow::leaveBusy() {
+  if (--m_busy > 0) return;
+  std::vector<PostedMessage> held;
+  held.swap(m_held);
+  for (const PostedMessage& posted : held)
+    PostMessage(HwndOf(this), posted.message, posted.wParam, posted.lParam);
+}
+
+bool DialogWindow::holdPosted(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!busy()) return false;
+  m_held.push_back({message, wParam, lParam});
+  return true;
 }
 
 void DialogWindow::setDefaultId(int id) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/gui/dialog.h"
 #include "platform/gui/win_api.h"
@@ -62,6 +63,15 @@ class DialogWindow : public QDialog {
   int defaultId() const { return m_defaultId; }
   void setDefaultId(int id);
 
+  // A busy dialog is running one piece of work (an operation, a loop over files) in a nested
+  // event loop: the user's commands and list clicks are dropped, and messages posted to it are
+  // held and posted again, in their order, when the outermost busy scope has ended.
+  void enterBusy() { ++m_busy; }
+  void leaveBusy();
+  bool busy() const { return m_busy > 0; }
+  // True when the dialog is busy and keeps the message for later.
+  bool holdPosted(UINT message, WPARAM wParam, LPARAM lParam);
+
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -79,6 +89,13 @@ class DialogWindow : public QDialog {
   bool m_ended = false;
   bool m_running = false;
   INT_PTR m_endResult = 0;
+  int m_busy = 0;
+  struct PostedMessage {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+  };
+  std::vector<PostedMessage> m_held;
 };
 
 // The dialog a control belongs to (its nearest DialogWindow ancestor), or the widget itself.

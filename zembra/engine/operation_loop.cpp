@@ -10,6 +10,7 @@
 
 #include "platform/core/descriptor_wait.h"
 #include "platform/core/pipe_holders.h"
+#include "platform/gui/window_wait.h"
 #include "zembra/engine/key_ring_repair.h"
 
 namespace {
@@ -47,7 +48,7 @@ class OperationLoop {
       if (m_watches.empty()) return Cancel(gpg_error(GPG_ERR_INTERNAL));
       fds.clear();
       for (const auto& w : m_watches) fds.push_back({w->fd, w->forWriting});
-      if (const int error = WaitForDescriptors(fds)) return Cancel(gpg_error_from_errno(error));
+      if (const int error = m_wait.Wait(fds)) return Cancel(gpg_error_from_errno(error));
       // Handlers may add watches (appended) or remove any; those of this round stay at their
       // places, and a removed one is not called.
       for (std::size_t i = 0; i < fds.size() && !m_done; ++i) {
@@ -91,6 +92,7 @@ class OperationLoop {
   gpgme_io_cbs m_saved{};
   std::vector<std::unique_ptr<Watch>> m_watches;
   std::vector<std::uint64_t> m_pipes;
+  WindowServingWait m_wait;  // the window paints and answers meanwhile
   bool m_done = false;
   gpgme_error_t m_err = 0;
 };

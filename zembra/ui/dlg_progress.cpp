@@ -24,11 +24,16 @@ constexpr int kSelectionButtons[] = {IDC_EXPORT_KEYS, IDC_DELETE_KEYS, IDC_ENCRY
 
 }  // namespace
 
+// The window serves its events during an operation; nothing else starts meanwhile.
 CDlgProgress::CDlgProgress(int argc, char** argv)
-    : CDialogBase(ProgressDialogTemplate()), m_job(argc, argv) {}
+    : CDialogBase(ProgressDialogTemplate()), m_job(argc, argv) {
+  m_commandsRunAlone = true;
+}
 
 CDlgProgress::CDlgProgress(const FileList* files, e_command command)
-    : CDialogBase(ProgressDialogTemplate()), m_job(files, command) {}
+    : CDialogBase(ProgressDialogTemplate()), m_job(files, command) {
+  m_commandsRunAlone = true;
+}
 
 // The context is released when the window closes, not here; a window that never opened has
 // none.
