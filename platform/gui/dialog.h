@@ -63,8 +63,12 @@ class CDialogBase {
 
  protected:
   // Each command runs alone: while its handler works (an operation serving the window in a
-  // nested event loop), the dialog is busy (see CBusyScope).
+  // nested event loop), the dialog is busy (see CBusyScope). IDCANCEL and m_cancelCommand still
+  // arrive then, and run outside the scope.
   bool m_commandsRunAlone = false;
+  int m_cancelCommand = IDCANCEL;
+  // Called as a command that runs alone starts (true) and ends (false).
+  virtual void OnCommandRunning(bool running) {}
 
  private:
   const DialogTemplate& m_template;

@@ -282,7 +282,10 @@ LRESULT DialogWindow::notify(NMHDR* header) {
 
 LRESULT DialogWindow::dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
-  if (busy() && UserCommand(message, lParam)) return result;
+  if (busy() && UserCommand(message, lParam)) {
+    const WORD id = message == WM_COMMAND ? LOWORD(wParam) : 0;
+    if (message != WM_COMMAND || (id != IDCANCEL && id != m_cancelId)) return result;
+  }
   QPointer<DialogWindow> alive(this);
   if (m_handler && m_handler(HwndOf(this), message, wParam, lParam, result)) return result;
   if (!alive) return result;
@@ -375,6 +378,13 @@ void DialogWindow::keyPressEvent(QKeyEvent* event) {
 void DialogWindow::closeEvent(QCloseEvent* event) {
   if (m_ended || !m_running) {
     event->accept();
+    return;
+  }
+  if (busy()) {
+    // Cancels the work, then closes once it has ended (the posted close waits for that).
+    event->ignore();
+    command(IDCANCEL, BN_CLICKED, control(IDCANCEL));
+    PostMessage(HwndOf(this), WM_CLOSE, 0, 0);
     return;
   }
   // The close box is Cancel.

@@ -66,6 +66,9 @@ class DialogWindow : public QDialog {
   // A busy dialog is running one piece of work (an operation, a loop over files) in a nested
   // event loop: the user's commands and list clicks are dropped, and messages posted to it are
   // held and posted again, in their order, when the outermost busy scope has ended.
+  // The cancel commands (IDCANCEL and cancelId) still reach a busy dialog; the close box then
+  // also closes it once the work has ended.
+  void setCancelCommand(int cancelId) { m_cancelId = cancelId; }
   void enterBusy() { ++m_busy; }
   void leaveBusy();
   bool busy() const { return m_busy > 0; }
@@ -90,6 +93,7 @@ class DialogWindow : public QDialog {
   bool m_running = false;
   INT_PTR m_endResult = 0;
   int m_busy = 0;
+  int m_cancelId = IDCANCEL;
   struct PostedMessage {
     UINT message;
     WPARAM wParam;

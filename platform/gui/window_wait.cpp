@@ -13,7 +13,8 @@ namespace {
 constexpr auto kServeInterval = std::chrono::milliseconds(10);
 
 bool AnyHappened(const std::vector<DescriptorWait>& waits) {
-  return std::any_of(waits.begin(), waits.end(), [](const DescriptorWait& w) { return w.happened; });
+  return std::any_of(waits.begin(), waits.end(),
+                     [](const DescriptorWait& w) { return w.happened; });
 }
 
 bool ServesWindows() {
@@ -24,7 +25,13 @@ bool ServesWindows() {
 
 }  // namespace
 
+void WindowServingWait::Interrupt() {
+  m_interrupted = true;
+  if (m_loop != nullptr) m_loop->quit();
+}
+
 int WindowServingWait::Wait(std::vector<DescriptorWait>& waits) {
+  m_interrupted = false;
   if (!ServesWindows()) return WaitForDescriptors(waits);
   // Readiness is always read from the descriptors themselves, so that an error, a hang-up or a
   // closed descriptor is reported exactly as the blocking wait reports it.
@@ -49,9 +56,15 @@ int WindowServingWait::Wait(std::vector<DescriptorWait>& waits) {
         QObject::connect(notifiers.back().get(), &QSocketNotifier::activated, &loop,
                          &QEventLoop::quit);
       }
+      m_loop = &loop;
       loop.exec();
+      m_loop = nullptr;
     }
     m_served = std::chrono::steady_clock::now();
+    if (m_interrupted) {
+      for (DescriptorWait& w : waits) w.happened = w.invalid = false;
+      return 0;
+    }
     if (const int error = WaitForDescriptors(waits, 0)) return error;
     if (AnyHappened(waits)) return 0;
   }

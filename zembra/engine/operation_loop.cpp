@@ -39,9 +39,22 @@ class OperationLoop {
   // The pipes GPGME gave us to watch; gpg holds their other ends.
   const std::vector<std::uint64_t>& pipes() const { return m_pipes; }
 
+  // The loop that runs on ctx, found by the callbacks it set there; null when there is none.
+  static OperationLoop* Running(gpgme_ctx_t ctx) {
+    gpgme_io_cbs cbs{};
+    gpgme_get_io_cbs(ctx, &cbs);
+    return cbs.add == &Add ? static_cast<OperationLoop*>(cbs.add_priv) : nullptr;
+  }
+
+  void RequestCancel() {
+    m_cancelRequested = true;
+    m_wait.Interrupt();
+  }
+
   gpgme_error_t Run() {
     std::vector<DescriptorWait> fds;
     while (!m_done) {
+      if (m_cancelRequested) return Cancel(OperationCancelled());
       std::erase_if(m_watches, [](const std::unique_ptr<Watch>& w) { return !w->live; });
       // GPGME ends every operation it started with a done event; an operation that has nothing
       // left to watch without one would otherwise wait for ever.
@@ -94,10 +107,26 @@ class OperationLoop {
   std::vector<std::uint64_t> m_pipes;
   WindowServingWait m_wait;  // the window paints and answers meanwhile
   bool m_done = false;
+  bool m_cancelRequested = false;
   gpgme_error_t m_err = 0;
 };
 
 }  // namespace
+
+bool CancelOperation(gpgme_ctx_t ctx) {
+  OperationLoop* loop = ctx ? OperationLoop::Running(ctx) : nullptr;
+  if (loop == nullptr) return false;
+  loop->RequestCancel();
+  return true;
+}
+
+gpgme_error_t OperationCancelled() {
+  return gpgme_err_make(GPG_ERR_SOURCE_USER_1, GPG_ERR_CANCELED);
+}
+
+bool IsOperationCancelled(gpgme_error_t err) {
+  return gpgme_err_code(err) == GPG_ERR_CANCELED && gpgme_err_source(err) == GPG_ERR_SOURCE_USER_1;
+}
 
 EndStatusWatch::EndStatusWatch(gpgme_ctx_t ctx, const char* keyword)
     : m_ctx(ctx), m_keyword(keyword) {

@@ -95,6 +95,8 @@ constexpr Message kMessages[] = {
      "Error: the clipboard's text is not UTF-8 and cannot be read unchanged; nothing was done.\n"},
     {IDS_SETTING_NOT_SAVED,
      "Error: The setting \"%s\" could not be saved (registry error %d: %hs).\n"},
+    {IDS_CANCELLED, "Cancelled.\n"},
+    {IDS_CANCEL_BUTTON, "Cancel"},
 };
 
 }  // namespace

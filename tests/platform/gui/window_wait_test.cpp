@@ -122,9 +122,8 @@ TEST(WindowServingWait, AlwaysReadyDescriptorsStillServeTheWindow) {
   EXPECT_GE(ticker.ticks, 10);
 }
 
-TEST(BusyDialog, ClicksKeysAndTheCloseBoxDoNothingWhileBusy) {
+TEST(BusyDialog, ClicksKeysAndListClicksDoNothingWhileBusy) {
   RecordingDialog dialog(gui_test::RoutingTemplate());
-  dialog.handleCancel = true;
   dialog.onInit = [](RecordingDialog& d) { gui_test::FillList(d.m_hWnd, 3); };
   dialog.script = [](RecordingDialog& d) {
     {
@@ -132,12 +131,11 @@ TEST(BusyDialog, ClicksKeysAndTheCloseBoxDoNothingWhileBusy) {
       EXPECT_TRUE(IsDialogBusy(d.m_hWnd));
       QWidget* go = Widget(d.GetDlgItem(1001));
       QTest::mouseClick(go, Qt::LeftButton, {}, go->rect().center());
-      QTest::keyClick(Widget(d.m_hWnd), Qt::Key_Escape);
       QTest::keyClick(Widget(d.m_hWnd), Qt::Key_Return);
-      Widget(d.m_hWnd)->close();
-      SendMessage(d.m_hWnd, WM_CLOSE, 0, 0);
+      SendMessage(d.m_hWnd, WM_COMMAND, MAKEWPARAM(1001, BN_CLICKED), 0);
       auto* list = static_cast<QTreeView*>(Widget(d.GetDlgItem(2000)));
       QTest::mouseClick(list->viewport(), Qt::RightButton, {}, QPoint(20, 8));
+      QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(20, 8));
       d.record("work end");
     }
     EXPECT_FALSE(IsDialogBusy(d.m_hWnd));
@@ -145,6 +143,19 @@ TEST(BusyDialog, ClicksKeysAndTheCloseBoxDoNothingWhileBusy) {
   };
   EXPECT_EQ(dialog.DoModal(), 3);
   EXPECT_THAT(dialog.log, ElementsAre("init", "work end", "finish"));
+}
+
+// Cancel is what a user may still do while the dialog works.
+TEST(BusyDialog, EscapeStillReachesTheCancelHandlerWhileBusy) {
+  RecordingDialog dialog(gui_test::RoutingTemplate());
+  dialog.handleCancel = true;
+  dialog.script = [](RecordingDialog& d) {
+    const CBusyScope busy(d.m_hWnd);
+    QTest::keyClick(Widget(d.m_hWnd), Qt::Key_Escape);
+    d.record("work end");
+  };
+  EXPECT_EQ(dialog.DoModal(), 8);
+  EXPECT_THAT(dialog.log, ElementsAre("init", "command 2 code 0", "cancel handler", "work end"));
 }
 
 TEST(BusyDialog, PostedMessagesWaitForTheWorkAndKeepTheirOrder) {
