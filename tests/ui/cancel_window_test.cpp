@@ -71,9 +71,9 @@ class OperationWindow : public KeyRingTest {
   // The file encrypted to bob beside itself; the plain file is removed.
   std::string EncryptedLargeFile(const std::string& name) {
     const std::string plain = LargeFile(name);
-    const ProcessResult r = ring().gpg({"--trust-model", "always", "-z", "0", "-r",
-                                        ring().fingerprint("bob"), "-o", plain + ".gpg", "-e",
-                                        plain});
+    const ProcessResult r =
+        ring().gpg({"--trust-model", "always", "-z", "0", "-r", ring().fingerprint("bob"), "-o",
+                    plain + ".gpg", "-e", plain});
     EXPECT_EQ(r.exitCode, 0) << r;
     std::filesystem::remove(plain);
     return plain + ".gpg";
@@ -208,4 +208,38 @@ TEST_F(OperationWindow, TheCloseBoxDuringAnOperationCancelsItThenCloses) {
   EXPECT_EQ(w.DoModal(), IDCANCEL);
   EXPECT_EQ(log, "Encrypting \"" + files[0] + "\"...\nCancelled.\n");
   EXPECT_EQ(FilesIn(ring().folder()), before);
+}
+
+// With two files the first moves the bar through the first half, the second through the rest.
+TEST_F(OperationWindow, TheBarShowsTheWholeJob) {
+  const FileList files{LargeFile("one.bin"), LargeFile("two.bin")};
+  WindowProbe w(&files, cmdNone);
+  std::vector<int> positions;
+  std::vector<std::size_t> outputs;  // the outputs written when each position was set
+  w.then([&](WindowProbe& p) {
+    auto* bar = qobject_cast<QProgressBar*>(WindowProbe::Widget(p.item(IDC_PROGRESS)));
+    ASSERT_NE(bar, nullptr);
+    QObject::connect(bar, &QProgressBar::valueChanged, [&](int value) {
+      positions.push_back(value);
+      outputs.push_back(std::filesystem::exists(files[0] + ".gpg") ? 1u : 0u);
+    });
+    ClickRow(p, 0);
+    ClickButton(p, IDC_ENCRYPT);
+    EXPECT_EQ(LogText(p), "Encrypting \"" + files[0] + "\"...\nDone.\nEncrypting \"" + files[1] +
+                              "\"...\nDone.\n");
+    PressEscape(p);
+  });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+  ASSERT_FALSE(positions.empty());
+  EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+  EXPECT_EQ(positions.back(), 1000);
+  for (std::size_t i = 0; i < positions.size(); ++i) {
+    if (outputs[i] == 0) {
+      EXPECT_LE(positions[i], 500) << i;
+    }
+  }
+  EXPECT_TRUE(
+      std::any_of(positions.begin(), positions.end(), [](int p) { return p > 0 && p < 500; }));
+  EXPECT_TRUE(
+      std::any_of(positions.begin(), positions.end(), [](int p) { return p > 500 && p < 1000; }));
 }

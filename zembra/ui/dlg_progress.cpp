@@ -152,7 +152,14 @@ ProgressSink ProgressBarSink(HWND bar) {
   return [bar](int position) { SendMessage(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0); };
 }
 
-ProgressSink CDlgProgress::ProgressBar() const { return ProgressBarSink(m_hProgress); }
+// In a loop over files, file i of n moves the bar through its share of the whole job.
+ProgressSink CDlgProgress::ProgressBar() const {
+  ProgressSink bar = ProgressBarSink(m_hProgress);
+  if (!bar || m_jobFiles <= 1) return bar;
+  const long long done = static_cast<long long>(m_jobFile) * 1000;
+  const long long files = static_cast<long long>(m_jobFiles);
+  return [bar, done, files](int position) { bar(static_cast<int>((done + position) / files)); };
+}
 
 LRESULT CDlgProgress::OnSplitButtonDropdown(int, NMHDR*, BOOL&) { return 0; }
 

@@ -151,7 +151,10 @@ class CDlgProgress : public CDialogBase {
   bool m_exportBinary = false;
   bool m_useDefaultKeys = false;
   bool m_cancelled = false;  // the user cancelled the command that runs
-  std::string m_closeText;   // the Close button's text while it reads Cancel
+  // The file of a loop over files that runs, and how many the loop has (0: no loop).
+  std::size_t m_jobFile = 0;
+  std::size_t m_jobFiles = 0;
+  std::string m_closeText;  // the Close button's text while it reads Cancel
 };
 
 // Runs a clipboard operation for a host program with a window of its own: a copied file list

@@ -102,10 +102,14 @@ void CDlgProgress::VerifyFiles(FileList& files) {
 void CDlgProgress::ForEachFile(FileList& files,
                                const std::function<void(const std::string&)>& one) {
   std::size_t done = 0;
+  m_jobFiles = files.size();
   for (; done < files.size(); ++done) {
+    m_jobFile = done;
     one(files[done]);
     if (m_cancelled) break;
   }
+  m_jobFiles = 0;
+  m_jobFile = 0;
   files.erase(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(done));
 }
 
