@@ -243,3 +243,27 @@ TEST_F(OperationWindow, TheBarShowsTheWholeJob) {
   EXPECT_TRUE(
       std::any_of(positions.begin(), positions.end(), [](int p) { return p > 500 && p < 1000; }));
 }
+
+// A command posted during an operation (as a job start is) runs once the operation has ended.
+TEST_F(OperationWindow, ACommandPostedDuringAnOperationWaitsForItsEnd) {
+  const FileList files{LargeFile("big.bin")};
+  WindowProbe w(&files, cmdNone);
+  std::size_t askedRightAfter = 1;
+  w.then([&](WindowProbe& p) {
+    ClickRow(p, 0);
+    WhenBarMoves during(p, [&] {
+      PostMessage(p.m_hWnd, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(IDC_DECRYPT), 0), 0);
+    });
+    ClickButton(p, IDC_ENCRYPT);
+    EXPECT_TRUE(during.acted);
+    askedRightAfter = m_dialogs.asked(ScriptedDialogs::Kind::Open).size();
+  });
+  w.then([&](WindowProbe& p) {
+    // Decrypt found the list empty and asked for files.
+    EXPECT_EQ(m_dialogs.asked(ScriptedDialogs::Kind::Open).size(), 1u);
+    EXPECT_EQ(LogText(p).rfind("Encrypting \"" + files[0] + "\"...\nDone.\n", 0), 0u);
+    PressEscape(p);
+  });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+  EXPECT_EQ(askedRightAfter, 0u);
+}
