@@ -267,3 +267,49 @@ TEST_F(OperationWindow, ACommandPostedDuringAnOperationWaitsForItsEnd) {
   EXPECT_EQ(w.DoModal(), IDCANCEL);
   EXPECT_EQ(askedRightAfter, 0u);
 }
+
+namespace {
+
+class PassphraseWindow : public KeyRingTest {
+ protected:
+  KeyRingOptions keyRingOptions() const override { return {.keys = {"alice", "secret"}}; }
+};
+
+}  // namespace
+
+// Cancel while the passphrase prompt waits for the user: nothing written, and the window
+// decrypts the file at the next press once the prompt answers.
+TEST_F(PassphraseWindow, CancelWhileThePassphraseIsAskedLeavesNoOutput) {
+  const std::string plain = ring().path("letter.txt");
+  WriteFile(plain, "for the secret key\n");
+  const ProcessResult r = ring().gpg({"--trust-model", "always", "-r", ring().fingerprint("secret"),
+                                      "-o", plain + ".gpg", "-e", plain});
+  ASSERT_EQ(r.exitCode, 0) << r;
+  std::filesystem::remove(plain);
+  ring().setPassphrase(kSecretPassphrase);
+  const std::string hold = ring().home() + "/pinentry-hold";
+  WriteFile(hold, "");
+  const FileList files{plain + ".gpg"};
+  WindowProbe w(&files, cmdNone);
+  w.then([&](WindowProbe& p) {
+    ClickRow(p, 0);
+    bool cancelled = false;
+    QTimer asked;
+    QObject::connect(&asked, &QTimer::timeout, [&] {
+      if (cancelled || ring().pinentryLog().find("GETPIN") == std::string::npos) return;
+      cancelled = true;
+      ClickButton(p, IDC_CLOSE);
+    });
+    asked.start(10);
+    ClickButton(p, IDC_DECRYPT);
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(LogText(p), "Decrypting \"" + files[0] + "\"...\nCancelled.\n");
+    EXPECT_FALSE(std::filesystem::exists(plain));
+    EXPECT_EQ(p.files(), files);
+    std::filesystem::remove(hold);
+    ClickButton(p, IDC_DECRYPT);
+    EXPECT_EQ(ReadFile(plain), "for the secret key\n");
+    PressEscape(p);
+  });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+}
