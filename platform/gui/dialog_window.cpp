@@ -272,6 +272,12 @@ QWidget* DialogWindow::control(int id) const {
 }
 
 void DialogWindow::command(int id, WORD code, QWidget* control) {
+  // A click on a check box that a busy dialog drops leaves the box as its handler last saw it.
+  auto* box = qobject_cast<QCheckBox*>(control);
+  if (busy() && box != nullptr && id != IDCANCEL && id != m_cancelId) {
+    box->setChecked(!box->isChecked());
+    return;
+  }
   dispatch(WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), code),
            reinterpret_cast<LPARAM>(control != nullptr ? HwndOf(control) : nullptr));
 }

@@ -136,6 +136,9 @@ TEST(BusyDialog, ClicksKeysAndListClicksDoNothingWhileBusy) {
       auto* list = static_cast<QTreeView*>(Widget(d.GetDlgItem(2000)));
       QTest::mouseClick(list->viewport(), Qt::RightButton, {}, QPoint(20, 8));
       QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(20, 8));
+      QWidget* box = Widget(d.GetDlgItem(1003));
+      QTest::mouseClick(box, Qt::LeftButton, {}, box->rect().center());
+      EXPECT_EQ(IsDlgButtonChecked(d.m_hWnd, 1003), static_cast<UINT>(BST_UNCHECKED));
       d.record("work end");
     }
     EXPECT_FALSE(IsDialogBusy(d.m_hWnd));
