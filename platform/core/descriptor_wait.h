@@ -12,6 +12,7 @@ struct DescriptorWait {
   bool invalid = false;
 };
 
-// Blocks until something happens on one of the descriptors; a signal does not end the wait.
-// Returns 0, or the error number of the wait itself.
-int WaitForDescriptors(std::vector<DescriptorWait>& waits);
+// Waits until something happens on one of the descriptors, at most timeoutMs milliseconds (-1:
+// for ever; 0: only looks); a signal does not end the wait. Returns 0, also when the time ran
+// out with nothing happened, or the error number of the wait itself.
+int WaitForDescriptors(std::vector<DescriptorWait>& waits, int timeoutMs = -1);

@@ -29,11 +29,20 @@ INT_PTR CDialogBase::DoModal(HWND parent, LPARAM initParam) {
   if (!EnsureApplication()) return -1;
   QWidget* owner = WidgetOf(parent);
   auto* dialog = new DialogWindow(m_template, owner != nullptr ? owner->window() : nullptr, false);
-  dialog->setHandler(
-      [this](HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-        return ProcessWindowMessage(window, message, wParam, lParam, result, 0);
-      });
+  dialog->setHandler([this](HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                            LRESULT& result) {
+    const WORD id = LOWORD(wParam);
+    if (message == WM_COMMAND && m_commandsRunAlone && id != IDCANCEL && id != m_cancelCommand) {
+      const CBusyScope busy(window);
+      OnCommandRunning(true);
+      const BOOL handled = ProcessWindowMessage(window, message, wParam, lParam, result, 0);
+      if (IsWindow(window)) OnCommandRunning(false);
+      return handled;
+    }
+    return ProcessWindowMessage(window, message, wParam, lParam, result, 0);
+  });
   m_hWnd = HwndOf(dialog);
+  dialog->setCancelCommand(m_cancelCommand);
   // The dialog and its controls exist; the map sets them up before anything is shown.
   dialog->dispatch(WM_INITDIALOG, 0, initParam);
   const INT_PTR result = dialog->runModal();
@@ -43,3 +52,16 @@ INT_PTR CDialogBase::DoModal(HWND parent, LPARAM initParam) {
 }
 
 BOOL CDialogBase::EndDialog(INT_PTR result) { return ::EndDialog(m_hWnd, result); }
+
+CBusyScope::CBusyScope(HWND dialog) : m_dialog(dialog) {
+  if (auto* window = qobject_cast<DialogWindow*>(WidgetOf(dialog))) window->enterBusy();
+}
+
+CBusyScope::~CBusyScope() {
+  if (auto* window = qobject_cast<DialogWindow*>(WidgetOf(m_dialog))) window->leaveBusy();
+}
+
+bool IsDialogBusy(HWND dialog) {
+  const auto* window = qobject_cast<DialogWindow*>(WidgetOf(dialog));
+  return window != nullptr && window->busy();
+}

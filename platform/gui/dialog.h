@@ -61,9 +61,34 @@ class CDialogBase {
 
   HWND m_hWnd = nullptr;
 
+ protected:
+  // Each command runs alone: while its handler works (an operation serving the window in a
+  // nested event loop), the dialog is busy (see CBusyScope). IDCANCEL and m_cancelCommand still
+  // arrive then, and run outside the scope.
+  bool m_commandsRunAlone = false;
+  int m_cancelCommand = IDCANCEL;
+  // Called as a command that runs alone starts (true) and ends (false).
+  virtual void OnCommandRunning(bool running) {}
+
  private:
   const DialogTemplate& m_template;
 };
+
+// The dialog is busy while an object lives (scopes nest): the user's commands (buttons, keys,
+// the close box, menus) and clicks in its lists are dropped, and messages posted to it wait
+// until the outermost scope has ended. A dead or null dialog makes it a no-op.
+class CBusyScope {
+ public:
+  explicit CBusyScope(HWND dialog);
+  ~CBusyScope();
+  CBusyScope(const CBusyScope&) = delete;
+  CBusyScope& operator=(const CBusyScope&) = delete;
+
+ private:
+  HWND m_dialog;
+};
+
+bool IsDialogBusy(HWND dialog);
 
 // Message map macros, after ATL's:
 //   MESSAGE_HANDLER(msg, f)          LRESULT f(UINT msg, WPARAM, LPARAM, BOOL& handled)

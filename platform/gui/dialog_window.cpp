@@ -44,6 +44,14 @@ class RadioButton : public QRadioButton {
   bool hitButton(const QPoint& point) const override { return rect().contains(point); }
 };
 
+// What the user starts: commands from buttons, keys and menus, and clicks in lists and links.
+bool UserCommand(UINT message, LPARAM lParam) {
+  if (message == WM_COMMAND) return true;
+  if (message != WM_NOTIFY) return false;
+  const UINT code = reinterpret_cast<const NMHDR*>(lParam)->code;
+  return code == NM_CLICK || code == NM_RCLICK || code == NM_DBLCLK || code == NM_RETURN;
+}
+
 }  // namespace
 
 int MulDiv(int a, int b, int c) {
@@ -266,6 +274,12 @@ QWidget* DialogWindow::control(int id) const {
 }
 
 void DialogWindow::command(int id, WORD code, QWidget* control) {
+  // A click on a check box that a busy dialog drops leaves the box as its handler last saw it.
+  auto* box = qobject_cast<QCheckBox*>(control);
+  if (busy() && box != nullptr && id != IDCANCEL && id != m_cancelId) {
+    box->setChecked(!box->isChecked());
+    return;
+  }
   dispatch(WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), code),
            reinterpret_cast<LPARAM>(control != nullptr ? HwndOf(control) : nullptr));
 }
@@ -276,6 +290,10 @@ LRESULT DialogWindow::notify(NMHDR* header) {
 
 LRESULT DialogWindow::dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
+  if (busy() && UserCommand(message, lParam)) {
+    const WORD id = message == WM_COMMAND ? LOWORD(wParam) : 0;
+    if (message != WM_COMMAND || (id != IDCANCEL && id != m_cancelId)) return result;
+  }
   QPointer<DialogWindow> alive(this);
   if (m_handler && m_handler(HwndOf(this), message, wParam, lParam, result)) return result;
   if (!alive) return result;
@@ -294,6 +312,20 @@ LRESULT DialogWindow::dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     default: return ControlMessage(this, message, wParam, lParam);
   }
+}
+
+void DialogWindow::leaveBusy() {
+  if (--m_busy > 0) return;
+  std::vector<PostedMessage> held;
+  held.swap(m_held);
+  for (const PostedMessage& posted : held)
+    PostMessage(HwndOf(this), posted.message, posted.wParam, posted.lParam);
+}
+
+bool DialogWindow::holdPosted(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!busy()) return false;
+  m_held.push_back({message, wParam, lParam});
+  return true;
 }
 
 void DialogWindow::setDefaultId(int id) {
@@ -371,6 +403,13 @@ void DialogWindow::keyPressEvent(QKeyEvent* event) {
 void DialogWindow::closeEvent(QCloseEvent* event) {
   if (m_ended || !m_running) {
     event->accept();
+    return;
+  }
+  if (busy()) {
+    // Cancels the work, then closes once it has ended (the posted close waits for that).
+    event->ignore();
+    command(IDCANCEL, BN_CLICKED, control(IDCANCEL));
+    PostMessage(HwndOf(this), WM_CLOSE, 0, 0);
     return;
   }
   // The close box is Cancel.

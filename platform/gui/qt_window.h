@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/gui/dialog.h"
 #include "platform/gui/win_api.h"
@@ -62,6 +63,18 @@ class DialogWindow : public QDialog {
   int defaultId() const { return m_defaultId; }
   void setDefaultId(int id);
 
+  // A busy dialog is running one piece of work (an operation, a loop over files) in a nested
+  // event loop: the user's commands and list clicks are dropped, and messages posted to it are
+  // held and posted again, in their order, when the outermost busy scope has ended.
+  // The cancel commands (IDCANCEL and cancelId) still reach a busy dialog; the close box then
+  // also closes it once the work has ended.
+  void setCancelCommand(int cancelId) { m_cancelId = cancelId; }
+  void enterBusy() { ++m_busy; }
+  void leaveBusy();
+  bool busy() const { return m_busy > 0; }
+  // True when the dialog is busy and keeps the message for later.
+  bool holdPosted(UINT message, WPARAM wParam, LPARAM lParam);
+
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -82,6 +95,14 @@ class DialogWindow : public QDialog {
   bool m_running = false;
   bool m_painted = false;
   INT_PTR m_endResult = 0;
+  int m_busy = 0;
+  int m_cancelId = IDCANCEL;
+  struct PostedMessage {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+  };
+  std::vector<PostedMessage> m_held;
 };
 
 // The dialog a control belongs to (its nearest DialogWindow ancestor), or the widget itself.

@@ -48,7 +48,11 @@ BOOL PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   QMetaObject::invokeMethod(
       QCoreApplication::instance(),
       [target, window, message, wParam, lParam] {
-        if (target) SendMessage(window, message, wParam, lParam);
+        if (!target) return;
+        // A busy dialog takes it once its work has ended.
+        auto* dialog = qobject_cast<DialogWindow*>(target.data());
+        if (dialog != nullptr && dialog->holdPosted(message, wParam, lParam)) return;
+        SendMessage(window, message, wParam, lParam);
       },
       Qt::QueuedConnection);
   return TRUE;

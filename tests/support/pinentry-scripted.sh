@@ -2,7 +2,8 @@
 # A pinentry for tests: speaks the Assuan pinentry protocol on stdin/stdout without a screen.
 #   pinentry-scripted.sh HOME
 # GETPIN answers with the content of HOME/pinentry-passphrase (its first line), or cancels when
-# that file is missing. CONFIRM and MESSAGE answer OK. Every command is appended to
+# that file is missing; while HOME/pinentry-hold exists it waits first, as a user who has not
+# answered yet. CONFIRM and MESSAGE answer OK. Every command is appended to
 # HOME/pinentry-log, so that a test can see what was asked.
 set -u
 
@@ -26,6 +27,7 @@ while IFS= read -r line; do
   command="${line%% *}"
   case "${command^^}" in
     GETPIN)
+      while [ -f "$home/pinentry-hold" ]; do sleep 0.05; done
       if [ -f "$home/pinentry-passphrase" ]; then
         IFS= read -r pass <"$home/pinentry-passphrase" || true
         [ "$repeat" = 1 ] && echo "S PIN_REPEATED"

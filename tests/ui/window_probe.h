@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <QWidget>
 #include <deque>
 #include <functional>
@@ -76,6 +77,15 @@ class WindowProbe {
       return;
     }
     if (m_steps.empty()) return;
+    // A step acts on a window that is idle: an operation serves the event loop while it runs,
+    // and the next step waits for its end as the user would.
+    if (IsDialogBusy(m_window.m_hWnd)) {
+      QTimer::singleShot(5, QCoreApplication::instance(),
+                         [alive = std::weak_ptr<bool>(m_alive), this] {
+                           if (const auto flag = alive.lock(); flag && *flag) Advance();
+                         });
+      return;
+    }
     Step step = std::move(m_steps.front());
     m_steps.pop_front();
     step(*this);

@@ -85,4 +85,7 @@ enum MessageId : int {
   IDS_FIELD_PASSPHRASE = 9170,
   // Saved settings.
   IDS_SETTING_NOT_SAVED = 9171,
+  // Cancelling an operation.
+  IDS_CANCELLED = 9182,
+  IDS_CANCEL_BUTTON = 9183,
 };

@@ -10,6 +10,7 @@
 
 #include "platform/core/descriptor_wait.h"
 #include "platform/core/pipe_holders.h"
+#include "platform/gui/window_wait.h"
 #include "zembra/engine/key_ring_repair.h"
 
 namespace {
@@ -38,16 +39,29 @@ class OperationLoop {
   // The pipes GPGME gave us to watch; gpg holds their other ends.
   const std::vector<std::uint64_t>& pipes() const { return m_pipes; }
 
+  // The loop that runs on ctx, found by the callbacks it set there; null when there is none.
+  static OperationLoop* Running(gpgme_ctx_t ctx) {
+    gpgme_io_cbs cbs{};
+    gpgme_get_io_cbs(ctx, &cbs);
+    return cbs.add == &Add ? static_cast<OperationLoop*>(cbs.add_priv) : nullptr;
+  }
+
+  void RequestCancel() {
+    m_cancelRequested = true;
+    m_wait.Interrupt();
+  }
+
   gpgme_error_t Run() {
     std::vector<DescriptorWait> fds;
     while (!m_done) {
+      if (m_cancelRequested) return Cancel(OperationCancelled());
       std::erase_if(m_watches, [](const std::unique_ptr<Watch>& w) { return !w->live; });
       // GPGME ends every operation it started with a done event; an operation that has nothing
       // left to watch without one would otherwise wait for ever.
       if (m_watches.empty()) return Cancel(gpg_error(GPG_ERR_INTERNAL));
       fds.clear();
       for (const auto& w : m_watches) fds.push_back({w->fd, w->forWriting});
-      if (const int error = WaitForDescriptors(fds)) return Cancel(gpg_error_from_errno(error));
+      if (const int error = m_wait.Wait(fds)) return Cancel(gpg_error_from_errno(error));
       // Handlers may add watches (appended) or remove any; those of this round stay at their
       // places, and a removed one is not called.
       for (std::size_t i = 0; i < fds.size() && !m_done; ++i) {
@@ -91,11 +105,28 @@ class OperationLoop {
   gpgme_io_cbs m_saved{};
   std::vector<std::unique_ptr<Watch>> m_watches;
   std::vector<std::uint64_t> m_pipes;
+  WindowServingWait m_wait;  // the window paints and answers meanwhile
   bool m_done = false;
+  bool m_cancelRequested = false;
   gpgme_error_t m_err = 0;
 };
 
 }  // namespace
+
+bool CancelOperation(gpgme_ctx_t ctx) {
+  OperationLoop* loop = ctx ? OperationLoop::Running(ctx) : nullptr;
+  if (loop == nullptr) return false;
+  loop->RequestCancel();
+  return true;
+}
+
+gpgme_error_t OperationCancelled() {
+  return gpgme_err_make(GPG_ERR_SOURCE_USER_1, GPG_ERR_CANCELED);
+}
+
+bool IsOperationCancelled(gpgme_error_t err) {
+  return gpgme_err_code(err) == GPG_ERR_CANCELED && gpgme_err_source(err) == GPG_ERR_SOURCE_USER_1;
+}
 
 EndStatusWatch::EndStatusWatch(gpgme_ctx_t ctx, const char* keyword)
     : m_ctx(ctx), m_keyword(keyword) {

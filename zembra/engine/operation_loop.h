@@ -25,6 +25,15 @@
 gpgme_error_t RunOperation(gpgme_ctx_t ctx, const std::function<gpgme_error_t()>& start,
                            const char* endStatus = nullptr, gpgme_error_t* keyRingError = nullptr);
 
+// Asks the operation that RunOperation runs on ctx to stop, from a handler of the window's events
+// during it: the operation ends with OperationCancelled(), gpg ended as on any other error. False
+// when no operation runs on ctx.
+bool CancelOperation(gpgme_ctx_t ctx);
+// The error of an operation cancelled so: GPG_ERR_CANCELED, told apart by its source from the
+// engine's own cancels (a passphrase prompt closed, say), which keep their message.
+gpgme_error_t OperationCancelled();
+bool IsOperationCancelled(gpgme_error_t err);
+
 // Watches the engine's status lines for the one gpg writes when the operation's output is
 // complete, around a synchronous call (some, like an export, return errors that the
 // asynchronous form cannot get at). The context's own status callback and setting are back

@@ -62,7 +62,8 @@ void Job::LogKeysPrompt() const {
          m_files.size() == 1 ? "" : " and others");
 }
 
-void Job::AutoProcess(const std::function<void(FileAction, const std::string&)>& act) {
+void Job::AutoProcess(const std::function<void(FileAction, const std::string&)>& act,
+                      const std::function<bool()>& stopped) {
   if (m_files.empty() || m_command != cmdAuto) return;
   std::size_t i = 0;
   while (i < m_files.size()) {
@@ -73,6 +74,7 @@ void Job::AutoProcess(const std::function<void(FileAction, const std::string&)>&
       continue;
     }
     act(action, name);
+    if (stopped && stopped()) break;  // the file cancelled stays, with those after it
     m_files.erase(m_files.begin() + static_cast<std::ptrdiff_t>(i));
   }
   m_command = cmdNone;

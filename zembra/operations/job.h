@@ -56,8 +56,10 @@ class Job {
   void LogKeysPrompt() const;
 
   // For a job of cmdAuto: acts on each path whose ending names an action and removes it,
-  // whatever the result; the paths left wait for Encrypt. The job is then cmdNone.
-  void AutoProcess(const std::function<void(FileAction action, const std::string& path)>& act);
+  // whatever the result; the paths left wait for Encrypt. The job is then cmdNone. When stopped
+  // says so after an action (the user cancelled), the path acted on and those after it stay.
+  void AutoProcess(const std::function<void(FileAction action, const std::string& path)>& act,
+                   const std::function<bool()>& stopped = {});
 
  private:
   FileList m_files;

@@ -100,6 +100,8 @@ constexpr Message kMessages[] = {
      "Zembra: unknown clipboard action \"%s\"; it is one of encrypt, decrypt, sign, verify.\n"},
     {IDS_SETTING_NOT_SAVED,
      "Error: The setting \"%s\" could not be saved (registry error %d: %hs).\n"},
+    {IDS_CANCELLED, "Cancelled.\n"},
+    {IDS_CANCEL_BUTTON, "Cancel"},
 };
 
 }  // namespace

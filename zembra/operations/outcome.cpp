@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "platform/core/text.h"
+#include "zembra/engine/operation_loop.h"
 #include "zembra/operations/messages.h"
 
 Outcome& Outcome::EndWith(int id, std::string text) {
@@ -23,6 +24,10 @@ Outcome& Outcome::Done() {
 
 bool Outcome::Check(gpgme_error_t err) {
   if (gpgme_err_code(err) == GPG_ERR_NO_ERROR) return true;
+  if (IsOperationCancelled(err)) {
+    End(IDS_CANCELLED);
+    return false;
+  }
   End(IDS_ERROR, gpgme_strerror(err));
   return false;
 }

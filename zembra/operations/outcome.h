@@ -28,7 +28,8 @@ struct Outcome {
   }
   // Writes "Done." and records it as the end of an operation that succeeded.
   Outcome& Done();
-  // True for 0; otherwise ends with "Error: <engine text>\n", as CheckResult does.
+  // True for 0; otherwise ends with "Error: <engine text>\n", as CheckResult does, or with
+  // "Cancelled." for an operation the user cancelled.
   bool Check(gpgme_error_t err);
 
  protected:

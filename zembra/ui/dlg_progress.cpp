@@ -3,8 +3,11 @@
 // in the window_*.cpp files, one per feature.
 #include "zembra/ui/dlg_progress.h"
 
+#include "platform/core/log.h"
 #include "platform/gui/shell.h"
 #include "zembra/engine/engine.h"
+#include "zembra/engine/message_ids.h"
+#include "zembra/engine/operation_loop.h"
 #include "zembra/keys/key_list.h"
 #include "zembra/ui/app_icon.h"
 #include "zembra/ui/key_list_view.h"
@@ -24,11 +27,18 @@ constexpr int kSelectionButtons[] = {IDC_EXPORT_KEYS, IDC_DELETE_KEYS, IDC_ENCRY
 
 }  // namespace
 
+// The window serves its events during an operation; nothing else starts meanwhile.
 CDlgProgress::CDlgProgress(int argc, char** argv)
-    : CDialogBase(ProgressDialogTemplate()), m_job(argc, argv) {}
+    : CDialogBase(ProgressDialogTemplate()), m_job(argc, argv) {
+  m_commandsRunAlone = true;
+  m_cancelCommand = IDC_CLOSE;
+}
 
 CDlgProgress::CDlgProgress(const FileList* files, e_command command)
-    : CDialogBase(ProgressDialogTemplate()), m_job(files, command) {}
+    : CDialogBase(ProgressDialogTemplate()), m_job(files, command) {
+  m_commandsRunAlone = true;
+  m_cancelCommand = IDC_CLOSE;
+}
 
 // The context is released when the window closes, not here; a window that never opened has
 // none.
@@ -80,7 +90,25 @@ LRESULT CDlgProgress::OnInitDialog(UINT, WPARAM, LPARAM lParam, BOOL&) {
   return 1;
 }
 
+// While a command runs, Close reads Cancel.
+void CDlgProgress::OnCommandRunning(bool running) {
+  if (running) {
+    m_cancelled = false;
+    m_closeText = GetDlgItemTextString(m_hWnd, IDC_CLOSE);
+    SetDlgItemText(m_hWnd, IDC_CLOSE, std::string(MessageText(IDS_CANCEL_BUTTON)).c_str());
+  } else {
+    SetDlgItemText(m_hWnd, IDC_CLOSE, m_closeText.c_str());
+  }
+}
+
 LRESULT CDlgProgress::OnClickedCancel(WORD, WORD id, HWND, BOOL&) {
+  // During a command Cancel stops the operation that runs and the loop over files; the window
+  // stays open.
+  if (IsDialogBusy(m_hWnd)) {
+    m_cancelled = true;
+    CancelOperation(m_ctx.get());
+    return 0;
+  }
   m_pKeys.reset();
   m_ctx.reset();
   EndDialog(id);
@@ -124,7 +152,14 @@ ProgressSink ProgressBarSink(HWND bar) {
   return [bar](int position) { SendMessage(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0); };
 }
 
-ProgressSink CDlgProgress::ProgressBar() const { return ProgressBarSink(m_hProgress); }
+// In a loop over files, file i of n moves the bar through its share of the whole job.
+ProgressSink CDlgProgress::ProgressBar() const {
+  ProgressSink bar = ProgressBarSink(m_hProgress);
+  if (!bar || m_jobFiles <= 1) return bar;
+  const long long done = static_cast<long long>(m_jobFile) * 1000;
+  const long long files = static_cast<long long>(m_jobFiles);
+  return [bar, done, files](int position) { bar(static_cast<int>((done + position) / files)); };
+}
 
 LRESULT CDlgProgress::OnSplitButtonDropdown(int, NMHDR*, BOOL&) { return 0; }
 

@@ -4,6 +4,7 @@
 
 #include <gpgme.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -101,6 +102,10 @@ class CDlgProgress : public CDialogBase {
   LRESULT OnSplitButtonDropdown(int id, NMHDR* header, BOOL& handled);
 
  protected:
+  void OnCommandRunning(bool running) override;
+  // Runs one on each file in order until the user cancels: the files done leave the list, the
+  // one cancelled and those after it stay for the buttons.
+  void ForEachFile(FileList& files, const std::function<void(const std::string&)>& one);
   LRESULT OnAutoProcessFiles(WORD code, WORD id, HWND control, BOOL& handled);
   void AutoProcessFiles();
   void StartJob();
@@ -145,6 +150,11 @@ class CDlgProgress : public CDialogBase {
   bool m_exportSecret = false;
   bool m_exportBinary = false;
   bool m_useDefaultKeys = false;
+  bool m_cancelled = false;  // the user cancelled the command that runs
+  // The file of a loop over files that runs, and how many the loop has (0: no loop).
+  std::size_t m_jobFile = 0;
+  std::size_t m_jobFiles = 0;
+  std::string m_closeText;  // the Close button's text while it reads Cancel
 };
 
 // Runs a clipboard operation for a host program with a window of its own: a copied file list

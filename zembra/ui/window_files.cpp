@@ -39,14 +39,16 @@ LRESULT CDlgProgress::OnAutoProcessFiles(WORD, WORD, HWND, BOOL&) {
 }
 
 void CDlgProgress::AutoProcessFiles() {
-  m_job.AutoProcess([this](FileAction action, const std::string& path) {
-    switch (action) {
-      case FileAction::Verify: Verify(path); break;
-      case FileAction::Decrypt: Decrypt(path); break;
-      case FileAction::Import: Import(path); break;
-      case FileAction::Wait: break;
-    }
-  });
+  m_job.AutoProcess(
+      [this](FileAction action, const std::string& path) {
+        switch (action) {
+          case FileAction::Verify: Verify(path); break;
+          case FileAction::Decrypt: Decrypt(path); break;
+          case FileAction::Import: Import(path); break;
+          case FileAction::Wait: break;
+        }
+      },
+      [this] { return m_cancelled; });
 }
 
 // The file buttons use the job's paths when there are any, otherwise ask for files first. A
@@ -79,30 +81,36 @@ void CDlgProgress::EncryptFiles(FileList& files) {
   if (files.empty()) return;
   CKeyArray keys = GetSelectedKeys();
   if (keys.count() == 0) return;  // the list waits for a press with keys
-  const std::size_t count = files.size();
-  for (std::size_t i = 0; i < count; ++i) Encrypt(files[i], keys.keys());
-  files.clear();
+  ForEachFile(files, [&](const std::string& path) { Encrypt(path, keys.keys()); });
 }
 
 void CDlgProgress::DecryptFiles(FileList& files) {
-  const std::size_t count = files.size();
-  for (std::size_t i = 0; i < count; ++i) Decrypt(files[i]);
-  files.clear();
+  ForEachFile(files, [&](const std::string& path) { Decrypt(path); });
 }
 
 void CDlgProgress::SignFiles(FileList& files) {
   if (files.empty()) return;
   if (!PrepareSigners()) return;  // the list waits for a press with signers
-  const std::size_t count = files.size();
-  for (std::size_t i = 0; i < count; ++i) Sign(files[i]);
-  files.clear();
+  ForEachFile(files, [&](const std::string& path) { Sign(path); });
   if (m_ctx) gpgme_signers_clear(m_ctx.get());
 }
 
 void CDlgProgress::VerifyFiles(FileList& files) {
-  const std::size_t count = files.size();
-  for (std::size_t i = 0; i < count; ++i) Verify(files[i]);
-  files.clear();
+  ForEachFile(files, [&](const std::string& path) { Verify(path); });
+}
+
+void CDlgProgress::ForEachFile(FileList& files,
+                               const std::function<void(const std::string&)>& one) {
+  std::size_t done = 0;
+  m_jobFiles = files.size();
+  for (; done < files.size(); ++done) {
+    m_jobFile = done;
+    one(files[done]);
+    if (m_cancelled) break;
+  }
+  m_jobFiles = 0;
+  m_jobFile = 0;
+  files.erase(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(done));
 }
 
 void CDlgProgress::Encrypt(const std::string& path, gpgme_key_t* recipients) {

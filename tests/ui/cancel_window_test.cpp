@@ -1,0 +1,315 @@
+// The window during an operation: it goes on with its events, takes no other command, and its
+// Cancel (the Close button, Escape, the close box) stops the operation and the job.
+#include <gtest/gtest.h>
+
+#include <QProgressBar>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <random>
+
+#include "platform/gui/scripted_dialogs.h"
+#include "tests/support/key_ring.h"
+#include "tests/ui/window_actions.h"
+#include "tests/ui/window_probe.h"
+
+namespace {
+
+// Large enough that the engine works for a while, random so that it does not compress.
+constexpr std::size_t kLargeSize = std::size_t{48} << 20;
+
+std::string RandomContent(std::size_t size) {
+  std::mt19937_64 generator(19);
+  std::string content(size, '\0');
+  for (std::size_t i = 0; i + 8 <= size; i += 8) {
+    const std::uint64_t word = generator();
+    std::memcpy(&content[i], &word, 8);
+  }
+  return content;
+}
+
+// The names in a folder, the key ring's own folders left out.
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+int BarPosition(WindowProbe& w) {
+  return static_cast<int>(SendMessage(w.item(IDC_PROGRESS), PBM_GETPOS, 0, 0));
+}
+
+// Runs act once, from the window's event loop, as soon as the operation has moved the bar.
+struct WhenBarMoves {
+  QTimer timer;
+  bool acted = false;
+  WhenBarMoves(WindowProbe& w, std::function<void()> act) {
+    QObject::connect(&timer, &QTimer::timeout, [this, &w, act = std::move(act)] {
+      if (acted || BarPosition(w) <= 0) return;
+      acted = true;
+      act();
+    });
+    timer.start(2);
+  }
+};
+
+class OperationWindow : public KeyRingTest {
+ protected:
+  KeyRingOptions keyRingOptions() const override { return {.keys = {"alice", "bob"}}; }
+
+  std::string LargeFile(const std::string& name) {
+    const std::string path = ring().path(name);
+    WriteFile(path, RandomContent(kLargeSize));
+    return path;
+  }
+
+  // The file encrypted to bob beside itself; the plain file is removed.
+  std::string EncryptedLargeFile(const std::string& name) {
+    const std::string plain = LargeFile(name);
+    const ProcessResult r =
+        ring().gpg({"--trust-model", "always", "-z", "0", "-r", ring().fingerprint("bob"), "-o",
+                    plain + ".gpg", "-e", plain});
+    EXPECT_EQ(r.exitCode, 0) << r;
+    std::filesystem::remove(plain);
+    return plain + ".gpg";
+  }
+
+  ScriptedDialogs m_dialogs;
+};
+
+}  // namespace
+
+TEST_F(OperationWindow, TimersRunWhileALargeFileIsDecrypted) {
+  const FileList files{EncryptedLargeFile("big.bin")};
+  const std::string plain = ring().path("big.bin");
+  WindowProbe w(&files, cmdNone);
+  int ticks = 0;
+  w.then([&](WindowProbe& p) {
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(10);
+    ClickRow(p, 0);
+    ClickButton(p, IDC_DECRYPT);
+    EXPECT_EQ(LogText(p), "Decrypting \"" + files[0] + "\"...\nDone.\n");
+    PressEscape(p);
+  });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+  EXPECT_GT(ticks, 2);
+  EXPECT_EQ(std::filesystem::file_size(plain), kLargeSize);
+}
+
+TEST_F(OperationWindow, OtherCommandsDuringAnOperationDoNothing) {
+  const FileList files{LargeFile("big.bin")};
+  WindowProbe w(&files, cmdNone);
+  w.then([&](WindowProbe& p) {
+    ClickRow(p, 0);
+    WhenBarMoves during(p, [&] {
+      EXPECT_EQ(GetDlgItemTextString(p.m_hWnd, IDC_CLOSE), "Cancel");
+      for (const int id : {IDC_ENCRYPT, IDC_DECRYPT, IDC_IMPORT_KEYS, IDC_CREATE_KEY, IDC_SIGN})
+        ClickButton(p, id);
+      ClickRow(p, 1, Qt::RightButton);
+    });
+    ClickButton(p, IDC_ENCRYPT);
+    EXPECT_TRUE(during.acted);
+    EXPECT_EQ(LogText(p), "Encrypting \"" + files[0] + "\"...\nDone.\n");
+    EXPECT_EQ(GetDlgItemTextString(p.m_hWnd, IDC_CLOSE), "Close");
+    PressEscape(p);
+  });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+  EXPECT_TRUE(m_dialogs.asked(ScriptedDialogs::Kind::Open).empty());
+  EXPECT_TRUE(m_dialogs.asked(ScriptedDialogs::Kind::PopupMenu).empty());
+  EXPECT_TRUE(std::filesystem::exists(files[0] + ".gpg"));
+}
+
+// The Close button reads Cancel; the existing output stays as it was, no other file appears,
+// the job's file stays in the list, and the window encrypts it at the next press.
+TEST_F(OperationWindow, CancelDuringEncryptionKeepsTheOldOutputAndTheWindowGoesOn) {
+  const FileList files{LargeFile("big.bin")};
+  WriteFile(files[0] + ".gpg", "an older output");
+  const std::vector<std::string> before = FilesIn(ring().folder());
+  WindowProbe w(&files, cmdNone);
+  w.then([&](WindowProbe& p) {
+    ClickRow(p, 0);
+    WhenBarMoves during(p, [&] { ClickButton(p, IDC_CLOSE); });
+    ClickButton(p, IDC_ENCRYPT);
+    EXPECT_TRUE(during.acted);
+    EXPECT_EQ(LogText(p), "Encrypting \"" + files[0] + "\"...\nCancelled.\n");
+    EXPECT_EQ(ReadFile(files[0] + ".gpg"), "an older output");
+    EXPECT_EQ(FilesIn(ring().folder()), before);
+    EXPECT_EQ(p.files(), files);
+    ClickButton(p, IDC_ENCRYPT);
+    EXPECT_EQ(LogText(p), "Encrypting \"" + files[0] + "\"...\nCancelled.\nEncrypting \"" +
+                              files[0] + "\"...\nDone.\n");
+    EXPECT_TRUE(p.files().empty());
+    PressEscape(p);
+  });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+  EXPECT_GT(std::filesystem::file_size(files[0] + ".gpg"), kLargeSize);
+}
+
+TEST_F(OperationWindow, EscapeCancelsADecryptionAndTheWindowStaysOpen) {
+  const FileList files{EncryptedLargeFile("big.bin")};
+  const std::vector<std::string> before = FilesIn(ring().folder());
+  WindowProbe w(&files, cmdNone);
+  bool stillOpen = false;
+  w.then([&](WindowProbe& p) {
+    ClickRow(p, 0);
+    WhenBarMoves during(p, [&] { PressEscape(p); });
+    ClickButton(p, IDC_DECRYPT);
+    EXPECT_TRUE(during.acted);
+    EXPECT_EQ(LogText(p), "Decrypting \"" + files[0] + "\"...\nCancelled.\n");
+    EXPECT_EQ(FilesIn(ring().folder()), before);
+    EXPECT_EQ(GetDlgItemTextString(p.m_hWnd, IDC_CLOSE), "Close");
+  });
+  w.then([&](WindowProbe& p) {
+    stillOpen = true;
+    PressEscape(p);
+  });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+  EXPECT_TRUE(stillOpen);
+}
+
+// A second Cancel changes nothing; the files after the one cancelled stay for the buttons.
+TEST_F(OperationWindow, CancelEndsTheLoopOverFilesAndKeepsTheRest) {
+  const FileList files{LargeFile("one.bin"), LargeFile("two.bin")};
+  WindowProbe w(&files, cmdNone);
+  w.then([&](WindowProbe& p) {
+    ClickRow(p, 0);
+    WhenBarMoves during(p, [&] {
+      ClickButton(p, IDC_CLOSE);
+      ClickButton(p, IDC_CLOSE);
+    });
+    ClickButton(p, IDC_ENCRYPT);
+    EXPECT_EQ(LogText(p), "Encrypting \"" + files[0] + "\"...\nCancelled.\n");
+    EXPECT_EQ(p.files(), files);
+    PressEscape(p);
+  });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+  EXPECT_FALSE(std::filesystem::exists(files[0] + ".gpg"));
+  EXPECT_FALSE(std::filesystem::exists(files[1] + ".gpg"));
+}
+
+TEST_F(OperationWindow, TheCloseBoxDuringAnOperationCancelsItThenCloses) {
+  const FileList files{LargeFile("big.bin")};
+  const std::vector<std::string> before = FilesIn(ring().folder());
+  WindowProbe w(&files, cmdNone);
+  std::string log;
+  w.then([&](WindowProbe& p) {
+    ClickRow(p, 0);
+    WhenBarMoves during(p, [&] { WindowProbe::Widget(p.m_hWnd)->close(); });
+    ClickButton(p, IDC_ENCRYPT);
+    log = LogText(p);
+  });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+  EXPECT_EQ(log, "Encrypting \"" + files[0] + "\"...\nCancelled.\n");
+  EXPECT_EQ(FilesIn(ring().folder()), before);
+}
+
+// With two files the first moves the bar through the first half, the second through the rest.
+TEST_F(OperationWindow, TheBarShowsTheWholeJob) {
+  const FileList files{LargeFile("one.bin"), LargeFile("two.bin")};
+  WindowProbe w(&files, cmdNone);
+  std::vector<int> positions;
+  std::vector<std::size_t> outputs;  // the outputs written when each position was set
+  w.then([&](WindowProbe& p) {
+    auto* bar = qobject_cast<QProgressBar*>(WindowProbe::Widget(p.item(IDC_PROGRESS)));
+    ASSERT_NE(bar, nullptr);
+    QObject::connect(bar, &QProgressBar::valueChanged, [&](int value) {
+      positions.push_back(value);
+      outputs.push_back(std::filesystem::exists(files[0] + ".gpg") ? 1u : 0u);
+    });
+    ClickRow(p, 0);
+    ClickButton(p, IDC_ENCRYPT);
+    EXPECT_EQ(LogText(p), "Encrypting \"" + files[0] + "\"...\nDone.\nEncrypting \"" + files[1] +
+                              "\"...\nDone.\n");
+    PressEscape(p);
+  });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+  ASSERT_FALSE(positions.empty());
+  EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+  EXPECT_EQ(positions.back(), 1000);
+  for (std::size_t i = 0; i < positions.size(); ++i) {
+    if (outputs[i] == 0) {
+      EXPECT_LE(positions[i], 500) << i;
+    }
+  }
+  EXPECT_TRUE(
+      std::any_of(positions.begin(), positions.end(), [](int p) { return p > 0 && p < 500; }));
+  EXPECT_TRUE(
+      std::any_of(positions.begin(), positions.end(), [](int p) { return p > 500 && p < 1000; }));
+}
+
+// A command posted during an operation (as a job start is) runs once the operation has ended.
+TEST_F(OperationWindow, ACommandPostedDuringAnOperationWaitsForItsEnd) {
+  const FileList files{LargeFile("big.bin")};
+  WindowProbe w(&files, cmdNone);
+  std::size_t askedRightAfter = 1;
+  w.then([&](WindowProbe& p) {
+    ClickRow(p, 0);
+    WhenBarMoves during(p, [&] {
+      PostMessage(p.m_hWnd, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(IDC_DECRYPT), 0), 0);
+    });
+    ClickButton(p, IDC_ENCRYPT);
+    EXPECT_TRUE(during.acted);
+    askedRightAfter = m_dialogs.asked(ScriptedDialogs::Kind::Open).size();
+  });
+  w.then([&](WindowProbe& p) {
+    // Decrypt found the list empty and asked for files.
+    EXPECT_EQ(m_dialogs.asked(ScriptedDialogs::Kind::Open).size(), 1u);
+    EXPECT_EQ(LogText(p).rfind("Encrypting \"" + files[0] + "\"...\nDone.\n", 0), 0u);
+    PressEscape(p);
+  });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+  EXPECT_EQ(askedRightAfter, 0u);
+}
+
+namespace {
+
+class PassphraseWindow : public KeyRingTest {
+ protected:
+  KeyRingOptions keyRingOptions() const override { return {.keys = {"alice", "secret"}}; }
+};
+
+}  // namespace
+
+// Cancel while the passphrase prompt waits for the user: nothing written, and the window
+// decrypts the file at the next press once the prompt answers.
+TEST_F(PassphraseWindow, CancelWhileThePassphraseIsAskedLeavesNoOutput) {
+  const std::string plain = ring().path("letter.txt");
+  WriteFile(plain, "for the secret key\n");
+  const ProcessResult r = ring().gpg({"--trust-model", "always", "-r", ring().fingerprint("secret"),
+                                      "-o", plain + ".gpg", "-e", plain});
+  ASSERT_EQ(r.exitCode, 0) << r;
+  std::filesystem::remove(plain);
+  ring().setPassphrase(kSecretPassphrase);
+  const std::string hold = ring().home() + "/pinentry-hold";
+  WriteFile(hold, "");
+  const FileList files{plain + ".gpg"};
+  WindowProbe w(&files, cmdNone);
+  w.then([&](WindowProbe& p) {
+    ClickRow(p, 0);
+    bool cancelled = false;
+    QTimer asked;
+    QObject::connect(&asked, &QTimer::timeout, [&] {
+      if (cancelled || ring().pinentryLog().find("GETPIN") == std::string::npos) return;
+      cancelled = true;
+      ClickButton(p, IDC_CLOSE);
+    });
+    asked.start(10);
+    ClickButton(p, IDC_DECRYPT);
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(LogText(p), "Decrypting \"" + files[0] + "\"...\nCancelled.\n");
+    EXPECT_FALSE(std::filesystem::exists(plain));
+    EXPECT_EQ(p.files(), files);
+    std::filesystem::remove(hold);
+    ClickButton(p, IDC_DECRYPT);
+    EXPECT_EQ(ReadFile(plain), "for the secret key\n");
+    PressEscape(p);
+  });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+}
