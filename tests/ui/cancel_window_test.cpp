@@ -15,6 +15,7 @@
 #include "tests/support/key_ring.h"
 #include "tests/ui/window_actions.h"
 #include "tests/ui/window_probe.h"
+#include "zembra/ui/key_resource_ids.h"
 
 namespace {
 
@@ -40,17 +41,37 @@ std::vector<std::string> FilesIn(const std::string& folder) {
   return names;
 }
 
+int PrimaryKeysIn(const std::string& colons) {
+  int keys = 0;
+  std::size_t at = 0;
+  while (at < colons.size()) {
+    if (colons.compare(at, 4, "pub:") == 0) ++keys;
+    at = colons.find('\n', at);
+    if (at == std::string::npos) break;
+    ++at;
+  }
+  return keys;
+}
+
+int RowOfKey(WindowProbe& w, const std::string& keyId) {
+  const int rows = static_cast<int>(SendMessage(w.item(IDC_KEY_LIST), LVM_GETITEMCOUNT, 0, 0));
+  for (int row = 0; row < rows; ++row)
+    if (CellText(w, row, 0) == keyId) return row;
+  return -1;
+}
+
 int BarPosition(WindowProbe& w) {
   return static_cast<int>(SendMessage(w.item(IDC_PROGRESS), PBM_GETPOS, 0, 0));
 }
 
-// Runs act once, from the window's event loop, as soon as the operation has moved the bar.
+// Runs act once, from the window's event loop, as soon as the operation has moved the bar (to
+// at least `from` of its 1000).
 struct WhenBarMoves {
   QTimer timer;
   bool acted = false;
-  WhenBarMoves(WindowProbe& w, std::function<void()> act) {
-    QObject::connect(&timer, &QTimer::timeout, [this, &w, act = std::move(act)] {
-      if (acted || BarPosition(w) <= 0) return;
+  WhenBarMoves(WindowProbe& w, std::function<void()> act, int from = 1) {
+    QObject::connect(&timer, &QTimer::timeout, [this, &w, from, act = std::move(act)] {
+      if (acted || BarPosition(w) < from) return;
       acted = true;
       act();
     });
@@ -312,4 +333,108 @@ TEST_F(PassphraseWindow, CancelWhileThePassphraseIsAskedLeavesNoOutput) {
     PressEscape(p);
   });
   EXPECT_EQ(w.DoModal(), IDCANCEL);
+}
+
+// Signing, verifying, importing and exporting stop as encrypting does: nothing under the output's
+// name, one line, the file kept for the buttons.
+TEST_F(OperationWindow, CancelDuringSigningLeavesNoSignedFile) {
+  const FileList files{LargeFile("big.bin")};
+  const std::vector<std::string> before = FilesIn(ring().folder());
+  WindowProbe w(&files, cmdNone);
+  w.then([&](WindowProbe& p) {
+    ClickRow(p, 0);
+    WhenBarMoves during(p, [&] { ClickButton(p, IDC_CLOSE); });
+    ClickButton(p, IDC_SIGN);
+    EXPECT_TRUE(during.acted);
+    EXPECT_EQ(LogText(p), "Signing \"" + files[0] + "\"...\nCancelled.\n");
+    EXPECT_EQ(p.files(), files);
+    PressEscape(p);
+  });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+  EXPECT_EQ(FilesIn(ring().folder()), before);
+}
+
+TEST_F(OperationWindow, CancelDuringVerificationLeavesNoVerifiedFile) {
+  const std::string plain = LargeFile("big.bin");
+  const ProcessResult r = ring().gpg(
+      {"-z", "0", "-u", ring().fingerprint("alice"), "-o", plain + ".signed.gpg", "--sign", plain});
+  ASSERT_EQ(r.exitCode, 0) << r;
+  std::filesystem::remove(plain);
+  const FileList files{plain + ".signed.gpg"};
+  const std::vector<std::string> before = FilesIn(ring().folder());
+  WindowProbe w(&files, cmdNone);
+  w.then([&](WindowProbe& p) {
+    ClickRow(p, 0);
+    WhenBarMoves during(p, [&] { PressEscape(p); });
+    ClickButton(p, IDC_VERIFY);
+    EXPECT_TRUE(during.acted);
+    EXPECT_EQ(LogText(p), "Verifying \"" + files[0] + "\"...\nCancelled.\n");
+    EXPECT_EQ(p.files(), files);
+    PressEscape(p);
+  });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+  EXPECT_EQ(FilesIn(ring().folder()), before);
+}
+
+// gpg writes each key to the ring as it goes: the line says how many the ring kept, and the
+// list shows them.
+TEST_F(OperationWindow, CancelDuringAnImportSaysHowManyKeysTheRingTook) {
+  const ProcessResult unpacked = RunProcess({"xz", "-dc", TestKeyFolder() + "/ring1000.pgp.xz"});
+  ASSERT_EQ(unpacked.exitCode, 0) << unpacked;
+  const std::string path = ring().path("ring1000.pgp");
+  WriteFile(path, unpacked.out);
+  ScriptedDialogs dialogs;
+  dialogs.answerOpen({path});
+  std::string log;
+  int rows = 0;
+  WindowProbe w(nullptr, cmdNone);
+  w.then([&](WindowProbe& p) {
+    WhenBarMoves during(
+        p, [&] { ClickButton(p, IDC_CLOSE); }, 300);
+    ClickButton(p, IDC_IMPORT_KEYS);
+    EXPECT_TRUE(during.acted);
+    log = LogText(p);
+    rows = static_cast<int>(SendMessage(p.item(IDC_KEY_LIST), LVM_GETITEMCOUNT, 0, 0));
+    PressEscape(p);
+  });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+  const int inRing = PrimaryKeysIn(ring().gpg({"--with-colons", "--list-keys"}).out);
+  const int taken = inRing - 2;
+  EXPECT_GT(taken, 0);
+  EXPECT_LT(taken, 1000);
+  EXPECT_EQ(log, "Importing keys from \"" + path +
+                     "\"\nCancelled. The key ring had already taken " + std::to_string(taken) +
+                     " keys from the file.\n");
+  EXPECT_EQ(rows, inRing);
+}
+
+TEST_F(PassphraseWindow, CancelWhileTheExportAsksThePassphraseLeavesNoFile) {
+  ring().setPassphrase(kSecretPassphrase);
+  const std::string hold = ring().home() + "/pinentry-hold";
+  WriteFile(hold, "");
+  const std::string path = ring().path("secret-key");
+  ScriptedDialogs dialogs;
+  dialogs.answerSave(path, [](HWND panel) { ClickControl(panel, IDC_EXPORT_SECRET); });
+  const std::vector<std::string> before = FilesIn(ring().folder());
+  std::string log;
+  WindowProbe w(nullptr, cmdNone);
+  w.then([&](WindowProbe& p) {
+    ClickRow(p, RowOfKey(p, ring().keyId("secret")));
+    bool cancelled = false;
+    QTimer asked;
+    QObject::connect(&asked, &QTimer::timeout, [&] {
+      if (cancelled || ring().pinentryLog().find("GETPIN") == std::string::npos) return;
+      cancelled = true;
+      ClickButton(p, IDC_CLOSE);
+    });
+    asked.start(10);
+    ClickButton(p, IDC_EXPORT_KEYS);
+    EXPECT_TRUE(cancelled);
+    log = LogText(p);
+    PressEscape(p);
+  });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+  std::filesystem::remove(hold);
+  EXPECT_EQ(log, "Exporting key(s) to \"" + path + ".asc\"\nCancelled.\n");
+  EXPECT_EQ(FilesIn(ring().folder()), before);
 }

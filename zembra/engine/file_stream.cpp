@@ -45,6 +45,7 @@ void TellProgress(std::uint64_t& done, std::uint64_t total, int& lastPos,
 
 ssize_t ReadFileCb(void* handle, void* buffer, size_t size) {
   auto* stream = static_cast<FileStream*>(handle);
+  if (stream->ended) return 0;
   // Counted before reading, whatever the read returns: the position follows what the engine
   // asked for, and the end of the file is reached at the latest when done passes total.
   stream->done += size;

@@ -18,6 +18,7 @@ struct FileStream {
   ProgressSink progress;    // told each new position
   int lastPos = -1;         // position last told
   bool changed = false;     // the file's length at the end was not its length at opening
+  bool ended = false;       // the input was ended early: reads find its end from then on
 };
 
 // The handle of an output data object.

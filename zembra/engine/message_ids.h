@@ -88,4 +88,6 @@ enum MessageId : int {
   // Cancelling an operation.
   IDS_CANCELLED = 9182,
   IDS_CANCEL_BUTTON = 9183,
+  // An import cancelled: gpg writes each key as it goes, so the ring keeps those it took.
+  IDS_IMPORT_CANCELLED = 9184,
 };

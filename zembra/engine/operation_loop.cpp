@@ -26,7 +26,8 @@ struct Watch {
 
 class OperationLoop {
  public:
-  explicit OperationLoop(gpgme_ctx_t ctx) : m_ctx(ctx) {
+  OperationLoop(gpgme_ctx_t ctx, const std::function<void()>& endInput)
+      : m_ctx(ctx), m_endInput(endInput) {
     gpgme_get_io_cbs(ctx, &m_saved);
     gpgme_io_cbs ours{&Add, this, &Remove, &Event, this};
     gpgme_set_io_cbs(ctx, &ours);
@@ -54,7 +55,12 @@ class OperationLoop {
   gpgme_error_t Run() {
     std::vector<DescriptorWait> fds;
     while (!m_done) {
-      if (m_cancelRequested) return Cancel(OperationCancelled());
+      if (m_cancelRequested) {
+        if (!m_endInput || m_inputEnded) return Cancel(OperationCancelled());
+        m_cancelRequested = false;
+        m_inputEnded = true;
+        m_endInput();
+      }
       std::erase_if(m_watches, [](const std::unique_ptr<Watch>& w) { return !w->live; });
       // GPGME ends every operation it started with a done event; an operation that has nothing
       // left to watch without one would otherwise wait for ever.
@@ -71,7 +77,7 @@ class OperationLoop {
         m_watches[i]->handler(m_watches[i]->handlerData, fds[i].fd);
       }
     }
-    return m_err;
+    return m_inputEnded ? OperationCancelled() : m_err;
   }
 
  private:
@@ -102,6 +108,8 @@ class OperationLoop {
   }
 
   gpgme_ctx_t m_ctx;
+  std::function<void()> m_endInput;
+  bool m_inputEnded = false;
   gpgme_io_cbs m_saved{};
   std::vector<std::unique_ptr<Watch>> m_watches;
   std::vector<std::uint64_t> m_pipes;
@@ -165,19 +173,21 @@ gpgme_error_t EndStatusWatch::Seen(void* hook, const char* keyword, const char* 
 }
 
 gpgme_error_t RunOperation(gpgme_ctx_t ctx, const std::function<gpgme_error_t()>& start,
-                           const char* endStatus, gpgme_error_t* keyRingError) {
+                           const char* endStatus, gpgme_error_t* keyRingError,
+                           const std::function<void()>& endInput) {
   if (keyRingError) *keyRingError = 0;
   // A window whose engine did not start has no context; the engine refuses it as it refuses
   // every other call on one, and nothing here may touch it.
   if (!ctx) return gpg_error(GPG_ERR_INV_VALUE);
   CompleteStoppedKeyRingUpdate(ctx);
   EndStatusWatch watch(ctx, endStatus);
-  OperationLoop loop(ctx);
+  OperationLoop loop(ctx, endInput);
   gpgme_error_t err = start();
   if (err == 0) {
     err = loop.Run();
     if (keyRingError) *keyRingError = watch.keyRingError();
     if (err == 0 && !watch.seen()) err = gpg_error(GPG_ERR_UNFINISHED);
+    if (IsOperationCancelled(err) && watch.seen()) return err;  // gpg ended on its own
   }
   // GPGME's cancel only closes its ends of the pipes, and gpg goes on with its work (expanding
   // a compressed message to its end, say) long after the operation failed; nor can GPGME wait

@@ -22,8 +22,14 @@
 // Returns what the synchronous call would: the error of the start or of the operation's input
 // and output; the operation's result (gpgme_op_*_result) is then ready on ctx. With an
 // endStatus, keyRingError (when given) receives the error of a key ring gpg could not open.
+//
+// endInput, when given, is how a cancel stops an operation whose work up to any point stands on
+// its own (an import: each key is in the ring once gpg took it): it ends the operation's input,
+// gpg finishes with what it read and says what it did, and the operation ends with
+// OperationCancelled(), its result ready. A second cancel stops gpg as any cancel does.
 gpgme_error_t RunOperation(gpgme_ctx_t ctx, const std::function<gpgme_error_t()>& start,
-                           const char* endStatus = nullptr, gpgme_error_t* keyRingError = nullptr);
+                           const char* endStatus = nullptr, gpgme_error_t* keyRingError = nullptr,
+                           const std::function<void()>& endInput = nullptr);
 
 // Asks the operation that RunOperation runs on ctx to stop, from a handler of the window's events
 // during it: the operation ends with OperationCancelled(), gpg ended as on any other error. False

@@ -31,8 +31,16 @@ ImportOutcome ImportKeyFile(gpgme_ctx_t ctx, const std::string& path,
   LogRes(IDS_IMPORTING_KEYS, DisplayText(path));
   // The counts come last; without them the engine stopped somewhere in the file.
   gpgme_error_t keyRingError = 0;
+  // A cancel ends the key file there: gpg keeps what it took and counts it.
   const gpgme_error_t err = RunOperation(
-      ctx, [&] { return gpgme_op_import_start(ctx, data.get()); }, "IMPORT_RES", &keyRingError);
+      ctx, [&] { return gpgme_op_import_start(ctx, data.get()); }, "IMPORT_RES", &keyRingError,
+      [&] { stream.ended = true; });
+  if (IsOperationCancelled(err)) {
+    gpgme_import_result_t result = gpgme_op_import_result(ctx);
+    outcome.imported = result ? result->imported : 0;
+    outcome.End(IDS_IMPORT_CANCELLED, outcome.imported);
+    return outcome;
+  }
   // A key file that changed while it was read gave the engine a mixture of its old and new
   // content; what the engine took before the end is not known.
   if (stream.changed) {

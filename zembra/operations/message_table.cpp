@@ -102,6 +102,7 @@ constexpr Message kMessages[] = {
      "Error: The setting \"%s\" could not be saved (registry error %d: %hs).\n"},
     {IDS_CANCELLED, "Cancelled.\n"},
     {IDS_CANCEL_BUTTON, "Cancel"},
+    {IDS_IMPORT_CANCELLED, "Cancelled. The key ring had already taken %d keys from the file.\n"},
 };
 
 }  // namespace

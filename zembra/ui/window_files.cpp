@@ -1,6 +1,7 @@
 // The window's file commands: the job it was opened for, the file buttons and their per-file
 // loops, the single-file operations and the choice of files. Each operation runs on the
 // window's context with the progress bar as the sink; its outcome is in the log already.
+#include <algorithm>
 #include <cstring>
 
 #include "platform/core/log.h"
@@ -39,6 +40,11 @@ LRESULT CDlgProgress::OnAutoProcessFiles(WORD, WORD, HWND, BOOL&) {
 }
 
 void CDlgProgress::AutoProcessFiles() {
+  // The bar shows the job: each file that is worked on has its share.
+  m_jobFile = 0;
+  m_jobFiles = static_cast<std::size_t>(
+      std::count_if(m_job.files().begin(), m_job.files().end(),
+                    [](const std::string& f) { return ActionForName(f) != FileAction::Wait; }));
   m_job.AutoProcess(
       [this](FileAction action, const std::string& path) {
         switch (action) {
@@ -47,8 +53,11 @@ void CDlgProgress::AutoProcessFiles() {
           case FileAction::Import: Import(path); break;
           case FileAction::Wait: break;
         }
+        ++m_jobFile;
       },
       [this] { return m_cancelled; });
+  m_jobFiles = 0;
+  m_jobFile = 0;
 }
 
 // The file buttons use the job's paths when there are any, otherwise ask for files first. A

@@ -56,7 +56,7 @@ LRESULT CDlgProgress::OnClickedImportKeys(WORD, WORD, HWND, BOOL&) {
                 {kKeyFileFilter, kImportBufferChars, folder.empty() ? nullptr : folder.c_str()},
                 chosen);
   int imported = 0;
-  for (const std::string& path : chosen) imported += Import(path);
+  ForEachFile(chosen, [&](const std::string& path) { imported += Import(path); });
   if (imported == 0) return 0;
   SendMessage(m_hKeyList, LVM_DELETEALLITEMS, 0, 0);
   m_pKeys.reset();
