@@ -1,6 +1,7 @@
 #include "tests/e2e/x_session.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/Xfixes.h>
 
 #include <sstream>
@@ -28,6 +29,7 @@ XSession::XSession(std::string display) : m_display(std::move(display)) {
 }
 
 XSession::~XSession() {
+  Uncover();
   if (m_connection != nullptr) XCloseDisplay(AsDisplay(m_connection));
 }
 
@@ -91,6 +93,47 @@ void XSession::Keys(const std::vector<std::string>& keys) const {
 
 void XSession::Type(const std::string& text) const {
   Run({"xdotool", "type", "--delay", "30", text});
+}
+
+std::string XSession::ScreenPixels(const WindowGeometry& area) const {
+  if (m_connection == nullptr) return {};
+  Display* display = AsDisplay(m_connection);
+  XImage* image = XGetImage(display, DefaultRootWindow(display), area.x, area.y,
+                            static_cast<unsigned>(area.width), static_cast<unsigned>(area.height),
+                            AllPlanes, ZPixmap);
+  if (image == nullptr) return {};
+  std::string pixels;
+  for (int y = 0; y < area.height; ++y) {
+    for (int x = 0; x < area.width; ++x) {
+      const unsigned long pixel = XGetPixel(image, x, y);
+      pixels.append(reinterpret_cast<const char*>(&pixel), sizeof pixel);
+    }
+  }
+  XDestroyImage(image);
+  return pixels;
+}
+
+void XSession::Cover(const WindowGeometry& area) {
+  if (m_connection == nullptr) return;
+  Uncover();
+  Display* display = AsDisplay(m_connection);
+  const int screen = DefaultScreen(display);
+  XSetWindowAttributes attributes{};
+  attributes.override_redirect = True;  // no window manager needed to keep it on top
+  attributes.background_pixel = 0xff0000 & WhitePixel(display, screen);
+  m_cover = XCreateWindow(display, DefaultRootWindow(display), area.x, area.y,
+                          static_cast<unsigned>(area.width), static_cast<unsigned>(area.height), 0,
+                          CopyFromParent, InputOutput, CopyFromParent,
+                          CWOverrideRedirect | CWBackPixel, &attributes);
+  XMapRaised(display, m_cover);
+  XSync(display, False);
+}
+
+void XSession::Uncover() {
+  if (m_connection == nullptr || m_cover == 0) return;
+  XDestroyWindow(AsDisplay(m_connection), m_cover);
+  XSync(AsDisplay(m_connection), False);
+  m_cover = 0;
 }
 
 std::string XSession::CursorImage() const {

@@ -38,8 +38,16 @@ class XSession {
   // The pixels of the cursor the pointer shows now, with its size; "" when unknown.
   std::string CursorImage() const;
 
+  // What the screen shows in the rectangle (root coordinates), as bytes; "" when unknown.
+  std::string ScreenPixels(const WindowGeometry& area) const;
+  // Another program's window over the rectangle, filled with one colour and held above every
+  // other until Uncover: what a person does who drags a window over this one and away again.
+  void Cover(const WindowGeometry& area);
+  void Uncover();
+
  private:
   std::string m_display;
-  void* m_connection = nullptr;  // the Xlib display of CursorImage
+  void* m_connection = nullptr;  // the Xlib display of CursorImage and the pixels
+  unsigned long m_cover = 0;     // the covering window; 0: none
   std::string Run(const std::vector<std::string>& args) const;
 };
