@@ -118,8 +118,7 @@ TEST_F(LiveWindowEndToEnd, ACoveredWindowIsPaintedAgainDuringALargeJobAndCancelS
 
   m_x.Click(m_window, PxX(kCloseButton.x + kCloseButton.cx / 2.0),
             PxY(kCloseButton.y + kCloseButton.cy / 2.0));
-  ASSERT_TRUE(WaitUntil([&] { return Logged("Cancelled."); }, kDeadline))
-      << ReadWholeFile(m_trace);
+  ASSERT_TRUE(WaitUntil([&] { return Logged("Cancelled."); }, kDeadline)) << ReadWholeFile(m_trace);
   const std::vector<std::string> log = Log();
   ASSERT_GE(log.size(), 2u);
   EXPECT_EQ(std::vector<std::string>(log.end() - 2, log.end()),
@@ -129,8 +128,9 @@ TEST_F(LiveWindowEndToEnd, ACoveredWindowIsPaintedAgainDuringALargeJobAndCancelS
     left.push_back(entry.path().filename().string());
   EXPECT_EQ(left, std::vector<std::string>{"big.bin.gpg"});
 
-  EXPECT_EQ(CloseZembraWithEscape(
-                m_display, [&](std::chrono::milliseconds wait) { return m_launcher->WaitFor(wait); },
-                kDeadline),
-            0);
+  EXPECT_EQ(
+      CloseZembraWithEscape(
+          m_display, [&](std::chrono::milliseconds wait) { return m_launcher->WaitFor(wait); },
+          kDeadline),
+      0);
 }

@@ -2,7 +2,10 @@
 // expiry dates, and a key made through the window's dialog.
 #include <gtest/gtest.h>
 
+#include <QTimer>
+
 #include "tests/support/test_env.h"
+#include "zembra/engine/operation_loop.h"
 #include "zembra/keys/key_export.h"
 #include "zembra/keys/key_generation.h"
 #include "zembra/keys/key_list.h"
@@ -124,4 +127,33 @@ TEST_F(KeyGeneration, ThePassphraseProtectsTheNewKey) {
   EXPECT_FALSE(exportSecret(ring().path("wrong.asc")).written());
   ring().setPassphrase("generated words");
   EXPECT_TRUE(exportSecret(ring().path("right.asc")).written());
+}
+
+// Cancel while the engine generates (the window's Cancel reaches the operation so): one line,
+// nothing generated, no key in the ring.
+TEST_F(KeyGeneration, CancelWhileTheEngineGeneratesLeavesNoKey) {
+  CGenKeyResult result;
+  std::string log;
+  bool cancelled = false;
+  RunInHostWindow([&](HWND) {
+    GpgmeContext ctx = OpenEngineContext();
+    QTimer soon;
+    soon.setSingleShot(true);
+    QObject::connect(&soon, &QTimer::timeout, [&] { cancelled = CancelOperation(ctx.get()); });
+    soon.start(100);
+    result = GenerateKey(ctx.get(), {.keyType = "RSA",
+                                     .keyLength = 4096,
+                                     .subkeyType = "default",
+                                     .subkeyLength = 4096,
+                                     .name = "Never Made",
+                                     .email = "never@example.org",
+                                     .comment = "",
+                                     .expiry = "0",
+                                     .passphrase = "generated words"});
+    log = LogText();
+  });
+  ASSERT_TRUE(cancelled) << "the key was made within 100 ms: " << result;
+  EXPECT_FALSE(result.generated()) << result;
+  EXPECT_EQ(log, "Cancelled.\n");
+  EXPECT_TRUE(ring().publicFingerprints().empty());
 }

@@ -29,11 +29,14 @@ CGenKeyResult GenerateKey(gpgme_ctx_t ctx, const KeyParms& parms) {
     outcome.Refuse(KeyParmsRefusalText(block) + "\n");
     return outcome;
   }
-  outcome.Check(RunOperation(
+  const bool ran = outcome.Check(RunOperation(
       ctx, [&] { return gpgme_op_genkey_start(ctx, block.text.c_str(), nullptr, nullptr); }));
   // The block held the passphrase: it does not stay in freed memory.
   std::fill(block.text.begin(), block.text.end(), '\0');
-  outcome.Adopt(gpgme_op_genkey_result(ctx));
+  // A stopped or cancelled engine leaves an empty result behind, which is no key; one that failed
+  // after making the key names it.
+  gpgme_genkey_result_t made = gpgme_op_genkey_result(ctx);
+  if (ran || (made != nullptr && made->fpr != nullptr)) outcome.Adopt(made);
   return outcome;
 }
 
