@@ -47,9 +47,9 @@ TEST_F(PassphraseEncryption, ARoundTripAsksThePinentryTwiceThenOnceMore) {
   // The passphrase was asked with its confirmation.
   EXPECT_NE(ring().pinentryLog().find("SETREPEAT"), std::string::npos) << ring().pinentryLog();
   // Binary OpenPGP with a passphrase-encrypted session key and no public-key one.
-  const ProcessResult packets = ring().gpg({"--list-packets", "--pinentry-mode", "loopback",
-                                            "--passphrase", "a passphrase of 2 words",
-                                            plain + ".gpg"});
+  const ProcessResult packets =
+      ring().gpg({"--list-packets", "--pinentry-mode", "loopback", "--passphrase",
+                  "a passphrase of 2 words", plain + ".gpg"});
   EXPECT_NE(packets.out.find(":symkey enc packet:"), std::string::npos) << packets;
   EXPECT_EQ(packets.out.find(":pubkey enc packet:"), std::string::npos) << packets;
   EXPECT_NE(ReadFile(plain + ".gpg").substr(0, 5), "-----");

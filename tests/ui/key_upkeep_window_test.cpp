@@ -13,9 +13,7 @@ namespace {
 
 class KeyUpkeepWindow : public KeyRingTest {
  protected:
-  KeyRingOptions keyRingOptions() const override {
-    return {.keys = {"alice", "signer", "secret"}};
-  }
+  KeyRingOptions keyRingOptions() const override { return {.keys = {"alice", "signer", "secret"}}; }
   static int RowOf(WindowProbe& p, const std::string& keyId) {
     for (int row = 0; row < RowCount(p); ++row)
       if (CellText(p, row, 0) == keyId) return row;
@@ -29,8 +27,8 @@ class KeyUpkeepWindow : public KeyRingTest {
   }
   // gpg's own decryption with the passphrase given: its output, or "" when it failed.
   std::string GpgDecrypt(const std::string& path, const std::string& passphrase) {
-    const ProcessResult plain = ring().gpg(
-        {"--pinentry-mode", "loopback", "--passphrase", passphrase, "--decrypt", path});
+    const ProcessResult plain =
+        ring().gpg({"--pinentry-mode", "loopback", "--passphrase", passphrase, "--decrypt", path});
     return plain.exitCode == 0 ? plain.out : "";
   }
   ScriptedDialogs m_dialogs;
@@ -41,8 +39,7 @@ void PickDay(HWND dialog, int year, int month, int day) {
   date.wYear = static_cast<WORD>(year);
   date.wMonth = static_cast<WORD>(month);
   date.wDay = static_cast<WORD>(day);
-  SendMessage(GetDlgItem(dialog, IDC_CALENDAR), MCM_SETCURSEL, 0,
-              reinterpret_cast<LPARAM>(&date));
+  SendMessage(GetDlgItem(dialog, IDC_CALENDAR), MCM_SETCURSEL, 0, reinterpret_cast<LPARAM>(&date));
 }
 
 }  // namespace
@@ -207,8 +204,8 @@ TEST_F(KeyUpkeepWindow, EncryptWithPassphraseFromThePopupEncryptsTheJobsFiles) {
     Choose(p, 0, ID_MENU_ENCRYPT_PASSPHRASE);
   });
   w.then([&](WindowProbe& p) {
-    EXPECT_EQ(LogText(p), "Encrypting \"" + first + "\"...\nDone.\nEncrypting \"" + second +
-                              "\"...\nDone.\n");
+    EXPECT_EQ(LogText(p),
+              "Encrypting \"" + first + "\"...\nDone.\nEncrypting \"" + second + "\"...\nDone.\n");
     PressEscape(p);
   });
   EXPECT_EQ(w.DoModal(), IDCANCEL);
@@ -232,8 +229,8 @@ TEST_F(KeyUpkeepWindow, ARevocationCertificateIsSavedWhereTheUserChooses) {
     ASSERT_EQ(saves.size(), 1u);
     EXPECT_EQ(saves[0].file.initialName, fpr + ".rev");
     EXPECT_EQ(saves[0].file.defaultExtension, "rev");
-    EXPECT_EQ(LogText(p), "Exporting the revocation certificate of " + fpr + " to \"" + path +
-                              "\"\nDone.\n");
+    EXPECT_EQ(LogText(p),
+              "Exporting the revocation certificate of " + fpr + " to \"" + path + "\"\nDone.\n");
     PressEscape(p);
   });
   EXPECT_EQ(w.DoModal(), IDCANCEL);

@@ -15,6 +15,8 @@ namespace {
 
 // A revocation certificate is a few hundred bytes; anything much larger is not one.
 constexpr std::size_t kRevocationLimit = 64 * 1024;
+// Seconds an expiry is aimed early, for the time gpg takes to start.
+constexpr std::int64_t kExpirySlack = 300;
 
 const char* FingerprintOf(gpgme_key_t key) {
   if (key->fpr) return key->fpr;
@@ -77,7 +79,11 @@ Outcome ChangeExpiry(gpgme_ctx_t ctx, gpgme_key_t key, std::int64_t expires, std
       expires == 0 ? std::string(LoadMessage(IDS_EXPIRY_NEVER)) : FormatDate(expires);
   if (expires != 0 && expires <= now) return outcome.End(IDS_EXPIRY_NOT_FUTURE, when);
   LogRes(IDS_CHANGING_EXPIRY, FingerprintOf(key), when);
-  const auto seconds = static_cast<unsigned long>(expires == 0 ? 0 : expires - now);
+  // gpg counts the seconds from its own start, a moment after now; aimed a few minutes early,
+  // the expiry still falls on the day chosen (EndOfDay aims at its last second).
+  std::int64_t ahead = expires == 0 ? 0 : expires - now;
+  if (ahead > 2 * kExpirySlack) ahead -= kExpirySlack;
+  const auto seconds = static_cast<unsigned long>(ahead);
   // The primary key first, then every subkey that is still usable, so that the key does not
   // lose its encryption subkey at the old date.
   if (!outcome.Check(RunOperation(
@@ -86,9 +92,9 @@ Outcome ChangeExpiry(gpgme_ctx_t ctx, gpgme_key_t key, std::int64_t expires, std
   bool usableSubkey = false;
   for (gpgme_subkey_t sub = key->subkeys ? key->subkeys->next : nullptr; sub; sub = sub->next)
     usableSubkey = usableSubkey || (!sub->revoked && !sub->expired);
-  if (usableSubkey &&
-      !outcome.Check(RunOperation(
-          ctx, [&] { return gpgme_op_setexpire_start(ctx, key, seconds, "*", 0); })))
+  if (usableSubkey && !outcome.Check(RunOperation(ctx, [&] {
+        return gpgme_op_setexpire_start(ctx, key, seconds, "*", 0);
+      })))
     return outcome;
   outcome.Done();
   return outcome;

@@ -23,8 +23,8 @@ DialogTemplate MakeChangeExpiryTemplate() {
   t.pointSize = 9;
   t.style = kDialogStyle;
   t.controls = {
-      {IDC_STATIC, ControlKind::Static, "The key expires at the end of the day chosen.", 7, 7,
-       190, 8, kChild},
+      {IDC_STATIC, ControlKind::Static, "The key expires at the end of the day chosen.", 7, 7, 190,
+       8, kChild},
       {IDC_CALENDAR, ControlKind::MonthCalendar, "", 7, 18, 190, 100,
        kChild | MCS_NOTODAY | MCS_NOTODAYCIRCLE | WS_TABSTOP},
       {IDC_NEVER_EXPIRES, ControlKind::CheckBox, "&Never expires", 7, 131, 80, 10,
@@ -47,10 +47,9 @@ DialogTemplate MakeOwnerTrustTemplate() {
   t.pointSize = 9;
   t.style = kDialogStyle;
   t.controls = {
-      {IDC_STATIC, ControlKind::Static, "How far do you trust this owner to certify keys?", 7,
-       7, 190, 8, kChild},
-      {IDC_TRUST_UNKNOWN, ControlKind::RadioButton, "&Unknown", 7, 20, 190, 10,
-       kRadio | WS_GROUP},
+      {IDC_STATIC, ControlKind::Static, "How far do you trust this owner to certify keys?", 7, 7,
+       190, 8, kChild},
+      {IDC_TRUST_UNKNOWN, ControlKind::RadioButton, "&Unknown", 7, 20, 190, 10, kRadio | WS_GROUP},
       {IDC_TRUST_NONE, ControlKind::RadioButton, "N&one", 7, 33, 190, 10, kRadio},
       {IDC_TRUST_MARGINAL, ControlKind::RadioButton, "&Marginal", 7, 46, 190, 10, kRadio},
       {IDC_TRUST_FULL, ControlKind::RadioButton, "&Full", 7, 59, 190, 10, kRadio},

@@ -17,9 +17,8 @@ namespace {
 constexpr char kRevocationFilter[] =
     "Revocation certificates (*.rev)\0*.rev\0All files (*.*)\0*.*\0";
 constexpr std::size_t kRevocationNameChars = 1024;
-constexpr DWORD kRevocationSaveFlags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST |
-                                       OFN_HIDEREADONLY | OFN_EXPLORER | OFN_ENABLESIZING |
-                                       OFN_DONTADDTORECENT;
+constexpr DWORD kRevocationSaveFlags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
+                                       OFN_EXPLORER | OFN_ENABLESIZING | OFN_DONTADDTORECENT;
 
 std::int64_t Now() {
   return std::chrono::duration_cast<std::chrono::seconds>(
