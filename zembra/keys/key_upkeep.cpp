@@ -1,6 +1,7 @@
 #include "zembra/keys/key_upkeep.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <string_view>
 
@@ -63,14 +64,10 @@ Outcome ChangePassphrase(gpgme_ctx_t ctx, gpgme_key_t key) {
 }
 
 std::int64_t EndOfDay(int year, int month, int day) {
-  // Days since 1970-01-01 of a proleptic Gregorian date (Howard Hinnant's days_from_civil).
-  const int y = year - (month <= 2 ? 1 : 0);
-  const int era = (y >= 0 ? y : y - 399) / 400;
-  const int yoe = y - era * 400;
-  const int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  const std::int64_t days = static_cast<std::int64_t>(era) * 146097 + doe - 719468;
-  return days * 86400 + 86399;
+  const std::chrono::sys_days date{std::chrono::year{year} /
+                                   std::chrono::month{static_cast<unsigned>(month)} /
+                                   std::chrono::day{static_cast<unsigned>(day)}};
+  return std::chrono::duration_cast<std::chrono::seconds>(date.time_since_epoch()).count() + 86399;
 }
 
 Outcome ChangeExpiry(gpgme_ctx_t ctx, gpgme_key_t key, std::int64_t expires, std::int64_t now) {
