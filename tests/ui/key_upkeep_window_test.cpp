@@ -253,3 +253,30 @@ TEST_F(KeyUpkeepWindow, AKeyWithoutARevocationCertificateSaysSoBeforeAnyNameIsAs
   });
   EXPECT_EQ(w.DoModal(), IDCANCEL);
 }
+
+TEST_F(KeyUpkeepWindow, ATrustChangeOnAKeyGpgChangedMeanwhileShowsBothChangesInTheRow) {
+  WindowProbe w(nullptr, cmdNone);
+  w.then([&](WindowProbe& p) {
+    const int row = RowOf(p, ring().keyId("alice"));
+    ClickRow(p, row);
+    // gpg itself gives the key an expiry while the window shows it without one.
+    const ProcessResult expired =
+        ring().gpg({"--quick-set-expire", ring().fingerprint("alice"), "2042-03-04"});
+    ASSERT_EQ(expired.exitCode, 0) << expired;
+    EXPECT_EQ(CellText(p, row, 2), "");
+    WhenDialogOpens(p, [&](HWND dialog) {
+      ClickControl(dialog, IDC_TRUST_FULL);
+      ClickControl(dialog, IDOK);
+    });
+    Choose(p, row, ID_MENU_SET_OWNER_TRUST);
+  });
+  w.then([&](WindowProbe& p) {
+    const int row = RowOf(p, ring().keyId("alice"));
+    EXPECT_EQ(CellText(p, row, 4), "Full");
+    EXPECT_EQ(CellText(p, row, 2), "2042-03-04");
+    EXPECT_EQ(LogText(p),
+              "Setting the owner trust of " + ring().fingerprint("alice") + " to full...\nDone.\n");
+    PressEscape(p);
+  });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+}
