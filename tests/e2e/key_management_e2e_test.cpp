@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -142,6 +143,16 @@ class KeyManagementEndToEnd : public KeyRingTest {
 
   std::vector<std::string> NewFingerprints() { return ring().publicFingerprints(); }
 
+  // Right-clicks the first row (selecting it) and picks a pop-up item by its keys.
+  void PopupItem(const std::vector<std::string>& keys) {
+    const std::vector<std::string> windows = m_x.Windows(m_launcher->pid());
+    const std::set<std::string> known(windows.begin(), windows.end());
+    m_x.Click(m_window, PxX(kKeyList.x + 40), PxY(kKeyList.y + 15), 3);
+    const std::string menu = m_x.WaitForNewWindow(m_launcher->pid(), known, kDeadline);
+    ASSERT_FALSE(menu.empty()) << ReadWholeFile(m_trace);
+    m_x.Keys(keys);
+  }
+
   fs::path m_files, m_app, m_trace;
   VirtualDisplay m_display;
   XSession m_x{m_display.name()};
@@ -261,6 +272,74 @@ TEST_F(KeyManagementEndToEnd, ANewUserCreatesAKeyEncryptsWithItExportsDeletesAnd
   EXPECT_EQ(FingerprintsIn(afterImport), std::vector<std::string>{erin});
 
   // Escape closes the window; a key a loaded machine loses is sent again.
+  std::optional<int> exitCode;
+  for (int attempt = 0; attempt < 10 && !exitCode; ++attempt) {
+    m_x.Focus(m_window);
+    m_x.Keys({"Escape"});
+    exitCode = m_launcher->WaitFor(3s);
+  }
+  EXPECT_EQ(exitCode, 0);
+}
+
+TEST_F(KeyManagementEndToEnd, TheOwnerChangesTheExpiryAndThePassphraseFromThePopupMenu) {
+  // A key GnuPG made without a passphrase (ed25519 with a cv25519 subkey).
+  const ProcessResult made =
+      ring().gpg({"--pinentry-mode", "loopback", "--passphrase", "", "--quick-gen-key",
+                  "Fay Example <fay@example.net>", "future-default", "default", "0"});
+  ASSERT_EQ(made.exitCode, 0) << made;
+  ASSERT_EQ(NewFingerprints().size(), 1u);
+  const std::string fpr = NewFingerprints().front();
+  const std::string letter = (m_files / "letter.txt").string();
+  WriteFile(letter, "for Fay only\n");
+  const ProcessResult encrypted = ring().gpg(
+      {"--trust-model", "always", "-r", fpr, "-o", letter + ".gpg", "--encrypt", letter});
+  ASSERT_EQ(encrypted.exitCode, 0) << encrypted;
+  Launch();
+
+  // Change Expiry: the key has none, so "Never expires" has the focus; Space clears it and
+  // Return takes the calendar's day, a year from today.
+  PopupItem({"x"});
+  OpenedDialog();
+  const auto now = std::chrono::system_clock::now();
+  m_x.Keys({"space", "Return"});
+  ASSERT_TRUE(WaitUntil([&] { return LogCount("Done.") == 1; }, kDeadline))
+      << ReadWholeFile(m_trace);
+  const std::vector<std::string> log = Log();
+  ASSERT_EQ(log.size(), 2u) << ReadWholeFile(m_trace);
+  EXPECT_TRUE(log[0].starts_with("Changing the expiry of " + fpr + " to ")) << log[0];
+  const ProcessResult listed = ring().gpg({"--with-colons", "--list-keys", fpr});
+  const std::int64_t expiry = [&]() -> std::int64_t {
+    std::istringstream in(listed.out);
+    for (std::string line; std::getline(in, line);) {
+      if (!line.starts_with("pub:")) continue;
+      std::istringstream fields(line);
+      std::string field;
+      for (int i = 0; i <= 6; ++i) std::getline(fields, field, ':');
+      return field.empty() ? 0 : std::stoll(field);
+    }
+    return 0;
+  }();
+  const auto year = std::chrono::duration_cast<std::chrono::seconds>(
+                        (now + std::chrono::hours(24 * 365)).time_since_epoch())
+                        .count();
+  EXPECT_NEAR(static_cast<double>(expiry), static_cast<double>(year), 2 * 86400.0) << listed;
+
+  // Change Passphrase: the first item of that letter; the pinentry (answered by the test) asks
+  // only the new one, for a key that had none.
+  ring().setPassphrase("fay e2e new pass");
+  PopupItem({"p", "Return"});
+  ASSERT_TRUE(WaitUntil([&] { return LogCount("Done.") == 2; }, kDeadline))
+      << ReadWholeFile(m_trace);
+  EXPECT_EQ(LogCount("Changing the passphrase of " + fpr + "..."), 1) << ReadWholeFile(m_trace);
+  const ProcessResult wrong = ring().gpg({"--pinentry-mode", "loopback", "--passphrase", "not it",
+                                          "-o", letter + ".wrong", "-d", letter + ".gpg"});
+  EXPECT_NE(wrong.exitCode, 0) << wrong;
+  const ProcessResult opened =
+      ring().gpg({"--pinentry-mode", "loopback", "--passphrase", "fay e2e new pass", "-o",
+                  letter + ".out", "-d", letter + ".gpg"});
+  ASSERT_EQ(opened.exitCode, 0) << opened;
+  EXPECT_EQ(ReadWholeFile(letter + ".out"), "for Fay only\n");
+
   std::optional<int> exitCode;
   for (int attempt = 0; attempt < 10 && !exitCode; ++attempt) {
     m_x.Focus(m_window);

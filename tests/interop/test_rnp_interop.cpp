@@ -91,6 +91,34 @@ TEST_P(RnpInterop, ZembraDecryptsWhatRnpEncrypts) {
   }
 }
 
+// A file Zembra encrypted for a passphrase alone (the pinentry answered it) is read by rnp
+// with that passphrase, and by no other.
+TEST(RnpPassphraseInterop, RnpDecryptsAPassphraseOnlyFileZembraWrote) {
+  KeyRing ring({.empty = true});
+  ring.setPassphrase("shared 6 secret");
+  for (int i = 0; i < 3; ++i) {
+    const auto& [name, content] = Contents(i);
+    SCOPED_TRACE(name);
+    const std::string path = ring.path(name);
+    WriteFile(path, content);
+    LogCapture log;
+    FileOps ops;
+    EncryptFileWithPassphrase(ops.ctx.get(), path, ops.progress);
+    ASSERT_EQ(log.text(), "Encrypting \"" + path + "\"...\nDone.\n");
+    const std::string rnpHome = ring.path("rnp");
+    mkdir(rnpHome.c_str(), 0700);
+    ProcessResult wrong =
+        RunProcess({"rnp", "--homedir", rnpHome, "--notty", "--password", "not it", "--decrypt",
+                    path + ".gpg", "--output", path + ".wrong"});
+    EXPECT_NE(wrong.exitCode, 0) << wrong;
+    ProcessResult decrypted =
+        RunProcess({"rnp", "--homedir", rnpHome, "--notty", "--password", "shared 6 secret",
+                    "--decrypt", path + ".gpg", "--output", path + ".rnp"});
+    ASSERT_EQ(decrypted.exitCode, 0) << decrypted;
+    EXPECT_TRUE(ReadFile(path + ".rnp") == content);
+  }
+}
+
 // RSA without passphrase, ed25519/cv25519, RSA with a passphrase.
 INSTANTIATE_TEST_SUITE_P(Keys, RnpInterop, ::testing::Values("alice", "dave", "secret"),
                          [](const ::testing::TestParamInfo<const char*>& key) {

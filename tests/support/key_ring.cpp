@@ -202,6 +202,12 @@ void KeyRing::setPassphrase(const std::optional<std::string>& passphrase) {
     std::filesystem::remove(file);
 }
 
+void KeyRing::queuePassphrases(const std::vector<std::string>& passphrases) {
+  std::string lines;
+  for (const std::string& passphrase : passphrases) lines += passphrase + "\n";
+  WriteFile(m_home + "/pinentry-queue", lines);
+}
+
 std::string KeyRing::pinentryLog() const { return ReadSmallFile(m_home + "/pinentry-log"); }
 
 void KeyRing::stopAgent() const {

@@ -92,6 +92,8 @@ class KeyRing {
 
   // What the scripted pinentry answers from now on; nullopt: it cancels.
   void setPassphrase(const std::optional<std::string>& passphrase);
+  // Answers for the next passphrase prompts, one each, before setPassphrase()'s answer again.
+  void queuePassphrases(const std::vector<std::string>& passphrases);
   // Every command the pinentry received, one a line ("" when it was never asked).
   std::string pinentryLog() const;
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A pinentry for tests: speaks the Assuan pinentry protocol on stdin/stdout without a screen.
 #   pinentry-scripted.sh HOME
-# GETPIN answers with the content of HOME/pinentry-passphrase (its first line), or cancels when
-# that file is missing; while HOME/pinentry-hold exists it waits first, as a user who has not
+# GETPIN answers with the first line of HOME/pinentry-queue, which it then takes off that file,
+# while the file has lines; otherwise with the content of HOME/pinentry-passphrase (its first
+# line), or cancels when that file is missing; while HOME/pinentry-hold exists it waits first, as a user who has not
 # answered yet. CONFIRM and MESSAGE answer OK. Every command is appended to
 # HOME/pinentry-log, so that a test can see what was asked.
 set -u
@@ -28,7 +29,14 @@ while IFS= read -r line; do
   case "${command^^}" in
     GETPIN)
       while [ -f "$home/pinentry-hold" ]; do sleep 0.05; done
-      if [ -f "$home/pinentry-passphrase" ]; then
+      if [ -s "$home/pinentry-queue" ]; then
+        IFS= read -r pass <"$home/pinentry-queue" || true
+        rest="$(tail -n +2 "$home/pinentry-queue")"
+        if [ -n "$rest" ]; then printf '%s\n' "$rest" >"$home/pinentry-queue"; else : >"$home/pinentry-queue"; fi
+        [ "$repeat" = 1 ] && echo "S PIN_REPEATED"
+        echo "D $(escape "$pass")"
+        echo "OK"
+      elif [ -f "$home/pinentry-passphrase" ]; then
         IFS= read -r pass <"$home/pinentry-passphrase" || true
         [ "$repeat" = 1 ] && echo "S PIN_REPEATED"
         echo "D $(escape "$pass")"

@@ -64,7 +64,14 @@ TEST(ProgressMenu, ThreePopupsAddressedByPosition) {
                              {"&Sign", 1209},
                              {"&Export...", 1207},
                              {"<separator>", 0},
-                             {"Set As &Default", 1208}}));
+                             {"Set As &Default", 1208},
+                             {"<separator>", 0},
+                             {"Change &Passphrase...", 1220},
+                             {"Change E&xpiry...", 1221},
+                             {"Set Owner &Trust...", 1222},
+                             {"Export &Revocation Certificate...", 1223},
+                             {"<separator>", 0},
+                             {"Encrypt with &Passphrase...", 1224}}));
   EXPECT_STREQ(m.popups[1].text, "Sign");
   EXPECT_EQ(items(1), (Items{{"&Sign", 1209}, {"Sign &Clipboard", 1210}}));
   EXPECT_STREQ(m.popups[2].text, "Verify");

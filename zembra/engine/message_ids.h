@@ -90,4 +90,15 @@ enum MessageId : int {
   IDS_CANCEL_BUTTON = 9183,
   // An import cancelled: gpg writes each key as it goes, so the ring keeps those it took.
   IDS_IMPORT_CANCELLED = 9184,
+  // Key upkeep and passphrase-only encryption.
+  IDS_CHANGING_PASSPHRASE = 9230,
+  IDS_CHANGING_EXPIRY = 9231,
+  IDS_EXPIRY_NOT_FUTURE = 9232,
+  IDS_SETTING_OWNER_TRUST = 9233,
+  IDS_EXPORTING_REVOCATION = 9234,
+  IDS_NO_REVOCATION_CERTIFICATE = 9235,
+  IDS_ENCRYPT_WITH_PASSPHRASE_QUESTION = 9236,
+  IDS_EXPIRY_NEVER = 9237,
+  IDS_CHOOSE_LATER_DATE = 9238,
+  IDS_UNEXPECTED_PROMPT = 9239,
 };

@@ -28,8 +28,12 @@ std::string DecryptedName(const std::string& path) {
   return path + std::string(kDecryptedEnding);
 }
 
-Outcome EncryptFile(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* recipients,
-                    const ProgressSink& progress) {
+namespace {
+
+// Encryption to recipients (null: none) with the engine's flags; the output name, the
+// commit-or-nothing and the log lines are the same whatever the encryption is for.
+Outcome EncryptFileFor(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* recipients,
+                       gpgme_encrypt_flags_t flags, const ProgressSink& progress) {
   Outcome outcome;
   gpgme_set_armor(ctx, 0);
   // An existing file of the output name is replaced, but only by a complete encryption.
@@ -38,11 +42,7 @@ Outcome EncryptFile(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* recip
 
   LogRes(IDS_ENCRYPTING_FILE, DisplayText(path));
   const gpgme_error_t err = RunOperation(
-      ctx,
-      [&] {
-        return gpgme_op_encrypt_start(ctx, recipients, GPGME_ENCRYPT_ALWAYS_TRUST, io.in(),
-                                      io.out());
-      },
+      ctx, [&] { return gpgme_op_encrypt_start(ctx, recipients, flags, io.in(), io.out()); },
       "END_ENCRYPTION");
   if (io.InputChanged()) return outcome.End(IDS_INPUT_CHANGED, DisplayText(path));
   if (gpgme_err_code(err) == GPG_ERR_UNFINISHED)
@@ -55,6 +55,18 @@ Outcome EncryptFile(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* recip
   else
     outcome.Done();
   return outcome;
+}
+
+}  // namespace
+
+Outcome EncryptFile(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* recipients,
+                    const ProgressSink& progress) {
+  return EncryptFileFor(ctx, path, recipients, GPGME_ENCRYPT_ALWAYS_TRUST, progress);
+}
+
+Outcome EncryptFileWithPassphrase(gpgme_ctx_t ctx, const std::string& path,
+                                  const ProgressSink& progress) {
+  return EncryptFileFor(ctx, path, nullptr, GPGME_ENCRYPT_SYMMETRIC, progress);
 }
 
 Outcome DecryptFile(gpgme_ctx_t ctx, const std::string& path, const ProgressSink& progress) {

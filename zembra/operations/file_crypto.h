@@ -13,6 +13,10 @@
 // list), replacing a file of that name only with a complete encryption.
 Outcome EncryptFile(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* recipients,
                     const ProgressSink& progress = {});
+// As EncryptFile, but for a passphrase instead of keys: the engine asks for it (twice) through
+// its pinentry. A cancel there writes nothing.
+Outcome EncryptFileWithPassphrase(gpgme_ctx_t ctx, const std::string& path,
+                                  const ProgressSink& progress = {});
 
 // Decrypts path to DecryptedName(path); never replaces a file, and keeps no output of a
 // message the engine did not accept.

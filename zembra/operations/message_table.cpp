@@ -103,6 +103,20 @@ constexpr Message kMessages[] = {
     {IDS_CANCELLED, "Cancelled.\n"},
     {IDS_CANCEL_BUTTON, "Cancel"},
     {IDS_IMPORT_CANCELLED, "Cancelled. The key ring had already taken %d keys from the file.\n"},
+    {IDS_CHANGING_PASSPHRASE, "Changing the passphrase of %hs...\n"},
+    {IDS_CHANGING_EXPIRY, "Changing the expiry of %hs to %hs...\n"},
+    {IDS_EXPIRY_NOT_FUTURE,
+     "Error: the expiry %hs is not in the future; the key's expiry stays as it was\n"},
+    {IDS_SETTING_OWNER_TRUST, "Setting the owner trust of %hs to %hs...\n"},
+    {IDS_EXPORTING_REVOCATION, "Exporting the revocation certificate of %hs to \"%s\"\n"},
+    {IDS_NO_REVOCATION_CERTIFICATE,
+     "Error: GnuPG keeps no revocation certificate for %hs; it keeps one only for the keys it "
+     "made itself\n"},
+    {IDS_ENCRYPT_WITH_PASSPHRASE_QUESTION,
+     "No key is chosen.\nEncrypt the files with a passphrase instead?"},
+    {IDS_EXPIRY_NEVER, "never"},
+    {IDS_CHOOSE_LATER_DATE, "Please choose a day after today, or \"Never expires\"."},
+    {IDS_UNEXPECTED_PROMPT, "Error: GnuPG asked \"%hs\", which Zembra does not answer\n"},
 };
 
 }  // namespace

@@ -47,6 +47,8 @@ class CDlgProgress : public CDialogBase {
   void DecryptFiles(FileList& files);
   void SignFiles(FileList& files);
   void VerifyFiles(FileList& files);
+  // Encrypts each file for a passphrase the engine asks for, instead of keys.
+  void EncryptFilesWithPassphrase(FileList& files);
 
   // The window's message map, one row per behaviour, in the order they are tried.
   BEGIN_MSG_MAP(CDlgProgress)
@@ -78,6 +80,11 @@ class CDlgProgress : public CDialogBase {
   COMMAND_ID_HANDLER(ID_MENU_EXPORT, OnClickedExportKeys)
   COMMAND_ID_HANDLER(ID_MENU_SET_DEFAULT, OnSetDefaultKeys)
   NOTIFY_HANDLER(IDC_KEY_LIST, NM_CLICK, OnNMClickListKeys)
+  COMMAND_ID_HANDLER(ID_MENU_CHANGE_PASSPHRASE, OnChangePassphrase)
+  COMMAND_ID_HANDLER(ID_MENU_CHANGE_EXPIRY, OnChangeExpiry)
+  COMMAND_ID_HANDLER(ID_MENU_SET_OWNER_TRUST, OnSetOwnerTrust)
+  COMMAND_ID_HANDLER(ID_MENU_EXPORT_REVOCATION, OnExportRevocationCertificate)
+  COMMAND_ID_HANDLER(ID_MENU_ENCRYPT_PASSPHRASE, OnEncryptWithPassphrase)
   END_MSG_MAP()
 
   LRESULT OnInitDialog(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
@@ -100,6 +107,12 @@ class CDlgProgress : public CDialogBase {
   LRESULT OnNMClickListKeys(int id, NMHDR* header, BOOL& handled);
   LRESULT OnLinkClicked(int id, NMHDR* header, BOOL& handled);
   LRESULT OnSplitButtonDropdown(int id, NMHDR* header, BOOL& handled);
+  // Key upkeep on the first selected row's key; the row shows the key as the ring then holds it.
+  LRESULT OnChangePassphrase(WORD code, WORD id, HWND control, BOOL& handled);
+  LRESULT OnChangeExpiry(WORD code, WORD id, HWND control, BOOL& handled);
+  LRESULT OnSetOwnerTrust(WORD code, WORD id, HWND control, BOOL& handled);
+  LRESULT OnExportRevocationCertificate(WORD code, WORD id, HWND control, BOOL& handled);
+  LRESULT OnEncryptWithPassphrase(WORD code, WORD id, HWND control, BOOL& handled);
 
  protected:
   void OnCommandRunning(bool running) override;
@@ -113,6 +126,7 @@ class CDlgProgress : public CDialogBase {
   // Single-file operations; each forwards to its operation with the window's context and its
   // progress bar as the sink.
   void Encrypt(const std::string& path, gpgme_key_t* recipients);
+  void EncryptWithPassphrase(const std::string& path);
   void Decrypt(const std::string& path);
   void Sign(const std::string& path);
   void Verify(const std::string& path);
@@ -131,6 +145,10 @@ class CDlgProgress : public CDialogBase {
   void ListKey(const gpgme_key_t& key);
   CKeyArray GetSelectedKeys();
   void LoadDefaultKeys();
+  // The first selected row, or -1 (none, or no listed key behind it).
+  int FirstSelectedKeyRow() const;
+  // Reads the row's key again from the ring and shows it; a key that is gone keeps its row.
+  void RefreshKeyRow(int row);
 
   // The progress bar as an operation's progress sink.
   ProgressSink ProgressBar() const;

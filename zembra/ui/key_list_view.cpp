@@ -19,6 +19,22 @@ void SetCell(HWND list, int row, int column, const std::string& text) {
   SendMessage(list, LVM_SETITEMTEXT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
 }
 
+// Columns 1 to 5 of a row: creation and expiry dates, validity, owner trust, user id.
+void SetKeyCells(HWND list, int row, gpgme_key_t key) {
+  const gpgme_subkey_t primary = key->subkeys;
+  const gpgme_user_id_t uid = key->uids;
+  if (primary) {
+    SetCell(list, row, 1, FormatDate(primary->timestamp));
+    // An expiry of 0 means the key never expires: the cell stays empty.
+    if (primary->expires != 0) SetCell(list, row, 2, FormatDate(primary->expires));
+  }
+  if (uid) SetCell(list, row, 3, ValidityName(uid->validity));
+  if (key->protocol == GPGME_PROTOCOL_OpenPGP)
+    SetCell(list, row, 4, ValidityName(key->owner_trust));
+  // GnuPG stores user ids as UTF-8, but nothing enforces it: stray bytes are shown escaped.
+  if (uid && uid->uid && uid->uid[0]) SetCell(list, row, 5, DisplayText(uid->uid));
+}
+
 }  // namespace
 
 void InsertKeyListColumns(HWND list) {
@@ -56,8 +72,6 @@ std::unique_ptr<CKeyHandleArray> FillKeyRows(HWND list, gpgme_ctx_t ctx) {
 
 void ListKeyRow(HWND list, gpgme_key_t key) {
   const gpgme_subkey_t primary = key->subkeys;
-  const gpgme_user_id_t uid = key->uids;
-
   const int row = static_cast<int>(SendMessage(list, LVM_GETITEMCOUNT, 0, 0));
   std::string keyId = primary && primary->keyid ? primary->keyid : "";
   LVITEM item;
@@ -69,17 +83,22 @@ void ListKeyRow(HWND list, gpgme_key_t key) {
   const int inserted =
       static_cast<int>(SendMessage(list, LVM_INSERTITEM, 0, reinterpret_cast<LPARAM>(&item)));
   if (inserted < 0) return;
+  SetKeyCells(list, inserted, key);
+}
 
-  if (primary) {
-    SetCell(list, inserted, 1, FormatDate(primary->timestamp));
-    // An expiry of 0 means the key never expires: the cell stays empty.
-    if (primary->expires != 0) SetCell(list, inserted, 2, FormatDate(primary->expires));
-  }
-  if (uid) SetCell(list, inserted, 3, ValidityName(uid->validity));
-  if (key->protocol == GPGME_PROTOCOL_OpenPGP)
-    SetCell(list, inserted, 4, ValidityName(key->owner_trust));
-  // GnuPG stores user ids as UTF-8, but nothing enforces it: stray bytes are shown escaped.
-  if (uid && uid->uid && uid->uid[0]) SetCell(list, inserted, 5, DisplayText(uid->uid));
+void UpdateKeyRow(HWND list, int row, gpgme_key_t key) {
+  const gpgme_subkey_t primary = key->subkeys;
+  std::string keyId = primary && primary->keyid ? primary->keyid : "";
+  LVITEM item;
+  item.mask = LVIF_TEXT | LVIF_PARAM;
+  item.iItem = row;
+  item.iSubItem = 0;
+  item.pszText = keyId.data();
+  item.lParam = reinterpret_cast<LPARAM>(key);
+  if (!SendMessage(list, LVM_SETITEM, 0, reinterpret_cast<LPARAM>(&item))) return;
+  // Cells the key no longer fills (an expiry taken away) are emptied first.
+  for (int column = 1; column <= 5; ++column) SetCell(list, row, column, "");
+  SetKeyCells(list, row, key);
 }
 
 CKeyArray SelectedKeys(HWND list, const CKeyHandleArray* listed, const CKeyHandleArray* defaults) {

@@ -19,6 +19,8 @@ void InsertKeyListColumns(HWND list);
 std::unique_ptr<CKeyHandleArray> FillKeyRows(HWND list, gpgme_ctx_t ctx);
 // Appends a row for key: key ID, creation and expiry dates, validity, owner trust, user id.
 void ListKeyRow(HWND list, gpgme_key_t key);
+// Shows key in the existing row (its item data and every cell), for a key the ring changed.
+void UpdateKeyRow(HWND list, int row, gpgme_key_t key);
 // The keys of the selected rows that can encrypt, in row order (listed holds the rows' keys);
 // non-empty defaults stand in for the selection. Empty when nothing qualifies.
 CKeyArray SelectedKeys(HWND list, const CKeyHandleArray* listed, const CKeyHandleArray* defaults);

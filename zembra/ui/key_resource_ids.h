@@ -17,3 +17,14 @@ constexpr int IDC_FORMAT_ASCII = 1134;
 constexpr int IDC_FORMAT_BINARY = 1135;
 constexpr int IDC_EXPORT_PUBLIC = 1136;
 constexpr int IDC_EXPORT_SECRET = 1137;
+
+// The key upkeep dialogs: "Change Expiry" (with the calendar of "Create Key") and
+// "Set Owner Trust".
+constexpr int IDD_CHANGE_EXPIRY = 1150;
+constexpr int IDD_OWNER_TRUST = 1151;
+constexpr int IDC_NEVER_EXPIRES = 1152;
+constexpr int IDC_TRUST_UNKNOWN = 1153;  // the five choices, in GnuPG's order
+constexpr int IDC_TRUST_NONE = 1154;
+constexpr int IDC_TRUST_MARGINAL = 1155;
+constexpr int IDC_TRUST_FULL = 1156;
+constexpr int IDC_TRUST_ULTIMATE = 1157;

@@ -23,5 +23,12 @@ constexpr int IDC_KEY_LIST = 1130;
 constexpr int IDC_PROGRESS = 1133;
 constexpr int IDC_UPDATE_LINK = 1138;
 
+// Items of the key list's pop-up menu after those of the template.
+constexpr int ID_MENU_CHANGE_PASSPHRASE = 1220;
+constexpr int ID_MENU_CHANGE_EXPIRY = 1221;
+constexpr int ID_MENU_SET_OWNER_TRUST = 1222;
+constexpr int ID_MENU_EXPORT_REVOCATION = 1223;
+constexpr int ID_MENU_ENCRYPT_PASSPHRASE = 1224;
+
 // Posted to the notification window when "&Use Default Keys" changes.
 constexpr unsigned WM_USE_DEFAULT_KEYS_CHANGED = 0x0400 + 2;

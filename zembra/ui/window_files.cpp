@@ -62,9 +62,23 @@ void CDlgProgress::AutoProcessFiles() {
 
 // The file buttons use the job's paths when there are any, otherwise ask for files first. A
 // loop that ran empties the list; one that found no keys or signers keeps it for the next press.
-LRESULT CDlgProgress::OnClickedEncrypt(WORD, WORD, HWND, BOOL&) {
+LRESULT CDlgProgress::OnClickedEncrypt(WORD, WORD id, HWND, BOOL&) {
   if (m_job.files().empty()) ChooseFiles(m_hWnd, m_job.files());
+  // A press of the button with files and no keys offers a passphrase instead; the job start's
+  // own Encrypt command keeps waiting for keys after its prompt.
+  if (id == IDC_ENCRYPT && !m_job.files().empty() && GetSelectedKeys().count() == 0) {
+    if (MessageBox(m_hWnd, LoadMessage(IDS_ENCRYPT_WITH_PASSPHRASE_QUESTION).data(),
+                   LoadMessage(IDS_PRODUCT_NAME).data(), MB_YESNO | MB_ICONQUESTION) == IDYES)
+      EncryptFilesWithPassphrase(m_job.files());
+    return 0;
+  }
   EncryptFiles(m_job.files());
+  return 0;
+}
+
+LRESULT CDlgProgress::OnEncryptWithPassphrase(WORD, WORD, HWND, BOOL&) {
+  if (m_job.files().empty()) ChooseFiles(m_hWnd, m_job.files());
+  EncryptFilesWithPassphrase(m_job.files());
   return 0;
 }
 
@@ -91,6 +105,10 @@ void CDlgProgress::EncryptFiles(FileList& files) {
   CKeyArray keys = GetSelectedKeys();
   if (keys.count() == 0) return;  // the list waits for a press with keys
   ForEachFile(files, [&](const std::string& path) { Encrypt(path, keys.keys()); });
+}
+
+void CDlgProgress::EncryptFilesWithPassphrase(FileList& files) {
+  ForEachFile(files, [&](const std::string& path) { EncryptWithPassphrase(path); });
 }
 
 void CDlgProgress::DecryptFiles(FileList& files) {
@@ -124,6 +142,10 @@ void CDlgProgress::ForEachFile(FileList& files,
 
 void CDlgProgress::Encrypt(const std::string& path, gpgme_key_t* recipients) {
   EncryptFile(m_ctx.get(), path, recipients, ProgressBar());
+}
+
+void CDlgProgress::EncryptWithPassphrase(const std::string& path) {
+  EncryptFileWithPassphrase(m_ctx.get(), path, ProgressBar());
 }
 
 void CDlgProgress::Decrypt(const std::string& path) {
