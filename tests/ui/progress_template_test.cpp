@@ -64,7 +64,9 @@ TEST(ProgressMenu, ThreePopupsAddressedByPosition) {
                              {"&Sign", 1209},
                              {"&Export...", 1207},
                              {"<separator>", 0},
-                             {"Set As &Default", 1208}}));
+                             {"Set As &Default", 1208},
+                             {"<separator>", 0},
+                             {"&Details...", 1214}}));
   EXPECT_STREQ(m.popups[1].text, "Sign");
   EXPECT_EQ(items(1), (Items{{"&Sign", 1209}, {"Sign &Clipboard", 1210}}));
   EXPECT_STREQ(m.popups[2].text, "Verify");

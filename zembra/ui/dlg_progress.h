@@ -78,6 +78,8 @@ class CDlgProgress : public CDialogBase {
   COMMAND_ID_HANDLER(ID_MENU_EXPORT, OnClickedExportKeys)
   COMMAND_ID_HANDLER(ID_MENU_SET_DEFAULT, OnSetDefaultKeys)
   NOTIFY_HANDLER(IDC_KEY_LIST, NM_CLICK, OnNMClickListKeys)
+  COMMAND_ID_HANDLER(ID_MENU_DETAILS, OnKeyDetails)
+  NOTIFY_HANDLER(IDC_KEY_LIST, NM_DBLCLK, OnNMDblClkListKeys)
   END_MSG_MAP()
 
   LRESULT OnInitDialog(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
@@ -98,6 +100,9 @@ class CDlgProgress : public CDialogBase {
   LRESULT OnSetDefaultKeys(WORD code, WORD id, HWND control, BOOL& handled);
   LRESULT OnListViewItemRClick(int id, NMHDR* header, BOOL& handled);
   LRESULT OnNMClickListKeys(int id, NMHDR* header, BOOL& handled);
+  // "&Details..." of the pop-up menu: the first selected row's key; a double click: its row's.
+  LRESULT OnKeyDetails(WORD code, WORD id, HWND control, BOOL& handled);
+  LRESULT OnNMDblClkListKeys(int id, NMHDR* header, BOOL& handled);
   LRESULT OnLinkClicked(int id, NMHDR* header, BOOL& handled);
   LRESULT OnSplitButtonDropdown(int id, NMHDR* header, BOOL& handled);
 
@@ -131,6 +136,8 @@ class CDlgProgress : public CDialogBase {
   void ListKey(const gpgme_key_t& key);
   CKeyArray GetSelectedKeys();
   void LoadDefaultKeys();
+  // Shows the details dialog of the key of that row; nothing for a row without a key.
+  void ShowKeyDetails(int row);
 
   // The progress bar as an operation's progress sink.
   ProgressSink ProgressBar() const;

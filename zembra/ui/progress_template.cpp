@@ -51,7 +51,10 @@ MenuTemplate MakePopupMenu() {
         {"&Sign", ID_MENU_SIGN},
         {"&Export...", ID_MENU_EXPORT},
         {nullptr, 0},
-        {"Set As &Default", ID_MENU_SET_DEFAULT}}},
+        {"Set As &Default", ID_MENU_SET_DEFAULT},
+        // Added after the original items, which keep their places.
+        {nullptr, 0},
+        {"&Details...", ID_MENU_DETAILS}}},
       {"Sign", {{"&Sign", ID_MENU_SIGN}, {"Sign &Clipboard", ID_MENU_SIGN_CLIPBOARD}}},
       {"Verify", {{"&Verify", ID_MENU_VERIFY}, {"Verify &Clipboard", ID_MENU_VERIFY_CLIPBOARD}}},
   };
