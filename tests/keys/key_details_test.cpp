@@ -46,8 +46,7 @@ TEST_F(KeyDetailsTest, AFixtureKeyWithItsWholeFingerprintAndBothSubkeys) {
   EXPECT_EQ(log, "");
   ASSERT_TRUE(d.found);
   EXPECT_EQ(d.fingerprint, alice.fingerprint);
-  EXPECT_EQ(GroupedFingerprint(d.fingerprint),
-            "1F9B 3C20 CC70 5BEA 8CB5 27A2 31B1 68FB 1B1A 2766");
+  EXPECT_EQ(GroupedFingerprint(d.fingerprint), "1F9B 3C20 CC70 5BEA 8CB5 27A2 31B1 68FB 1B1A 2766");
   EXPECT_EQ(d.ownerTrust, GPGME_VALIDITY_ULTIMATE);
   EXPECT_TRUE(d.hasSecret);
   ASSERT_EQ(d.userIds.size(), 1u);
@@ -68,7 +67,8 @@ TEST_F(KeyDetailsTest, AFixtureKeyWithItsWholeFingerprintAndBothSubkeys) {
 TEST_F(KeyDetailsTest, FiftyUserIdsAllListedInTheirOrder) {
   const std::string fpr = MakeKey(ring(), "User 0 <u0@example.org>");
   for (int i = 1; i < 50; ++i) {
-    const std::string uid = "User " + std::to_string(i) + " <u" + std::to_string(i) + "@example.org>";
+    const std::string uid =
+        "User " + std::to_string(i) + " <u" + std::to_string(i) + "@example.org>";
     Gpg({"--quick-add-uid", fpr, uid});
   }
   const KeyDetails d = Read(fpr);
@@ -78,7 +78,8 @@ TEST_F(KeyDetailsTest, FiftyUserIdsAllListedInTheirOrder) {
   std::vector<std::string> texts;
   for (const UserIdDetails& uid : d.userIds) texts.push_back(uid.text);
   for (int i = 0; i < 50; ++i) {
-    const std::string uid = "User " + std::to_string(i) + " <u" + std::to_string(i) + "@example.org>";
+    const std::string uid =
+        "User " + std::to_string(i) + " <u" + std::to_string(i) + "@example.org>";
     EXPECT_EQ(std::count(texts.begin(), texts.end(), uid), 1) << uid;
   }
   for (const UserIdDetails& uid : d.userIds) EXPECT_EQ(uid.validity, GPGME_VALIDITY_ULTIMATE);

@@ -39,7 +39,7 @@ KeyDetails ReadKeyDetails(gpgme_ctx_t ctx, const std::string& fingerprint) {
   // error here, only a public key.
   gpgme_key_t rawSecret = nullptr;
   const KeyRef secret(gpgme_get_key(ctx, fingerprint.c_str(), &rawSecret, 1) == 0 ? rawSecret
-                                                                                 : nullptr);
+                                                                                  : nullptr);
   details.found = true;
   details.fingerprint = key->fpr != nullptr ? key->fpr : "";
   details.ownerTrust = key->owner_trust;

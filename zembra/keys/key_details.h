@@ -34,7 +34,7 @@ struct SubkeyDetails {
 };
 
 struct KeyDetails {
-  bool found = false;  // false: the key ring has no such key (the lookup's failure is logged)
+  bool found = false;       // false: the key ring has no such key (the lookup's failure is logged)
   std::string fingerprint;  // 40 hex digits (64 for a v5 key)
   std::vector<UserIdDetails> userIds;
   std::vector<SubkeyDetails> subkeys;  // the primary key first

@@ -102,10 +102,11 @@ LRESULT CDlgKeyDetails::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
   static const Column userIdColumns[] = {{"Validity", 18}, {"User ID", 82}};
   HWND userIds = GetDlgItem(IDC_DETAILS_USER_IDS);
   InsertColumns(userIds, userIdColumns);
-  for (const UserIdDetails& uid : m_details.userIds) AppendRow(userIds, {ValidityName(uid.validity), uid.text});
+  for (const UserIdDetails& uid : m_details.userIds)
+    AppendRow(userIds, {ValidityName(uid.validity), uid.text});
 
-  static const Column subkeyColumns[] = {{"Key ID", 22},  {"Algorithm", 17}, {"Size", 7},
-                                         {"Usage", 18},   {"Created", 12},   {"Expires", 12},
+  static const Column subkeyColumns[] = {{"Key ID", 22}, {"Algorithm", 17}, {"Size", 7},
+                                         {"Usage", 18},  {"Created", 12},   {"Expires", 12},
                                          {"State", 12}};
   HWND subkeys = GetDlgItem(IDC_DETAILS_SUBKEYS);
   InsertColumns(subkeys, subkeyColumns);

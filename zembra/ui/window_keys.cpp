@@ -89,16 +89,7 @@ LRESULT CDlgProgress::OnClickedDeleteKeys(WORD, WORD, HWND, BOOL&) {
 LRESULT CDlgProgress::OnClickedCreateKey(WORD, WORD, HWND, BOOL&) {
   CDlgCreateKey dialog;
   if (dialog.DoModal(GetActiveWindow()) != IDOK) return 0;
-  const std::string expiry = dialog.m_expires ? ExpiryText(dialog.m_expiryDate) : "0";
-  KeyParms parms{.keyType = dialog.m_algorithm == 0 ? "RSA" : "DSA",
-                 .keyLength = dialog.m_keyLength,
-                 .subkeyType = "default",
-                 .subkeyLength = dialog.m_keyLength,
-                 .name = dialog.m_name,
-                 .email = dialog.m_email,
-                 .comment = dialog.m_comment,
-                 .expiry = expiry,
-                 .passphrase = dialog.m_passphrase};
+  KeyParms parms = dialog.Parms();
   CGenKeyResult result;
   {
     CWaitCursor busy;
