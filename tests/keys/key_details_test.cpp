@@ -64,7 +64,7 @@ TEST_F(KeyDetailsTest, AFixtureKeyWithItsWholeFingerprintAndBothSubkeys) {
   EXPECT_TRUE(d.subkeys[1].secret);
 }
 
-TEST_F(KeyDetailsTest, FiftyUserIdsAllListedInTheirOrder) {
+TEST_F(KeyDetailsTest, FiftyUserIdsAreAllListedOnceEach) {
   const std::string fpr = MakeKey(ring(), "User 0 <u0@example.org>");
   for (int i = 1; i < 50; ++i) {
     const std::string uid =

@@ -87,7 +87,7 @@ TEST_F(ProgressWindow, RightClickOnARowSelectsItAndShowsThePopupAtThePointer) {
     const QPoint global = Viewport(p)->mapToGlobal(centre);
     EXPECT_EQ(menus[0].point.x, global.x());
     EXPECT_EQ(menus[0].point.y, global.y());
-    EXPECT_EQ(menus[0].menuIds, (std::vector<UINT>{1205, 1209, 1207, 1208}));
+    EXPECT_EQ(menus[0].menuIds, (std::vector<UINT>{1205, 1209, 1207, 1208, 1214}));
     // The right click does not recompute the buttons.
     for (const int id : kSelectionButtons) EXPECT_FALSE(Enabled(p, id)) << id;
     PressEscape(p);
