@@ -44,7 +44,7 @@ void InsertKeyListColumns(HWND list) {
   // narrower than 16 digits, and the name column, the widest, gives up what that takes.
   const int keyIdWidth = KeyIdTextWidth(list);
   if (widths[0] < keyIdWidth) {
-    widths[kCount - 1] -= keyIdWidth - widths[0];
+    widths[kCount - 1] = std::max(0, widths[kCount - 1] - (keyIdWidth - widths[0]));
     widths[0] = keyIdWidth;
   }
   for (int i = 0; i < kCount; ++i) {
