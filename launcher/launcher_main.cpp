@@ -31,5 +31,6 @@ int main(int argc, char** argv) {
     window->SetUseDefaultKeys(useDefaultKeys);
     window->DoModal(GetActiveWindow(), 0);
   }
+  CloseDisplay();
   return 0;
 }

@@ -111,11 +111,15 @@ int main(int argc, char** argv) {
   }
   if (clipboard) {
     RunClipboardAction(clipboardCommand);
+    CloseDisplay();
     return 0;
   }
   if (argc == 2 && std::strcmp(argv[1], "--associations") == 0) {
-    CDlgFileAssociations dialog;
-    if (dialog.Exec(GetActiveWindow(), 0) == IDOK) SetupFileAssociations();
+    {
+      CDlgFileAssociations dialog;
+      if (dialog.Exec(GetActiveWindow(), 0) == IDOK) SetupFileAssociations();
+    }
+    CloseDisplay();
     return 0;
   }
   const EngineWarmUp engineWarmUp;
@@ -126,5 +130,6 @@ int main(int argc, char** argv) {
     window.SetUseDefaultKeys(UseDefaultKeysSaved());
     window.DoModal(GetActiveWindow(), 0);
   }
+  CloseDisplay();
   return 0;
 }

@@ -90,6 +90,20 @@ std::string DisplayText(std::string_view bytes) {
   return out;
 }
 
+std::string ReplaceInvalidUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const std::size_t start = i;
+    if (DecodeUtf8(bytes, i) >= 0)
+      out.append(bytes.substr(start, i - start));
+    else
+      AppendUtf8(out, U'\uFFFD');
+  }
+  return out;
+}
+
 bool IsValidUtf8(std::string_view bytes) {
   std::size_t i = 0;
   while (i < bytes.size()) {

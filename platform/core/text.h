@@ -10,6 +10,9 @@ std::string DisplayText(std::string_view bytes);
 
 bool IsValidUtf8(std::string_view bytes);
 
+// The bytes as valid UTF-8 where a broken character becomes one U+FFFD replacement character.
+std::string ReplaceInvalidUtf8(std::string_view bytes);
+
 // Decodes one UTF-8 character at text[i] (i < text.size()) and advances i past it. Returns the
 // code point, or -1 for an invalid sequence (overlong forms, surrogates and values above
 // U+10FFFF included); i then advances past the longest prefix that could have begun a valid

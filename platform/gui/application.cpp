@@ -56,6 +56,8 @@ bool DisplayUsable() {
 }
 }  // namespace
 
+void CloseApplication() { ReleaseClipboardAtExit(); }
+
 bool EnsureApplication() {
   if (QCoreApplication::instance() != nullptr) return true;
   if (!DisplayUsable()) return false;
@@ -74,6 +76,8 @@ bool EnsureApplication() {
 }  // namespace gui_detail
 
 bool OpenDisplay() { return gui_detail::EnsureApplication(); }
+
+void CloseDisplay() { gui_detail::CloseApplication(); }
 
 // Without a display Qt would print a stack of plugin warnings and abort; this is the one line.
 void ReportNoDisplay() {

@@ -216,6 +216,9 @@ QWidget* DialogWindow::createControl(const ControlTemplate& control, QWidget* pa
       auto* combo = new QComboBox(parent);
       combo->setEditable(true);
       combo->setInsertPolicy(QComboBox::NoInsert);
+      // activated comes only from the user's choice, as CBN_SELCHANGE does.
+      connect(combo, &QComboBox::activated, this,
+              [this, combo, id] { command(id, CBN_SELCHANGE, combo); });
       widget = combo;
       break;
     }

@@ -503,6 +503,10 @@ std::optional<LRESULT> ListView::viewMessage(UINT message, WPARAM wParam, LPARAM
       return old;
     }
     case LVM_GETEXTENDEDLISTVIEWSTYLE: return m_exStyle;
+    case LVM_GETSTRINGWIDTH: {
+      const char* text = reinterpret_cast<const char*>(lParam);
+      return text == nullptr ? 0 : fontMetrics().horizontalAdvance(QString::fromUtf8(text));
+    }
     case LVM_GETITEMRECT: {
       auto* rect = reinterpret_cast<RECT*>(lParam);
       const int row = static_cast<int>(wParam);

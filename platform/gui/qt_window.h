@@ -18,6 +18,8 @@ namespace gui_detail {
 // Creates the process's QApplication on first use; false, and nothing made, when there is no
 // display: every caller then fails as its Windows counterpart does, and the process goes on.
 [[nodiscard]] bool EnsureApplication();
+// Ends the application object now if the program owns the clipboard (see CloseDisplay).
+void CloseApplication();
 
 // An HWND is the QWidget*; only windows registered here (and still alive) are valid handles.
 void RegisterWindow(QWidget* widget);

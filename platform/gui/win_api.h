@@ -117,6 +117,8 @@ constexpr UINT CB_GETCOUNT = 0x0146;
 constexpr UINT CB_GETCURSEL = 0x0147;
 constexpr UINT CB_SETCURSEL = 0x014E;
 constexpr UINT CB_RESETCONTENT = 0x014B;
+// WM_COMMAND notification: the user chose another entry of the list (not sent for CB_SETCURSEL).
+constexpr WORD CBN_SELCHANGE = 1;
 
 // ---- List view (report view)
 constexpr UINT LVM_FIRST = 0x1000;
@@ -125,6 +127,9 @@ constexpr UINT LVM_DELETEITEM = LVM_FIRST + 8;
 constexpr UINT LVM_DELETEALLITEMS = LVM_FIRST + 9;
 constexpr UINT LVM_GETNEXTITEM = LVM_FIRST + 12;  // wParam: start (-1), lParam: LVNI_*
 constexpr UINT LVM_GETITEMRECT = LVM_FIRST + 14;  // wParam: row, lParam: RECT* (client coords)
+// lParam: const char* (UTF-8); the text's width in pixels in the list's font, without the
+// cell's margins.
+constexpr UINT LVM_GETSTRINGWIDTH = LVM_FIRST + 17;
 constexpr UINT LVM_ENSUREVISIBLE = LVM_FIRST + 19;
 constexpr UINT LVM_GETCOLUMNWIDTH = LVM_FIRST + 29;
 constexpr UINT LVM_SETCOLUMNWIDTH = LVM_FIRST + 30;

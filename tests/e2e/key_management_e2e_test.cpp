@@ -170,7 +170,7 @@ TEST_F(KeyManagementEndToEnd, ANewUserCreatesAKeyEncryptsWithItExportsDeletesAnd
       std::string::npos)
       << ReadWholeFile(m_trace);
 
-  // Create Key: RSA 1024 (two up from 2048), name, e-mail, no comment, a passphrase.
+  // Create Key: RSA 1024 (two up from 2048), name, e-mail, no comment, a passphrase typed twice.
   ClickCentre(kCreateButton);
   OpenedDialog();
   m_x.Keys({"Tab", "Up", "Up", "Tab"});
@@ -179,6 +179,8 @@ TEST_F(KeyManagementEndToEnd, ANewUserCreatesAKeyEncryptsWithItExportsDeletesAnd
   m_x.Type("erin@example.net");
   m_x.Keys({"Tab", "Tab"});
   m_x.Type("erin e2e pass");
+  m_x.Keys({"Tab"});
+  m_x.Type("erin e2e pass");  // "Confirm"
 
   // The pointer rests on the window beside the dialog; OK starts the generation.
   m_x.MovePointer(m_window, PxX(kBackground.x + kBackground.cx / 2.0),
@@ -346,5 +348,87 @@ TEST_F(KeyManagementEndToEnd, TheOwnerChangesTheExpiryAndThePassphraseFromThePop
     m_x.Keys({"Escape"});
     exitCode = m_launcher->WaitFor(3s);
   }
-  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(exitCode, 0) << ReadWholeFile(m_trace);
+}
+
+// The modern choice, a passphrase confirmed, and the new key's whole fingerprint in its details:
+// the dialog's fingerprint field in groups of four, and "&Copy Fingerprint" on the clipboard.
+TEST_F(KeyManagementEndToEnd, AnEd25519KeyWithAConfirmedPassphraseShowsItsWholeFingerprint) {
+  Launch();
+  ClickCentre(kCreateButton);
+  OpenedDialog();
+  // Ed25519/Cv25519 is two entries down from RSA; it fixes its size, so Tab passes the length
+  // box (disabled) and goes on to the name.
+  m_x.Keys({"Down", "Down", "Tab"});
+  m_x.Type("Fay Example");
+  m_x.Keys({"Tab"});
+  m_x.Type("fay@example.net");
+  m_x.Keys({"Tab", "Tab"});
+  m_x.Type("fay e2e pass");
+  m_x.Keys({"Tab"});
+  m_x.Type("fay e2e pass");
+  m_x.Keys({"Return"});
+  ASSERT_TRUE(WaitUntil([&] { return NewFingerprints().size() == 1; }, kDeadline))
+      << ReadWholeFile(m_trace);
+  const std::string fay = NewFingerprints().front();
+  const ProcessResult listing = ring().gpg({"--with-colons", "--list-keys", fay});
+  EXPECT_NE(listing.out.find(":ed25519:"), std::string::npos) << listing;
+  EXPECT_NE(listing.out.find(":cv25519:"), std::string::npos) << listing;
+  EXPECT_TRUE(Log().empty()) << ReadWholeFile(m_trace);
+  // The confirmed passphrase protects it.
+  const ProcessResult wrong = ring().gpg({"--pinentry-mode", "loopback", "--passphrase",
+                                          "fay e2e pas", "--armor", "--export-secret-keys", fay});
+  EXPECT_EQ(wrong.out, "") << wrong;
+  const ProcessResult right = ring().gpg({"--pinentry-mode", "loopback", "--passphrase",
+                                          "fay e2e pass", "--armor", "--export-secret-keys", fay});
+  EXPECT_NE(right.out.find("PRIVATE KEY BLOCK"), std::string::npos) << right;
+
+  // A double click on its row opens the details; the fingerprint field has the focus.
+  m_x.DoubleClick(m_window, PxX(kKeyList.x + 40), PxY(kKeyList.y + 15));
+  const std::string details = OpenedDialog();
+  ASSERT_FALSE(details.empty());
+  EXPECT_EQ(m_x.WindowName(details), "Key Details");
+  std::string grouped;
+  for (std::size_t i = 0; i < fay.size(); i += 4) grouped += (i ? " " : "") + fay.substr(i, 4);
+  auto clipboard = [&] { return m_x.ClipboardText(); };
+  m_x.Keys({"ctrl+a", "ctrl+c"});
+  EXPECT_TRUE(WaitUntil([&] { return clipboard() == grouped; }, 10s)) << clipboard();
+  m_x.Keys({"alt+c"});
+  EXPECT_TRUE(WaitUntil([&] { return clipboard() == fay; }, 10s)) << clipboard();
+
+  // Escape closes the details, then the window.
+  m_x.Keys({"Escape"});
+  std::optional<int> exitCode;
+  for (int attempt = 0; attempt < 10 && !exitCode; ++attempt) {
+    m_x.Focus(m_window);
+    m_x.Keys({"Escape"});
+    exitCode = m_launcher->WaitFor(3s);
+  }
+  EXPECT_EQ(exitCode, 0) << ReadWholeFile(m_trace);
+}
+
+// The launcher crashed at its end (SIGSEGV in Qt's clean-up, run from the exit handlers) once it
+// owned the clipboard, as it does after "&Copy Fingerprint".
+TEST_F(KeyManagementEndToEnd, OwningTheClipboardAtTheEndNoLongerCrashesTheLauncher) {
+  ring().importKeys({"alice"});
+  Launch();
+  // The Create Key dialog, opened and cancelled, leaves parts of Qt made that its clean-up uses.
+  ClickCentre(kCreateButton);
+  ASSERT_FALSE(OpenedDialog().empty());
+  m_x.Keys({"Escape"});
+  m_x.Focus(m_window);
+  m_x.DoubleClick(m_window, PxX(kKeyList.x + 40), PxY(kKeyList.y + 15));
+  ASSERT_FALSE(OpenedDialog().empty());
+  m_x.Keys({"ctrl+a", "ctrl+c"});
+  m_x.Keys({"alt+c"});
+  ASSERT_TRUE(WaitUntil([&] { return m_x.ClipboardText() == ring().fingerprint("alice"); }, 10s))
+      << m_x.ClipboardText();
+  m_x.Keys({"Escape"});
+  std::optional<int> exitCode;
+  for (int attempt = 0; attempt < 10 && !exitCode; ++attempt) {
+    m_x.Focus(m_window);
+    m_x.Keys({"Escape"});
+    exitCode = m_launcher->WaitFor(3s);
+  }
+  EXPECT_EQ(exitCode, 0) << ReadWholeFile(m_trace);
 }

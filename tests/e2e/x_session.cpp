@@ -85,6 +85,21 @@ void XSession::Click(const std::string& window, int x, int y, int button) const 
   Run({"xdotool", "click", std::to_string(button)});
 }
 
+std::string XSession::WindowName(const std::string& window) const {
+  std::string name = Run({"xdotool", "getwindowname", window});
+  if (!name.empty() && name.back() == '\n') name.pop_back();
+  return name;
+}
+
+std::string XSession::ClipboardText() const {
+  return Run({"xclip", "-selection", "clipboard", "-o"});
+}
+
+void XSession::DoubleClick(const std::string& window, int x, int y) const {
+  MovePointer(window, x, y);
+  Run({"xdotool", "click", "--repeat", "2", "--delay", "80", "1"});
+}
+
 void XSession::Keys(const std::vector<std::string>& keys) const {
   std::vector<std::string> args{"xdotool", "key", "--delay", "60"};
   args.insert(args.end(), keys.begin(), keys.end());

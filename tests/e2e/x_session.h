@@ -30,6 +30,12 @@ class XSession {
   void Focus(const std::string& window) const;
   // A click of the button at x, y inside the window.
   void Click(const std::string& window, int x, int y, int button = 1) const;
+  // The window's title.
+  std::string WindowName(const std::string& window) const;
+  // The text on the clipboard as xclip reads it; "" when nobody holds any.
+  std::string ClipboardText() const;
+  // Two clicks of the first button at x, y, close enough to count as a double click.
+  void DoubleClick(const std::string& window, int x, int y) const;
   void MovePointer(const std::string& window, int x, int y) const;
   // Key names as xdotool takes them ("Tab", "alt+e"), to the window that has the focus.
   void Keys(const std::vector<std::string>& keys) const;

@@ -24,8 +24,10 @@ class KeyGeneration : public KeyRingTest {
       GpgmeContext ctx = OpenEngineContext();
       result = GenerateKey(ctx.get(), {.keyType = type,
                                        .keyLength = length,
+                                       .keyCurve = "",
                                        .subkeyType = "default",
                                        .subkeyLength = length,
+                                       .subkeyCurve = "",
                                        .name = name,
                                        .email = "new@example.org",
                                        .comment = "",
@@ -156,4 +158,34 @@ TEST_F(KeyGeneration, CancelWhileTheEngineGeneratesLeavesNoKey) {
   EXPECT_FALSE(result.generated()) << result;
   EXPECT_EQ(log, "Cancelled.\n");
   EXPECT_TRUE(ring().publicFingerprints().empty());
+}
+
+// The modern choice of the algorithm box: GnuPG takes its block (no lengths, two curves) and
+// makes an EdDSA key with an ECDH subkey, protected by the passphrase typed.
+TEST_F(KeyGeneration, TheModernChoiceMakesAnEd25519KeyWithACv25519Subkey) {
+  KeyParms parms;
+  parms.name = "Modern";
+  parms.email = "modern@example.org";
+  parms.expiry = "0";
+  parms.passphrase = "generated words";
+  SetKeyAlgorithm(parms, KeyAlgorithm::Curve25519, 2048);
+  CGenKeyResult result;
+  std::string log;
+  RunInHostWindow([&](HWND) {
+    GpgmeContext ctx = OpenEngineContext();
+    result = GenerateKey(ctx.get(), parms);
+    log = LogText();
+  });
+  ASSERT_TRUE(result.generated()) << result << log;
+  EXPECT_EQ(log, "");
+  const std::string listing = Listing(result.fingerprint());
+  // EdDSA is algorithm 22, ECDH 18.
+  EXPECT_NE(listing.find("pub:u:255:22:"), std::string::npos) << listing;
+  EXPECT_NE(listing.find(":ed25519:"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("\nsub:u:255:18:"), std::string::npos) << listing;
+  EXPECT_NE(listing.find(":cv25519:"), std::string::npos) << listing;
+  // Protected: the secret key does not leave the ring without the passphrase.
+  const ProcessResult exported =
+      ring().gpg({"--pinentry-mode", "error", "--export-secret-keys", result.fingerprint()});
+  EXPECT_NE(exported.exitCode, 0) << exported;
 }

@@ -73,7 +73,9 @@ TEST(KeyParms, ACommentIsQuotedBetweenEmailAndExpiry) {
       << block;
 }
 
-TEST(KeyParms, NonAsciiTextArrivesAsUtf8AndEmptyFieldsAsEmptyValues) {
+// GnuPG refuses "Passphrase:" without a value ("missing argument"): an empty passphrase asks for
+// an unprotected key instead; the other empty fields stay empty values.
+TEST(KeyParms, NonAsciiTextArrivesAsUtf8AndAnEmptyPassphraseAsksForNoProtection) {
   KeyParms p = Defaults();
   p.name = "J\xC3\xBCrgen M\xC3\xBCller";
   p.email.clear();
@@ -81,7 +83,92 @@ TEST(KeyParms, NonAsciiTextArrivesAsUtf8AndEmptyFieldsAsEmptyValues) {
   const std::string block = Built(p);
   EXPECT_NE(block.find("\nName-Real: J\xC3\xBCrgen M\xC3\xBCller\nName-Email: \n"),
             std::string::npos);
-  EXPECT_NE(block.find("\nPassphrase: \n</GnupgKeyParms>\n"), std::string::npos);
+  EXPECT_NE(block.find("\nExpire-Date: 0\n%no-protection\n</GnupgKeyParms>\n"), std::string::npos)
+      << block;
+  EXPECT_EQ(block.find("Passphrase:"), std::string::npos) << block;
+}
+
+// ---- The algorithm box's entries and their blocks
+
+KeyParms WithAlgorithm(KeyAlgorithm algorithm, int length = 2048) {
+  KeyParms p = Defaults();
+  SetKeyAlgorithm(p, algorithm, length);
+  return p;
+}
+
+TEST(KeyParms, TheModernChoiceIsEdDsaOnEd25519WithAnEcdhSubkeyOnCv25519) {
+  EXPECT_EQ(Built(WithAlgorithm(KeyAlgorithm::Curve25519)),
+            "<GnupgKeyParms format=\"internal\">\n"
+            "Key-Type: EdDSA\n"
+            "Key-Curve: ed25519\n"
+            "Subkey-Type: ECDH\n"
+            "Subkey-Curve: cv25519\n"
+            "Name-Real: Alice Example\n"
+            "Name-Email: alice@example.org\n"
+            "Expire-Date: 0\n"
+            "Passphrase: secret words\n"
+            "</GnupgKeyParms>\n");
+  // The length box does not apply.
+  EXPECT_EQ(Built(WithAlgorithm(KeyAlgorithm::Curve25519, 1024)),
+            Built(WithAlgorithm(KeyAlgorithm::Curve25519, 3072)));
+}
+
+TEST(KeyParms, Rsa3072AndRsa4096NameTheirSizeForBothKeys) {
+  EXPECT_EQ(Built(WithAlgorithm(KeyAlgorithm::Rsa3072, 1024)),
+            "<GnupgKeyParms format=\"internal\">\n"
+            "Key-Type: RSA\n"
+            "Key-Length: 3072\n"
+            "Subkey-Type: RSA\n"
+            "Subkey-Length: 3072\n"
+            "Name-Real: Alice Example\n"
+            "Name-Email: alice@example.org\n"
+            "Expire-Date: 0\n"
+            "Passphrase: secret words\n"
+            "</GnupgKeyParms>\n");
+  KeyParms p = WithAlgorithm(KeyAlgorithm::Rsa4096, 1536);
+  p.comment = "home";
+  p.passphrase.clear();
+  p.expiry = "20310203T040506";
+  EXPECT_EQ(Built(p),
+            "<GnupgKeyParms format=\"internal\">\n"
+            "Key-Type: RSA\n"
+            "Key-Length: 4096\n"
+            "Subkey-Type: RSA\n"
+            "Subkey-Length: 4096\n"
+            "Name-Real: Alice Example\n"
+            "Name-Email: alice@example.org\n"
+            "Name-Comment: \"home\"\n"
+            "Expire-Date: 20310203T040506\n"
+            "%no-protection\n"
+            "</GnupgKeyParms>\n");
+}
+
+TEST(KeyParms, TheOriginalEntriesKeepTheirBlocksAndTheLengthBoxSize) {
+  EXPECT_EQ(Built(WithAlgorithm(KeyAlgorithm::Rsa)), Built(Defaults()));
+  KeyParms dsa = Defaults();
+  dsa.keyType = "DSA";
+  dsa.keyLength = dsa.subkeyLength = 3072;
+  EXPECT_EQ(Built(WithAlgorithm(KeyAlgorithm::Dsa, 3072)), Built(dsa));
+  // Switching from a curve back to RSA leaves no curve behind.
+  KeyParms p = WithAlgorithm(KeyAlgorithm::Curve25519);
+  SetKeyAlgorithm(p, KeyAlgorithm::Rsa, 2048);
+  EXPECT_EQ(Built(p), Built(Defaults()));
+}
+
+TEST(KeyParms, TheBoxEntriesInTheirOrderAndWhichFixTheirSize) {
+  EXPECT_EQ(KeyAlgorithmOfEntry(0), KeyAlgorithm::Rsa);
+  EXPECT_EQ(KeyAlgorithmOfEntry(1), KeyAlgorithm::Dsa);
+  EXPECT_EQ(KeyAlgorithmOfEntry(2), KeyAlgorithm::Curve25519);
+  EXPECT_EQ(KeyAlgorithmOfEntry(3), KeyAlgorithm::Rsa3072);
+  EXPECT_EQ(KeyAlgorithmOfEntry(4), KeyAlgorithm::Rsa4096);
+  // No entry chosen (typed text) gives DSA, as it always did.
+  EXPECT_EQ(KeyAlgorithmOfEntry(-1), KeyAlgorithm::Dsa);
+  EXPECT_EQ(KeyAlgorithmOfEntry(5), KeyAlgorithm::Dsa);
+  EXPECT_FALSE(FixesKeySize(KeyAlgorithm::Rsa));
+  EXPECT_FALSE(FixesKeySize(KeyAlgorithm::Dsa));
+  EXPECT_TRUE(FixesKeySize(KeyAlgorithm::Curve25519));
+  EXPECT_TRUE(FixesKeySize(KeyAlgorithm::Rsa3072));
+  EXPECT_TRUE(FixesKeySize(KeyAlgorithm::Rsa4096));
 }
 
 TEST(KeyParms, ExpiryOfACalendarDate) {

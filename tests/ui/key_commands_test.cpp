@@ -303,7 +303,9 @@ TEST_F(FiveKeys, AKeyTheEngineRefusesStaysWithOneErrorLine) {
 
 // ---- The "Create Key" dialog
 
-TEST_F(KeyCommands, MissingFieldsAreListedInOneMessageBoxAndTheDialogStaysOpen) {
+// The passphrase is no longer a required field: an empty one is asked about once the required
+// fields are filled (see CreateKeyDialog).
+TEST_F(KeyCommands, MissingFieldsAreListedWithoutAnEmptyPassphraseAndTheDialogStaysOpen) {
   bool stayedOpen = false;
   WindowProbe w(nullptr, cmdNone);
   w.then([&](WindowProbe& p) {
@@ -318,7 +320,7 @@ TEST_F(KeyCommands, MissingFieldsAreListedInOneMessageBoxAndTheDialogStaysOpen) 
     ClickButton(p, IDC_CREATE_KEY);
     const auto boxes = m_dialogs.asked(ScriptedDialogs::Kind::MessageBox);
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "One or more required fields are not filled:\n- Name\n- Passphrase\n");
+    EXPECT_EQ(boxes[0].text, "One or more required fields are not filled:\n- Name\n");
     EXPECT_EQ(boxes[0].caption, "Zembra");
     EXPECT_EQ(boxes[0].type, MB_OK | MB_ICONERROR);
     EXPECT_NE(boxes[0].owner, p.m_hWnd);
@@ -338,6 +340,7 @@ TEST_F(KeyCommands, AFieldHoldingALineBreakIsRefusedByName) {
       SetDlgItemText(dialog, IDC_NAME, "Mallory");
       SetDlgItemText(dialog, IDC_EMAIL, "mallory@example.org");
       SetDlgItemText(dialog, IDC_PASSPHRASE, "pass\nExpire-Date: 2000-01-01");
+      SetDlgItemText(dialog, IDC_CONFIRM_PASSPHRASE, "pass\nExpire-Date: 2000-01-01");
       typed = GetDlgItemTextString(dialog, IDC_PASSPHRASE);
       ClickControl(dialog, IDOK);
       ClickControl(dialog, IDCANCEL);
@@ -391,7 +394,7 @@ TEST_F(KeyCommands, TheDialogOpensWithItsDefaultsAndExpiresGrowsAndShrinksIt) {
     WhenDialogOpens(p, [&](HWND dialog) {
       EXPECT_EQ(GetDlgItemTextString(dialog, IDC_ALGORITHM), "RSA");
       EXPECT_EQ(GetDlgItemTextString(dialog, IDC_KEY_LENGTH), "2048");
-      EXPECT_EQ(SendMessage(GetDlgItem(dialog, IDC_ALGORITHM), CB_GETCOUNT, 0, 0), 2);
+      EXPECT_EQ(SendMessage(GetDlgItem(dialog, IDC_ALGORITHM), CB_GETCOUNT, 0, 0), 5);
       EXPECT_EQ(SendMessage(GetDlgItem(dialog, IDC_KEY_LENGTH), CB_GETCOUNT, 0, 0), 4);
       HWND calendar = GetDlgItem(dialog, IDC_CALENDAR);
       EXPECT_FALSE(WindowProbe::Widget(calendar)->isVisible());

@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QTreeView>
+#include <algorithm>
+
 #include "platform/core/text.h"
 #include "tests/support/test_env.h"
+#include "tests/ui/window_actions.h"
+#include "tests/ui/window_probe.h"
 #include "zembra/keys/key_list.h"
 #include "zembra/ui/key_list_view.h"
 #include "zembra/ui/resource_ids.h"
@@ -271,7 +276,9 @@ TEST_F(KeyList, UserIdThatIsNotUtf8IsShownEscaped) {
   });
 }
 
-TEST_F(KeyList, ColumnsShareTheWidthLessAScrollBar) {
+// The key ID column takes what 16 digits need; the name column gives that up, the others keep
+// their shares of the width.
+TEST_F(KeyList, ColumnsShareTheWidthLessAScrollBarAndTheKeyIdColumnFitsSixteenDigits) {
   Ring({}, true);
   RunInHostWindow([&](HWND host) {
     HWND list = GetDlgItem(host, IDC_KEY_LIST);
@@ -283,11 +290,39 @@ TEST_F(KeyList, ColumnsShareTheWidthLessAScrollBar) {
     const int width = client.right - client.left - GetSystemMetrics(SM_CXVSCROLL);
     ASSERT_GT(width, 0);
     const int shares[] = {19, 13, 13, 14, 14, 27};
-    for (int i = 0; i < 6; ++i)
-      EXPECT_EQ(SendMessage(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(i), 0),
-                width * shares[i] / 100)
-          << "column " << i;
+    auto columnWidth = [&](int i) {
+      return static_cast<int>(SendMessage(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(i), 0));
+    };
+    for (int i = 1; i < 5; ++i)
+      EXPECT_EQ(columnWidth(i), width * shares[i] / 100) << "column " << i;
+    const int keyId = std::max(width * shares[0] / 100, KeyIdTextWidth(list));
+    EXPECT_EQ(columnWidth(0), keyId);
+    EXPECT_EQ(columnWidth(5), width * shares[5] / 100 - (keyId - width * shares[0] / 100));
   });
+}
+
+// The column cut every key ID with an ellipsis ("49670CBD4ED..."): the cell's text was whole,
+// what the row showed was not.
+TEST_F(KeyList, TheKeyIdColumnShowsAllSixteenDigits) {
+  Ring({"alice", "bob", "juergen"});
+  WindowProbe w(nullptr, cmdNone);
+  int rows = 0;
+  w.then([&](WindowProbe& p) {
+    auto* view = qobject_cast<QTreeView*>(WindowProbe::Widget(p.keyList()));
+    ASSERT_NE(view, nullptr);
+    rows = RowCount(p.keyList());
+    for (int row = 0; row < rows; ++row) {
+      const std::string id = Cell(p.keyList(), row, 0);
+      EXPECT_EQ(id.size(), 16u) << id;
+      const QModelIndex cell = view->model()->index(row, 0);
+      // The text fits its cell when the cell is as wide as the text with its margins; the row
+      // then paints the text itself, not an elision.
+      EXPECT_LE(view->sizeHintForIndex(cell).width(), view->columnWidth(0)) << id;
+    }
+    PressEscape(p);
+  });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+  EXPECT_EQ(rows, 3);
 }
 
 TEST_F(KeyList, SelectionYieldsTheKeysThatCanEncryptInRowOrder) {

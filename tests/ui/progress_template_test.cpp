@@ -66,6 +66,8 @@ TEST(ProgressMenu, ThreePopupsAddressedByPosition) {
                              {"<separator>", 0},
                              {"Set As &Default", 1208},
                              {"<separator>", 0},
+                             {"&Details...", 1214},
+                             {"<separator>", 0},
                              {"Change &Passphrase...", 1220},
                              {"Change E&xpiry...", 1221},
                              {"Set Owner &Trust...", 1222},

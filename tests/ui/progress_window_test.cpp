@@ -88,7 +88,7 @@ TEST_F(ProgressWindow, RightClickOnARowSelectsItAndShowsThePopupAtThePointer) {
     EXPECT_EQ(menus[0].point.x, global.x());
     EXPECT_EQ(menus[0].point.y, global.y());
     EXPECT_EQ(menus[0].menuIds,
-              (std::vector<UINT>{1205, 1209, 1207, 1208, 1220, 1221, 1222, 1223, 1224}));
+              (std::vector<UINT>{1205, 1209, 1207, 1208, 1214, 1220, 1221, 1222, 1223, 1224}));
     // The right click does not recompute the buttons.
     for (const int id : kSelectionButtons) EXPECT_FALSE(Enabled(p, id)) << id;
     PressEscape(p);

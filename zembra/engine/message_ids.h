@@ -101,4 +101,17 @@ enum MessageId : int {
   IDS_EXPIRY_NEVER = 9237,
   IDS_CHOOSE_LATER_DATE = 9238,
   IDS_UNEXPECTED_PROMPT = 9239,
+  // Key creation: the passphrase typed twice, and a key without one.
+  IDS_PASSPHRASES_DIFFER = 9210,
+  IDS_ASK_UNPROTECTED_KEY = 9211,
+  // Key details: a subkey's usage, expiry and state, and where the secret part is.
+  IDS_USAGE_SIGN = 9212,
+  IDS_USAGE_CERTIFY = 9213,
+  IDS_USAGE_ENCRYPT = 9214,
+  IDS_USAGE_AUTHENTICATE = 9215,
+  IDS_NEVER_EXPIRES = 9216,
+  IDS_SUBKEY_REVOKED = 9217,
+  IDS_SUBKEY_EXPIRED = 9218,
+  IDS_SECRET_PRESENT = 9219,
+  IDS_SECRET_ABSENT = 9220,
 };

@@ -16,14 +16,19 @@ std::string_view TypeOrDefault(const std::string& type) {
 }
 
 std::string Block(const KeyParms& p) {
-  std::string block = FormatText(
-      "<GnupgKeyParms format=\"internal\">\nKey-Type: %s\nKey-Length: %d\nSubkey-Type: %s\n"
-      "Subkey-Length: %d\nName-Real: %s\nName-Email: %s\n",
-      TypeOrDefault(p.keyType), p.keyLength, TypeOrDefault(p.subkeyType), p.subkeyLength, p.name,
-      p.email);
+  std::string block =
+      FormatText("<GnupgKeyParms format=\"internal\">\nKey-Type: %s\n", TypeOrDefault(p.keyType));
+  block += p.keyCurve.empty() ? FormatText("Key-Length: %d\n", p.keyLength)
+                              : FormatText("Key-Curve: %s\n", p.keyCurve);
+  block += FormatText("Subkey-Type: %s\n", TypeOrDefault(p.subkeyType));
+  block += p.subkeyCurve.empty() ? FormatText("Subkey-Length: %d\n", p.subkeyLength)
+                                 : FormatText("Subkey-Curve: %s\n", p.subkeyCurve);
+  block += FormatText("Name-Real: %s\nName-Email: %s\n", p.name, p.email);
   if (!p.comment.empty()) block += FormatText("Name-Comment: \"%s\"\n", p.comment);
-  block +=
-      FormatText("Expire-Date: %s\nPassphrase: %s\n</GnupgKeyParms>\n", p.expiry, p.passphrase);
+  block += FormatText("Expire-Date: %s\n", p.expiry);
+  block += p.passphrase.empty() ? std::string("%no-protection\n")
+                                : FormatText("Passphrase: %s\n", p.passphrase);
+  block += "</GnupgKeyParms>\n";
   return block;
 }
 
@@ -39,6 +44,41 @@ int FieldNameId(KeyField field) {
 }
 
 }  // namespace
+
+KeyAlgorithm KeyAlgorithmOfEntry(int entry) {
+  return entry >= 0 && entry < kKeyAlgorithmCount ? static_cast<KeyAlgorithm>(entry)
+                                                  : KeyAlgorithm::Dsa;
+}
+
+bool FixesKeySize(KeyAlgorithm algorithm) {
+  return algorithm != KeyAlgorithm::Rsa && algorithm != KeyAlgorithm::Dsa;
+}
+
+void SetKeyAlgorithm(KeyParms& parms, KeyAlgorithm algorithm, int keyLength) {
+  parms.keyCurve.clear();
+  parms.subkeyCurve.clear();
+  switch (algorithm) {
+    case KeyAlgorithm::Rsa:
+    case KeyAlgorithm::Dsa:
+      parms.keyType = algorithm == KeyAlgorithm::Rsa ? "RSA" : "DSA";
+      parms.subkeyType = "default";
+      parms.keyLength = parms.subkeyLength = keyLength;
+      break;
+    case KeyAlgorithm::Curve25519:
+      parms.keyType = "EdDSA";
+      parms.keyCurve = "ed25519";
+      parms.subkeyType = "ECDH";
+      parms.subkeyCurve = "cv25519";
+      parms.keyLength = parms.subkeyLength = 0;
+      break;
+    case KeyAlgorithm::Rsa3072:
+    case KeyAlgorithm::Rsa4096:
+      // Named, not "default": a fixed choice does not follow the engine's default subkey.
+      parms.keyType = parms.subkeyType = "RSA";
+      parms.keyLength = parms.subkeyLength = algorithm == KeyAlgorithm::Rsa3072 ? 3072 : 4096;
+      break;
+  }
+}
 
 KeyParmsBlock BuildKeyParms(const KeyParms& parms) {
   KeyParmsBlock result;

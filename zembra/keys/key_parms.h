@@ -1,4 +1,6 @@
-// GnuPG's key generation parameter block, built from what the user typed. Every value is one
+// GnuPG's key generation parameter block, built from what the user typed. GnuPG refuses a
+// parameter without a value, so an empty passphrase asks for an unprotected key with the
+// control statement "%no-protection" in place of the "Passphrase:" line. Every value is one
 // line of the block, so a value that holds a line break would add parameters of its own (another
 // passphrase, another expiry); such values, and values that do not fit the block, are refused
 // with the field that caused it, and no block is made.
@@ -12,16 +14,32 @@ constexpr std::size_t kKeyParmsSize = 2048;
 
 // The values of the block; texts are UTF-8.
 struct KeyParms {
-  std::string keyType;  // "RSA", "DSA"; empty: "default"
+  std::string keyType;  // "RSA", "DSA", "EdDSA"; empty: "default"
   int keyLength = 0;
+  std::string keyCurve;    // an elliptic curve key: its curve, written instead of the length
   std::string subkeyType;  // empty: "default"
   int subkeyLength = 0;
+  std::string subkeyCurve;  // as keyCurve
   std::string name;
   std::string email;
-  std::string comment;  // optional: no Name-Comment line when empty
-  std::string expiry;   // "0" or "YYYYMMDDThhmmss"
-  std::string passphrase;
+  std::string comment;     // optional: no Name-Comment line when empty
+  std::string expiry;      // "0" or "YYYYMMDDThhmmss"
+  std::string passphrase;  // empty: the key is not protected ("%no-protection")
 };
+
+// The entries of the create dialog's algorithm box, in their order: the first two take the
+// length box's size, the others fix their own. Curve25519 is GnuPG 2.2's "future-default": an
+// EdDSA key on Ed25519 for signing with an ECDH subkey on Curve25519 for encryption.
+enum class KeyAlgorithm { Rsa, Dsa, Curve25519, Rsa3072, Rsa4096 };
+inline constexpr int kKeyAlgorithmCount = 5;
+
+// The algorithm of the box's entry; an index of no entry (typed text) gives DSA.
+KeyAlgorithm KeyAlgorithmOfEntry(int entry);
+// True when the algorithm fixes its key size, so that the length box does not apply.
+bool FixesKeySize(KeyAlgorithm algorithm);
+// Sets the types and the lengths or curves of the primary key and the subkey; keyLength is the
+// length box's size, used by the algorithms that do not fix their own.
+void SetKeyAlgorithm(KeyParms& parms, KeyAlgorithm algorithm, int keyLength);
 
 // The user's fields, in the order they are checked and named.
 enum class KeyField { None, Name, Email, Comment, Passphrase };

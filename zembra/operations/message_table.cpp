@@ -117,6 +117,21 @@ constexpr Message kMessages[] = {
     {IDS_EXPIRY_NEVER, "never"},
     {IDS_CHOOSE_LATER_DATE, "Please choose a day after today, or \"Never expires\"."},
     {IDS_UNEXPECTED_PROMPT, "Error: GnuPG asked \"%hs\", which Zembra does not answer\n"},
+    {IDS_PASSPHRASES_DIFFER,
+     "The fields \"Passphrase\" and \"Confirm\" differ. Please type the same passphrase in "
+     "both."},
+    {IDS_ASK_UNPROTECTED_KEY,
+     "The field \"Passphrase\" is empty: the new key will not be protected by a passphrase, and "
+     "anyone who can read its key ring can use it.\nCreate the key without a passphrase?"},
+    {IDS_USAGE_SIGN, "Sign"},
+    {IDS_USAGE_CERTIFY, "Certify"},
+    {IDS_USAGE_ENCRYPT, "Encrypt"},
+    {IDS_USAGE_AUTHENTICATE, "Authenticate"},
+    {IDS_NEVER_EXPIRES, "never"},
+    {IDS_SUBKEY_REVOKED, "revoked"},
+    {IDS_SUBKEY_EXPIRED, "expired"},
+    {IDS_SECRET_PRESENT, "The secret key is in the key ring."},
+    {IDS_SECRET_ABSENT, "Public key only: the secret key is not in the key ring."},
 };
 
 }  // namespace

@@ -13,3 +13,4 @@ constexpr int ID_MENU_SIGN = 1209;
 constexpr int ID_MENU_SIGN_CLIPBOARD = 1210;
 constexpr int ID_MENU_VERIFY = 1212;
 constexpr int ID_MENU_VERIFY_CLIPBOARD = 1213;
+constexpr int ID_MENU_DETAILS = 1214;

@@ -85,6 +85,8 @@ class CDlgProgress : public CDialogBase {
   COMMAND_ID_HANDLER(ID_MENU_SET_OWNER_TRUST, OnSetOwnerTrust)
   COMMAND_ID_HANDLER(ID_MENU_EXPORT_REVOCATION, OnExportRevocationCertificate)
   COMMAND_ID_HANDLER(ID_MENU_ENCRYPT_PASSPHRASE, OnEncryptWithPassphrase)
+  COMMAND_ID_HANDLER(ID_MENU_DETAILS, OnKeyDetails)
+  NOTIFY_HANDLER(IDC_KEY_LIST, NM_DBLCLK, OnNMDblClkListKeys)
   END_MSG_MAP()
 
   LRESULT OnInitDialog(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
@@ -105,6 +107,9 @@ class CDlgProgress : public CDialogBase {
   LRESULT OnSetDefaultKeys(WORD code, WORD id, HWND control, BOOL& handled);
   LRESULT OnListViewItemRClick(int id, NMHDR* header, BOOL& handled);
   LRESULT OnNMClickListKeys(int id, NMHDR* header, BOOL& handled);
+  // "&Details..." of the pop-up menu: the first selected row's key; a double click: its row's.
+  LRESULT OnKeyDetails(WORD code, WORD id, HWND control, BOOL& handled);
+  LRESULT OnNMDblClkListKeys(int id, NMHDR* header, BOOL& handled);
   LRESULT OnLinkClicked(int id, NMHDR* header, BOOL& handled);
   LRESULT OnSplitButtonDropdown(int id, NMHDR* header, BOOL& handled);
   // Key upkeep on the first selected row's key; the row shows the key as the ring then holds it.
@@ -149,6 +154,8 @@ class CDlgProgress : public CDialogBase {
   int FirstSelectedKeyRow() const;
   // Reads the row's key again from the ring and shows it; a key that is gone keeps its row.
   void RefreshKeyRow(int row);
+  // Shows the details dialog of the key of that row; nothing for a row without a key.
+  void ShowKeyDetails(int row);
 
   // The progress bar as an operation's progress sink.
   ProgressSink ProgressBar() const;

@@ -4,8 +4,10 @@
 // pointer as item data (no reference of its own). Lookups always go by row index into m_pKeys.
 #include "zembra/ui/key_list_view.h"
 
+#include <algorithm>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/core/text.h"
@@ -44,6 +46,7 @@ void InsertKeyListColumns(HWND list) {
   };
   static const Column columns[] = {{"Key ID", 19},   {"Created", 13},     {"Expires", 13},
                                    {"Validity", 14}, {"Owner Trust", 14}, {"Name", 27}};
+  constexpr int kCount = static_cast<int>(std::size(columns));
 
   const DWORD styles = LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES;
   SendMessage(list, LVM_SETEXTENDEDLISTVIEWSTYLE, styles, static_cast<LPARAM>(styles));
@@ -51,15 +54,37 @@ void InsertKeyListColumns(HWND list) {
   RECT client;
   GetClientRect(list, &client);
   const int width = (client.right - client.left) - GetSystemMetrics(SM_CXVSCROLL);
-  for (int i = 0; i < static_cast<int>(std::size(columns)); ++i) {
+  int widths[kCount];
+  for (int i = 0; i < kCount; ++i) widths[i] = width * columns[i].share / 100;
+  // A key ID is compared digit by digit with what its owner reads out: its column is never
+  // narrower than 16 digits, and the name column, the widest, gives up what that takes.
+  const int keyIdWidth = KeyIdTextWidth(list);
+  if (widths[0] < keyIdWidth) {
+    widths[kCount - 1] = std::max(0, widths[kCount - 1] - (keyIdWidth - widths[0]));
+    widths[0] = keyIdWidth;
+  }
+  for (int i = 0; i < kCount; ++i) {
     LVCOLUMN column;
     column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     column.fmt = LVCFMT_LEFT;
-    column.cx = width * columns[i].share / 100;
+    column.cx = widths[i];
     column.pszText = columns[i].title;
     column.iSubItem = i;
     SendMessage(list, LVM_INSERTCOLUMN, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
   }
+}
+
+int KeyIdTextWidth(HWND list) {
+  // The widest of the sixteen-digit strings of one hexadecimal digit, so that every ID fits
+  // whatever its digits; plus the margins a cell keeps on both sides of its text.
+  constexpr int kCellMargins = 12;
+  int widest = 0;
+  for (char digit : std::string_view("0123456789ABCDEF")) {
+    const std::string id(16, digit);
+    widest = std::max(widest, static_cast<int>(SendMessage(list, LVM_GETSTRINGWIDTH, 0,
+                                                           reinterpret_cast<LPARAM>(id.c_str()))));
+  }
+  return widest + kCellMargins;
 }
 
 std::unique_ptr<CKeyHandleArray> FillKeyRows(HWND list, gpgme_ctx_t ctx) {

@@ -10,8 +10,11 @@
 
 // Sets the key list's extended styles (full-row select, grid lines) and inserts its six
 // left-aligned columns, "Key ID" to "Name", sized by their shares of the client width less a
-// vertical scroll bar.
+// vertical scroll bar; the "Key ID" column is at least KeyIdTextWidth wide (the "Name" column
+// gives up the difference).
 void InsertKeyListColumns(HWND list);
+// The width a cell of the list needs to show a 16-digit key ID whole, margins included.
+int KeyIdTextWidth(HWND list);
 
 // Empties the list and fills it with the usable keys of ctx, one row per key; returns the keys,
 // which the rows point at (row i shows element i), so they must outlive the rows. A failed

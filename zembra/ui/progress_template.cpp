@@ -52,6 +52,9 @@ MenuTemplate MakePopupMenu() {
         {"&Export...", ID_MENU_EXPORT},
         {nullptr, 0},
         {"Set As &Default", ID_MENU_SET_DEFAULT},
+        // Added after the original items, which keep their places.
+        {nullptr, 0},
+        {"&Details...", ID_MENU_DETAILS},
         {nullptr, 0},
         {"Change &Passphrase...", ID_MENU_CHANGE_PASSPHRASE},
         {"Change E&xpiry...", ID_MENU_CHANGE_EXPIRY},

@@ -10,11 +10,13 @@
 #include "platform/gui/wait_cursor.h"
 #include "zembra/engine/check_result.h"
 #include "zembra/keys/key_deletion.h"
+#include "zembra/keys/key_details.h"
 #include "zembra/keys/key_generation.h"
 #include "zembra/keys/key_import.h"
 #include "zembra/operations/messages.h"
 #include "zembra/ui/create_key_dialog.h"
 #include "zembra/ui/dlg_progress.h"
+#include "zembra/ui/key_details_dialog.h"
 #include "zembra/ui/key_list_view.h"
 
 namespace {
@@ -87,16 +89,7 @@ LRESULT CDlgProgress::OnClickedDeleteKeys(WORD, WORD, HWND, BOOL&) {
 LRESULT CDlgProgress::OnClickedCreateKey(WORD, WORD, HWND, BOOL&) {
   CDlgCreateKey dialog;
   if (dialog.DoModal(GetActiveWindow()) != IDOK) return 0;
-  const std::string expiry = dialog.m_expires ? ExpiryText(dialog.m_expiryDate) : "0";
-  KeyParms parms{.keyType = dialog.m_algorithm == 0 ? "RSA" : "DSA",
-                 .keyLength = dialog.m_keyLength,
-                 .subkeyType = "default",
-                 .subkeyLength = dialog.m_keyLength,
-                 .name = dialog.m_name,
-                 .email = dialog.m_email,
-                 .comment = dialog.m_comment,
-                 .expiry = expiry,
-                 .passphrase = dialog.m_passphrase};
+  KeyParms parms = dialog.Parms();
   CGenKeyResult result;
   {
     CWaitCursor busy;
@@ -111,5 +104,27 @@ LRESULT CDlgProgress::OnClickedCreateKey(WORD, WORD, HWND, BOOL&) {
   if (m_pKeys == nullptr) m_pKeys = std::make_unique<CKeyHandleArray>();
   m_pKeys->push_back(CKeyHandle::Adopt(key));
   ListKey(m_pKeys->back().get());
+  return 0;
+}
+
+void CDlgProgress::ShowKeyDetails(int row) {
+  if (row < 0 || m_pKeys == nullptr || static_cast<std::size_t>(row) >= m_pKeys->size()) return;
+  gpgme_key_t key = (*m_pKeys)[static_cast<std::size_t>(row)].get();
+  if (key == nullptr || key->fpr == nullptr) return;
+  // Read afresh: another program may have changed the key since the list was filled.
+  KeyDetails details = ReadKeyDetails(m_ctx.get(), key->fpr);
+  if (!details.found) return;
+  CDlgKeyDetails dialog(std::move(details));
+  dialog.DoModal(m_hWnd);
+}
+
+LRESULT CDlgProgress::OnKeyDetails(WORD, WORD, HWND, BOOL&) {
+  const std::vector<int> rows = SelectedRows(m_hKeyList);
+  if (!rows.empty()) ShowKeyDetails(rows.front());
+  return 0;
+}
+
+LRESULT CDlgProgress::OnNMDblClkListKeys(int, NMHDR* header, BOOL&) {
+  ShowKeyDetails(reinterpret_cast<NMITEMACTIVATE*>(header)->iItem);
   return 0;
 }

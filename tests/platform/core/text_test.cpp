@@ -24,6 +24,17 @@ TEST(DisplayText, InvalidBytesShowAsEscapes) {
   EXPECT_TRUE(IsValidUtf8(DisplayText("\x80\xBF\xFE\xFF")));
 }
 
+TEST(ReplaceInvalidUtf8, OneReplacementCharacterPerBrokenCharacter) {
+  const std::string valid = "na\xC3\xAFve \xF0\x9F\x98\x80";
+  EXPECT_EQ(ReplaceInvalidUtf8(valid), valid);
+  EXPECT_EQ(ReplaceInvalidUtf8(""), "");
+  EXPECT_EQ(ReplaceInvalidUtf8("Bad\xFF\xFE Name"), "Bad\xEF\xBF\xBD\xEF\xBF\xBD Name");
+  // A character cut short is one broken character; the valid one after it stays.
+  EXPECT_EQ(ReplaceInvalidUtf8("\xE2\x82\xC3\xA9"), "\xEF\xBF\xBD\xC3\xA9");
+  EXPECT_EQ(ReplaceInvalidUtf8("end\xC3"), "end\xEF\xBF\xBD");
+  EXPECT_TRUE(IsValidUtf8(ReplaceInvalidUtf8("\x80\xBF\xED\xA0\x80\xF4\x90\x80\x80")));
+}
+
 TEST(IsValidUtf8, AcceptsOnlyWellFormedText) {
   EXPECT_TRUE(IsValidUtf8(""));
   EXPECT_TRUE(IsValidUtf8("plain"));

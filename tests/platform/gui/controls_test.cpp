@@ -256,6 +256,26 @@ TEST(Controls, WithoutADisplayTheProgramSaysSoInOneLine) {
 
 namespace {
 
+// The user's choice of an entry tells the dialog (CBN_SELCHANGE); the program's own does not.
+TEST(Controls, ChoosingAComboBoxEntryTellsTheDialogSettingItDoesNot) {
+  RecordingDialog dialog(ControlsTemplate());
+  dialog.script = [](RecordingDialog& d) {
+    HWND box = d.GetDlgItem(1120);
+    for (const char* item : {"RSA", "DSA", "Curve"})
+      SendMessage(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+    SendMessage(box, CB_SETCURSEL, 0, 0);
+    auto* combo = qobject_cast<QComboBox*>(Widget(box));
+    ASSERT_NE(combo, nullptr);
+    combo->setFocus();
+    QTest::keyClick(combo, Qt::Key_Down);
+    EXPECT_EQ(SendMessage(box, CB_GETCURSEL, 0, 0), 1);
+    SendMessage(box, CB_SETCURSEL, 2, 0);
+    d.EndDialog(IDOK);
+  };
+  dialog.DoModal();
+  EXPECT_THAT(dialog.log, testing::ElementsAre("init", "command 1120 code 1"));
+}
+
 TEST(Controls, EnterInAComboBoxOrCheckBoxIsTheDialogsDefaultCommand) {
   RecordingDialog dialog(ControlsTemplate());
   dialog.script = [](RecordingDialog& d) {

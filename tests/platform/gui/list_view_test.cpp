@@ -1,4 +1,5 @@
 // The report-view list: rows, item data, selection and check boxes, also with many rows.
+#include <QFontMetrics>
 #include <QTest>
 #include <QTreeView>
 
@@ -154,6 +155,23 @@ TEST(ListView, ColumnsTextsAndWidths) {
     EXPECT_STREQ(small, "0x1");
     SendMessage(list, LVM_DELETEALLITEMS, 0, 0);
     EXPECT_EQ(SendMessage(list, LVM_GETITEMCOUNT, 0, 0), 0);
+  });
+}
+
+// The width a text takes in the list's own font, for columns that must show a text whole.
+TEST(ListView, StringWidthGrowsWithTheTextInTheListsFont) {
+  WithList(1, [](RecordingDialog&, HWND list) {
+    auto width = [&](const char* text) {
+      return static_cast<int>(
+          SendMessage(list, LVM_GETSTRINGWIDTH, 0, reinterpret_cast<LPARAM>(text)));
+    };
+    EXPECT_EQ(width(""), 0);
+    EXPECT_EQ(width(nullptr), 0);
+    EXPECT_GT(width("D"), 0);
+    EXPECT_GT(width("DDDDDDDDDDDDDDDD"), width("DDDDDDDD"));
+    EXPECT_GT(width("WWWW"), width("iiii"));
+    const QFontMetrics metrics(Widget(list)->font());
+    EXPECT_EQ(width("49670CBD4ED1A2B3"), metrics.horizontalAdvance("49670CBD4ED1A2B3"));
   });
 }
 
