@@ -86,6 +86,9 @@ class ClipboardProgram : public KeyRingTest {
     std::vector<std::string> argv{std::string(ZEMBRA_TEST_BIN_DIR) + "/Zembra"};
     argv.insert(argv.end(), args.begin(), args.end());
     m_trace = ring().path("trace.txt");
+    // The child truncates the trace only once it runs: the last run's lines must not be read as
+    // this one's meanwhile.
+    fs::remove(m_trace);
     const std::string runtime = ring().path("runtime");
     fs::create_directories(runtime);
     fs::permissions(runtime, fs::perms::owner_all);

@@ -145,8 +145,10 @@ TEST_F(KeyGeneration, CancelWhileTheEngineGeneratesLeavesNoKey) {
     soon.start(100);
     result = GenerateKey(ctx.get(), {.keyType = "RSA",
                                      .keyLength = 4096,
+                                     .keyCurve = "",
                                      .subkeyType = "default",
                                      .subkeyLength = 4096,
+                                     .subkeyCurve = "",
                                      .name = "Never Made",
                                      .email = "never@example.org",
                                      .comment = "",

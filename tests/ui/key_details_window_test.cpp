@@ -94,7 +94,8 @@ TEST_F(KeyDetailsWindow, DetailsFromThePopupMenuShowTheSelectedKey) {
   });
   EXPECT_EQ(w.DoModal(), IDCANCEL);
   // The original items first, then the new one.
-  EXPECT_EQ(offered, (std::vector<UINT>{1205, 1209, 1207, 1208, 1214}));
+  EXPECT_EQ(offered,
+            (std::vector<UINT>{1205, 1209, 1207, 1208, 1214, 1220, 1221, 1222, 1223, 1224}));
   EXPECT_EQ(shown.caption, "Key Details");
   EXPECT_EQ(shown.fingerprint, "1942 B8AD 64AC 917C 882E 7C93 D6FC 8652 1C12 312C");
   EXPECT_EQ(shown.ownerTrust, "Ultimate");
