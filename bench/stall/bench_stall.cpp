@@ -73,7 +73,8 @@ void Operate(const std::string& op, const FileList& files, WindowProbe& w, Child
     r.over = probe.Over(kGoal, 6);
     const std::string log = LogText(w);
     std::size_t done = 0;
-    for (std::size_t at = log.find("Done."); at != std::string::npos; at = log.find("Done.", at + 1))
+    for (std::size_t at = log.find("Done."); at != std::string::npos;
+         at = log.find("Done.", at + 1))
       ++done;
     if (done != files.size() || !w.files().empty()) Fail(r, "not every file was done", w);
     return;
@@ -183,8 +184,8 @@ std::string Cell(const std::vector<double>& values, bool mark) {
 
 std::string Ratio(const std::vector<double>& zembra, const std::vector<double>& floor) {
   char text[32];
-  std::snprintf(text, sizeof text, "%6.2f", bench::SpreadOf(zembra).median /
-                                                 std::max(bench::SpreadOf(floor).median, 1e-9));
+  std::snprintf(text, sizeof text, "%6.2f",
+                bench::SpreadOf(zembra).median / std::max(bench::SpreadOf(floor).median, 1e-9));
   return text;
 }
 
@@ -325,8 +326,9 @@ int main(int argc, char** argv) {
   PrintSeries(std::to_string(smallFiles) + " small files, one job", job);
   PrintSeries("key generation, RSA 2048", genkey);
   PrintSeries("import of " + keyCount + " keys", import);
-  std::printf("%-26s         goal: no stall over %.0f ms (! marks a median longest stall above it)\n",
-              "", kGoal * 1000);
+  std::printf(
+      "%-26s         goal: no stall over %.0f ms (! marks a median longest stall above it)\n", "",
+      kGoal * 1000);
 
   Drop(home);
   fs::remove_all(work);
