@@ -10,12 +10,14 @@
 //   (DIR: a home made by bench/keys/make_ring.sh, whose keys make the file to import)
 #include <QEventLoop>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/common/measure.h"
@@ -219,9 +221,19 @@ std::string HomeLike(const std::string& home, const std::string& path) {
   return path;
 }
 
+// Removes a folder, where an ending agent may still be removing its sockets.
+void RemoveTree(const std::string& folder) {
+  std::error_code error;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::remove_all(folder, error);
+    if (!fs::exists(folder)) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
 void Drop(const std::string& home) {
   bench::RunProgram({"gpgconf", "--homedir", home, "--kill", "all"});
-  fs::remove_all(home);
+  RemoveTree(home);
 }
 
 // A full installation in a registry of its own, so that the engine uses GNUPGHOME.
@@ -331,6 +343,6 @@ int main(int argc, char** argv) {
       kGoal * 1000);
 
   Drop(home);
-  fs::remove_all(work);
+  RemoveTree(work);
   return 0;
 }
