@@ -5,7 +5,7 @@
 
 #include <system_error>
 
-BackgroundCall::BackgroundCall(std::function<void()> call) {
+BackgroundCall::BackgroundCall(const std::function<void()>& call) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) {
     call();

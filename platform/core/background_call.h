@@ -10,7 +10,7 @@
 class BackgroundCall {
  public:
   // Starts call at once; without a thread or a pipe to tell its end, runs it here instead.
-  explicit BackgroundCall(std::function<void()> call);
+  explicit BackgroundCall(const std::function<void()>& call);
   // Waits for the call's end.
   ~BackgroundCall();
   BackgroundCall(const BackgroundCall&) = delete;
