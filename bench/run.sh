@@ -8,14 +8,17 @@
 #   ZEMBRA_BENCH_ROUNDS=3     rounds of each benchmark (the start-up takes 7 unless told)
 #   ZEMBRA_BENCH_KEYS=5000    keys in the ring of the key-list benchmark (made once, then cached
 #                             in build/bench-cache/)
-#   ZEMBRA_BENCH_ONLY=files   one benchmark only: files, startup or keys
+#   ZEMBRA_BENCH_ONLY=files   one benchmark only: files, startup, keys or stall
+#   ZEMBRA_BENCH_IMPORT_KEYS=1000  keys in the file the stall benchmark imports (its ring is
+#                             cached as the key list's is)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$build" -j "$(nproc)" --target bench_files bench_floor bench_startup bench_keys >/dev/null
+cmake --build "$build" -j "$(nproc)" --target bench_files bench_floor bench_startup bench_keys \
+  bench_stall >/dev/null
 
 size=${1:-${ZEMBRA_BENCH_SIZE:-1G}}
 keys=${ZEMBRA_BENCH_KEYS:-5000}
@@ -39,5 +42,12 @@ fi
 if [ -z "$only" ] || [ "$only" = keys ]; then
   bench/keys/make_ring.sh "$build/bench-cache/ring-$keys" "$keys"
   "$build/bin/bench_keys" --ring "$(cd "$build/bench-cache/ring-$keys" && pwd)"
+  echo
+fi
+if [ -z "$only" ] || [ "$only" = stall ]; then
+  importKeys=${ZEMBRA_BENCH_IMPORT_KEYS:-1000}
+  bench/keys/make_ring.sh "$build/bench-cache/ring-$importKeys" "$importKeys"
+  "$build/bin/bench_stall" --size "$size" --files 200 --work "$work/stall" \
+    --ring "$(cd "$build/bench-cache/ring-$importKeys" && pwd)"
 fi
 echo "load after the run: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -298,6 +298,11 @@ bool CommittedOutput::Open() {
   return true;
 }
 
+void CommittedOutput::Flush() {
+  // Linux reports a failed write-back to one fsync only; a later one would succeed over lost data.
+  if (m_fd.valid() && m_flushError == 0 && ::fsync(m_fd.get()) != 0) m_flushError = errno;
+}
+
 bool CommittedOutput::Commit() { return Finish(true); }
 
 bool CommittedOutput::CommitNoReplace() { return Finish(false); }
@@ -309,7 +314,11 @@ bool CommittedOutput::Finish(bool replace) {
   }
   // The data must be on disk before the name points at it, or a crash could leave an empty
   // target where the old file was.
-  int result = ::fsync(m_fd.get());
+  int result = -1;
+  if (m_flushError != 0)
+    errno = m_flushError;
+  else
+    result = ::fsync(m_fd.get());
   if (result == 0 && !m_temp.empty()) {
     result = ::fchmod(m_fd.get(), m_mode);
     if (result == 0 && replace) {

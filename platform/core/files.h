@@ -80,6 +80,9 @@ class CommittedOutput {
   // may not be written (EACCES).
   bool Open();
   int fd() const { return m_fd.get(); }
+  // Writes the data out to disk ahead of Commit, which then has little left to wait for; may
+  // run on another thread while this one waits for its end. A failure waits for Commit.
+  void Flush();
   bool Commit();           // false (target untouched, temporary removed) when the rename fails
   bool CommitNoReplace();  // as Commit, but fails with EEXIST when the target exists by then
   void Discard();
@@ -95,5 +98,6 @@ class CommittedOutput {
   OutputPermissions m_permissions;
   unsigned m_mode = 0;  // the permission bits the committed file gets
   bool m_committed = false;
+  int m_flushError = 0;  // errno of a failed Flush: the data may not be on disk
   UniqueFd m_fd;
 };

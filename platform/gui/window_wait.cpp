@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "platform/core/background_call.h"
+
 namespace {
 
 // Between two rounds of a busy transfer the window waits at most this long for its events.
@@ -67,5 +69,20 @@ int WindowServingWait::Wait(std::vector<DescriptorWait>& waits) {
     }
     if (const int error = WaitForDescriptors(waits, 0)) return error;
     if (AnyHappened(waits)) return 0;
+  }
+}
+
+void RunServingWindows(const std::function<void()>& call) {
+  if (!ServesWindows()) {
+    call();
+    return;
+  }
+  BackgroundCall background(call);
+  if (background.fd() < 0) return;
+  WindowServingWait wait;
+  std::vector<DescriptorWait> waits;
+  for (;;) {
+    waits.assign(1, DescriptorWait{background.fd(), false});
+    if (wait.Wait(waits) != 0 || waits[0].happened) break;
   }
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <vector>
 
 #include "platform/core/descriptor_wait.h"
@@ -26,3 +27,8 @@ class WindowServingWait {
   // serves them every few milliseconds, not on every round.
   std::chrono::steady_clock::time_point m_served = std::chrono::steady_clock::now();
 };
+
+// Runs call, which blocks without a descriptor to wait on (a flush to disk), on a thread of its own
+// while this thread serves its windows as WindowServingWait does; returns once call has returned.
+// Without windows to serve, call runs on this thread.
+void RunServingWindows(const std::function<void()>& call);

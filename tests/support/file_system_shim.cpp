@@ -8,13 +8,18 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstring>
+#include <thread>
 
 namespace {
 
 std::atomic<int> g_withoutUnnamedFiles{0};
 std::atomic<int> g_withoutProc{0};
+std::atomic<int> g_flushDelayMs{0};
+std::atomic<int> g_failingFlushes{0};
+std::atomic<int> g_flushesUnderWay{0};
 
 template <typename Function>
 Function Real(const char* name) {
@@ -60,6 +65,11 @@ WithoutUnnamedFiles::WithoutUnnamedFiles() { ++g_withoutUnnamedFiles; }
 WithoutUnnamedFiles::~WithoutUnnamedFiles() { --g_withoutUnnamedFiles; }
 WithoutProc::WithoutProc() { ++g_withoutProc; }
 WithoutProc::~WithoutProc() { --g_withoutProc; }
+SlowFlushes::SlowFlushes(int delayMs) { g_flushDelayMs = delayMs; }
+SlowFlushes::~SlowFlushes() { g_flushDelayMs = 0; }
+FailingFlushes::FailingFlushes() { ++g_failingFlushes; }
+FailingFlushes::~FailingFlushes() { --g_failingFlushes; }
+int FlushesUnderWay() { return g_flushesUnderWay; }
 
 #define ZEMBRA_SHIM_MODE(flags)                    \
   mode_t mode = 0;                                 \
@@ -124,6 +134,19 @@ FILE* fopen64(const char* path, const char* how) {
     return nullptr;
   }
   return Real<FILE* (*)(const char*, const char*)>("fopen64")(path, how);
+}
+
+int fsync(int fd) {
+  if (g_failingFlushes > 0) {
+    errno = EIO;
+    return -1;
+  }
+  ++g_flushesUnderWay;
+  if (const int delay = g_flushDelayMs; delay > 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+  const int result = Real<int (*)(int)>("fsync")(fd);
+  --g_flushesUnderWay;
+  return result;
 }
 
 }  // extern "C"

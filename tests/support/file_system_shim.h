@@ -20,3 +20,24 @@ class WithoutProc {
   WithoutProc(const WithoutProc&) = delete;
   WithoutProc& operator=(const WithoutProc&) = delete;
 };
+
+// Every fsync takes delayMs longer, as on a slow disk with much data to write out.
+class SlowFlushes {
+ public:
+  explicit SlowFlushes(int delayMs);
+  ~SlowFlushes();
+  SlowFlushes(const SlowFlushes&) = delete;
+  SlowFlushes& operator=(const SlowFlushes&) = delete;
+};
+
+// fsync fails with EIO, as when the disk could not write the data back.
+class FailingFlushes {
+ public:
+  FailingFlushes();
+  ~FailingFlushes();
+  FailingFlushes(const FailingFlushes&) = delete;
+  FailingFlushes& operator=(const FailingFlushes&) = delete;
+};
+
+// The fsync calls under way now, in every thread.
+int FlushesUnderWay();

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/core/text.h"
+#include "platform/gui/window_wait.h"
 #include "zembra/operations/messages.h"
 
 UniqueFd OpenInput(const std::string& path, Outcome& outcome) {
@@ -25,7 +26,17 @@ bool OpenOutput(CommittedOutput& output, Outcome& outcome) {
   return false;
 }
 
+namespace {
+
+// The data of a large output takes a while to reach the disk; the window goes on meanwhile.
+void FlushOutput(CommittedOutput& output) {
+  RunServingWindows([&output] { output.Flush(); });
+}
+
+}  // namespace
+
 bool CommitOutput(CommittedOutput& output, Outcome& outcome) {
+  FlushOutput(output);
   if (!output.Commit()) {
     outcome.End(IDS_ERROR, std::strerror(errno));
     return false;
@@ -35,6 +46,7 @@ bool CommitOutput(CommittedOutput& output, Outcome& outcome) {
 }
 
 bool CommitNewOutput(CommittedOutput& output, Outcome& outcome) {
+  FlushOutput(output);
   if (!output.CommitNoReplace()) {
     if (errno == EEXIST)
       outcome.End(IDS_FILE_EXISTS, DisplayText(output.target()));

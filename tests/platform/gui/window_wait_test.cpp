@@ -10,6 +10,9 @@
 #include <QTimer>
 #include <QTreeView>
 #include <array>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -120,6 +123,34 @@ TEST(WindowServingWait, AlwaysReadyDescriptorsStillServeTheWindow) {
     ASSERT_TRUE(waits[0].happened);
   }
   EXPECT_GE(ticker.ticks, 10);
+}
+
+// A flush to disk has no descriptor to wait on: it runs on a thread of its own meanwhile.
+TEST(RunServingWindows, TimersRunWhileTheCallBlocksAndItHasEndedOnReturn) {
+  gui_test::EnsureQt();
+  Ticker ticker;
+  std::atomic<bool> ended = false;
+  std::thread::id caller;
+  RunServingWindows([&] {
+    caller = std::this_thread::get_id();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ended = true;
+  });
+  EXPECT_TRUE(ended);
+  EXPECT_NE(caller, std::this_thread::get_id());
+  EXPECT_GE(ticker.ticks, 5);
+}
+
+// Elsewhere than on the application's thread nothing is served, and the call runs right there.
+TEST(RunServingWindows, OffTheWindowsThreadTheCallRunsOnTheCallersThread) {
+  gui_test::EnsureQt();
+  std::thread::id caller, ran;
+  std::thread other([&] {
+    caller = std::this_thread::get_id();
+    RunServingWindows([&] { ran = std::this_thread::get_id(); });
+  });
+  other.join();
+  EXPECT_EQ(ran, caller);
 }
 
 TEST(BusyDialog, ClicksKeysAndListClicksDoNothingWhileBusy) {
