@@ -15,7 +15,7 @@
 namespace {
 
 // A revocation certificate is a few hundred bytes; anything much larger is not one.
-constexpr std::size_t kRevocationLimit = 64 * 1024;
+constexpr std::size_t kRevocationLimit = std::size_t{64} * 1024;
 // Seconds an expiry is aimed early, for the time gpg takes to start.
 constexpr std::int64_t kExpirySlack = 300;
 

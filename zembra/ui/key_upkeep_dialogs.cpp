@@ -99,7 +99,7 @@ CDlgChangeExpiry::CDlgChangeExpiry(std::int64_t current, std::int64_t now)
 
 LRESULT CDlgChangeExpiry::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
   // The calendar starts on the present expiry, or a year from now for a key without one.
-  const SYSTEMTIME start = DayOf(m_current != 0 ? m_current : m_now + 365 * 86400);
+  const SYSTEMTIME start = DayOf(m_current != 0 ? m_current : m_now + std::int64_t{365} * 86400);
   SendMessage(GetDlgItem(IDC_CALENDAR), MCM_SETCURSEL, 0, reinterpret_cast<LPARAM>(&start));
   if (m_current == 0) {
     CheckDlgButton(m_hWnd, IDC_NEVER_EXPIRES, BST_CHECKED);
