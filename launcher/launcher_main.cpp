@@ -10,12 +10,13 @@
 
 int main(int argc, char** argv) {
   IgnoreFileSizeLimitSignal();
+  // The engine's query runs while Qt starts.
+  const EngineWarmUp engineWarmUp;
   // The library's window fails quietly in a host without a display; a program says so.
   if (!OpenDisplay()) {
     ReportNoDisplay();
     return 1;
   }
-  const EngineWarmUp engineWarmUp;
   bool useDefaultKeys = false;
   DWORD value = 0;
   if (LoadUseDefaultKeys(nullptr, value) == ERROR_SUCCESS) useDefaultKeys = value != 0;

@@ -6,6 +6,7 @@
 // stays on the clipboard after the program has ended (the desktop's clipboard manager takes it).
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "platform/core/format.h"
@@ -84,7 +85,6 @@ e_command ClipboardCommand(std::string_view word) {
 }
 
 void RunClipboardAction(e_command command) {
-  const EngineWarmUp engineWarmUp;
   const FileList none;
   CClipboardWindow window(&none, command);
   window.SetUseDefaultKeys(UseDefaultKeysSaved());
@@ -104,6 +104,10 @@ int main(int argc, char** argv) {
     std::fputs(said.c_str(), stderr);
     return 2;
   }
+  // The engine's query runs while Qt starts; the associations dialog needs no engine.
+  const bool associations = argc == 2 && std::strcmp(argv[1], "--associations") == 0;
+  std::optional<EngineWarmUp> engineWarmUp;
+  if (!associations) engineWarmUp.emplace();
   // The library's windows fail quietly in a host without a display; a program says so.
   if (!OpenDisplay()) {
     ReportNoDisplay();
@@ -114,7 +118,7 @@ int main(int argc, char** argv) {
     CloseDisplay();
     return 0;
   }
-  if (argc == 2 && std::strcmp(argv[1], "--associations") == 0) {
+  if (associations) {
     {
       CDlgFileAssociations dialog;
       if (dialog.Exec(GetActiveWindow(), 0) == IDOK) SetupFileAssociations();
@@ -122,7 +126,6 @@ int main(int argc, char** argv) {
     CloseDisplay();
     return 0;
   }
-  const EngineWarmUp engineWarmUp;
   FileList files;
   for (int i = 1; i < argc; ++i) files.emplace_back(argv[i]);
   {

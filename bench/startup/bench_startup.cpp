@@ -38,9 +38,12 @@ struct Shown {
   double painted = 0;   // to its first paint
 };
 
-// Runs a program with the probe until its first paint.
-Shown UntilShown(const std::vector<std::string>& argv, const std::string& probe) {
-  const bench::Run run = bench::RunProgram(argv, true, {"LD_PRELOAD=" + probe});
+// Runs a program (measured, unless argv starts with a wrapper of it) with the probe until its
+// first paint.
+Shown UntilShown(const std::vector<std::string>& argv, const std::string& probe,
+                 const std::string& measured) {
+  const bench::Run run =
+      bench::RunProgram(argv, true, {"LD_PRELOAD=" + probe, "ZEMBRA_BENCH_PROBED=" + measured});
   double shown = 0, cpu = 0, painted = 0;
   std::istringstream(run.out) >> shown >> cpu >> painted;
   if (shown <= 0 || painted <= 0) {
@@ -98,13 +101,13 @@ int main(int argc, char** argv) {
       switch ((round + i) % 3) {
         case 0: gpg.Add(bench::RunProgram({"gpg", "--batch", "--list-keys"}, true)); break;
         case 1: {
-          const Shown s = UntilShown({floorProgram}, probe);
+          const Shown s = UntilShown({floorProgram}, probe, floorProgram);
           floor.Add(s.shown);
           floorPainted.push_back(s.painted);
           break;
         }
         default: {
-          const Shown s = UntilShown({launcher, "1", message}, probe);
+          const Shown s = UntilShown({launcher, "1", message}, probe, launcher);
           zembra.Add(s.shown);
           zembraPainted.push_back(s.painted);
           break;
@@ -128,7 +131,7 @@ int main(int argc, char** argv) {
     for (std::string w; words >> w;) wrapped.push_back(w);
     wrapped.insert(wrapped.end(), {launcher, "1", message});
     fs::remove(plain);
-    UntilShown(wrapped, probe);
+    UntilShown(wrapped, probe, launcher);
   }
 
   bench::RunProgram({"gpgconf", "--kill", "all"});

@@ -3,12 +3,14 @@
 // and its ended children by then, and the moment of its first paint; then ends the process. It
 // needs no hook in the program: Qt runs the start-up function of any loaded library when the
 // application object is made.
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QEvent>
 #include <QWidget>
 #include <cstdio>
+#include <string_view>
 
 #include "bench/common/measure.h"
 
@@ -37,7 +39,17 @@ class FirstPaint : public QObject {
 void InstallProbe() { QCoreApplication::instance()->installEventFilter(new FirstPaint); }
 
 // Before main: the engine's gpg processes must end up as this process's children to be counted.
-__attribute__((constructor)) void AdoptAtLoad() { bench::AdoptEngineProcesses(); }
+// The probe is for the measured program alone (ZEMBRA_BENCH_PROBED): inherited, it would load Qt
+// into every gpg and gpgconf that program starts, and charge each a cost no user's run has. A
+// wrapper (strace) keeps it for the program it starts.
+__attribute__((constructor)) void AdoptAtLoad() {
+  bench::AdoptEngineProcesses();
+  const char* probed = getenv("ZEMBRA_BENCH_PROBED");
+  char self[4096];
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self);
+  if (probed != nullptr && length > 0 && std::string_view(self, length) == probed)
+    unsetenv("LD_PRELOAD");
+}
 
 }  // namespace
 

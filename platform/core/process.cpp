@@ -2,7 +2,9 @@
 #include <spawn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <optional>
 
 #include "platform/core/exec_arguments.h"
@@ -48,6 +50,22 @@ bool ProcessRunning(long pid) {
   if (!stat) return true;
   const std::size_t close = stat->rfind(')');
   return close == std::string::npos || close + 2 >= stat->size() || (*stat)[close + 2] != 'Z';
+}
+
+std::string FindProgramInPath(std::string_view name) {
+  const char* variable = std::getenv("PATH");
+  const std::string_view path = variable != nullptr ? variable : "/bin:/usr/bin";
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = std::min(path.find(':', start), path.size());
+    std::string candidate(path.substr(start, end - start));
+    // An empty entry is the current folder.
+    if (!candidate.empty() && candidate.back() != '/') candidate += '/';
+    candidate += name;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    if (end == path.size()) return {};
+    start = end + 1;
+  }
 }
 
 std::string HostName() {

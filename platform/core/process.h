@@ -30,6 +30,9 @@ std::string ModulePathOf(const void* address);
 std::string ProgramPath();
 // The folder part of a path (without the final slash), or "" when there is none.
 std::string FolderOf(const std::string& path);
+// The first NAME in the folders of PATH (/bin:/usr/bin when PATH is unset) that may be executed,
+// as execvp and GPGME look for a program; empty when there is none.
+std::string FindProgramInPath(std::string_view name);
 
 // Like CreateProcessFromCommandLine, but the program runs detached: an intermediate process
 // starts it and exits at once and is reaped here, so the caller keeps no child (a file manager

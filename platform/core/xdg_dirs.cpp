@@ -1,5 +1,8 @@
 #include "platform/core/xdg_dirs.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cstdlib>
 
@@ -38,6 +41,14 @@ std::vector<std::string> AbsoluteList(const char* name, const std::vector<std::s
 }
 
 }  // namespace
+
+std::string UserHomeFolder() {
+  std::string home = Getenv("HOME");
+  if (!home.empty()) return home;
+  if (const passwd* entry = getpwuid(geteuid()); entry != nullptr && entry->pw_dir != nullptr)
+    return entry->pw_dir;
+  return {};
+}
 
 std::string XdgDataHome() { return AbsoluteOr("XDG_DATA_HOME", "/.local/share"); }
 

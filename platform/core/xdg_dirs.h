@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+// $HOME, or the home folder of the user's password entry when it is unset; "" when neither.
+std::string UserHomeFolder();
 // $XDG_DATA_HOME, or $HOME/.local/share when it is unset or not absolute.
 std::string XdgDataHome();
 // $XDG_CONFIG_HOME, or $HOME/.config.

@@ -6,6 +6,9 @@
 //   init             InitEngine(OpenPGP)              -> "init <error code> <text>"
 //   context          gpgme_new + SetupContext         -> "home <home of the context or (default)>"
 //   list             list the keys of that context    -> "key <fingerprint>" each
+//   engine           the OpenPGP engine GPGME found   -> "engine <file name>"
+//   repair           complete a stopped key-ring update in the context's home
+//                                                     -> "repair <0 whole, 1 completed, 2 broken>"
 //   type=VALUE       write HKLM ...\Zembra "Type"; "type=" removes the key
 //   type-missing     the key without a "Type" value
 //   state            -> "mode <g_installMode>" and "keyhome <g_keyHome>"
@@ -22,6 +25,7 @@
 #include "platform/gui/dialog.h"
 #include "zembra/engine/check_result.h"
 #include "zembra/engine/engine.h"
+#include "zembra/engine/key_ring_repair.h"
 #include "zembra/ui/log_box.h"
 
 namespace {
@@ -79,6 +83,13 @@ int RunSteps(int first, int argc, char** argv) {
         gpgme_key_unref(key);
       }
       if (gpgme_err_code(err) != GPG_ERR_EOF) std::printf("list %s\n", gpgme_strerror(err));
+    } else if (step == "engine") {
+      gpgme_engine_info_t info = nullptr;
+      gpgme_get_engine_info(&info);
+      while (info && info->protocol != GPGME_PROTOCOL_OpenPGP) info = info->next;
+      std::printf("engine %s\n", info && info->file_name ? info->file_name : "(none)");
+    } else if (step == "repair") {
+      std::printf("repair %d\n", static_cast<int>(CompleteStoppedKeyRingUpdate(ctx.get())));
     } else if (step == "type-missing") {
       if (!WriteType("Full") || !WithoutType()) std::printf("type not removed\n");
     } else if (step.rfind("type=", 0) == 0) {

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <sstream>
 
@@ -322,4 +324,142 @@ TEST(EngineStartup, WarmUpOnAMissingEngineStillPutsTheErrorInTheLog) {
   std::string text = gpgme_strerror(gpgme_error(GPG_ERR_INV_ENGINE));
   EXPECT_EQ(run.value("init"), std::to_string(GPG_ERR_INV_ENGINE) + " " + text);
   EXPECT_EQ(run.value("logbox"), "Error: " + text + "\\n") << run;
+}
+
+namespace {
+
+// An executable shell script.
+void WriteScript(const std::string& path, const std::string& body) {
+  std::ofstream(path) << "#!/bin/sh\n" << body;
+  fs::permissions(path, fs::perms::owner_all);
+}
+
+// The program of that name that this process's PATH finds, as the shell finds it.
+std::string InstalledProgram(const std::string& name) {
+  const ProcessResult found = RunProcess({"sh", "-c", "command -v " + name});
+  return found.out.substr(0, found.out.find('\n'));
+}
+
+// A script that notes its arguments in log, after its own name, and runs the installed program.
+void WriteLoggingWrapper(const std::string& path, const std::string& log) {
+  const std::string name = fs::path(path).filename().string();
+  WriteScript(path, "echo \"" + name + " $*\" >> '" + log + "'\nexec '" + InstalledProgram(name) +
+                        "' \"$@\"\n");
+}
+
+std::vector<std::string> LinesOf(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string PathWith(const std::string& folder) {
+  return "PATH=" + folder + ":" + std::getenv("PATH");
+}
+
+}  // namespace
+
+// GPGME 1.18 ran gpgconf twice and gpgsm and gpgconf for their versions before the first
+// context; where gpg sits beside gpgconf it is found without them, and only it is asked.
+TEST(EngineStartup, AGpgBesideGpgconfIsTheEngineAndGpgconfIsNotRun) {
+  KeyRing ring({.keys = {"alice"}, .secret = false});
+  const std::string bin = ring.path("bin"), runs = ring.path("runs");
+  fs::create_directory(bin);
+  WriteLoggingWrapper(bin + "/gpg", runs);
+  WriteLoggingWrapper(bin + "/gpgconf", runs);
+  ProbeOutput run = Probe({"warm-up", "init", "engine", "context", "list"},
+                          {PathWith(bin), "XDG_RUNTIME_DIR=" + ring.folder()});
+  ASSERT_EQ(run.process.exitCode, 0) << run;
+  EXPECT_EQ(run.value("init"), "0 ");
+  EXPECT_EQ(run.value("engine"), bin + "/gpg");
+  EXPECT_THAT(run.keys(), ElementsAre(ring.fingerprint("alice"))) << run;
+  const std::vector<std::string> programs = LinesOf(runs);
+  ASSERT_EQ(programs.size(), 2u) << run;
+  EXPECT_EQ(programs[0], "gpg --version");
+  EXPECT_THAT(programs[1], HasSubstr("--list-keys"));
+}
+
+// A gpg that comes first in PATH but not beside gpgconf is not the engine: gpgconf says which.
+TEST(EngineStartup, AGpgAheadOfGpgconfInPathLeavesTheEngineToGpgconf) {
+  KeyRing ring({.keys = {"alice"}, .secret = false});
+  const std::string ahead = ring.path("ahead"), runs = ring.path("runs");
+  fs::create_directory(ahead);
+  WriteLoggingWrapper(ahead + "/gpg", runs);
+  std::string named;
+  for (const std::string& line : Lines(RunProcess({"gpgconf", "--list-components"}).out))
+    if (line.rfind("gpg:", 0) == 0) named = line.substr(line.rfind(':') + 1);
+  ASSERT_FALSE(named.empty());
+
+  ProbeOutput run = Probe({"init", "engine", "context", "list"},
+                          {PathWith(ahead), "XDG_RUNTIME_DIR=" + ring.folder()});
+  ASSERT_EQ(run.process.exitCode, 0) << run;
+  EXPECT_EQ(run.value("init"), "0 ");
+  EXPECT_EQ(run.value("engine"), named);
+  EXPECT_THAT(run.keys(), ElementsAre(ring.fingerprint("alice"))) << run;
+  EXPECT_FALSE(fs::exists(runs)) << "the gpg ahead in PATH ran";
+}
+
+TEST(EngineStartup, WithoutGnupgInPathTheErrorIsInTheLog) {
+  TempFolder temp;
+  const std::string empty = temp.path("bin");
+  fs::create_directory(empty);
+  ProbeOutput run =
+      Probe({"--log-box", "warm-up", "init", "state"},
+            {"PATH=" + empty, "ZEMBRA_REGISTRY_DIR=" + temp.path(), "GNUPGHOME=" + temp.path("g"),
+             "HOME=" + temp.path(), "XDG_RUNTIME_DIR=" + temp.path()});
+  ASSERT_EQ(run.process.exitCode, 0) << run;
+  std::string text = gpgme_strerror(gpgme_error(GPG_ERR_INV_ENGINE));
+  EXPECT_EQ(run.value("init"), std::to_string(GPG_ERR_INV_ENGINE) + " " + text);
+  EXPECT_EQ(run.value("logbox"), "Error: " + text + "\\n") << run;
+}
+
+// An old GnuPG with its own gpgconf beside it: its gpg is asked, and refused.
+TEST(EngineStartup, AGnupgTooOldIsRefusedWithTheErrorInTheLog) {
+  TempFolder temp;
+  const std::string bin = temp.path("bin"), runs = temp.path("runs");
+  fs::create_directory(bin);
+  WriteScript(bin + "/gpg", "echo \"gpg $*\" >> '" + runs +
+                                "'\n[ \"$1\" = --version ] || exit 2\n"
+                                "echo 'gpg (GnuPG) 1.2.0'\n");
+  WriteScript(bin + "/gpgconf", "echo \"gpgconf $*\" >> '" + runs +
+                                    "'\ncase \"$1\" in\n"
+                                    "--list-components) echo 'gpg:OpenPGP:" +
+                                    bin +
+                                    "/gpg' ;;\n"
+                                    "--list-dirs) echo 'homedir:" +
+                                    temp.path("g") +
+                                    "' ;;\n"
+                                    "*) echo 'gpgconf (GnuPG) 1.2.0' ;;\nesac\n");
+  ProbeOutput run =
+      Probe({"--log-box", "init", "engine"},
+            {PathWith(bin), "ZEMBRA_REGISTRY_DIR=" + temp.path(), "GNUPGHOME=" + temp.path("g"),
+             "HOME=" + temp.path(), "XDG_RUNTIME_DIR=" + temp.path()});
+  ASSERT_EQ(run.process.exitCode, 0) << run;
+  std::string text = gpgme_strerror(gpgme_error(GPG_ERR_INV_ENGINE));
+  EXPECT_EQ(run.value("init"), std::to_string(GPG_ERR_INV_ENGINE) + " " + text);
+  EXPECT_EQ(run.value("logbox"), "Error: " + text + "\\n") << run;
+  EXPECT_EQ(run.value("engine"), bin + "/gpg");
+  EXPECT_THAT(LinesOf(runs), Contains("gpg --version"));
+}
+
+// Without gpgconf GPGME knows no default home; the key ring there is still looked after.
+TEST(EngineStartup, AStoppedUpdateInTheDefaultHomeIsCompletedWithoutGpgconf) {
+  KeyRing ring({.keys = {"alice"}, .secret = false});
+  const std::string user = ring.path("user"), home = user + "/.gnupg";
+  fs::create_directories(home);
+  fs::permissions(home, fs::perms::owner_all);
+  AgentStopper stopper(home);
+  // The state of a gpg stopped between its two renames: no key box, its backup and the new one.
+  fs::copy_file(ring.home() + "/pubring.kbx", home + "/pubring.kbx.tmp");
+  fs::copy_file(ring.home() + "/pubring.kbx", home + "/pubring.kbx~");
+
+  ProbeOutput run = Probe({"init", "context", "repair", "list"},
+                          {"GNUPGHOME", "HOME=" + user, "XDG_RUNTIME_DIR=" + ring.folder()});
+  ASSERT_EQ(run.process.exitCode, 0) << run;
+  EXPECT_EQ(run.value("home"), "(default)");
+  EXPECT_EQ(run.value("repair"), "1") << run;
+  EXPECT_THAT(run.log, Contains(HasSubstr("\"" + home + "\" was left half-updated"))) << run;
+  EXPECT_TRUE(fs::exists(home + "/pubring.kbx"));
+  EXPECT_THAT(run.keys(), ElementsAre(ring.fingerprint("alice"))) << run;
 }

@@ -47,10 +47,35 @@ void FindKeyHome() {
   Trace("Zembra: final path => `%s`...\n", g_keyHome);
 }
 
+// GPGME 1.18 asks gpgconf where gpg is (two runs of it), then every engine gpgconf names for its
+// version (gpg, gpgsm and gpgconf again) before the first context of a process: five programs
+// one after another. Without gpgconf it looks for gpg in PATH and asks that one alone. Where the
+// first gpg in PATH is the one beside the first gpgconf, both ways find the same engine, so
+// gpgconf is left out; anywhere else, or with either missing, GPGME asks it as before. Only the
+// OpenPGP engine is used, and gpg finds its home and agent by itself (KeyHomeOf supplies the
+// default home that GPGME then does not know).
+bool FindEngineWithoutGpgconf() {
+  const std::string gpg = FindProgramInPath("gpg");
+  const std::string gpgconf = FindProgramInPath("gpgconf");
+  if (gpg.empty() || gpg[0] != '/' || gpgconf.empty() || FolderOf(gpg) != FolderOf(gpgconf))
+    return false;
+  return gpgme_set_global_flag("disable-gpgconf", "1") == 0;
+}
+
+// GPGME's flags count only before its first engine query and must not be set while the warm-up
+// thread runs one: once per process, before anything else of GPGME.
+void StartGpgme() {
+  static const bool withoutGpgconf = FindEngineWithoutGpgconf();
+  gpgme_check_version(nullptr);
+  // Then GPGME's search of PATH costs no program: made here, it reads the environment before Qt,
+  // started beside the query, may change it (the start-up notification's variable).
+  if (withoutGpgconf) gpgme_get_dirinfo("gpg-name");
+}
+
 }  // namespace
 
 gpgme_error_t InitEngine(gpgme_protocol_t protocol) {
-  gpgme_check_version(nullptr);
+  StartGpgme();
   setlocale(LC_ALL, "");
   gpgme_set_locale(nullptr, LC_CTYPE, setlocale(LC_CTYPE, nullptr));
 
@@ -75,7 +100,7 @@ gpgme_error_t SetupContext(gpgme_ctx_t* ctx) {
 
 EngineWarmUp::EngineWarmUp() {
   // GPGME's own initialisation is not safe to race with; only the query runs beside the window.
-  gpgme_check_version(nullptr);
+  StartGpgme();
   m_query = std::thread([] { gpgme_engine_check_version(GPGME_PROTOCOL_OpenPGP); });
 }
 

@@ -20,10 +20,11 @@ gpgme_error_t InitEngine(gpgme_protocol_t protocol);
 // Points a new context at the key home in portable mode.
 gpgme_error_t SetupContext(gpgme_ctx_t* ctx);
 
-// GPGME asks five programs for their versions before the first context of a process, which
-// takes longer than building the window. A program makes one of these first thing, so that the
-// query runs on a thread of its own while the window is built; InitEngine then waits only for
-// what is left of it (GPGME answers every later check from the first one's result).
+// GPGME asks the engine for its version before the first context of a process (and, where it
+// has to ask gpgconf first, four more programs). A program makes one of these first thing, before
+// Qt starts, so that the query runs on a thread of its own while Qt starts and the window is
+// built; InitEngine then waits only for what is left of it (GPGME answers every later check from
+// the first one's result).
 class EngineWarmUp {
  public:
   EngineWarmUp();

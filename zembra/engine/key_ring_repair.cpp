@@ -10,6 +10,7 @@
 #include "platform/core/log.h"
 #include "platform/core/process.h"
 #include "platform/core/text.h"
+#include "platform/core/xdg_dirs.h"
 #include "zembra/engine/message_ids.h"
 
 namespace {
@@ -51,8 +52,10 @@ std::string KeyHomeOf(gpgme_ctx_t ctx) {
     if (info->protocol == GPGME_PROTOCOL_OpenPGP && info->home_dir) return info->home_dir;
   // GPGME asks gpgconf once a process; gpg itself reads the variable on every start.
   if (const char* env = std::getenv("GNUPGHOME"); env && *env) return env;
-  const char* home = gpgme_get_dirinfo("homedir");
-  return home ? home : "";
+  if (const char* home = gpgme_get_dirinfo("homedir")) return home;
+  // GPGME found gpg without gpgconf (see InitEngine), so it knows no home: gpg's own default.
+  const std::string user = UserHomeFolder();
+  return user.empty() ? "" : user + "/.gnupg";
 }
 
 KeyRingState CompleteStoppedKeyRingUpdate(const std::string& home) {
