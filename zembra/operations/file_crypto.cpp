@@ -28,69 +28,100 @@ std::string DecryptedName(const std::string& path) {
   return path + std::string(kDecryptedEnding);
 }
 
-namespace {
+FileCryptoRun::FileCryptoRun(Kind kind, std::string path, gpgme_key_t* recipients)
+    : m_kind(kind),
+      m_path(std::move(path)),
+      m_output(kind == Kind::Decrypt ? DecryptedName(m_path)
+                                     : m_path + std::string(kEncryptedEnding)),
+      m_recipients(recipients),
+      m_io(m_output) {}
 
-// Encryption to recipients (null: none) with the engine's flags; the output name, the
-// commit-or-nothing and the log lines are the same whatever the encryption is for.
-Outcome EncryptFileFor(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* recipients,
-                       gpgme_encrypt_flags_t flags, const ProgressSink& progress) {
-  Outcome outcome;
+const char* FileCryptoRun::passphrasePassedStatus() const {
+  return m_kind == Kind::Decrypt ? "BEGIN_DECRYPTION" : "BEGIN_ENCRYPTION";
+}
+
+const char* FileCryptoRun::endStatus() const {
+  return m_kind == Kind::Decrypt ? nullptr : "END_ENCRYPTION";
+}
+
+bool FileCryptoRun::Open(gpgme_ctx_t ctx, const ProgressSink& progress) {
+  m_ctx = ctx;
+  if (m_kind == Kind::Decrypt) {
+    if (!m_io.OpenInput(m_path, progress, m_outcome)) return false;
+    // Decryption never replaces a file.
+    if (PathExists(m_output)) {
+      m_outcome.End(IDS_FILE_EXISTS, DisplayText(m_output));
+      return false;
+    }
+    if (!m_io.OpenOutput(m_outcome)) return false;
+    LogRes(IDS_DECRYPTING_FILE, DisplayText(m_path));
+    return true;
+  }
   gpgme_set_armor(ctx, 0);
   // An existing file of the output name is replaced, but only by a complete encryption.
-  FileStreams io(path + std::string(kEncryptedEnding));
-  if (!io.OpenInput(path, progress, outcome) || !io.OpenOutput(outcome)) return outcome;
+  if (!m_io.OpenInput(m_path, progress, m_outcome) || !m_io.OpenOutput(m_outcome)) return false;
+  LogRes(IDS_ENCRYPTING_FILE, DisplayText(m_path));
+  return true;
+}
 
-  LogRes(IDS_ENCRYPTING_FILE, DisplayText(path));
-  const gpgme_error_t err = RunOperation(
-      ctx, [&] { return gpgme_op_encrypt_start(ctx, recipients, flags, io.in(), io.out()); },
-      "END_ENCRYPTION");
-  if (io.InputChanged()) return outcome.End(IDS_INPUT_CHANGED, DisplayText(path));
+gpgme_error_t FileCryptoRun::Start() {
+  switch (m_kind) {
+    case Kind::Encrypt:
+      return gpgme_op_encrypt_start(m_ctx, m_recipients, GPGME_ENCRYPT_ALWAYS_TRUST, m_io.in(),
+                                    m_io.out());
+    case Kind::EncryptWithPassphrase:
+      return gpgme_op_encrypt_start(m_ctx, nullptr, GPGME_ENCRYPT_SYMMETRIC, m_io.in(), m_io.out());
+    case Kind::Decrypt: break;
+  }
+  // Until the engine has accepted the whole message, the plaintext stays in the temporary file
+  // and goes away with it.
+  return gpgme_op_decrypt_start(m_ctx, m_io.in(), m_io.out());
+}
+
+const Outcome& FileCryptoRun::Finish(gpgme_error_t err) {
+  if (m_io.InputChanged()) return m_outcome.End(IDS_INPUT_CHANGED, DisplayText(m_path));
+  if (m_kind == Kind::Decrypt) {
+    if (!m_outcome.Check(err)) return m_outcome;
+    gpgme_decrypt_result_t result = gpgme_op_decrypt_result(m_ctx);
+    // The output name was free before the engine ran; a file that took it meanwhile is kept.
+    if (!m_io.CommitNoReplace(m_outcome)) return m_outcome;
+    if (result && result->unsupported_algorithm)
+      return m_outcome.End(IDS_UNSUPPORTED_ALGORITHM, result->unsupported_algorithm);
+    return m_outcome.Done();
+  }
   if (gpgme_err_code(err) == GPG_ERR_UNFINISHED)
-    return outcome.End(IDS_ENGINE_STOPPED, DisplayText(path));
-  if (!outcome.Check(err)) return outcome;
-  gpgme_encrypt_result_t result = gpgme_op_encrypt_result(ctx);
-  if (!io.Commit(outcome)) return outcome;
+    return m_outcome.End(IDS_ENGINE_STOPPED, DisplayText(m_path));
+  if (!m_outcome.Check(err)) return m_outcome;
+  gpgme_encrypt_result_t result = gpgme_op_encrypt_result(m_ctx);
+  if (!m_io.Commit(m_outcome)) return m_outcome;
   if (result && result->invalid_recipients)
-    outcome.End(IDS_INVALID_RECIPIENT, result->invalid_recipients->fpr);
-  else
-    outcome.Done();
-  return outcome;
+    return m_outcome.End(IDS_INVALID_RECIPIENT, result->invalid_recipients->fpr);
+  return m_outcome.Done();
+}
+
+namespace {
+
+Outcome RunOne(gpgme_ctx_t ctx, FileCryptoRun::Kind kind, const std::string& path,
+               gpgme_key_t* recipients, const ProgressSink& progress) {
+  FileCryptoRun run(kind, path, recipients);
+  if (!run.Open(ctx, progress)) return run.outcome();
+  const gpgme_error_t err = RunOperation(
+      ctx, [&] { return run.Start(); }, run.endStatus());
+  return run.Finish(err);
 }
 
 }  // namespace
 
 Outcome EncryptFile(gpgme_ctx_t ctx, const std::string& path, gpgme_key_t* recipients,
                     const ProgressSink& progress) {
-  return EncryptFileFor(ctx, path, recipients, GPGME_ENCRYPT_ALWAYS_TRUST, progress);
+  return RunOne(ctx, FileCryptoRun::Kind::Encrypt, path, recipients, progress);
 }
 
 Outcome EncryptFileWithPassphrase(gpgme_ctx_t ctx, const std::string& path,
                                   const ProgressSink& progress) {
-  return EncryptFileFor(ctx, path, nullptr, GPGME_ENCRYPT_SYMMETRIC, progress);
+  return RunOne(ctx, FileCryptoRun::Kind::EncryptWithPassphrase, path, nullptr, progress);
 }
 
 Outcome DecryptFile(gpgme_ctx_t ctx, const std::string& path, const ProgressSink& progress) {
-  Outcome outcome;
-  const std::string outPath = DecryptedName(path);
-  FileStreams io(outPath);
-  if (!io.OpenInput(path, progress, outcome)) return outcome;
-  // Decryption never replaces a file.
-  if (PathExists(outPath)) return outcome.End(IDS_FILE_EXISTS, DisplayText(outPath));
-  if (!io.OpenOutput(outcome)) return outcome;
-
-  LogRes(IDS_DECRYPTING_FILE, DisplayText(path));
-  // Until the engine has accepted the whole message, the plaintext stays in the temporary file
-  // and goes away with it.
-  const gpgme_error_t err =
-      RunOperation(ctx, [&] { return gpgme_op_decrypt_start(ctx, io.in(), io.out()); });
-  if (io.InputChanged()) return outcome.End(IDS_INPUT_CHANGED, DisplayText(path));
-  if (!outcome.Check(err)) return outcome;
-  gpgme_decrypt_result_t result = gpgme_op_decrypt_result(ctx);
-  // The output name was free before the engine ran; a file that took it meanwhile is kept.
-  if (!io.CommitNoReplace(outcome)) return outcome;
-  if (result && result->unsupported_algorithm)
-    outcome.End(IDS_UNSUPPORTED_ALGORITHM, result->unsupported_algorithm);
-  else
-    outcome.Done();
-  return outcome;
+  return RunOne(ctx, FileCryptoRun::Kind::Decrypt, path, nullptr, progress);
 }
