@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/core/format.h"
 
@@ -15,6 +16,20 @@ using LogSink = std::function<void(std::string_view text)>;
 
 // Installs the sink (an empty one removes it) and returns the one it replaces.
 LogSink SetLogSink(LogSink sink);
+
+// Sends the log to sink while it lives; the sink it replaced is back at its end.
+class ScopedLogSink {
+ public:
+  explicit ScopedLogSink(LogSink sink) : m_replaced(SetLogSink(std::move(sink))) {}
+  ~ScopedLogSink() { SetLogSink(std::move(m_replaced)); }
+  ScopedLogSink(const ScopedLogSink&) = delete;
+  ScopedLogSink& operator=(const ScopedLogSink&) = delete;
+
+  const LogSink& replaced() const { return m_replaced; }
+
+ private:
+  LogSink m_replaced;
+};
 
 // Hands the text to the sink exactly as given (only bytes that are not UTF-8, as in some file
 // names, become "\xNN"); an empty text goes nowhere. With ZEMBRA_TRACE set, the text is also

@@ -18,6 +18,7 @@
 #include "platform/core/text.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/test_env.h"
+#include "tests/support/without_dac_override.h"
 #include "zembra/keys/key_list.h"
 
 namespace {
@@ -306,27 +307,6 @@ TEST_F(FileCrypto, OddFileNamesRoundTrip) {
   EXPECT_NE(DisplayText("bad\xff\xfe.txt").find("\\x"), std::string::npos);
   EXPECT_EQ(FolderNames(files.path()).size(), 2 * std::size(names));
 }
-
-// Drops root's right to ignore permission bits on this thread while it lives.
-class WithoutDacOverride {
- public:
-  WithoutDacOverride() {
-    m_header.version = _LINUX_CAPABILITY_VERSION_3;
-    m_header.pid = 0;
-    if (syscall(SYS_capget, &m_header, m_saved) != 0) return;
-    __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
-    reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-    m_dropped = syscall(SYS_capset, &m_header, reduced) == 0;
-  }
-  ~WithoutDacOverride() {
-    if (m_dropped) syscall(SYS_capset, &m_header, m_saved);
-  }
-
- private:
-  __user_cap_header_struct m_header{};
-  __user_cap_data_struct m_saved[2]{};
-  bool m_dropped = false;
-};
 
 // An input that cannot be opened writes one line with its name and the reason, and nothing is
 // created; a job over a list of missing paths used to write nothing about them.

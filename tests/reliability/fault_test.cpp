@@ -35,6 +35,7 @@
 #include "platform/core/files.h"
 #include "platform/gui/clipboard.h"
 #include "tests/support/file_system_shim.h"
+#include "tests/support/gpg_processes.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_env.h"
@@ -46,33 +47,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// The gpg processes at work on the home (GPGME starts them detached, so they are not our
-// children); only this test's home, never another program's gpg.
-std::vector<int> GpgWorkingOn(const std::string& home) {
-  std::vector<int> pids;
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator("/proc", error)) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    // A process may end while it is looked at; its files then cannot be read.
-    std::string comm, cmdline, environ;
-    try {
-      comm = ReadFile((entry.path() / "comm").string());
-      cmdline = ReadFile((entry.path() / "cmdline").string());
-      environ = ReadFile((entry.path() / "environ").string());
-    } catch (const std::exception&) {
-      continue;
-    }
-    if (comm != "gpg\n" || !ProcessAlive(std::stoi(name))) continue;
-    std::replace(cmdline.begin(), cmdline.end(), '\0', '\n');
-    std::replace(environ.begin(), environ.end(), '\0', '\n');
-    if (("\n" + cmdline).find("\n--homedir\n" + home + "\n") != std::string::npos ||
-        ("\n" + environ).find("\nGNUPGHOME=" + home + "\n") != std::string::npos)
-      pids.push_back(std::stoi(name));
-  }
-  return pids;
-}
 
 // Runs body in a child process and returns what it wrote; the child's own view of the system
 // (another user, another mount namespace) ends with it.
