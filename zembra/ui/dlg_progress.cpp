@@ -106,6 +106,7 @@ LRESULT CDlgProgress::OnClickedCancel(WORD, WORD id, HWND, BOOL&) {
   // stays open.
   if (IsDialogBusy(m_hWnd)) {
     m_cancelled = true;
+    if (m_fileJob) m_fileJob->Cancel();
     CancelOperation(m_ctx.get());
     return 0;
   }

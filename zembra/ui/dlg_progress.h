@@ -14,6 +14,7 @@
 #include "zembra/engine/engine.h"
 #include "zembra/engine/progress.h"
 #include "zembra/keys/key_list.h"
+#include "zembra/operations/file_job.h"
 #include "zembra/operations/job.h"
 #include "zembra/ui/resource_ids.h"
 
@@ -124,6 +125,9 @@ class CDlgProgress : public CDialogBase {
   // Runs one on each file in order until the user cancels: the files done leave the list, the
   // one cancelled and those after it stay for the buttons.
   void ForEachFile(FileList& files, const std::function<void(const std::string&)>& one);
+  // Encrypts or decrypts the files, several at once on contexts of their own (JobWidth), with
+  // the log and the list as ForEachFile leaves them.
+  void RunFileJob(FileList& files, FileCryptoRun::Kind kind, gpgme_key_t* recipients = nullptr);
   LRESULT OnAutoProcessFiles(WORD code, WORD id, HWND control, BOOL& handled);
   void AutoProcessFiles();
   void StartJob();
@@ -179,7 +183,8 @@ class CDlgProgress : public CDialogBase {
   // The file of a loop over files that runs, and how many the loop has (0: no loop).
   std::size_t m_jobFile = 0;
   std::size_t m_jobFiles = 0;
-  std::string m_closeText;  // the Close button's text while it reads Cancel
+  FileJob* m_fileJob = nullptr;  // the job of several files that runs
+  std::string m_closeText;       // the Close button's text while it reads Cancel
 };
 
 // Runs a clipboard operation for a host program with a window of its own: a copied file list

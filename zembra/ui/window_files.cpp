@@ -104,15 +104,15 @@ void CDlgProgress::EncryptFiles(FileList& files) {
   if (files.empty()) return;
   CKeyArray keys = GetSelectedKeys();
   if (keys.count() == 0) return;  // the list waits for a press with keys
-  ForEachFile(files, [&](const std::string& path) { Encrypt(path, keys.keys()); });
+  RunFileJob(files, FileCryptoRun::Kind::Encrypt, keys.keys());
 }
 
 void CDlgProgress::EncryptFilesWithPassphrase(FileList& files) {
-  ForEachFile(files, [&](const std::string& path) { EncryptWithPassphrase(path); });
+  RunFileJob(files, FileCryptoRun::Kind::EncryptWithPassphrase);
 }
 
 void CDlgProgress::DecryptFiles(FileList& files) {
-  ForEachFile(files, [&](const std::string& path) { Decrypt(path); });
+  RunFileJob(files, FileCryptoRun::Kind::Decrypt);
 }
 
 void CDlgProgress::SignFiles(FileList& files) {
@@ -138,6 +138,27 @@ void CDlgProgress::ForEachFile(FileList& files,
   m_jobFiles = 0;
   m_jobFile = 0;
   files.erase(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(done));
+}
+
+void CDlgProgress::RunFileJob(FileList& files, FileCryptoRun::Kind kind, gpgme_key_t* recipients) {
+  if (files.empty() || !m_ctx) return;
+  // A context for each file that runs at once: the window's own, and more as the engine gives.
+  std::vector<GpgmeContext> more;
+  std::vector<gpgme_ctx_t> contexts{m_ctx.get()};
+  for (std::size_t i = 1; i < std::min(JobWidth(), files.size()); ++i) {
+    more.push_back(NewEngineContext());
+    if (!more.back()) break;
+    contexts.push_back(more.back().get());
+  }
+  FileJob job(
+      contexts,
+      [kind, recipients](const std::string& path) {
+        return std::make_unique<FileCryptoRun>(kind, path, recipients);
+      },
+      ProgressBarSink(m_hProgress));
+  m_fileJob = &job;
+  job.Run(files);
+  m_fileJob = nullptr;
 }
 
 void CDlgProgress::Encrypt(const std::string& path, gpgme_key_t* recipients) {
