@@ -21,6 +21,7 @@
 #include "zembra/engine/engine.h"
 #include "zembra/keys/key_list.h"
 #include "zembra/operations/file_crypto.h"
+#include "zembra/operations/file_job.h"
 #include "zembra/operations/job.h"
 
 namespace {
@@ -29,11 +30,16 @@ namespace fs = std::filesystem;
 
 // ---- Zembra's side, in the child process.
 
-// --child encrypt HOME FPR PATH... | --child decrypt HOME PATH...
+// --child encrypt HOME FPR PATH... | --child decrypt HOME PATH..., one file after another as the
+// window did before its jobs ran several at once; "encrypt-job" and "decrypt-job" run them as the
+// window's job does now, JobWidth() at once (ZEMBRA_JOB_WIDTH sets it).
 // Prints as bench_floor does: the job's wall and CPU seconds, 0 (its flushes are not timed apart
 // here), and the process's peak resident size in KiB.
 int RunChild(int argc, char** argv) {
-  const std::string op = argv[2], home = argv[3];
+  std::string op = argv[2];
+  const std::string home = argv[3];
+  const bool asJob = op.ends_with("-job");
+  if (asJob) op.resize(op.size() - 4);
   bench::AdoptEngineProcesses();
   gpgme_check_version(nullptr);
   gpgme_ctx_t raw = nullptr;
@@ -53,11 +59,29 @@ int RunChild(int argc, char** argv) {
   FileList files(argv + first, argv + argc);
   // The window is open with its keys: from here on it is the job itself.
   const double start = bench::Now(), startCpu = bench::CpuSeconds();
-  for (const std::string& f : files) {
-    if (op == "encrypt")
-      EncryptFile(raw, f, recipients);
-    else
-      DecryptFile(raw, f);
+  if (asJob) {
+    // The window's contexts: its own and one more for each further file at once.
+    std::vector<GpgmeContext> more;
+    std::vector<gpgme_ctx_t> contexts{raw};
+    for (std::size_t i = 1; i < JobWidth(); ++i) {
+      gpgme_ctx_t extra = nullptr;
+      if (gpgme_new(&extra) != 0) return 1;
+      more.emplace_back(extra);
+      gpgme_ctx_set_engine_info(extra, GPGME_PROTOCOL_OpenPGP, nullptr, home.c_str());
+      contexts.push_back(extra);
+    }
+    const auto kind = op == "encrypt" ? FileCryptoRun::Kind::Encrypt : FileCryptoRun::Kind::Decrypt;
+    FileJob job(contexts, [&](const std::string& path) {
+      return std::make_unique<FileCryptoRun>(kind, path, recipients);
+    });
+    job.Run(files);
+  } else {
+    for (const std::string& f : files) {
+      if (op == "encrypt")
+        EncryptFile(raw, f, recipients);
+      else
+        DecryptFile(raw, f);
+    }
   }
   const double seconds = bench::Now() - start;
   bench::ReapEngineProcesses();
@@ -305,6 +329,21 @@ int main(int argc, char** argv) {
   bench::Print(std::to_string(smallFiles) + " small files, one job", small.gpg, small.floor,
                small.zembra, {1.15, 0});
   PrintDetails(small);
+
+  // The same job as the window runs it now, several files at once, against the same gpg loop and
+  // floor.
+  std::vector<std::string> parallelJob = zembraJob;
+  parallelJob[0] = "encrypt-job";
+  bench::Series parallel;
+  for (int round = 0; round < rounds; ++round) {
+    for (const std::string& p : paths) fs::remove(p + ".gpg");
+    parallel.Add(Zembra(parallelJob));
+    for (const std::string& p : paths)
+      Check(fs::exists(p + ".gpg"), "Zembra's job wrote no " + p + ".gpg");
+  }
+  bench::Print(
+      std::to_string(smallFiles) + " small files, " + std::to_string(JobWidth()) + " at once",
+      small.gpg, small.floor, parallel, {0.75, 0});
 
   bench::RunProgram({"gpgconf", "--homedir", home, "--kill", "all"});
   fs::remove_all(work);

@@ -12,6 +12,7 @@
 #include "platform/core/files.h"
 #include "tests/support/gpg_processes.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/run_process.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_env.h"
 #include "tests/support/without_dac_override.h"
@@ -34,7 +35,7 @@ struct JobResult {
 
 class FileJobs : public KeyRingTest {
  protected:
-  KeyRingOptions keyRingOptions() const override { return {.keys = {"alice", "bob"}}; }
+  KeyRingOptions keyRingOptions() const override { return {.keys = {"alice", "bob", "secret"}}; }
   void SetUp() override {
     KeyRingTest::SetUp();
     m_ctx = OpenEngineContext();
@@ -53,11 +54,12 @@ class FileJobs : public KeyRingTest {
   std::string Path(const std::string& name) { return m_files.path(name); }
 
   // A file encrypted to alice by the gpg program.
-  void Encrypted(const std::string& name, const std::string& content) {
+  void Encrypted(const std::string& name, const std::string& content,
+                 const std::string& to = "alice") {
     const std::string plain = Path(name + ".plain");
     WriteFile(plain, content);
     const ProcessResult r = ring().gpg({"--trust-model", "always", "-z", "0", "-r",
-                                        ring().fingerprint("alice"), "-o", Path(name), "-e", plain});
+                                        ring().fingerprint(to), "-o", Path(name), "-e", plain});
     ASSERT_EQ(r.exitCode, 0) << r;
     fs::remove(plain);
   }
@@ -119,8 +121,7 @@ class FileJobs : public KeyRingTest {
 
 std::size_t Count(const std::string& text, const std::string& part) {
   std::size_t n = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-    ++n;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
   return n;
 }
 
@@ -141,9 +142,9 @@ TEST_F(FileJobs, AMixedDecryptionJobLogsAsASerialRunDoes) {
     Encrypted("d.txt.gpg", RandomBytes(400 << 10));
     Encrypted("d.txt.GPG", "second");
     Encrypted("e.txt.gpg", "small");
-    return FileList{Path("a.txt.gpg"),      Path("broken.gpg"),  Path("missing.gpg"),
-                    Path("b.txt.gpg"),      Path("exists.txt.gpg"), Path("ro/c.txt.gpg"),
-                    Path("d.txt.gpg"),      Path("d.txt.GPG"),   Path("e.txt.gpg")};
+    return FileList{Path("a.txt.gpg"), Path("broken.gpg"),     Path("missing.gpg"),
+                    Path("b.txt.gpg"), Path("exists.txt.gpg"), Path("ro/c.txt.gpg"),
+                    Path("d.txt.gpg"), Path("d.txt.GPG"),      Path("e.txt.gpg")};
   };
   const auto [serial, parallel] = SerialAndParallel(make, Kind::Decrypt);
   EXPECT_EQ(parallel.log, serial.log);
@@ -166,8 +167,8 @@ TEST_F(FileJobs, AMixedEncryptionJobLogsAsASerialRunDoes) {
     chmod(Path("ro").c_str(), 0555);
     WriteFile(Path("d"), RandomBytes(200 << 10));
     WriteFile(Path("d.gpg"), "replaced by d's encryption, then encrypted itself");
-    return FileList{Path("a"), Path("missing"), Path("b"), Path("folder"),
-                    Path("ro/c"), Path("d"), Path("d.gpg")};
+    return FileList{Path("a"),    Path("missing"), Path("b"),    Path("folder"),
+                    Path("ro/c"), Path("d"),       Path("d.gpg")};
   };
   const auto [serial, parallel] = SerialAndParallel(make, Kind::Encrypt);
   EXPECT_EQ(parallel.log, serial.log);
@@ -205,13 +206,12 @@ TEST_F(FileJobs, GpgKilledInOneRunningFileFailsThatFileOnly) {
   const std::size_t size = std::size_t{6} << 20;
   for (const char* name : {"one.gpg", "two.gpg", "three.gpg"}) Encrypted(name, RandomBytes(size));
   int killed = 0;
-  const JobResult r =
-      Run({Path("one.gpg"), Path("two.gpg"), Path("three.gpg")}, Kind::Decrypt, 3,
-          [&](FileJob&, int position) {
-            if (killed != 0 || position < 100) return;
-            const std::vector<int> pids = GpgWorkingOn(ring().home());
-            if (pids.size() >= 2) killed += kill(pids.front(), SIGKILL) == 0;
-          });
+  const JobResult r = Run({Path("one.gpg"), Path("two.gpg"), Path("three.gpg")}, Kind::Decrypt, 3,
+                          [&](FileJob&, int position) {
+                            if (killed != 0 || position < 100) return;
+                            const std::vector<int> pids = GpgWorkingOn(ring().home());
+                            if (pids.size() >= 2) killed += kill(pids.front(), SIGKILL) == 0;
+                          });
   ASSERT_EQ(killed, 1);
   EXPECT_EQ(Count(r.log, "Decrypting "), 3u) << r.log;
   EXPECT_EQ(Count(r.log, "Done.\n"), 2u) << r.log;
@@ -276,4 +276,25 @@ TEST_F(FileJobs, AJobOfManyFilesLeavesNoDescriptorOpen) {
   EXPECT_EQ(r.names.size(), 2 * files.size());
   EXPECT_EQ(FolderNames("/proc/self/fd").size(), before);
   EXPECT_LT(most, before + 40);
+}
+
+// The first file runs alone until the engine has its passphrase; the others then start and find
+// it in the agent's cache: one prompt for the job, as in a serial run.
+TEST_F(FileJobs, AJobForAKeyWithAPassphraseAsksOnce) {
+  FileList files;
+  for (const char* name : {"one.gpg", "two.gpg", "three.gpg", "four.gpg"}) {
+    Encrypted(name, RandomBytes(std::size_t{2} << 20), "secret");
+    files.push_back(Path(name));
+  }
+  // The fixture's agent keeps no passphrase; this one keeps it as a user's agent does.
+  std::string conf = ReadFile(ring().home() + "/gpg-agent.conf");
+  WriteFile(ring().home() + "/gpg-agent.conf", conf + "default-cache-ttl 600\nmax-cache-ttl 600\n");
+  const ProcessResult reload =
+      RunProcess({"gpg-connect-agent", "--homedir", ring().home(), "RELOADAGENT", "/bye"});
+  ASSERT_EQ(reload.exitCode, 0) << reload;
+  ring().setPassphrase(kSecretPassphrase);
+  const JobResult r = Run(files, Kind::Decrypt, 4);
+  EXPECT_EQ(Count(r.log, "Done.\n"), 4u) << r.log;
+  EXPECT_EQ(Count(ring().pinentryLog(), "GETPIN"), 1u) << ring().pinentryLog();
+  EXPECT_GT(r.mostRunning, 1u);
 }

@@ -94,8 +94,7 @@ TEST_F(FileJobWindow, CancelStopsEveryRunningFileAndKeepsThemAll) {
     QTimer timer;
     bool clicked = false;
     QObject::connect(&timer, &QTimer::timeout, [&] {
-      const int position =
-          static_cast<int>(SendMessage(p.item(IDC_PROGRESS), PBM_GETPOS, 0, 0));
+      const int position = static_cast<int>(SendMessage(p.item(IDC_PROGRESS), PBM_GETPOS, 0, 0));
       if (clicked || position < 30) return;
       clicked = true;
       ClickButton(p, IDC_CLOSE);
