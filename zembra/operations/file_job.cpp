@@ -93,8 +93,7 @@ bool FileJob::MayStart(std::size_t next) const {
   for (std::size_t i = m_head; i < next; ++i) {
     const File& earlier = m_files[i];
     if (earlier.ended) continue;
-    if (earlier.run->output() == run.output() || earlier.run->output() == run.input())
-      return false;
+    if (earlier.run->output() == run.output() || earlier.run->output() == run.input()) return false;
   }
   return true;
 }
@@ -110,8 +109,8 @@ void FileJob::StartFile(File& file) {
     if (run.Open(file.ctx, [this, &file](int position) { Progress(file, position); })) {
       gpgme_set_ctx_flag(file.ctx, "full-status", "1");
       gpgme_set_status_cb(file.ctx, &Status, &file);
-      const gpgme_error_t err =
-          m_group->Start(file.ctx, [&run] { return run.Start(); }, run.endStatus());
+      const gpgme_error_t err = m_group->Start(
+          file.ctx, [&run] { return run.Start(); }, run.endStatus());
       if (err == 0) {
         running = true;
       } else {
