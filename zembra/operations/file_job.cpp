@@ -25,9 +25,7 @@ std::size_t JobWidth() {
 }
 
 FileJob::FileJob(std::vector<gpgme_ctx_t> contexts, MakeRun make, ProgressSink progress)
-    : m_free(std::move(contexts)), m_make(std::move(make)), m_progress(std::move(progress)) {
-  std::erase(m_free, nullptr);
-}
+    : m_free(std::move(contexts)), m_make(std::move(make)), m_progress(std::move(progress)) {}
 
 void FileJob::Cancel() {
   m_cancelled = true;
@@ -107,8 +105,11 @@ void FileJob::StartFile(File& file) {
   {
     ScopedLogSink sink(SinkOf(file));
     if (run.Open(file.ctx, [this, &file](int position) { Progress(file, position); })) {
-      gpgme_set_ctx_flag(file.ctx, "full-status", "1");
-      gpgme_set_status_cb(file.ctx, &Status, &file);
+      // A window without an engine has no context: the start refuses it with its line.
+      if (file.ctx) {
+        gpgme_set_ctx_flag(file.ctx, "full-status", "1");
+        gpgme_set_status_cb(file.ctx, &Status, &file);
+      }
       const gpgme_error_t err = m_group->Start(
           file.ctx, [&run] { return run.Start(); }, run.endStatus());
       if (err == 0) {
@@ -132,8 +133,10 @@ void FileJob::StartFile(File& file) {
 }
 
 void FileJob::EndFile(File& file, gpgme_error_t err) {
-  gpgme_set_status_cb(file.ctx, nullptr, nullptr);
-  gpgme_set_ctx_flag(file.ctx, "full-status", "0");
+  if (file.ctx) {
+    gpgme_set_status_cb(file.ctx, nullptr, nullptr);
+    gpgme_set_ctx_flag(file.ctx, "full-status", "0");
+  }
   file.cancelled = IsOperationCancelled(err);
   // A cancel ends every running file; the first of them in the list says so, as a serial run
   // would, and the others leave no trace of a start.

@@ -26,7 +26,8 @@ class FileJob {
  public:
   using MakeRun = std::function<std::unique_ptr<FileCryptoRun>(const std::string& path)>;
 
-  // One file runs at a time on each context; progress shows the whole job.
+  // One file runs at a time on each context; progress shows the whole job. A null context
+  // refuses every file that runs on it, with its line.
   FileJob(std::vector<gpgme_ctx_t> contexts, MakeRun make, ProgressSink progress = {});
   FileJob(const FileJob&) = delete;
   FileJob& operator=(const FileJob&) = delete;

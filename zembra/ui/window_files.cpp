@@ -141,11 +141,12 @@ void CDlgProgress::ForEachFile(FileList& files,
 }
 
 void CDlgProgress::RunFileJob(FileList& files, FileCryptoRun::Kind kind, gpgme_key_t* recipients) {
-  if (files.empty() || !m_ctx) return;
+  if (files.empty()) return;
   // A context for each file that runs at once: the window's own, and more as the engine gives.
+  // Without an engine, each file is refused on the window's missing context, one at a time.
   std::vector<GpgmeContext> more;
   std::vector<gpgme_ctx_t> contexts{m_ctx.get()};
-  for (std::size_t i = 1; i < std::min(JobWidth(), files.size()); ++i) {
+  for (std::size_t i = 1; m_ctx && i < std::min(JobWidth(), files.size()); ++i) {
     more.push_back(NewEngineContext());
     if (!more.back()) break;
     contexts.push_back(more.back().get());
