@@ -163,3 +163,40 @@ TEST(JobKeysPrompt, NamesTheButtonTheCountAndTheFirstPath) {
       "Please choose key(s) and press `Encrypt` button to proceed 3 files (/f/x.txt and others)\n"
       "Please choose key(s) and press `Sign` button to proceed 3 files (/f/x.txt and others)\n");
 }
+
+// The paths to decrypt that follow one another go to the job together, the waiting paths
+// between them left in place; verification and import stay one path at a time, in order.
+TEST(AutoProcessing, DecryptionsThatFollowOneAnotherGoTogether) {
+  FileList files{"/f/a.gpg", "/f/x.txt",    "/f/b.PGP", "/f/c.signed.gpg",
+                 "/f/d.gpg", "/f/keys.asc", "/f/e.gpg"};
+  Job job(&files, cmdAuto);
+  std::vector<std::string> acted;
+  job.AutoProcess(
+      [&](FileAction action, const std::string& path) {
+        acted.push_back((action == FileAction::Verify ? "verify " : "import ") + path);
+      },
+      {},
+      [&](FileList& paths) {
+        std::string all = "decrypt";
+        for (const std::string& p : paths) all += " " + p;
+        acted.push_back(all);
+        paths.clear();
+      });
+  EXPECT_EQ(acted, (std::vector<std::string>{"decrypt /f/a.gpg /f/b.PGP", "verify /f/c.signed.gpg",
+                                             "decrypt /f/d.gpg", "import /f/keys.asc",
+                                             "decrypt /f/e.gpg"}));
+  EXPECT_EQ(job.files(), FileList{"/f/x.txt"});
+  EXPECT_EQ(job.command(), cmdNone);
+}
+
+// A cancel in the middle of the decryptions keeps those not finished and every path after them;
+// of two equal paths the later is the one kept.
+TEST(AutoProcessing, DecryptionsNotFinishedStayWithThePathsAfterThem) {
+  FileList files{"/f/a.gpg", "/f/x.txt", "/f/a.gpg", "/f/b.gpg", "/f/k.asc"};
+  Job job(&files, cmdAuto);
+  bool imported = false;
+  job.AutoProcess([&](FileAction, const std::string&) { imported = true; }, [] { return true; },
+                  [&](FileList& paths) { paths = {"/f/a.gpg"}; });
+  EXPECT_FALSE(imported);
+  EXPECT_EQ(job.files(), (FileList{"/f/x.txt", "/f/a.gpg", "/f/k.asc"}));
+}

@@ -47,6 +47,19 @@ class FileJobWindow : public KeyRingTest {
             Path("c.gpg"), Path("c.GPG"),      Path("d.gpg")};
   }
 
+  // Processes the job as the launcher's automatic job does, that many files at once.
+  std::pair<std::string, FileList> AutoProcess(const FileList& files, const char* width) {
+    ScopedEnv env("ZEMBRA_JOB_WIDTH", width);
+    WindowProbe w(&files, cmdAuto);
+    std::pair<std::string, FileList> seen;
+    w.then([&](WindowProbe& p) {
+      seen = {LogText(p), p.files()};
+      PressEscape(p);
+    });
+    EXPECT_EQ(w.DoModal(), IDCANCEL);
+    return seen;
+  }
+
   // Decrypts the job through the button with that many files at once; the log and what the
   // folder holds afterwards.
   std::pair<std::string, std::vector<std::string>> Decrypt(const char* width) {
@@ -76,6 +89,27 @@ TEST_F(FileJobWindow, TheDecryptButtonLogsAJobAsASerialRunDoes) {
   EXPECT_EQ(parallel.second, serial.second);
   EXPECT_EQ(ReadFile(Path("c")), first);
   EXPECT_EQ(ReadFile(Path("d")), "exists");
+}
+
+// The decryptions of an automatic job run at once between its verifications and imports; the
+// log and the files are those of a serial run.
+TEST_F(FileJobWindow, AnAutomaticJobLogsAsASerialRunDoes) {
+  const auto make = [&] {
+    FileList files = MakeJob();
+    WriteFile(Path("notes.txt"), "waits for Encrypt");
+    WriteFile(Path("s.signed.gpg"), "no signed message");
+    files.insert(files.begin() + 2, Path("notes.txt"));
+    files.insert(files.begin() + 4, Path("s.signed.gpg"));
+    return files;
+  };
+  const auto serial = AutoProcess(make(), "1");
+  const std::vector<std::string> serialNames = FolderNames(ring().path("job"));
+  const auto parallel = AutoProcess(make(), "4");
+  EXPECT_EQ(parallel.first, serial.first);
+  EXPECT_EQ(parallel.second, serial.second);
+  EXPECT_EQ(parallel.second, FileList{Path("notes.txt")});
+  EXPECT_EQ(FolderNames(ring().path("job")), serialNames);
+  EXPECT_NE(serial.first.find("Verifying"), std::string::npos) << serial.first;
 }
 
 // Every running file stops; one line says so; no output or temporary file is left and every

@@ -62,8 +62,39 @@ void Job::LogKeysPrompt() const {
          m_files.size() == 1 ? "" : " and others");
 }
 
+std::size_t Job::DecryptRun(std::size_t first,
+                            const std::function<void(FileList& paths)>& decryptAll) {
+  std::vector<std::size_t> at;  // where the run's paths are in the list
+  FileList paths;
+  std::size_t end = first;
+  for (; end < m_files.size(); ++end) {
+    const FileAction action = ActionForName(m_files[end]);
+    if (action == FileAction::Wait) continue;
+    if (action != FileAction::Decrypt) break;
+    at.push_back(end);
+    paths.push_back(m_files[end]);
+  }
+  FileList left = paths;
+  decryptAll(left);
+  // Those left are matched from the back: of two equal paths, the later is the one not done.
+  std::vector<bool> done(paths.size(), true);
+  for (std::size_t i = paths.size(), l = left.size(); i-- > 0 && l > 0;) {
+    if (paths[i] != left[l - 1]) continue;
+    done[i] = false;
+    --l;
+  }
+  std::size_t removed = 0;
+  for (std::size_t i = at.size(); i-- > 0;) {
+    if (!done[i]) continue;
+    m_files.erase(m_files.begin() + static_cast<std::ptrdiff_t>(at[i]));
+    ++removed;
+  }
+  return end - removed;
+}
+
 void Job::AutoProcess(const std::function<void(FileAction, const std::string&)>& act,
-                      const std::function<bool()>& stopped) {
+                      const std::function<bool()>& stopped,
+                      const std::function<void(FileList& paths)>& decryptAll) {
   if (m_files.empty() || m_command != cmdAuto) return;
   std::size_t i = 0;
   while (i < m_files.size()) {
@@ -71,6 +102,11 @@ void Job::AutoProcess(const std::function<void(FileAction, const std::string&)>&
     const FileAction action = ActionForName(name);
     if (action == FileAction::Wait) {
       ++i;
+      continue;
+    }
+    if (action == FileAction::Decrypt && decryptAll) {
+      i = DecryptRun(i, decryptAll);
+      if (stopped && stopped()) break;
       continue;
     }
     act(action, name);

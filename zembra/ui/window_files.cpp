@@ -55,7 +55,12 @@ void CDlgProgress::AutoProcessFiles() {
         }
         ++m_jobFile;
       },
-      [this] { return m_cancelled; });
+      [this] { return m_cancelled; },
+      [this](FileList& paths) {
+        const std::size_t count = paths.size();
+        RunFileJob(paths, FileCryptoRun::Kind::Decrypt);
+        m_jobFile += count;
+      });
   m_jobFiles = 0;
   m_jobFile = 0;
 }
@@ -151,12 +156,22 @@ void CDlgProgress::RunFileJob(FileList& files, FileCryptoRun::Kind kind, gpgme_k
     if (!more.back()) break;
     contexts.push_back(more.back().get());
   }
+  // Within automatic processing these files are a part of the job, and the bar shows the whole.
+  ProgressSink bar = ProgressBarSink(m_hProgress);
+  if (bar && m_jobFiles > 1) {
+    const long long done = static_cast<long long>(m_jobFile) * 1000;
+    const long long share = static_cast<long long>(files.size());
+    const long long all = static_cast<long long>(m_jobFiles);
+    bar = [bar, done, share, all](int position) {
+      bar(static_cast<int>((done + position * share) / all));
+    };
+  }
   FileJob job(
       contexts,
       [kind, recipients](const std::string& path) {
         return std::make_unique<FileCryptoRun>(kind, path, recipients);
       },
-      ProgressBarSink(m_hProgress));
+      bar);
   m_fileJob = &job;
   job.Run(files);
   m_fileJob = nullptr;
