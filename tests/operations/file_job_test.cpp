@@ -298,3 +298,18 @@ TEST_F(FileJobs, AJobForAKeyWithAPassphraseAsksOnce) {
   EXPECT_EQ(Count(ring().pinentryLog(), "GETPIN"), 1u) << ring().pinentryLog();
   EXPECT_GT(r.mostRunning, 1u);
 }
+
+// Each encryption for a passphrase asks for its own (twice): the files run one at a time, so that
+// the prompts come in the list's order, as in a serial run.
+TEST_F(FileJobs, EncryptionsForAPassphraseRunOneAtATime) {
+  FileList files;
+  for (const char* name : {"one", "two", "three"}) {
+    WriteFile(Path(name), RandomBytes(100 << 10));
+    files.push_back(Path(name));
+  }
+  ring().setPassphrase("a passphrase for each");
+  const JobResult r = Run(files, Kind::EncryptWithPassphrase, 4);
+  EXPECT_EQ(Count(r.log, "Done.\n"), 3u) << r.log;
+  EXPECT_EQ(r.mostRunning, 1u);
+  EXPECT_EQ(r.left, FileList{});
+}

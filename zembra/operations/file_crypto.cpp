@@ -37,7 +37,12 @@ FileCryptoRun::FileCryptoRun(Kind kind, std::string path, gpgme_key_t* recipient
       m_io(m_output) {}
 
 const char* FileCryptoRun::passphrasePassedStatus() const {
-  return m_kind == Kind::Decrypt ? "BEGIN_DECRYPTION" : "BEGIN_ENCRYPTION";
+  switch (m_kind) {
+    case Kind::Encrypt: return "";  // asks for none
+    case Kind::EncryptWithPassphrase: return nullptr;
+    case Kind::Decrypt: break;
+  }
+  return "BEGIN_DECRYPTION";
 }
 
 const char* FileCryptoRun::endStatus() const {

@@ -39,7 +39,9 @@ class FileCryptoRun {
   Kind kind() const { return m_kind; }
   const std::string& input() const { return m_path; }
   const std::string& output() const { return m_output; }
-  // The engine asks for a passphrase before it writes this status line.
+  // The engine asks for a passphrase (if any) before it writes this status line, and the agent
+  // then keeps it for the files after. "": no passphrase is asked. Null: every file asks its
+  // own, which no other file can use (an encryption for a passphrase).
   const char* passphrasePassedStatus() const;
   // The status line gpg writes once the output is complete (RunOperation's endStatus).
   const char* endStatus() const;

@@ -71,8 +71,8 @@ void FileJob::Progress(File& file, int position) {
 gpgme_error_t FileJob::Status(void* hook, const char* keyword, const char*) {
   auto* file = static_cast<File*>(hook);
   FileJob* job = file->job;
-  if (!job->m_passphrasePassed && keyword &&
-      std::strcmp(keyword, file->run->passphrasePassedStatus()) == 0) {
+  const char* passed = file->run->passphrasePassedStatus();
+  if (!job->m_passphrasePassed && keyword && passed && std::strcmp(keyword, passed) == 0) {
     job->m_passphrasePassed = true;
     if (job->m_group) job->m_group->Wake();
   }
@@ -81,13 +81,16 @@ gpgme_error_t FileJob::Status(void* hook, const char* keyword, const char*) {
 
 // In the list's order; a file whose output an earlier file still running will write (or whose
 // input that one will replace) waits for it, as does every file after it. Until one file has
-// passed the engine's passphrase prompt, a job that may need one runs one file at a time, so that
-// the agent asks once and keeps the answer for the rest.
+// passed the point where the engine asks for a passphrase, a job that may need one runs one file
+// at a time, so that the agent asks once and keeps the answer for the rest.
 bool FileJob::MayStart(std::size_t next) const {
   if (m_cancelled || next >= m_files.size() || m_free.empty()) return false;
   const bool running = m_group && !m_group->empty();
   const FileCryptoRun& run = *m_files[next].run;
-  if (running && run.kind() != FileCryptoRun::Kind::Encrypt && !m_passphrasePassed) return false;
+  // Prompts for passphrases of their own would come one after another anyway, in no clear
+  // order: such files run one at a time.
+  const char* passed = run.passphrasePassedStatus();
+  if (running && (!passed || (*passed && !m_passphrasePassed))) return false;
   for (std::size_t i = m_head; i < next; ++i) {
     const File& earlier = m_files[i];
     if (earlier.ended) continue;
