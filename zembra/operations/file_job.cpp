@@ -35,11 +35,10 @@ void FileJob::Cancel() {
 LogSink FileJob::SinkOf(File& file) {
   return [this, &file](std::string_view text) {
     if (file.silent) return;
-    if (file.index != m_head) {
-      file.held += text;
-    } else if (m_log) {
-      m_log(text);
-    }
+    if (file.index != m_head)
+      file.held.emplace_back(text);
+    else
+      ShowLogText(m_log, text);
   };
 }
 
@@ -50,7 +49,8 @@ void FileJob::Flush() {
     File& file = m_files[m_head];
     // After a cancel, a file still running has said nothing: it is cancelled too.
     if (m_cancelled && !file.ended) break;
-    if (!file.held.empty() && m_log && !file.silent) m_log(file.held);
+    if (!file.silent)
+      for (const std::string& text : file.held) ShowLogText(m_log, text);
     file.held.clear();
     if (!file.ended) break;
     ++m_head;
@@ -106,7 +106,7 @@ void FileJob::StartFile(File& file) {
   FileCryptoRun& run = *file.run;
   bool running = false;
   {
-    ScopedLogSink sink(SinkOf(file));
+    ScopedLogSink sink(SinkOf(file), true);
     if (run.Open(file.ctx, [this, &file](int position) { Progress(file, position); })) {
       // A window without an engine has no context: the start refuses it with its line.
       if (file.ctx) {
@@ -148,7 +148,7 @@ void FileJob::EndFile(File& file, gpgme_error_t err) {
     file.held.clear();
   }
   {
-    ScopedLogSink sink(SinkOf(file));
+    ScopedLogSink sink(SinkOf(file), true);
     file.run->Finish(err);
   }
   // Its files are closed now, as a serial run closes them before the next file opens them.
@@ -162,8 +162,9 @@ void FileJob::EndFile(File& file, gpgme_error_t err) {
 void FileJob::Run(FileList& files) {
   if (files.empty() || m_free.empty()) return;
   // The log this job writes into: a sink that is only looked at, then put back.
+  const bool holds = LogSinkHolds();
   m_log = SetLogSink({});
-  SetLogSink(m_log);
+  SetLogSink(m_log, holds);
   m_files.clear();
   m_files.reserve(files.size());  // files are reached by address from callbacks
   for (std::size_t i = 0; i < files.size(); ++i) {

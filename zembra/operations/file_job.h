@@ -47,8 +47,8 @@ class FileJob {
     std::size_t index = 0;
     std::unique_ptr<FileCryptoRun> run;
     gpgme_ctx_t ctx = nullptr;
-    std::string held;  // lines written while files before it still run
-    int position = 0;  // its progress, 0 to 1000
+    std::vector<std::string> held;  // texts written while files before it still run
+    int position = 0;               // its progress, 0 to 1000
     bool started = false;
     bool ended = false;
     bool cancelled = false;
