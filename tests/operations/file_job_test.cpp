@@ -1,7 +1,9 @@
 // Jobs of several files run several at once: the log, the files written and the list left are
 // those of the same job run one file at a time.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -13,6 +15,7 @@
 #include "tests/support/gpg_processes.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/run_process.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_env.h"
 #include "tests/support/without_dac_override.h"
@@ -312,4 +315,38 @@ TEST_F(FileJobs, EncryptionsForAPassphraseRunOneAtATime) {
   EXPECT_EQ(Count(r.log, "Done.\n"), 3u) << r.log;
   EXPECT_EQ(r.mostRunning, 1u);
   EXPECT_EQ(r.left, FileList{});
+}
+
+// With ZEMBRA_TRACE set, every log line is copied to standard error as it reaches the log: in the
+// list's order too, each file's lines together, never as the files that run behind write them.
+TEST_F(FileJobs, TheTraceCopyOfTheLogReadsAsTheLog) {
+  FileList files;
+  for (const char* name : {"one.gpg", "two.gpg", "three.gpg"}) files.push_back(Path(name));
+  Encrypted("one.gpg", RandomBytes(std::size_t{3} << 20));
+  Encrypted("two.gpg", "quick");
+  Encrypted("three.gpg", "quick too");
+  const std::string traceFile = Path("trace");
+  JobResult r;
+  {
+    ScopedEnv trace("ZEMBRA_TRACE", "1");
+    std::fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    const int fd = open(traceFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    dup2(fd, STDERR_FILENO);
+    close(fd);
+    r = Run(files, Kind::Decrypt, 4);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+  }
+  EXPECT_GT(r.mostRunning, 1u);
+  std::string traced;
+  const std::string text = ReadFile(traceFile);
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(at, end - at);
+    if (line.starts_with("log: ")) traced += line.substr(5) + "\n";
+    at = end + 1;
+  }
+  EXPECT_EQ(traced, r.log);
 }
