@@ -46,6 +46,7 @@ class FileJobs : public KeyRingTest {
     ASSERT_EQ(gpgme_get_key(m_ctx.get(), ring().fingerprint("alice").c_str(), &key, 0), 0);
     m_alice = CKeyHandle::Adopt(key);
     m_recipients[0] = key;
+    m_signer = key;
   }
 
   // A folder left without write permission would outlive the test.
@@ -55,6 +56,28 @@ class FileJobs : public KeyRingTest {
   }
 
   std::string Path(const std::string& name) { return m_files.path(name); }
+
+  // The fixture's agent keeps no passphrase; this one keeps it as a user's agent does, and the
+  // pinentry answers the secret key's.
+  void AgentKeepsPassphrases() {
+    const std::string conf = ReadFile(ring().home() + "/gpg-agent.conf");
+    WriteFile(ring().home() + "/gpg-agent.conf",
+              conf + "default-cache-ttl 600\nmax-cache-ttl 600\n");
+    const ProcessResult reload =
+        RunProcess({"gpg-connect-agent", "--homedir", ring().home(), "RELOADAGENT", "/bye"});
+    ASSERT_EQ(reload.exitCode, 0) << reload;
+    ring().setPassphrase(kSecretPassphrase);
+  }
+
+  // A message signed by alice by the gpg program, its content stored as it is.
+  void Signed(const std::string& name, const std::string& content) {
+    const std::string plain = Path(name + ".plain");
+    WriteFile(plain, content);
+    const ProcessResult r =
+        ring().gpg({"-z", "0", "-u", ring().fingerprint("alice"), "-o", Path(name), "-s", plain});
+    ASSERT_EQ(r.exitCode, 0) << r;
+    fs::remove(plain);
+  }
 
   // A file encrypted to alice by the gpg program.
   void Encrypted(const std::string& name, const std::string& content,
@@ -75,6 +98,7 @@ class FileJobs : public KeyRingTest {
     for (std::size_t i = 0; i < width; ++i) {
       owned.push_back(OpenEngineContext());
       contexts.push_back(owned.back().get());
+      if (kind == Kind::Sign) gpgme_signers_add(contexts.back(), m_signer);
     }
     JobResult result;
     LogCapture capture;
@@ -119,6 +143,7 @@ class FileJobs : public KeyRingTest {
   TempFolder m_files;
   GpgmeContext m_ctx;
   CKeyHandle m_alice;
+  gpgme_key_t m_signer = nullptr;  // signs a job of Kind::Sign; a handle of the test holds it
   gpgme_key_t m_recipients[2] = {nullptr, nullptr};
 };
 
@@ -183,6 +208,63 @@ TEST_F(FileJobs, AMixedEncryptionJobLogsAsASerialRunDoes) {
   const ProcessResult outer = ring().gpg({"-d", Path("d.gpg.gpg")});
   ASSERT_EQ(outer.exitCode, 0) << outer;
   EXPECT_EQ(outer.out, ReadFile(Path("d.gpg")));
+}
+
+// d.signed.gpg is d's output: it is signed once d's signed message is complete.
+TEST_F(FileJobs, AMixedSigningJobLogsAsASerialRunDoes) {
+  const auto make = [&] {
+    WriteFile(Path("a"), RandomBytes(300 << 10));
+    WriteFile(Path("b"), "small");
+    fs::create_directory(Path("folder"));
+    fs::create_directory(Path("ro"));
+    WriteFile(Path("ro/c"), "no output here");
+    chmod(Path("ro").c_str(), 0555);
+    WriteFile(Path("d"), RandomBytes(200 << 10));
+    WriteFile(Path("d.signed.gpg"), "replaced by d's signed message, then signed itself");
+    return FileList{Path("a"),    Path("missing"), Path("b"),           Path("folder"),
+                    Path("ro/c"), Path("d"),       Path("d.signed.gpg")};
+  };
+  const auto [serial, parallel] = SerialAndParallel(make, Kind::Sign);
+  EXPECT_EQ(parallel.log, serial.log);
+  EXPECT_EQ(parallel.names, serial.names);
+  EXPECT_EQ(parallel.left, FileList{});
+  EXPECT_GT(parallel.mostRunning, 1u);
+  EXPECT_EQ(Count(serial.log, "Done.\n"), 4u) << serial.log;
+  const ProcessResult outer = ring().gpg({"-d", Path("d.signed.gpg.signed.gpg")});
+  ASSERT_EQ(outer.exitCode, 0) << outer;
+  EXPECT_EQ(outer.out, ReadFile(Path("d.signed.gpg")));
+  EXPECT_NE(outer.err.find("Good signature"), std::string::npos) << outer;
+}
+
+// Good messages, a tampered one, one not signed at all, one that cannot be opened, one whose
+// output exists, two that derive one output name: only good content is written, as serially.
+TEST_F(FileJobs, AMixedVerificationJobLogsAsASerialRunDoes) {
+  const auto make = [&] {
+    Signed("a.signed.gpg", RandomBytes(300 << 10));
+    WriteFile(Path("broken.signed.gpg"), "not a message");
+    Signed("t.signed.gpg", std::string(8192, 't'));
+    std::string tampered = ReadFile(Path("t.signed.gpg"));
+    tampered[tampered.size() / 2] = 'u';
+    WriteFile(Path("t.signed.gpg"), tampered);
+    Signed("b.signed.gpg", "small");
+    Signed("exists.signed.gpg", "x");
+    WriteFile(Path("exists"), "kept");
+    Signed("c.signed.gpg", RandomBytes(400 << 10));
+    Signed("c.SIGNED.GPG", "second");
+    return FileList{Path("a.signed.gpg"), Path("broken.signed.gpg"),
+                    Path("t.signed.gpg"), Path("missing.signed.gpg"),
+                    Path("b.signed.gpg"), Path("exists.signed.gpg"),
+                    Path("c.signed.gpg"), Path("c.SIGNED.GPG")};
+  };
+  const auto [serial, parallel] = SerialAndParallel(make, Kind::Verify);
+  EXPECT_EQ(parallel.log, serial.log);
+  EXPECT_EQ(parallel.names, serial.names);
+  EXPECT_EQ(parallel.left, FileList{});
+  EXPECT_GT(parallel.mostRunning, 1u);
+  EXPECT_EQ(Count(serial.log, "Done.\n"), 3u) << serial.log;
+  EXPECT_FALSE(fs::exists(Path("t"))) << serial.log;
+  EXPECT_EQ(ReadFile(Path("c")).size(), std::size_t{400} << 10);
+  EXPECT_EQ(ReadFile(Path("exists")), "kept");
 }
 
 // The first file in the list writes the output, the second says it exists, whichever of the two
@@ -289,14 +371,27 @@ TEST_F(FileJobs, AJobForAKeyWithAPassphraseAsksOnce) {
     Encrypted(name, RandomBytes(std::size_t{2} << 20), "secret");
     files.push_back(Path(name));
   }
-  // The fixture's agent keeps no passphrase; this one keeps it as a user's agent does.
-  std::string conf = ReadFile(ring().home() + "/gpg-agent.conf");
-  WriteFile(ring().home() + "/gpg-agent.conf", conf + "default-cache-ttl 600\nmax-cache-ttl 600\n");
-  const ProcessResult reload =
-      RunProcess({"gpg-connect-agent", "--homedir", ring().home(), "RELOADAGENT", "/bye"});
-  ASSERT_EQ(reload.exitCode, 0) << reload;
-  ring().setPassphrase(kSecretPassphrase);
+  ASSERT_NO_FATAL_FAILURE(AgentKeepsPassphrases());
   const JobResult r = Run(files, Kind::Decrypt, 4);
+  EXPECT_EQ(Count(r.log, "Done.\n"), 4u) << r.log;
+  EXPECT_EQ(Count(ring().pinentryLog(), "GETPIN"), 1u) << ring().pinentryLog();
+  EXPECT_GT(r.mostRunning, 1u);
+}
+
+// Signing asks for the key's passphrase once its first file is hashed; the other files wait for
+// that and then sign from the agent's cache at once.
+TEST_F(FileJobs, ASigningJobForAKeyWithAPassphraseAsksOnce) {
+  FileList files;
+  for (const char* name : {"one", "two", "three", "four"}) {
+    WriteFile(Path(name), RandomBytes(std::size_t{1} << 20));
+    files.push_back(Path(name));
+  }
+  gpgme_key_t key = nullptr;
+  ASSERT_EQ(gpgme_get_key(m_ctx.get(), ring().fingerprint("secret").c_str(), &key, 1), 0);
+  const CKeyHandle secret = CKeyHandle::Adopt(key);
+  m_signer = key;
+  ASSERT_NO_FATAL_FAILURE(AgentKeepsPassphrases());
+  const JobResult r = Run(files, Kind::Sign, 4);
   EXPECT_EQ(Count(r.log, "Done.\n"), 4u) << r.log;
   EXPECT_EQ(Count(ring().pinentryLog(), "GETPIN"), 1u) << ring().pinentryLog();
   EXPECT_GT(r.mostRunning, 1u);

@@ -164,27 +164,26 @@ TEST(JobKeysPrompt, NamesTheButtonTheCountAndTheFirstPath) {
       "Please choose key(s) and press `Sign` button to proceed 3 files (/f/x.txt and others)\n");
 }
 
-// The paths to decrypt that follow one another go to the job together, the waiting paths
-// between them left in place; verification and import stay one path at a time, in order.
-TEST(AutoProcessing, DecryptionsThatFollowOneAnotherGoTogether) {
-  FileList files{"/f/a.gpg", "/f/x.txt",    "/f/b.PGP", "/f/c.signed.gpg",
-                 "/f/d.gpg", "/f/keys.asc", "/f/e.gpg"};
+// The paths to decrypt or verify that follow one another go to the job together, the waiting
+// paths between them left in place; an import runs alone, in its place.
+TEST(AutoProcessing, DecryptionsAndVerificationsThatFollowOneAnotherGoTogether) {
+  FileList files{"/f/a.gpg", "/f/x.txt",    "/f/b.PGP",       "/f/c.signed.gpg",
+                 "/f/d.gpg", "/f/keys.asc", "/f/e.signed.gpg"};
   Job job(&files, cmdAuto);
   std::vector<std::string> acted;
   job.AutoProcess(
       [&](FileAction action, const std::string& path) {
-        acted.push_back((action == FileAction::Verify ? "verify " : "import ") + path);
+        acted.push_back((action == FileAction::Import ? "import " : "alone ") + path);
       },
       {},
       [&](FileList& paths) {
-        std::string all = "decrypt";
+        std::string all = "together";
         for (const std::string& p : paths) all += " " + p;
         acted.push_back(all);
         paths.clear();
       });
-  EXPECT_EQ(acted, (std::vector<std::string>{"decrypt /f/a.gpg /f/b.PGP", "verify /f/c.signed.gpg",
-                                             "decrypt /f/d.gpg", "import /f/keys.asc",
-                                             "decrypt /f/e.gpg"}));
+  EXPECT_EQ(acted, (std::vector<std::string>{"together /f/a.gpg /f/b.PGP /f/c.signed.gpg /f/d.gpg",
+                                             "import /f/keys.asc", "together /f/e.signed.gpg"}));
   EXPECT_EQ(job.files(), FileList{"/f/x.txt"});
   EXPECT_EQ(job.command(), cmdNone);
 }

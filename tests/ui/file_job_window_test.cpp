@@ -32,6 +32,15 @@ class FileJobWindow : public KeyRingTest {
     fs::remove(plain);
   }
 
+  void Signed(const std::string& name, const std::string& content) {
+    const std::string plain = Path(name + ".plain");
+    WriteFile(plain, content);
+    const ProcessResult r =
+        ring().gpg({"-u", ring().fingerprint("alice"), "-o", Path(name), "-s", plain});
+    ASSERT_EQ(r.exitCode, 0) << r;
+    fs::remove(plain);
+  }
+
   // A folder of good, broken, missing and clashing messages, made afresh.
   FileList MakeJob() {
     fs::remove_all(ring().path("job"));
@@ -58,6 +67,44 @@ class FileJobWindow : public KeyRingTest {
     });
     EXPECT_EQ(w.DoModal(), IDCANCEL);
     return seen;
+  }
+
+  // Signs a folder of files with the first key through the Sign button, then verifies what it
+  // wrote through the Verify button, that many files at once; the logs and the folder.
+  std::pair<std::string, std::vector<std::string>> SignAndVerify(const char* width) {
+    fs::remove_all(ring().path("job"));
+    fs::create_directory(ring().path("job"));
+    FileList plain;
+    for (const char* name : {"a", "b", "c", "d"}) {
+      WriteFile(Path(name), RandomBytes(std::size_t{512} << 10));
+      plain.push_back(Path(name));
+    }
+    plain.insert(plain.begin() + 1, Path("missing"));
+    ScopedEnv env("ZEMBRA_JOB_WIDTH", width);
+    std::string log = Press(plain, IDC_SIGN);
+    // The plain files go, so that each verification writes its content back.
+    FileList signedFiles;
+    for (const std::string& f : plain) {
+      fs::remove(f);
+      signedFiles.push_back(f + ".signed.gpg");
+    }
+    log += Press(signedFiles, IDC_VERIFY);
+    return {log, FolderNames(ring().path("job"))};
+  }
+
+  // A window on files whose button is pressed with the first key chosen; its log.
+  std::string Press(const FileList& files, int button) {
+    WindowProbe w(&files, cmdNone);
+    std::string log;
+    w.then([&](WindowProbe& p) {
+      ClickRow(p, 0);
+      ClickButton(p, button);
+      EXPECT_EQ(p.files(), FileList{});
+      log = LogText(p);
+      PressEscape(p);
+    });
+    EXPECT_EQ(w.DoModal(), IDCANCEL);
+    return log;
   }
 
   // Decrypts the job through the button with that many files at once; the log and what the
@@ -91,15 +138,26 @@ TEST_F(FileJobWindow, TheDecryptButtonLogsAJobAsASerialRunDoes) {
   EXPECT_EQ(ReadFile(Path("d")), "exists");
 }
 
-// The decryptions of an automatic job run at once between its verifications and imports; the
+TEST_F(FileJobWindow, TheSignAndVerifyButtonsLogAJobAsASerialRunDoes) {
+  const auto serial = SignAndVerify("1");
+  const auto parallel = SignAndVerify("4");
+  EXPECT_EQ(parallel.first, serial.first);
+  EXPECT_EQ(parallel.second, serial.second);
+  EXPECT_EQ(std::count(serial.second.begin(), serial.second.end(), "c"), 1) << serial.first;
+  EXPECT_EQ(ReadFile(Path("c")).size(), std::size_t{512} << 10);
+}
+
+// The decryptions and verifications of an automatic job run at once between its imports; the
 // log and the files are those of a serial run.
 TEST_F(FileJobWindow, AnAutomaticJobLogsAsASerialRunDoes) {
   const auto make = [&] {
     FileList files = MakeJob();
     WriteFile(Path("notes.txt"), "waits for Encrypt");
     WriteFile(Path("s.signed.gpg"), "no signed message");
+    Signed("g.signed.gpg", RandomBytes(std::size_t{1} << 20));
     files.insert(files.begin() + 2, Path("notes.txt"));
     files.insert(files.begin() + 4, Path("s.signed.gpg"));
+    files.insert(files.begin() + 5, Path("g.signed.gpg"));
     return files;
   };
   const auto serial = AutoProcess(make(), "1");
@@ -110,6 +168,7 @@ TEST_F(FileJobWindow, AnAutomaticJobLogsAsASerialRunDoes) {
   EXPECT_EQ(parallel.second, FileList{Path("notes.txt")});
   EXPECT_EQ(FolderNames(ring().path("job")), serialNames);
   EXPECT_NE(serial.first.find("Verifying"), std::string::npos) << serial.first;
+  EXPECT_EQ(ReadFile(Path("g")).size(), std::size_t{1} << 20);
 }
 
 // Every running file stops; one line says so; no output or temporary file is left and every

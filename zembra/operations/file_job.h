@@ -15,7 +15,7 @@
 #include "platform/core/log.h"
 #include "zembra/engine/operation_group.h"
 #include "zembra/engine/progress.h"
-#include "zembra/operations/file_crypto.h"
+#include "zembra/operations/file_crypto_run.h"
 #include "zembra/operations/job.h"
 
 // How many files a job runs at once: ZEMBRA_JOB_WIDTH when set to a number from 1, otherwise

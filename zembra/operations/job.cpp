@@ -18,6 +18,12 @@ static_assert(std::size(kButtonName) == cmdVerify + 1);
 
 bool IsStartable(e_command command) { return command >= cmdAuto && command <= cmdVerify; }
 
+// Decryptions and verifications run together in a job; an import changes the key ring that
+// those after it may need, so it runs alone.
+bool Together(FileAction action) {
+  return action == FileAction::Decrypt || action == FileAction::Verify;
+}
+
 bool HasEnding(std::string_view name, std::string_view ending) {
   return name.size() > ending.size() &&
          EqualsNoCase(name.substr(name.size() - ending.size()), ending);
@@ -62,20 +68,20 @@ void Job::LogKeysPrompt() const {
          m_files.size() == 1 ? "" : " and others");
 }
 
-std::size_t Job::DecryptRun(std::size_t first,
-                            const std::function<void(FileList& paths)>& decryptAll) {
+std::size_t Job::RunTogether(std::size_t first,
+                             const std::function<void(FileList& paths)>& together) {
   std::vector<std::size_t> at;  // where the run's paths are in the list
   FileList paths;
   std::size_t end = first;
   for (; end < m_files.size(); ++end) {
     const FileAction action = ActionForName(m_files[end]);
     if (action == FileAction::Wait) continue;
-    if (action != FileAction::Decrypt) break;
+    if (!Together(action)) break;
     at.push_back(end);
     paths.push_back(m_files[end]);
   }
   FileList left = paths;
-  decryptAll(left);
+  together(left);
   // Those left are matched from the back: of two equal paths, the later is the one not done.
   std::vector<bool> done(paths.size(), true);
   for (std::size_t i = paths.size(), l = left.size(); i-- > 0 && l > 0;) {
@@ -94,7 +100,7 @@ std::size_t Job::DecryptRun(std::size_t first,
 
 void Job::AutoProcess(const std::function<void(FileAction, const std::string&)>& act,
                       const std::function<bool()>& stopped,
-                      const std::function<void(FileList& paths)>& decryptAll) {
+                      const std::function<void(FileList& paths)>& together) {
   if (m_files.empty() || m_command != cmdAuto) return;
   std::size_t i = 0;
   while (i < m_files.size()) {
@@ -104,8 +110,8 @@ void Job::AutoProcess(const std::function<void(FileAction, const std::string&)>&
       ++i;
       continue;
     }
-    if (action == FileAction::Decrypt && decryptAll) {
-      i = DecryptRun(i, decryptAll);
+    if (Together(action) && together) {
+      i = RunTogether(i, together);
       if (stopped && stopped()) break;
       continue;
     }

@@ -58,17 +58,17 @@ class Job {
   // For a job of cmdAuto: acts on each path whose ending names an action and removes it,
   // whatever the result; the paths left wait for Encrypt. The job is then cmdNone. When stopped
   // says so after an action (the user cancelled), the path acted on and those after it stay.
-  // With decryptAll, the paths to decrypt that follow one another (paths that wait between them
-  // left where they are) go to it together instead, to be worked on at once; it leaves in its
-  // list those it did not finish (a cancel), which stay with every path after them.
+  // With together, the paths to decrypt or verify that follow one another (paths that wait
+  // between them left where they are) go to it together instead, to be worked on at once; it
+  // leaves in its list those it did not finish (a cancel), which stay with every path after them.
   void AutoProcess(const std::function<void(FileAction action, const std::string& path)>& act,
                    const std::function<bool()>& stopped = {},
-                   const std::function<void(FileList& paths)>& decryptAll = {});
+                   const std::function<void(FileList& paths)>& together = {});
 
  private:
-  // Hands the run of paths to decrypt from first on to decryptAll and removes those it did;
-  // returns where the path after the run now is.
-  std::size_t DecryptRun(std::size_t first, const std::function<void(FileList& paths)>& decryptAll);
+  // Hands the run of paths to decrypt or verify from first on to together and removes those it
+  // did; returns where the path after the run now is.
+  std::size_t RunTogether(std::size_t first, const std::function<void(FileList& paths)>& together);
 
   FileList m_files;
   e_command m_command = cmdNone;

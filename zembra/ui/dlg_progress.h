@@ -125,9 +125,11 @@ class CDlgProgress : public CDialogBase {
   // Runs one on each file in order until the user cancels: the files done leave the list, the
   // one cancelled and those after it stay for the buttons.
   void ForEachFile(FileList& files, const std::function<void(const std::string&)>& one);
-  // Encrypts or decrypts the files, several at once on contexts of their own (JobWidth), with
-  // the log and the list as ForEachFile leaves them.
-  void RunFileJob(FileList& files, FileCryptoRun::Kind kind, gpgme_key_t* recipients = nullptr);
+  // Runs kindOf(path) on each file, several at once on contexts of their own (JobWidth) that sign
+  // with the window's signers, with the log and the list as ForEachFile leaves them.
+  void RunFileJob(FileList& files,
+                  const std::function<FileCryptoRun::Kind(const std::string&)>& kindOf,
+                  gpgme_key_t* recipients = nullptr);
   LRESULT OnAutoProcessFiles(WORD code, WORD id, HWND control, BOOL& handled);
   void AutoProcessFiles();
   void StartJob();

@@ -21,6 +21,10 @@ static_assert(kChooseFlags == 0x02881A00);
 // Pairs of text and pattern; the literal's own terminator ends the list.
 constexpr char kFilter[] = "Encrypted files (*.gpg;*.pgp)\0*.gpg;*.pgp\0All files (*.*)\0*.*\0";
 
+std::function<FileCryptoRun::Kind(const std::string&)> Always(FileCryptoRun::Kind kind) {
+  return [kind](const std::string&) { return kind; };
+}
+
 }  // namespace
 
 // Runs once, at the end of the window's initialisation. Start commands are posted so that they
@@ -58,7 +62,10 @@ void CDlgProgress::AutoProcessFiles() {
       [this] { return m_cancelled; },
       [this](FileList& paths) {
         const std::size_t count = paths.size();
-        RunFileJob(paths, FileCryptoRun::Kind::Decrypt);
+        RunFileJob(paths, [](const std::string& path) {
+          return ActionForName(path) == FileAction::Verify ? FileCryptoRun::Kind::Verify
+                                                           : FileCryptoRun::Kind::Decrypt;
+        });
         m_jobFile += count;
       });
   m_jobFiles = 0;
@@ -109,26 +116,26 @@ void CDlgProgress::EncryptFiles(FileList& files) {
   if (files.empty()) return;
   CKeyArray keys = GetSelectedKeys();
   if (keys.count() == 0) return;  // the list waits for a press with keys
-  RunFileJob(files, FileCryptoRun::Kind::Encrypt, keys.keys());
+  RunFileJob(files, Always(FileCryptoRun::Kind::Encrypt), keys.keys());
 }
 
 void CDlgProgress::EncryptFilesWithPassphrase(FileList& files) {
-  RunFileJob(files, FileCryptoRun::Kind::EncryptWithPassphrase);
+  RunFileJob(files, Always(FileCryptoRun::Kind::EncryptWithPassphrase));
 }
 
 void CDlgProgress::DecryptFiles(FileList& files) {
-  RunFileJob(files, FileCryptoRun::Kind::Decrypt);
+  RunFileJob(files, Always(FileCryptoRun::Kind::Decrypt));
 }
 
 void CDlgProgress::SignFiles(FileList& files) {
   if (files.empty()) return;
   if (!PrepareSigners()) return;  // the list waits for a press with signers
-  ForEachFile(files, [&](const std::string& path) { Sign(path); });
+  RunFileJob(files, Always(FileCryptoRun::Kind::Sign));
   if (m_ctx) gpgme_signers_clear(m_ctx.get());
 }
 
 void CDlgProgress::VerifyFiles(FileList& files) {
-  ForEachFile(files, [&](const std::string& path) { Verify(path); });
+  RunFileJob(files, Always(FileCryptoRun::Kind::Verify));
 }
 
 void CDlgProgress::ForEachFile(FileList& files,
@@ -145,7 +152,9 @@ void CDlgProgress::ForEachFile(FileList& files,
   files.erase(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(done));
 }
 
-void CDlgProgress::RunFileJob(FileList& files, FileCryptoRun::Kind kind, gpgme_key_t* recipients) {
+void CDlgProgress::RunFileJob(FileList& files,
+                              const std::function<FileCryptoRun::Kind(const std::string&)>& kindOf,
+                              gpgme_key_t* recipients) {
   if (files.empty()) return;
   // A context for each file that runs at once: the window's own, and more as the engine gives.
   // Without an engine, each file is refused on the window's missing context, one at a time.
@@ -154,6 +163,10 @@ void CDlgProgress::RunFileJob(FileList& files, FileCryptoRun::Kind kind, gpgme_k
   for (std::size_t i = 1; m_ctx && i < std::min(JobWidth(), files.size()); ++i) {
     more.push_back(NewEngineContext());
     if (!more.back()) break;
+    for (int n = 0; gpgme_key_t signer = gpgme_signers_enum(m_ctx.get(), n); ++n) {
+      gpgme_signers_add(more.back().get(), signer);
+      gpgme_key_unref(signer);
+    }
     contexts.push_back(more.back().get());
   }
   // Within automatic processing these files are a part of the job, and the bar shows the whole.
@@ -168,8 +181,8 @@ void CDlgProgress::RunFileJob(FileList& files, FileCryptoRun::Kind kind, gpgme_k
   }
   FileJob job(
       contexts,
-      [kind, recipients](const std::string& path) {
-        return std::make_unique<FileCryptoRun>(kind, path, recipients);
+      [&kindOf, recipients](const std::string& path) {
+        return std::make_unique<FileCryptoRun>(kindOf(path), path, recipients);
       },
       bar);
   m_fileJob = &job;
