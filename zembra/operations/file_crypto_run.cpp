@@ -86,7 +86,8 @@ gpgme_error_t FileCryptoRun::Start() {
     case Kind::EncryptWithPassphrase:
       return gpgme_op_encrypt_start(m_ctx, nullptr, GPGME_ENCRYPT_SYMMETRIC, m_io.in(), m_io.out());
     case Kind::Decrypt: break;
-    case Kind::Sign: return gpgme_op_sign_start(m_ctx, m_io.in(), m_io.out(), GPGME_SIG_MODE_NORMAL);
+    case Kind::Sign:
+      return gpgme_op_sign_start(m_ctx, m_io.in(), m_io.out(), GPGME_SIG_MODE_NORMAL);
     case Kind::Verify: return gpgme_op_verify_start(m_ctx, m_io.in(), nullptr, m_io.out());
   }
   return gpgme_op_decrypt_start(m_ctx, m_io.in(), m_io.out());
