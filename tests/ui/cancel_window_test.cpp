@@ -397,6 +397,63 @@ TEST_F(OperationWindow, CancelDuringAnImportSaysHowManyKeysTheRingTook) {
   EXPECT_EQ(rows, inRing);
 }
 
+namespace {
+
+// What a window showed after importing a thousand keys into ring: the rows before, during the
+// listing that follows (after the import's counts reached the log) and after it, and the log.
+struct RingReadAgain {
+  int before = 0, turnsWhileRead = 0, rows = 0;
+  std::string log;
+};
+
+// cancel: the first turn of the window's loop during that listing presses Cancel.
+RingReadAgain ImportAThousandKeys(KeyRing& ring, bool cancel) {
+  const ProcessResult unpacked = RunProcess({"xz", "-dc", TestKeyFolder() + "/ring1000.pgp.xz"});
+  EXPECT_EQ(unpacked.exitCode, 0) << unpacked;
+  const std::string path = ring.path("ring1000.pgp");
+  WriteFile(path, unpacked.out);
+  ScriptedDialogs dialogs;
+  dialogs.answerOpen({path});
+  RingReadAgain seen;
+  WindowProbe w(nullptr, cmdNone);
+  w.then([&](WindowProbe& p) {
+    const HWND list = p.item(IDC_KEY_LIST);
+    seen.before = static_cast<int>(SendMessage(list, LVM_GETITEMCOUNT, 0, 0));
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+      const bool counted = LogText(p).find("Imported keys: ") != std::string::npos;
+      if (!counted || SendMessage(list, LVM_GETITEMCOUNT, 0, 0) != seen.before) return;
+      if (++seen.turnsWhileRead == 1 && cancel) ClickButton(p, IDC_CLOSE);
+    });
+    timer.start(1);
+    ClickButton(p, IDC_IMPORT_KEYS);
+    seen.log = LogText(p);
+    seen.rows = static_cast<int>(SendMessage(list, LVM_GETITEMCOUNT, 0, 0));
+    PressEscape(p);
+  });
+  EXPECT_EQ(w.DoModal(), IDCANCEL);
+  return seen;
+}
+
+}  // namespace
+
+// A large ring is read again after an import on the operations loop: the window's timers run
+// while the import's counts are in the log and the rows are still the old ones, which then give
+// way to the whole ring at once.
+TEST_F(OperationWindow, TheWindowServesItsEventsWhileTheRingIsReadAgainAfterAnImport) {
+  const RingReadAgain seen = ImportAThousandKeys(ring(), false);
+  EXPECT_GT(seen.turnsWhileRead, 0);
+  EXPECT_NE(seen.log.find("Imported keys: 1000\n"), std::string::npos) << seen.log;
+  EXPECT_EQ(seen.rows, static_cast<int>(ring().publicFingerprints().size()));
+}
+
+TEST_F(OperationWindow, CancelWhileTheRingIsReadAgainKeepsTheOldRows) {
+  const RingReadAgain seen = ImportAThousandKeys(ring(), true);
+  EXPECT_GT(seen.turnsWhileRead, 0);
+  EXPECT_TRUE(seen.log.ends_with("\nCancelled.\n")) << seen.log;
+  EXPECT_EQ(seen.rows, seen.before);
+}
+
 TEST_F(PassphraseWindow, CancelWhileTheExportAsksThePassphraseLeavesNoFile) {
   ring().setPassphrase(kSecretPassphrase);
   const std::string hold = ring().home() + "/pinentry-hold";

@@ -26,8 +26,9 @@ struct Watch {
 
 class OperationLoop {
  public:
-  OperationLoop(gpgme_ctx_t ctx, const std::function<void()>& endInput)
-      : m_ctx(ctx), m_endInput(endInput) {
+  OperationLoop(gpgme_ctx_t ctx, const std::function<void()>& endInput,
+                const std::function<void(gpgme_key_t)>& takeKey)
+      : m_ctx(ctx), m_endInput(endInput), m_takeKey(takeKey) {
     gpgme_get_io_cbs(ctx, &m_saved);
     gpgme_io_cbs ours{&Add, this, &Remove, &Event, this};
     gpgme_set_io_cbs(ctx, &ours);
@@ -94,8 +95,17 @@ class OperationLoop {
   static void Remove(void* tag) { static_cast<Watch*>(tag)->live = false; }
 
   static void Event(void* loop, gpgme_event_io_t type, void* typeData) {
-    if (type != GPGME_EVENT_DONE) return;
     auto* self = static_cast<OperationLoop*>(loop);
+    // On a loop of the user's, a listed key is the user's, not queued for gpgme_op_keylist_next.
+    if (type == GPGME_EVENT_NEXT_KEY) {
+      auto* key = static_cast<gpgme_key_t>(typeData);
+      if (self->m_takeKey)
+        self->m_takeKey(key);
+      else
+        gpgme_key_unref(key);
+      return;
+    }
+    if (type != GPGME_EVENT_DONE) return;
     const auto* done = static_cast<gpgme_io_event_done_data_t>(typeData);
     self->m_done = true;
     // As the synchronous calls do, an operation's own error (op_err) leaves the result to say.
@@ -109,6 +119,7 @@ class OperationLoop {
 
   gpgme_ctx_t m_ctx;
   std::function<void()> m_endInput;
+  std::function<void(gpgme_key_t)> m_takeKey;
   bool m_inputEnded = false;
   gpgme_io_cbs m_saved{};
   std::vector<std::unique_ptr<Watch>> m_watches;
@@ -172,16 +183,19 @@ gpgme_error_t EndStatusWatch::Seen(void* hook, const char* keyword, const char* 
   return self->m_savedCb ? self->m_savedCb(self->m_savedHook, keyword, args) : 0;
 }
 
-gpgme_error_t RunOperation(gpgme_ctx_t ctx, const std::function<gpgme_error_t()>& start,
-                           const char* endStatus, gpgme_error_t* keyRingError,
-                           const std::function<void()>& endInput) {
+namespace {
+
+gpgme_error_t RunOnLoop(gpgme_ctx_t ctx, const std::function<gpgme_error_t()>& start,
+                        const char* endStatus, gpgme_error_t* keyRingError,
+                        const std::function<void()>& endInput,
+                        const std::function<void(gpgme_key_t)>& takeKey) {
   if (keyRingError) *keyRingError = 0;
   // A window whose engine did not start has no context; the engine refuses it as it refuses
   // every other call on one, and nothing here may touch it.
   if (!ctx) return gpg_error(GPG_ERR_INV_VALUE);
   CompleteStoppedKeyRingUpdate(ctx);
   EndStatusWatch watch(ctx, endStatus);
-  OperationLoop loop(ctx, endInput);
+  OperationLoop loop(ctx, endInput, takeKey);
   gpgme_error_t err = start();
   if (err == 0) {
     err = loop.Run();
@@ -194,4 +208,17 @@ gpgme_error_t RunOperation(gpgme_ctx_t ctx, const std::function<gpgme_error_t()>
   // for it, as gpg is no child of ours. A gpg that still holds the pipes is ended here.
   if (err != 0) EndProcessesHoldingPipes(loop.pipes());
   return err;
+}
+
+}  // namespace
+
+gpgme_error_t RunOperation(gpgme_ctx_t ctx, const std::function<gpgme_error_t()>& start,
+                           const char* endStatus, gpgme_error_t* keyRingError,
+                           const std::function<void()>& endInput) {
+  return RunOnLoop(ctx, start, endStatus, keyRingError, endInput, nullptr);
+}
+
+gpgme_error_t RunKeyListing(gpgme_ctx_t ctx, const std::function<gpgme_error_t()>& start,
+                            const std::function<void(gpgme_key_t key)>& take) {
+  return RunOnLoop(ctx, start, nullptr, nullptr, nullptr, take);
 }

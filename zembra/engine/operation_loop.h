@@ -31,6 +31,12 @@ gpgme_error_t RunOperation(gpgme_ctx_t ctx, const std::function<gpgme_error_t()>
                            const char* endStatus = nullptr, gpgme_error_t* keyRingError = nullptr,
                            const std::function<void()>& endInput = nullptr);
 
+// A key listing (start: a gpgme_op_keylist_*_start call on ctx) on the same loop: GPGME hands
+// each key to take as the engine lists it, with the reference that is then take's. Returns as
+// RunOperation does; a cancel keeps the keys taken so far with their owner.
+gpgme_error_t RunKeyListing(gpgme_ctx_t ctx, const std::function<gpgme_error_t()>& start,
+                            const std::function<void(gpgme_key_t key)>& take);
+
 // Asks the operation that RunOperation runs on ctx to stop, from a handler of the window's events
 // during it: the operation ends with OperationCancelled(), gpg ended as on any other error. False
 // when no operation runs on ctx.

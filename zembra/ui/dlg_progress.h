@@ -153,6 +153,8 @@ class CDlgProgress : public CDialogBase {
 
   // Keys.
   void FillKeyList();
+  // Reads the ring again after a change of many keys, serving the window meanwhile.
+  void RefreshKeyList();
   void ListKey(const gpgme_key_t& key);
   CKeyArray GetSelectedKeys();
   void LoadDefaultKeys();

@@ -88,11 +88,15 @@ int KeyIdTextWidth(HWND list) {
 }
 
 std::unique_ptr<CKeyHandleArray> FillKeyRows(HWND list, gpgme_ctx_t ctx) {
+  std::unique_ptr<CKeyHandleArray> keys = ListUsableKeys(ctx);
+  ShowKeyRows(list, *keys);
+  return keys;
+}
+
+void ShowKeyRows(HWND list, const CKeyHandleArray& keys) {
   // Rows of an earlier listing would point at keys its owner releases when this one replaces it.
   SendMessage(list, LVM_DELETEALLITEMS, 0, 0);
-  std::unique_ptr<CKeyHandleArray> keys = ListUsableKeys(ctx);
-  for (const CKeyHandle& key : *keys) ListKeyRow(list, key.get());
-  return keys;
+  for (const CKeyHandle& key : keys) ListKeyRow(list, key.get());
 }
 
 void ListKeyRow(HWND list, gpgme_key_t key) {

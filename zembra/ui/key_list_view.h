@@ -20,6 +20,8 @@ int KeyIdTextWidth(HWND list);
 // which the rows point at (row i shows element i), so they must outlive the rows. A failed
 // listing is logged and leaves the list empty.
 std::unique_ptr<CKeyHandleArray> FillKeyRows(HWND list, gpgme_ctx_t ctx);
+// The rows of keys in place of the list's rows; keys must outlive them.
+void ShowKeyRows(HWND list, const CKeyHandleArray& keys);
 // Appends a row for key: key ID, creation and expiry dates, validity, owner trust, user id.
 void ListKeyRow(HWND list, gpgme_key_t key);
 // Shows key in the existing row (its item data and every cell), for a key the ring changed.

@@ -41,6 +41,16 @@ void CDlgProgress::FillKeyList() {
   Trace("Zembra: key list: %d keys\n", m_pKeys ? static_cast<int>(m_pKeys->size()) : 0);
 }
 
+// The ring is read on the operations loop, as a large one takes a while; the rows stay as they are
+// until the new listing is complete, and a listing that fails or is cancelled leaves them.
+void CDlgProgress::RefreshKeyList() {
+  std::unique_ptr<CKeyHandleArray> keys = ListUsableKeysServingWindow(m_ctx.get());
+  if (!keys) return;
+  ShowKeyRows(m_hKeyList, *keys);
+  m_pKeys = std::move(keys);
+  Trace("Zembra: key list: %d keys\n", static_cast<int>(m_pKeys->size()));
+}
+
 void CDlgProgress::ListKey(const gpgme_key_t& key) { ListKeyRow(m_hKeyList, key); }
 
 CKeyArray CDlgProgress::GetSelectedKeys() {
@@ -59,10 +69,7 @@ LRESULT CDlgProgress::OnClickedImportKeys(WORD, WORD, HWND, BOOL&) {
                 chosen);
   int imported = 0;
   ForEachFile(chosen, [&](const std::string& path) { imported += Import(path); });
-  if (imported == 0) return 0;
-  SendMessage(m_hKeyList, LVM_DELETEALLITEMS, 0, 0);
-  m_pKeys.reset();
-  FillKeyList();
+  if (imported != 0) RefreshKeyList();
   return 0;
 }
 
