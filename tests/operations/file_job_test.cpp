@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 
@@ -315,7 +316,12 @@ TEST_F(FileJobs, AThousandFilesLeaveNoDescriptorOrChildAndMemoryStaysFlat) {
   EXPECT_EQ(ChildProcesses(), children);
   EXPECT_EQ(GpgWorkingOn(ring().home()), std::vector<int>{});
   const long grown = ResidentKiB() - resident;
+  std::printf("resident after 100 files %ld KiB, after 1,000 more %ld KiB\n", resident,
+              resident + grown);
+  // ASan keeps freed memory in quarantine: resident memory grows there by design.
+#if !defined(__SANITIZE_ADDRESS__)
   EXPECT_LE(grown, 16 * 1024) << "KiB more after 1,000 files than after 100";
+#endif
 }
 
 // The first file runs alone until the engine has its passphrase; the others then start and find
