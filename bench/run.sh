@@ -6,6 +6,7 @@
 #
 #   bench/run.sh [SIZE]       SIZE of the large file, e.g. 1G (default), 64M; or ZEMBRA_BENCH_SIZE
 #   ZEMBRA_BENCH_ROUNDS=3     rounds of each benchmark (the start-up takes 7 unless told)
+#   ZEMBRA_BENCH_FILES=200    files in each job of the files benchmark (fewer for a quick run)
 #   ZEMBRA_BENCH_KEYS=5000    keys in the ring of the key-list benchmark (made once, then cached
 #                             in build/bench-cache/)
 #   ZEMBRA_BENCH_ONLY=files   one benchmark only: files, startup, keys or stall
@@ -22,6 +23,7 @@ cmake --build "$build" -j "$(nproc)" --target bench_files bench_floor bench_star
 
 size=${1:-${ZEMBRA_BENCH_SIZE:-1G}}
 keys=${ZEMBRA_BENCH_KEYS:-5000}
+files=${ZEMBRA_BENCH_FILES:-200}
 only=${ZEMBRA_BENCH_ONLY:-}
 work=$(mktemp -d "${TMPDIR:-/tmp}/zembra-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -31,7 +33,7 @@ export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$work}
 echo "load before the run: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
 
 if [ -z "$only" ] || [ "$only" = files ]; then
-  "$build/bin/bench_files" --size "$size" --files 200 --work "$work/files"
+  "$build/bin/bench_files" --size "$size" --files "$files" --work "$work/files"
   echo
 fi
 if [ -z "$only" ] || [ "$only" = startup ]; then

@@ -99,6 +99,15 @@ Run RunProgram(const std::vector<std::string>& argv, bool captureOut,
   return run;
 }
 
+long PeakResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.starts_with("VmHWM:")) return std::atol(line.c_str() + 6);
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
 Spread SpreadOf(std::vector<double> values) {
   Spread s;
   if (values.empty()) return s;
@@ -155,11 +164,12 @@ void PrintHeader() {
 void Print(const std::string& what, const Series& gpg, const Series& floor, const Series& zembra,
            Target target) {
   Line(what.c_str(), "wall", gpg.wall, floor.wall, zembra.wall, target);
-  Line("", "cpu", gpg.cpu, floor.cpu, zembra.cpu, {});
+  Line("", "cpu", gpg.cpu, floor.cpu, zembra.cpu, {target.cpuOverGpg, 0, 0});
   if (target.overGpg > 0 || target.overFloor > 0) {
     std::printf("%-26s      targets (wall):", "");
     if (target.overGpg > 0) std::printf(" Zembra/gpg <= %.2f", target.overGpg);
     if (target.overFloor > 0) std::printf(" Zembra/floor <= %.2f", target.overFloor);
+    if (target.cpuOverGpg > 0) std::printf("; (cpu): Zembra/gpg <= %.2f", target.cpuOverGpg);
     std::printf("   (! marks a ratio above its target)\n");
   }
   std::fflush(stdout);

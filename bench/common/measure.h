@@ -37,6 +37,11 @@ void AdoptEngineProcesses();
 void ReapEngineProcesses();  // a monotonic clock in seconds, the same for every process of the
                              // machine
 
+// The peak resident size of this process's own image in KiB (VmHWM). Not ru_maxrss: Linux
+// carries that over an exec from the process that forked it, so a measured child could never
+// show less than the bench that started it.
+long PeakResidentKiB();
+
 struct Spread {
   double median = 0, min = 0, max = 0;
 };
@@ -58,8 +63,9 @@ int RoundsFromEnv(int fallback);  // ZEMBRA_BENCH_ROUNDS, else fallback
 // Prints the wall and CPU lines of one benchmark: each side's median [min-max], then the
 // ratios of the medians Zembra / gpg and Zembra / floor with the target of each, when given.
 struct Target {
-  double overGpg = 0;    // 0: none
-  double overFloor = 0;  // 0: none
+  double overGpg = 0;     // 0: none
+  double overFloor = 0;   // 0: none
+  double cpuOverGpg = 0;  // 0: none
 };
 void PrintHeader();
 void Print(const std::string& what, const Series& gpg, const Series& floor, const Series& zembra,

@@ -1,13 +1,14 @@
 // Zembra's file encryption and decryption against the gpg program and against the floor (a bare
 // GPGME program, bench_floor), on the same files and key, in alternating rounds: one large file
-// (1 GiB unless told otherwise) and a job of many small files. Zembra and the floor each run in
+// (1 GiB unless told otherwise), a job of many small files and a job of as many files of 1 MiB,
+// each job both one file after another and several files at once. Zembra and the floor each run in
 // a child process of their own, so that the peak memory is theirs alone; their figures are the
 // job's, from the open context with its key to the last file committed, as a user of the open
 // window waits for it. gpg's are those of its whole process (of all its processes, for the loop).
 //
 //   bench_files [--size 1G] [--files 200] [--rounds 3] [--work DIR]
-//   (ZEMBRA_BENCH_SIZE and ZEMBRA_BENCH_ROUNDS set them too)
-#include <sys/resource.h>
+//   (ZEMBRA_BENCH_SIZE, ZEMBRA_BENCH_FILES and ZEMBRA_BENCH_ROUNDS set them too; --files is the
+//   count of each job, a small one for a quick run)
 
 #include <cstdio>
 #include <cstdlib>
@@ -86,9 +87,7 @@ int RunChild(int argc, char** argv) {
   const double seconds = bench::Now() - start;
   bench::ReapEngineProcesses();
   const double cpu = bench::CpuSeconds() - startCpu;
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  std::printf("%.6f %.6f 0 %ld\n", seconds, cpu, usage.ru_maxrss);
+  std::printf("%.6f %.6f 0 %ld\n", seconds, cpu, bench::PeakResidentKiB());
   return 0;
 }
 
@@ -99,8 +98,9 @@ struct ChildRun : bench::Sample {
   double processWall = 0;  // the whole child process: start-up, engine context, key, job
 };
 
-ChildRun Measured(const std::vector<std::string>& argv) {
-  const bench::Run run = bench::RunProgram(argv, true);
+ChildRun Measured(const std::vector<std::string>& argv,
+                  const std::vector<std::string>& extraEnv = {}) {
+  const bench::Run run = bench::RunProgram(argv, true, extraEnv);
   ChildRun job;
   long peakKiB = 0;
   std::istringstream(run.out) >> job.wall >> job.cpu >> job.flush >> peakKiB;
@@ -109,24 +109,27 @@ ChildRun Measured(const std::vector<std::string>& argv) {
   return job;
 }
 
-// The three sides of one benchmark, each run once per round in an order the round rotates.
+// The sides of one benchmark, each run once per round in an order the round rotates.
 struct Sides {
   std::function<bench::Sample()> gpg;
   std::function<ChildRun()> floor, zembra;
   std::function<void()> clean;  // removes every side's outputs before the next run
+  // A job's files run as the window runs them, several at once; none for a single file.
+  std::function<ChildRun()> zembraJob;
 };
 
 struct Results {
-  bench::Series gpg, floor, zembra;
-  std::vector<double> flush, zembraPeak, floorPeak, zembraProcess;
+  bench::Series gpg, floor, zembra, zembraJob;
+  std::vector<double> flush, zembraPeak, floorPeak, zembraProcess, jobPeak;
 };
 
 Results Measure(int rounds, const Sides& sides) {
   Results r;
+  const int count = sides.zembraJob ? 4 : 3;
   for (int round = 0; round < rounds; ++round)
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < count; ++i) {
       sides.clean();
-      switch ((round + i) % 3) {
+      switch ((round + i) % count) {
         case 0: r.gpg.Add(sides.gpg()); break;
         case 1: {
           const ChildRun j = sides.floor();
@@ -135,11 +138,17 @@ Results Measure(int rounds, const Sides& sides) {
           r.floorPeak.push_back(j.peakMiB);
           break;
         }
-        default: {
+        case 2: {
           const ChildRun j = sides.zembra();
           r.zembra.Add(j);
           r.zembraPeak.push_back(j.peakMiB);
           r.zembraProcess.push_back(j.processWall);
+          break;
+        }
+        default: {
+          const ChildRun j = sides.zembraJob();
+          r.zembraJob.Add(j);
+          r.jobPeak.push_back(j.peakMiB);
           break;
         }
       }
@@ -175,7 +184,8 @@ int main(int argc, char** argv) {
 
   std::uint64_t size = 1ull << 30;
   if (const char* env = std::getenv("ZEMBRA_BENCH_SIZE")) size = bench::ParseSize(env);
-  int smallFiles = 200;
+  int files = 200;
+  if (const char* env = std::getenv("ZEMBRA_BENCH_FILES")) files = std::atoi(env);
   int rounds = bench::RoundsFromEnv(3);
   std::string work;
   for (int i = 1; i + 1 < argc; i += 2) {
@@ -183,7 +193,7 @@ int main(int argc, char** argv) {
     if (option == "--size")
       size = bench::ParseSize(argv[i + 1]);
     else if (option == "--files")
-      smallFiles = std::atoi(argv[i + 1]);
+      files = std::atoi(argv[i + 1]);
     else if (option == "--rounds")
       rounds = std::atoi(argv[i + 1]);
     else if (option == "--work")
@@ -209,9 +219,9 @@ int main(int argc, char** argv) {
        "Bench <bench@example.org>", "future-default", "default", "0"});
   const std::string colons = Gpg({"--with-colons", "--list-keys"}, true).out;
   const std::string fpr = colons.substr(colons.find("\nfpr:") + 13, 40);
-  auto Zembra = [&](std::vector<std::string> args) {
+  auto Zembra = [&](std::vector<std::string> args, const std::vector<std::string>& env = {}) {
     args.insert(args.begin(), {self, "--child"});
-    return Measured(args);
+    return Measured(args, env);
   };
   auto Floor = [&](std::vector<std::string> args) {
     args.insert(args.begin(), floorProgram);
@@ -241,7 +251,8 @@ int main(int argc, char** argv) {
                [&] {
                  fs::remove(big + ".floor");
                  fs::remove(big + ".gpg");
-               }});
+               },
+               {}});
   bench::Print(Label("encrypt", size), encrypt.gpg, encrypt.floor, encrypt.zembra, {0, 1.05});
   PrintDetails(encrypt);
 
@@ -276,7 +287,8 @@ int main(int argc, char** argv) {
          fs::remove(work + "/dec/m");
          fs::remove(message + ".out");
          fs::remove(work + "/dec/gpg.out");
-       }});
+       },
+       {}});
   bench::Print(Label("decrypt", size), decrypt.gpg, decrypt.floor, decrypt.zembra, {0, 1.05});
   PrintDetails(decrypt);
   const bench::Spread ze = bench::SpreadOf(encrypt.zembraPeak),
@@ -290,60 +302,67 @@ int main(int argc, char** argv) {
   fs::remove_all(work + "/dec");
   fs::remove(big);
 
-  // ---- Many small files in one job against one gpg call each.
-  fs::create_directory(work + "/small");
-  std::vector<std::string> paths;
-  for (int i = 0; i < smallFiles; ++i) {
-    paths.push_back(work + "/small/f" + std::to_string(i) + ".txt");
-    bench::WriteNoise(paths.back(), 1000 + 37 * static_cast<std::uint64_t>(i),
-                      static_cast<std::uint64_t>(i) + 2);
-  }
-  std::vector<std::string> floorJob = {"encrypt", home, fpr, ".floor"},
-                           zembraJob = {"encrypt", home, fpr};
-  floorJob.insert(floorJob.end(), paths.begin(), paths.end());
-  zembraJob.insert(zembraJob.end(), paths.begin(), paths.end());
-  Results small = Measure(
-      rounds, {[&] {
-                 bench::Sample loop;
-                 for (const std::string& p : paths) {
-                   const bench::Run one =
-                       Gpg({"--trust-model", "always", "-r", fpr, "-o", p + ".gpg-cli", "-e", p});
-                   loop.wall += one.wall;
-                   loop.cpu += one.cpu;
-                 }
-                 return loop;
-               },
-               [&] { return Floor(floorJob); },
-               [&] {
-                 const ChildRun j = Zembra(zembraJob);
-                 for (const std::string& p : paths)
-                   Check(fs::exists(p + ".gpg"), "Zembra wrote no " + p + ".gpg");
-                 return j;
-               },
-               [&] {
-                 for (const std::string& p : paths) {
-                   fs::remove(p + ".gpg");
-                   fs::remove(p + ".floor");
-                 }
-               }});
-  bench::Print(std::to_string(smallFiles) + " small files, one job", small.gpg, small.floor,
-               small.zembra, {1.15, 0});
-  PrintDetails(small);
-
-  // The same job as the window runs it now, several files at once, against the same gpg loop and
-  // floor.
-  std::vector<std::string> parallelJob = zembraJob;
-  parallelJob[0] = "encrypt-job";
-  bench::Series parallel;
-  for (int round = 0; round < rounds; ++round) {
-    for (const std::string& p : paths) fs::remove(p + ".gpg");
-    parallel.Add(Zembra(parallelJob));
-    for (const std::string& p : paths)
-      Check(fs::exists(p + ".gpg"), "Zembra's job wrote no " + p + ".gpg");
-  }
-  bench::Print(
-      std::to_string(smallFiles) + " small files, " + std::to_string(JobWidth()) + " at once",
-      small.gpg, small.floor, parallel, {0.75, 0});
+  // ---- Jobs of many files against one gpg call each: one file after another, as the window ran
+  // them before, and several at once, as it runs them now (JobWidth(); ZEMBRA_JOB_WIDTH sets it).
+  const std::string width = std::to_string(JobWidth());
+  auto ManyFiles = [&](const std::string& label, const std::string& folder,
+                       const std::function<std::uint64_t(int)>& sizeOf, bench::Target jobTarget) {
+    fs::create_directory(work + "/" + folder);
+    std::vector<std::string> paths;
+    for (int i = 0; i < files; ++i) {
+      paths.push_back(work + "/" + folder + "/f" + std::to_string(i) + ".txt");
+      bench::WriteNoise(paths.back(), sizeOf(i), static_cast<std::uint64_t>(i) + 2);
+    }
+    std::vector<std::string> floorJob = {"encrypt", home, fpr, ".floor"},
+                             serialJob = {"encrypt", home, fpr}, parallelJob = serialJob;
+    parallelJob[0] = "encrypt-job";
+    floorJob.insert(floorJob.end(), paths.begin(), paths.end());
+    serialJob.insert(serialJob.end(), paths.begin(), paths.end());
+    parallelJob.insert(parallelJob.end(), paths.begin(), paths.end());
+    auto Written = [&](const ChildRun& j) {
+      for (const std::string& p : paths)
+        Check(fs::exists(p + ".gpg"), "Zembra wrote no " + p + ".gpg");
+      return j;
+    };
+    auto Clean = [&] {
+      for (const std::string& p : paths) {
+        fs::remove(p + ".gpg");
+        fs::remove(p + ".floor");
+        fs::remove(p + ".gpg-cli");
+      }
+    };
+    const Results r = Measure(
+        rounds, {[&] {
+                   bench::Sample loop;
+                   for (const std::string& p : paths) {
+                     const bench::Run one =
+                         Gpg({"--trust-model", "always", "-r", fpr, "-o", p + ".gpg-cli", "-e", p});
+                     loop.wall += one.wall;
+                     loop.cpu += one.cpu;
+                   }
+                   return loop;
+                 },
+                 [&] { return Floor(floorJob); }, [&] { return Written(Zembra(serialJob)); }, Clean,
+                 [&] { return Written(Zembra(parallelJob)); }});
+    bench::Print(label + ", serial", r.gpg, r.floor, r.zembra, {});
+    PrintDetails(r);
+    bench::Print(label + ", " + width + " at once", r.gpg, r.floor, r.zembraJob, jobTarget);
+    // The memory of the job with four files running, whatever the machine's width.
+    Clean();
+    const ChildRun four = Written(Zembra(parallelJob, {"ZEMBRA_JOB_WIDTH=4"}));
+    Clean();
+    std::printf(
+        "%-26s      Zembra serial %.1f MiB, %s at once %.1f MiB, 4 at once %.1f MiB "
+        "(target < 64, flat); floor %.1f MiB\n",
+        "peak memory (child RSS)", bench::SpreadOf(r.zembraPeak).max, width.c_str(),
+        bench::SpreadOf(r.jobPeak).max, four.peakMiB, bench::SpreadOf(r.floorPeak).max);
+    std::fflush(stdout);
+    fs::remove_all(work + "/" + folder);
+  };
+  ManyFiles(std::to_string(files) + " small files", "small",
+            [](int i) { return 1000 + 37 * static_cast<std::uint64_t>(i); }, {0.75, 0, 1.2});
+  ManyFiles(std::to_string(files) + " x 1 MiB", "mib", [](int) { return std::uint64_t{1} << 20; },
+            {});
 
   bench::RunProgram({"gpgconf", "--homedir", home, "--kill", "all"});
   fs::remove_all(work);

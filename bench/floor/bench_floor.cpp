@@ -11,7 +11,6 @@
 // it, and the peak resident size in KiB.
 #include <fcntl.h>
 #include <gpgme.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -124,9 +123,7 @@ int List(const char* home) {
   const double seconds = bench::Now() - start;
   bench::ReapEngineProcesses();
   const double cpu = bench::CpuSeconds() - startCpu;
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  std::printf("%.6f %.6f 0 %ld %zu\n", seconds, cpu, usage.ru_maxrss, keys.size());
+  std::printf("%.6f %.6f 0 %ld %zu\n", seconds, cpu, bench::PeakResidentKiB(), keys.size());
   for (gpgme_key_t key : keys) gpgme_key_unref(key);
   gpgme_release(ctx);
   return keys.empty() ? 1 : 0;
@@ -166,9 +163,7 @@ int main(int argc, char** argv) {
   bench::ReapEngineProcesses();
   const double cpu = bench::CpuSeconds() - startCpu;
 
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  std::printf("%.6f %.6f %.6f %ld\n", seconds, cpu, g_flushSeconds, usage.ru_maxrss);
+  std::printf("%.6f %.6f %.6f %ld\n", seconds, cpu, g_flushSeconds, bench::PeakResidentKiB());
   if (keys[0]) gpgme_key_unref(keys[0]);
   gpgme_release(ctx);
   return failed ? 1 : 0;
