@@ -5,11 +5,8 @@
 #include <utility>
 
 #include "platform/core/format.h"
-#include "platform/core/log.h"
 #include "zembra/engine/check_result.h"
 #include "zembra/engine/key_ring_repair.h"
-#include "zembra/engine/message_ids.h"
-#include "zembra/engine/operation_loop.h"
 
 CKeyHandle CKeyHandle::Adopt(gpgme_key_t key) { return CKeyHandle(key); }
 
@@ -36,13 +33,9 @@ CKeyArray::CKeyArray(std::vector<gpgme_key_t> keys) : m_keys(std::move(keys)) {
   if (!m_keys.empty()) m_keys.push_back(nullptr);
 }
 
-namespace {
-
-bool IsUsable(gpgme_key_t key) {
+bool IsUsableKey(gpgme_key_t key) {
   return !key->revoked && !key->expired && !key->disabled && !key->invalid;
 }
-
-}  // namespace
 
 std::unique_ptr<CKeyHandleArray> ListUsableKeys(gpgme_ctx_t ctx) {
   auto keys = std::make_unique<CKeyHandleArray>();
@@ -56,31 +49,13 @@ std::unique_ptr<CKeyHandleArray> ListUsableKeys(gpgme_ctx_t ctx) {
       if (gpgme_err_code(err) != GPG_ERR_EOF) CheckResult(err);
       break;
     }
-    if (!IsUsable(key)) {
+    if (!IsUsableKey(key)) {
       gpgme_key_unref(key);
       continue;
     }
     keys->push_back(CKeyHandle::Adopt(key));
   }
   CheckResult(gpgme_op_keylist_end(ctx));
-  return keys;
-}
-
-std::unique_ptr<CKeyHandleArray> ListUsableKeysServingWindow(gpgme_ctx_t ctx) {
-  auto keys = std::make_unique<CKeyHandleArray>();
-  const gpgme_error_t err = RunKeyListing(
-      ctx, [ctx] { return gpgme_op_keylist_start(ctx, nullptr, 0); },
-      [&keys](gpgme_key_t key) {
-        if (IsUsable(key))
-          keys->push_back(CKeyHandle::Adopt(key));
-        else
-          gpgme_key_unref(key);
-      });
-  if (IsOperationCancelled(err)) {
-    LogRes(IDS_CANCELLED);
-    return nullptr;
-  }
-  if (!CheckResult(err)) return nullptr;
   return keys;
 }
 

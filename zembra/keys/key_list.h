@@ -57,10 +57,8 @@ class CKeyArray {
 // The usable public keys of the key ring (not revoked, expired, disabled or invalid), in the
 // engine's order. A failed listing is logged; the keys gathered so far are returned.
 std::unique_ptr<CKeyHandleArray> ListUsableKeys(gpgme_ctx_t ctx);
-// The same listing on the operations loop, so that a window serves its events while a large key
-// ring is read, for a window's command (which holds the window busy meanwhile). Null when the
-// listing failed or was cancelled, which the log says.
-std::unique_ptr<CKeyHandleArray> ListUsableKeysServingWindow(gpgme_ctx_t ctx);
+// Not revoked, expired, disabled or invalid.
+bool IsUsableKey(gpgme_key_t key);
 
 // "YYYY-MM-DD" of a time value, broken down as UTC.
 std::string FormatDate(std::int64_t time);

@@ -13,6 +13,7 @@
 #include "zembra/keys/key_details.h"
 #include "zembra/keys/key_generation.h"
 #include "zembra/keys/key_import.h"
+#include "zembra/keys/key_relisting.h"
 #include "zembra/operations/messages.h"
 #include "zembra/ui/create_key_dialog.h"
 #include "zembra/ui/dlg_progress.h"
