@@ -268,6 +268,13 @@ TEST_F(KeyManagementEndToEnd, ANewUserCreatesAKeyEncryptsWithItExportsDeletesAnd
   EXPECT_EQ(LogCount("Importing keys from \"" + exported + "\""), 1);
   EXPECT_EQ(LogCount("Considered keys: 1"), 1);
   EXPECT_EQ(NewFingerprints(), std::vector<std::string>{erin});
+  // The list is read again after the counts, and the window takes clicks once it is complete.
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        return ReadWholeFile(m_trace).find("Zembra: key list: 1 keys\n") != std::string::npos;
+      },
+      kDeadline))
+      << ReadWholeFile(m_trace);
   const std::string afterImport = (m_files / "last-after-import.asc").string();
   SelectLastRow();
   ExportSelectionTo(afterImport);
