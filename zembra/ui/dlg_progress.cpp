@@ -154,12 +154,15 @@ ProgressSink ProgressBarSink(HWND bar) {
 }
 
 // In a loop over files, file i of n moves the bar through its share of the whole job.
-ProgressSink CDlgProgress::ProgressBar() const {
+ProgressSink CDlgProgress::ProgressBar(std::size_t files) const {
   ProgressSink bar = ProgressBarSink(m_hProgress);
   if (!bar || m_jobFiles <= 1) return bar;
   const long long done = static_cast<long long>(m_jobFile) * 1000;
-  const long long files = static_cast<long long>(m_jobFiles);
-  return [bar, done, files](int position) { bar(static_cast<int>((done + position) / files)); };
+  const long long share = static_cast<long long>(files);
+  const long long all = static_cast<long long>(m_jobFiles);
+  return [bar, done, share, all](int position) {
+    bar(static_cast<int>((done + position * share) / all));
+  };
 }
 
 LRESULT CDlgProgress::OnSplitButtonDropdown(int, NMHDR*, BOOL&) { return 0; }

@@ -165,8 +165,9 @@ class CDlgProgress : public CDialogBase {
   // Shows the details dialog of the key of that row; nothing for a row without a key.
   void ShowKeyDetails(int row);
 
-  // The progress bar as an operation's progress sink.
-  ProgressSink ProgressBar() const;
+  // The progress bar as the progress sink of an operation on the next files of the job (the
+  // whole bar outside a job of several files).
+  ProgressSink ProgressBar(std::size_t files = 1) const;
 
   void PopupMenu(POINT point, int position);
   void DlgButtonStateUpdate();

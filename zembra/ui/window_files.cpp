@@ -170,15 +170,7 @@ void CDlgProgress::RunFileJob(FileList& files,
     contexts.push_back(more.back().get());
   }
   // Within automatic processing these files are a part of the job, and the bar shows the whole.
-  ProgressSink bar = ProgressBarSink(m_hProgress);
-  if (bar && m_jobFiles > 1) {
-    const long long done = static_cast<long long>(m_jobFile) * 1000;
-    const long long share = static_cast<long long>(files.size());
-    const long long all = static_cast<long long>(m_jobFiles);
-    bar = [bar, done, share, all](int position) {
-      bar(static_cast<int>((done + position * share) / all));
-    };
-  }
+  const ProgressSink bar = ProgressBar(files.size());
   FileJob job(
       contexts,
       [&kindOf, recipients](const std::string& path) {
